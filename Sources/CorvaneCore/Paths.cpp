@@ -1,0 +1,296 @@
+#include "CorvaneCore/Paths.h"
+
+#include "CorvaneHost/Folders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTimeZone>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace Corvane {
+
+QString supportDirectory() {
+    return host::homeDirectory() + QStringLiteral("/Library/Application Support/Corvane");
+}
+
+static QString inSupport(const char* name) {
+    return supportDirectory() + QLatin1Char('/') + QLatin1String(name);
+}
+
+QString settingsURL() {
+    return inSupport("settings.json");
+}
+QString rulesURL() {
+    return inSupport("rules.json");
+}
+QString registryURL() {
+    return inSupport("registry.json");
+}
+QString recentLinksURL() {
+    return inSupport("recent-links.json");
+}
+QString lockURL() {
+    return inSupport("h.lock");
+}
+QString installedHelperURL() {
+    return inSupport("CorvaneHelper.app");
+}
+
+QString socketPath() {
+    const QString inSupportFolder = inSupport("h.sock");
+    if (inSupportFolder.toUtf8().size() < 100)
+        return inSupportFolder;
+    return host::temporaryDirectory() + QStringLiteral("/corvane-h.sock");
+}
+
+void ensureSupportDirectory() {
+    const QString path = supportDirectory();
+    if (QFileInfo(path).isDir())
+        return;
+    const QString parent = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(parent))
+        throw corvane::SystemError::fromErrno(QStringLiteral("could not create %1").arg(parent),
+                                              errno ? errno : EACCES);
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        throw corvane::SystemError::fromErrno(QStringLiteral("could not create %1").arg(path), errno);
+    if (!QFileInfo(path).isDir())
+        throw corvane::SystemError::fromErrno(QStringLiteral("could not create %1").arg(path), ENOTDIR);
+}
+
+QString PreviousIdentity::supportDirectory() const {
+    return host::homeDirectory() + QStringLiteral("/Library/Application Support/") + supportDirectoryName;
+}
+
+const std::vector<PreviousIdentity>& previousIdentities() {
+    static const std::vector<PreviousIdentity> table{
+        {QStringLiteral("org.brellam.ombrisk"), QStringLiteral("org.brellam.ombrisk.creator"),
+         QStringLiteral("Ombrisk"), QStringLiteral("OmbriskHelper.app"), QStringLiteral("OmbriskStub"),
+         QStringLiteral("Ombrisk.app")},
+        {QStringLiteral("org.brellam.tavrimo"), QStringLiteral("org.brellam.tavrimo.creator"),
+         QStringLiteral("Tavrimo"), QStringLiteral("TavrimoHelper.app"), QStringLiteral("TavrimoStub"),
+         QStringLiteral("Tavrimo.app")},
+    };
+    return table;
+}
+
+std::optional<PreviousIdentity> identityToMigrateFrom() {
+    for (const PreviousIdentity& identity : previousIdentities()) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(identity.supportDirectory()).constData(), &info) == 0)
+            return identity;
+    }
+    return std::nullopt;
+}
+
+void writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw corvane::SystemError(QStringLiteral("NSCocoaErrorDomain"), 512,
+                                   QStringLiteral("The file “%1” couldn’t be saved: %2")
+                                       .arg(QFileInfo(path).fileName(), file.errorString()));
+}
+
+void preserveUnreadableFile(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return;
+    const QString keep = path + QStringLiteral(".unreadable");
+    QFile::remove(keep);
+    QFile::copy(path, keep);
+}
+
+} // namespace Corvane
+
+namespace {
+
+void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashes) {
+    out.append('"');
+    const QByteArray utf8 = text.toUtf8();
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '/':
+            out.append(escapeSlashes ? "\\/" : "/");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        default:
+            if (byte < 0x20) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
+                out.append(buffer);
+            } else {
+                out.append(c);
+            }
+        }
+    }
+    out.append('"');
+}
+
+void appendNumber(QByteArray& out, double value) {
+    if (!std::isfinite(value))
+        throw JSONDecodingError(QStringLiteral("Unable to encode a non-finite number"));
+    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0) {
+        out.append(QByteArray::number(static_cast<qint64>(value)));
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr - buffer);
+}
+
+struct Writer {
+    const JSONEncoder& options;
+    QByteArray out;
+
+    void newline(int depth) {
+        if (!options.prettyPrinted)
+            return;
+        out.append('\n');
+        out.append(QByteArray(depth * 2, ' '));
+    }
+
+    void write(const QJsonValue& value, int depth) {
+        switch (value.type()) {
+        case QJsonValue::Null:
+        case QJsonValue::Undefined:
+            out.append("null");
+            break;
+        case QJsonValue::Bool:
+            out.append(value.toBool() ? "true" : "false");
+            break;
+        case QJsonValue::Double:
+            appendNumber(out, value.toDouble());
+            break;
+        case QJsonValue::String:
+            appendEscapedString(out, value.toString(), !options.withoutEscapingSlashes);
+            break;
+        case QJsonValue::Array:
+            writeArray(value.toArray(), depth);
+            break;
+        case QJsonValue::Object:
+            writeObject(value.toObject(), depth);
+            break;
+        }
+    }
+
+    void writeArray(const QJsonArray& array, int depth) {
+        if (array.isEmpty()) {
+            out.append("[]");
+            return;
+        }
+        out.append('[');
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (i > 0)
+                out.append(',');
+            newline(depth + 1);
+            write(array.at(i), depth + 1);
+        }
+        newline(depth);
+        out.append(']');
+    }
+
+    void writeObject(const QJsonObject& object, int depth) {
+        if (object.isEmpty()) {
+            out.append("{}");
+            return;
+        }
+        out.append('{');
+        bool first = true;
+        // QJsonObject iterates in key order, which is the sorted order the files use.
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!first)
+                out.append(',');
+            first = false;
+            newline(depth + 1);
+            appendEscapedString(out, it.key(), !options.withoutEscapingSlashes);
+            out.append(options.prettyPrinted ? " : " : ":");
+            write(it.value(), depth + 1);
+        }
+        newline(depth);
+        out.append('}');
+    }
+};
+
+} // namespace
+
+QByteArray JSONEncoder::encode(const QJsonValue& value) const {
+    Writer writer{*this, {}};
+    writer.write(value, 0);
+    return writer.out;
+}
+
+JSONEncoder JSONEncoder::corvane() {
+    JSONEncoder encoder;
+    encoder.prettyPrinted = true;
+    encoder.sortedKeys = true;
+    return encoder;
+}
+
+QJsonValue JSONDecoder::decode(const QByteArray& bytes) const {
+    // Wrapping lets a bare scalar at the top level decode too, as the platform's decoder allows.
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson("[" + bytes + "]", &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray() || document.array().size() != 1)
+        throw JSONDecodingError(
+            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
+    return document.array().at(0);
+}
+
+JSONDecoder JSONDecoder::corvane() {
+    return JSONDecoder{};
+}
+
+namespace JSONDate {
+
+QString encode(const QDateTime& date) {
+    return date.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char('Z');
+}
+
+std::optional<QDateTime> decode(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(Z|([+-])(\d{2}):(\d{2}))$)"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QDate day(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
+    if (!day.isValid() || !time.isValid())
+        return std::nullopt;
+    QDateTime result(day, time, QTimeZone::utc());
+    if (match.captured(7) != QLatin1String("Z")) {
+        const int offset = match.captured(9).toInt() * 3600 + match.captured(10).toInt() * 60;
+        result = result.addSecs(match.captured(8) == QLatin1String("+") ? -offset : offset);
+    }
+    return result;
+}
+
+} // namespace JSONDate

@@ -1,0 +1,13 @@
+#include "CorvaneHost/Error.h"
+
+#include <cstring>
+
+namespace corvane {
+
+SystemError SystemError::fromErrno(const QString& what, int errnoValue) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(errnoValue));
+    return SystemError(QStringLiteral("NSPOSIXErrorDomain"), errnoValue,
+                       what.isEmpty() ? reason : QStringLiteral("%1: %2").arg(what, reason));
+}
+
+} // namespace corvane

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <map>
+
+namespace test {
+
+// Points HOME, XDG_STATE_HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR at a fresh
+// temporary folder for its lifetime, and restores them afterwards.
+class TemporaryHome {
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+    TemporaryHome(const TemporaryHome&) = delete;
+    TemporaryHome& operator=(const TemporaryHome&) = delete;
+
+    QString path() const { return dir_.path(); }
+    // A path below the home folder.
+    QString file(const QString& relative) const { return dir_.path() + QLatin1Char('/') + relative; }
+
+private:
+    QTemporaryDir dir_;
+    std::map<QByteArray, std::optional<QByteArray>> saved_;
+};
+
+} // namespace test
