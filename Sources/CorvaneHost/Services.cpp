@@ -3,37 +3,26 @@
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/MainQueue.h"
 
-#include <mutex>
-
 namespace host {
-namespace {
-
-template <typename T, typename Make> T& ensure(std::shared_ptr<T>& slot, Make make) {
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
-    if (!slot)
-        slot = make();
-    return *slot;
-}
-
-} // namespace
 
 Services& services() {
     static Services instance;
     return instance;
 }
 
+std::mutex& servicesMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 Clock& clock() {
-    return ensure(services().clock, [] { return std::make_shared<SystemClock>(); });
+    return ensureService(services().clock, [] { return std::make_shared<SystemClock>(); });
 }
 MainQueue& mainQueue() {
-    return ensure(services().mainQueue, [] { return std::make_shared<QtMainQueue>(); });
+    return ensureService(services().mainQueue, [] { return std::make_shared<QtMainQueue>(); });
 }
 LogSink& logSink() {
-    return ensure(services().logSink, [] { return std::make_shared<StderrLogSink>(); });
-}
-Workspace& workspace() {
-    return ensure(services().workspace, []() -> std::shared_ptr<Workspace> { return nullptr; });
+    return ensureService(services().logSink, [] { return std::make_shared<StderrLogSink>(); });
 }
 
 } // namespace host

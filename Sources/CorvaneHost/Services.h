@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 namespace host {
 
@@ -8,6 +9,14 @@ class Clock;
 class MainQueue;
 class LogSink;
 class Workspace;
+class ProcessRunner;
+class Application;
+class LoginItems;
+class Defaults;
+class WindowList;
+class ScriptRunner;
+class Notifications;
+class Accessibility;
 
 // The platform services the product uses, as one process-wide set. Programs use the defaults (this machine's
 // implementations, created on first use); tests install doubles before exercising code and restore after.
@@ -16,14 +25,38 @@ struct Services {
     std::shared_ptr<MainQueue> mainQueue;
     std::shared_ptr<LogSink> logSink;
     std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<ProcessRunner> processRunner;
+    std::shared_ptr<Application> application;
+    std::shared_ptr<LoginItems> loginItems;
+    std::shared_ptr<Defaults> defaults;
+    std::shared_ptr<WindowList> windowList;
+    std::shared_ptr<ScriptRunner> scriptRunner;
+    std::shared_ptr<Notifications> notifications;
+    std::shared_ptr<Accessibility> accessibility;
 };
 
-// The current services; unset members are filled with this machine's implementations on first access.
 Services& services();
 
+// Accessors of the current implementations. Each is defined beside its service's implementation and fills an
+// unset member with this machine's implementation on first access (see ensureService).
 Clock& clock();
 MainQueue& mainQueue();
 LogSink& logSink();
 Workspace& workspace();
+ProcessRunner& processRunner();
+Application& application();
+LoginItems& loginItems();
+Defaults& defaults();
+WindowList& windowList();
+ScriptRunner& scriptRunner();
+
+// Fills `slot` with `make()` when it is empty, under one process-wide lock, and returns what it holds.
+std::mutex& servicesMutex();
+template <typename T, typename Make> T& ensureService(std::shared_ptr<T>& slot, Make make) {
+    std::lock_guard lock(servicesMutex());
+    if (!slot)
+        slot = make();
+    return *slot;
+}
 
 } // namespace host
