@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <QVariant>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -188,7 +189,11 @@ struct Writer {
             out.append(value.toBool() ? "true" : "false");
             break;
         case QJsonValue::Double:
-            appendNumber(out, value.toDouble());
+            // A 64-bit integer is written digit for digit; going through a double would round it beyond 2^53.
+            if (const QVariant number = value.toVariant(); number.typeId() == QMetaType::LongLong)
+                out.append(QByteArray::number(number.toLongLong()));
+            else
+                appendNumber(out, value.toDouble());
             break;
         case QJsonValue::String:
             appendEscapedString(out, value.toString(), !options.withoutEscapingSlashes);

@@ -1,6 +1,10 @@
+// The helper's entry point. Command-line arguments are not the helper's: links reach it as events.
+#include "CorvaneHelper/HelperStartup.h"
+#include "CorvaneHost/Bundle.h"
+
 #include <QCoreApplication>
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    return 0;
+    return HelperStartup::run(host::Bundle::main().bundlePath());
 }

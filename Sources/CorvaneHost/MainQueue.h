@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace host {
 
@@ -11,6 +13,12 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Blocks the calling thread for `seconds` (the few waits that must hold their caller, such as the pause
+    // after asking a program to quit). Virtual clocks only move their time on.
+    virtual void sleep(double seconds) {
+        if (seconds > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
 };
 
 // A scheduled piece of work on the main queue. Cancelling is safe from any thread and at any time;

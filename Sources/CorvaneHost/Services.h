@@ -17,6 +17,7 @@ class WindowList;
 class ScriptRunner;
 class Notifications;
 class Accessibility;
+class EventDelivery;
 
 // The platform services the product uses, as one process-wide set. Programs use the defaults (this machine's
 // implementations, created on first use); tests install doubles before exercising code and restore after.
@@ -33,6 +34,7 @@ struct Services {
     std::shared_ptr<ScriptRunner> scriptRunner;
     std::shared_ptr<Notifications> notifications;
     std::shared_ptr<Accessibility> accessibility;
+    std::shared_ptr<EventDelivery> eventDelivery;
 };
 
 Services& services();
@@ -49,6 +51,7 @@ LoginItems& loginItems();
 Defaults& defaults();
 WindowList& windowList();
 ScriptRunner& scriptRunner();
+EventDelivery& eventDelivery();
 
 // Fills `slot` with `make()` when it is empty, under one process-wide lock, and returns what it holds.
 std::mutex& servicesMutex();

@@ -3,6 +3,7 @@
 #include "CorvaneHost/Error.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -26,6 +27,8 @@ struct RunningApplication {
 struct OpenConfiguration {
     QStringList arguments;
     bool activates = true;
+    // Kept for callers that state it; this machine keeps no list of recent items.
+    bool addsToRecentItems = true;
     bool createsNewApplicationInstance = false;
     bool operator==(const OpenConfiguration&) const = default;
 };
@@ -34,8 +37,12 @@ using WorkspaceCompletion = std::function<void(std::optional<corvane::SystemErro
 using OpenCompletion =
     std::function<void(std::optional<RunningApplication>, std::optional<corvane::SystemError>)>;
 
-// Applications, their default roles and the running programs. Applications are bundle folders ("….app" with
-// Contents/Info.plist) identified by their path; completions run on the main queue.
+// The error domain of the workspace's own failures.
+inline const QString workspaceErrorDomain = QStringLiteral("Workspace");
+
+// Applications, their default roles and the running programs. Applications are identified by their path: bundle
+// folders ("….app" with Contents/Info.plist) and, on this machine, the desktop's own browsers (their desktop
+// entry file). Completions run on the main queue, exactly once.
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -46,7 +53,7 @@ public:
     virtual QStringList applicationsToOpenContentType(const QString& contentType) = 0;
     virtual std::optional<QString> defaultApplicationForScheme(const QString& scheme) = 0;
     virtual std::optional<QString> defaultApplicationForContentType(const QString& contentType) = 0;
-    // The Info.plist of the application at `appPath`, or none.
+    // The Info dictionary of the application at `appPath` (a bundle's Info.plist), or none.
     virtual std::optional<QVariantMap> bundleInfo(const QString& appPath) = 0;
 
     // Default roles and registration.
@@ -54,18 +61,56 @@ public:
                                                 WorkspaceCompletion completion) = 0;
     virtual void setDefaultApplicationForContentType(const QString& appPath, const QString& contentType,
                                                      WorkspaceCompletion completion) = 0;
-    virtual bool registerBundle(const QString& appPath) = 0;
+    // Makes the bundle at `appPath` known to the workspace wherever it lies. Throws corvane::SystemError when
+    // there is no readable bundle with an identifier there.
+    virtual void registerBundle(const QString& appPath) = 0;
 
     // Running applications.
     virtual std::vector<RunningApplication> runningApplications() = 0;
+    // The active application, or none when the machine has no notion of one.
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // Signal the application (polite request, then the forced kind); false when no such application runs.
     virtual bool terminate(qint32 processIdentifier) = 0;
     virtual bool forceTerminate(qint32 processIdentifier) = 0;
 
-    // Opening.
+    std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
+    std::vector<RunningApplication> runningApplications(const QString& bundleIdentifier);
+
+    // Opening. `open` is how links reach an application: delivered to its running instance when it takes
+    // them, else by starting it (see EventDelivery).
     virtual void openApplication(const QString& appPath, const OpenConfiguration& configuration,
                                  OpenCompletion completion) = 0;
     virtual void open(const QList<QUrl>& urls, const QString& appPath, const OpenConfiguration& configuration,
                       OpenCompletion completion) = 0;
+};
+
+// A program about to be started: what it is given besides its executable.
+struct LaunchRequest {
+    QString appPath;
+    QString bundleIdentifier;
+    QStringList arguments;
+    QMap<QString, QString> environment; // added to the inherited environment
+};
+
+// How the workspace hands URLs to a program of a bundle. The workspace decides which program and whether one
+// runs; the delivery carries the URLs. The first implementation passes them as command-line arguments of a
+// newly started program; the event channel replaces it (services().eventDelivery).
+class EventDelivery {
+public:
+    virtual ~EventDelivery() = default;
+    // Hands `urls` to the running program; true when it took them. False makes the workspace start the
+    // application anew with the URLs.
+    virtual bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls) = 0;
+    // Prepares the start of a program that is started for `urls`, so that it receives them.
+    virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) = 0;
+};
+
+// Until the event channel exists: running programs cannot be reached, and started ones get the URLs as
+// arguments after the configuration's own.
+class ArgumentEventDelivery final : public EventDelivery {
+public:
+    bool deliverToRunning(const RunningApplication&, const QList<QUrl>&) override { return false; }
+    void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) override;
 };
 
 } // namespace host

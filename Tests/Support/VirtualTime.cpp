@@ -53,6 +53,12 @@ std::shared_ptr<host::Timer> VirtualTime::schedule(double seconds, std::function
     return std::make_shared<VirtualTimer>(*this, entry);
 }
 
+void VirtualTime::sleep(double seconds) {
+    std::lock_guard lock(mutex_);
+    if (seconds > 0)
+        nowMs_ += static_cast<qint64>(std::llround(seconds * 1000.0));
+}
+
 QDateTime VirtualTime::now() const {
     std::lock_guard lock(mutex_);
     return QDateTime::fromMSecsSinceEpoch(nowMs_, QTimeZone::utc());

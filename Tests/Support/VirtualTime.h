@@ -22,6 +22,9 @@ public:
     std::shared_ptr<host::Timer> schedule(double seconds, std::function<void()> work, bool repeats) override;
     bool isCurrent() const override { return true; }
     QDateTime now() const override;
+    // A blocking wait of the code under test: the clock moves on, nothing runs (the blocked thread would not
+    // run queued work either).
+    void sleep(double seconds) override;
 
     // Runs everything due by now + seconds; returns how many pieces of work ran.
     int advance(double seconds);

@@ -1,0 +1,78 @@
+#include "CorvaneHelper/HelperStartup.h"
+
+#include "CorvaneCore/HelperInstaller.h"
+#include "CorvaneCore/Paths.h"
+#include "CorvaneHelper/HelperAppDelegate.h"
+#include "CorvaneHost/Application.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/Workspace.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <memory>
+
+namespace {
+
+// Held for the life of the process: the application holds its delegate only weakly.
+host::Application* application = nullptr;
+std::shared_ptr<HelperAppDelegate> delegate;
+
+} // namespace
+
+namespace HelperStartup {
+
+bool isLoginItem(const QString& bundlePath) {
+    return bundlePath.contains(loginItemMarker);
+}
+
+QString relocationSource(const QString& bundlePath) {
+    QString base = QDir::cleanPath(bundlePath);
+    for (int i = 0; i < 2; ++i)
+        base = QFileInfo(base).path();
+    return base + QStringLiteral("/CorvaneHelper.app");
+}
+
+void relocate(const QString& bundlePath) {
+    const QString target = Corvane::supportDirectory() + QStringLiteral("/CorvaneHelper.app");
+    if (!QFileInfo::exists(target)) {
+        try {
+            Corvane::ensureSupportDirectory();
+        } catch (const std::exception&) {
+        }
+        try {
+            HelperInstaller::run(QStringLiteral("/usr/bin/ditto"), {relocationSource(bundlePath), target});
+        } catch (const std::exception&) {
+        }
+        try {
+            HelperInstaller::run(QStringLiteral("/usr/bin/xattr"), {QStringLiteral("-cr"), target});
+        } catch (const std::exception&) {
+        }
+    }
+    if (!QFileInfo::exists(target))
+        return;
+    host::OpenConfiguration configuration;
+    configuration.activates = false;
+    configuration.addsToRecentItems = false;
+    configuration.createsNewApplicationInstance = true;
+    host::workspace().openApplication(target, configuration,
+                                      [](std::optional<host::RunningApplication>,
+                                         std::optional<corvane::SystemError>) {});
+}
+
+int runHelper() {
+    application = &host::application();
+    application->setActivationPolicy(host::ActivationPolicy::accessory);
+    delegate = std::make_shared<HelperAppDelegate>();
+    application->setDelegate(delegate);
+    application->run();
+    return 0;
+}
+
+int run(const QString& bundlePath) {
+    if (!isLoginItem(bundlePath))
+        return runHelper();
+    relocate(bundlePath);
+    return 0;
+}
+
+} // namespace HelperStartup

@@ -1,0 +1,57 @@
+#include "CorvaneHost/AppleEvent.h"
+
+namespace host {
+
+bool AppleEvent::isGetURL() const {
+    return eventClass == kURLEventClass && eventID == kURLEventID;
+}
+
+bool AppleEvent::isOpenDocuments() const {
+    return eventClass == kCoreEventClass && eventID == kOpenDocumentsEventID;
+}
+
+bool AppleEvent::isReopen() const {
+    return eventClass == kCoreEventClass && eventID == kReopenEventID;
+}
+
+AppleEvent AppleEvent::getURL(const QString& link, std::optional<qint32> sender) {
+    AppleEvent event;
+    event.eventClass = kURLEventClass;
+    event.eventID = kURLEventID;
+    event.directObject = link;
+    event.senderPID = sender;
+    return event;
+}
+
+AppleEvent AppleEvent::openDocuments(const QList<QUrl>& files, std::optional<qint32> sender) {
+    AppleEvent event;
+    event.eventClass = kCoreEventClass;
+    event.eventID = kOpenDocumentsEventID;
+    event.documents = files;
+    event.senderPID = sender;
+    return event;
+}
+
+AppleEvent AppleEvent::reopen(std::optional<qint32> sender) {
+    AppleEvent event;
+    event.eventClass = kCoreEventClass;
+    event.eventID = kReopenEventID;
+    event.senderPID = sender;
+    return event;
+}
+
+std::vector<AppleEvent> AppleEvent::forOpening(const QList<QUrl>& urls, std::optional<qint32> sender) {
+    std::vector<AppleEvent> events;
+    QList<QUrl> files;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            files.append(url);
+        else
+            events.push_back(getURL(url.toString(QUrl::FullyEncoded), sender));
+    }
+    if (!files.isEmpty())
+        events.push_back(openDocuments(files, sender));
+    return events;
+}
+
+} // namespace host

@@ -1,0 +1,49 @@
+// Registers application bundles with this machine's workspace, so they are found by bundle identifier wherever
+// they lie: `lsregister -f <bundle>...`.
+#include "CorvaneHost/HostWorkspace.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+int usage(QTextStream& err) {
+    err << "usage: lsregister -f <bundle> [<bundle> ...]\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    QStringList arguments = app.arguments().mid(1);
+
+    bool force = false;
+    QStringList bundles;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("-f")) {
+            force = true;
+        } else if (argument.startsWith(QLatin1Char('-'))) {
+            err << "lsregister: unknown option " << argument << "\n";
+            return usage(err);
+        } else {
+            bundles.append(argument);
+        }
+    }
+    if (!force || bundles.isEmpty())
+        return usage(err);
+
+    host::HostWorkspace workspace;
+    int status = 0;
+    for (const QString& bundle : bundles) {
+        try {
+            workspace.registerBundle(bundle);
+        } catch (const corvane::Error& error) {
+            err << "lsregister: " << error.description() << "\n";
+            status = 1;
+        }
+    }
+    return status;
+}

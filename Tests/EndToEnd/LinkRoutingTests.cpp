@@ -1,0 +1,278 @@
+// The helper as it runs for a user: installed from the built creator app, made the default application for
+// web links, and handed links by the host's open tool. Stand-in browsers record the links they are given.
+#include "CorvaneCore/IPCProtocol.h"
+#include "CorvaneCore/LineSocket.h"
+#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/RecentLinks.h"
+#include "CorvaneCore/RuleStore.h"
+#include "CorvaneHost/PropertyList.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/Workspace.h"
+#include "Support/SocketPeer.h"
+#include "Support/TemporaryHome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
+const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
+
+const QString workID = QStringLiteral("com.example.work");
+const QString mailBrowserID = QStringLiteral("com.example.mailbrowser");
+const QString chromeID = QStringLiteral("com.google.Chrome");
+const QString mailID = QStringLiteral("com.example.mail");
+
+// Waits for something other processes do.
+bool eventually(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QStringList linesOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+struct ToolRun {
+    int status = -1;
+    QString output;
+};
+
+// The output goes to a file: a helper that the tool starts keeps writing its log there after the tool ends.
+ToolRun runTool(const QString& program, const QStringList& arguments, const QString& logFile) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(logFile, QIODevice::Append);
+    process.start(program, arguments);
+    ToolRun run;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    QFile log(logFile);
+    if (log.open(QIODevice::ReadOnly))
+        run.output = QString::fromUtf8(log.readAll());
+    return run;
+}
+
+class LinkRoutingTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFileInfo(buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app")).isDir());
+        const ToolRun install = runTool(toolsDir + QStringLiteral("/corvane-dev-install"),
+                                        {buildDir + QStringLiteral("/Corvane.app")}, logFile());
+        ASSERT_EQ(install.status, 0) << install.output.toStdString();
+        ASSERT_TRUE(QFileInfo(Corvane::installedHelperURL()).isDir());
+
+        work = browser(QStringLiteral("Work Browser"), workID);
+        mailBrowser = browser(QStringLiteral("Mail Browser"), mailBrowserID);
+        chrome = browser(QStringLiteral("Google Chrome"), chromeID);
+        // The source application: it opens the link it is given as a click in it would, and stays until a
+        // browser got it (so the helper can still find it as the sender).
+        makeBundle(QStringLiteral("Mail"), mailID, {},
+                   QStringLiteral("#!/bin/sh\n\"%1/open\" \"$1\"\nfor i in $(seq 1 200); do\n"
+                                  "  [ -n \"$(ls '%2'/*.txt 2>/dev/null)\" ] && break\n  sleep 0.05\ndone\n")
+                       .arg(toolsDir, home.file(QStringLiteral("records"))));
+        QDir().mkpath(home.file(QStringLiteral("records")));
+    }
+
+    void TearDown() override {
+        if (HasFailure())
+            ADD_FAILURE() << "log of the tools and the helper:\n" << linesOf(logFile()).join('\n').toStdString();
+        // Stop the helpers this test started (they stay resident as the default browser).
+        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
+            if (running.bundlePath.startsWith(home.path()))
+                ::kill(running.processIdentifier, SIGTERM);
+        eventually([&] {
+            for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
+                if (running.bundlePath.startsWith(home.path()))
+                    return false;
+            return true;
+        });
+    }
+
+    QString makeBundle(const QString& name, const QString& id, const QStringList& schemes, const QString& script) {
+        const QString path = home.file(QStringLiteral("Applications/%1.app").arg(name));
+        QDir().mkpath(path + QStringLiteral("/Contents/MacOS"));
+        QVariantMap info{{QStringLiteral("CFBundleIdentifier"), id},
+                         {QStringLiteral("CFBundleName"), name},
+                         {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
+                         {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")}};
+        if (!schemes.isEmpty())
+            info.insert(QStringLiteral("CFBundleURLTypes"),
+                        QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"), schemes}}});
+        EXPECT_TRUE(host::writePropertyListFile(path + QStringLiteral("/Contents/Info.plist"), info));
+        QFile executable(path + QStringLiteral("/Contents/MacOS/run"));
+        EXPECT_TRUE(executable.open(QIODevice::WriteOnly));
+        executable.write(script.toUtf8());
+        executable.close();
+        executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    // A stand-in browser: records each argument it is started with, one a line, in records/<id>.txt.
+    QString browser(const QString& name, const QString& id) {
+        makeBundle(name, id, {QStringLiteral("http"), QStringLiteral("https")},
+                   QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1.tmp'; done\n"
+                                  "mv '%1.tmp' '%1.txt'\n")
+                       .arg(record(id).chopped(4)));
+        return home.file(QStringLiteral("Applications/%1.app").arg(name));
+    }
+
+    QString record(const QString& id) const { return home.file(QStringLiteral("records/%1.txt").arg(id)); }
+
+    // Waits for the browser with `id` to be given `link`.
+    bool received(const QString& id, const QString& link) {
+        return eventually([&] { return linesOf(record(id)).contains(link); });
+    }
+
+    static LinkRule rule(const QString& name, Condition::Kind kind, const QString& value, const QString& target) {
+        LinkRule result{QUuid::createUuid(), name, RouteTarget::browser(target), true, MatchMode::any, {}};
+        result.conditions = {Condition{kind, {value}}};
+        return result;
+    }
+
+    void saveRules(const RuleSet& set) { RuleStore().save(set); }
+
+    ToolRun open(const QStringList& arguments) {
+        return runTool(toolsDir + QStringLiteral("/open"), arguments, logFile());
+    }
+    QString logFile() const { return home.file(QStringLiteral("tools.log")); }
+
+    test::TemporaryHome home;
+    QString work;
+    QString mailBrowser;
+    QString chrome;
+};
+
+TEST_F(LinkRoutingTest, RulesOnTheAddressAndOnTheSourceApplicationChooseTheBrowser) {
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Work"), Condition::Kind::addresses, QStringLiteral("work.example.com"), workID),
+                 rule(QStringLiteral("Mail"), Condition::Kind::apps, mailID, mailBrowserID)};
+    saveRules(set);
+
+    const ToolRun first = open({QStringLiteral("https://work.example.com/page")});
+    ASSERT_EQ(first.status, 0) << first.output.toStdString();
+    EXPECT_TRUE(received(workID, QStringLiteral("https://work.example.com/page")));
+
+    // From the mail application (the helper runs by now and takes the event on its socket).
+    const ToolRun fromMail = runTool(home.file(QStringLiteral("Applications/Mail.app/Contents/MacOS/run")),
+                                 {QStringLiteral("https://news.example.org/story")}, logFile());
+    ASSERT_EQ(fromMail.status, 0) << fromMail.output.toStdString();
+    EXPECT_TRUE(received(mailBrowserID, QStringLiteral("https://news.example.org/story")));
+
+    RecentLinksStore history;
+    ASSERT_TRUE(eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 2;
+    }));
+    EXPECT_EQ(history.links()[0].url, QStringLiteral("https://news.example.org/story"));
+    EXPECT_EQ(history.links()[0].sourceBundleID, mailID);
+    EXPECT_EQ(history.links()[0].ruleName, QStringLiteral("Mail"));
+    EXPECT_EQ(history.links()[0].targetBundleID, mailBrowserID);
+    EXPECT_EQ(history.links()[1].ruleName, QStringLiteral("Work"));
+    EXPECT_EQ(history.links()[1].targetName, QStringLiteral("Work Browser"));
+}
+
+TEST_F(LinkRoutingTest, MissingTargetsFallToTheFallbackThenTheLastResort) {
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Gone"), Condition::Kind::addresses, QStringLiteral("*.example.com"),
+                      QStringLiteral("com.example.uninstalled"))};
+    set.fallback = RouteTarget::browser(workID);
+    saveRules(set);
+    ASSERT_EQ(open({QStringLiteral("https://a.example.com/")}).status, 0);
+    EXPECT_TRUE(received(workID, QStringLiteral("https://a.example.com/")));
+
+    set.fallback = RouteTarget::browser(QStringLiteral("com.example.alsogone"));
+    saveRules(set);
+    ASSERT_EQ(open({QStringLiteral("https://b.example.com/")}).status, 0);
+    EXPECT_TRUE(received(chromeID, QStringLiteral("https://b.example.com/")));
+
+    RecentLinksStore history;
+    ASSERT_TRUE(eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 2;
+    }));
+    EXPECT_TRUE(history.links()[0].targetWasMissing);
+    EXPECT_EQ(history.links()[0].targetBundleID, chromeID);
+    EXPECT_TRUE(history.links()[1].targetWasMissing);
+    EXPECT_EQ(history.links()[1].ruleName, QStringLiteral("Gone"));
+}
+
+TEST_F(LinkRoutingTest, ConnectedClientsHearOfEveryRecordedLink) {
+    saveRules(RuleSet{});
+    ASSERT_EQ(open({QStringLiteral("https://first.example.net/")}).status, 0);
+    ASSERT_TRUE(received(chromeID, QStringLiteral("https://first.example.net/")));
+    ASSERT_TRUE(eventually([] { return QFileInfo::exists(Corvane::socketPath()); }));
+
+    test::SocketPeer client(UnixSocket::connect(Corvane::socketPath()));
+    Request hello(0, Request::Op::hello);
+    hello.bundleID = Corvane::creatorBundleID;
+    ASSERT_TRUE(client.write(*hello.encode() + '\n'));
+    const auto acknowledged = client.readLine();
+    ASSERT_TRUE(acknowledged);
+    EXPECT_EQ(QJsonDocument::fromJson(*acknowledged).object().value("action").toString(), QStringLiteral("acknowledged"));
+    ASSERT_TRUE(client.readLine()); // axPermission
+
+    ASSERT_EQ(open({QStringLiteral("https://second.example.net/")}).status, 0);
+    const auto event = client.readLine(10000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(QJsonDocument::fromJson(*event).object().value("event").toString(),
+              QStringLiteral("routingHistoryChanged"));
+    EXPECT_TRUE(received(chromeID, QStringLiteral("https://second.example.net/")));
+    EXPECT_EQ(RecentLinksStore().links().size(), 2u);
+}
+
+TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
+    RuleSet set;
+    set.localFileTarget = RouteTarget::browser(workID);
+    saveRules(set);
+    // The helper as the default application of HTML pages.
+    bool done = false;
+    host::workspace().setDefaultApplicationForContentType(Corvane::installedHelperURL(), QStringLiteral("public.html"),
+                                                          [&](std::optional<corvane::SystemError> error) {
+                                                              EXPECT_FALSE(error.has_value());
+                                                              done = true;
+                                                          });
+    ASSERT_TRUE(eventually([&] {
+        QCoreApplication::processEvents();
+        return done;
+    }));
+    const QString page = home.file(QStringLiteral("notes/page one.html"));
+    QDir().mkpath(QFileInfo(page).path());
+    QFile(page).open(QIODevice::WriteOnly);
+
+    const ToolRun run = open({page});
+    ASSERT_EQ(run.status, 0) << run.output.toStdString();
+    EXPECT_TRUE(received(workID, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded)));
+    RecentLinksStore history;
+    ASSERT_TRUE(eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 1;
+    }));
+    EXPECT_EQ(history.links()[0].url, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded));
+    EXPECT_EQ(history.links()[0].targetBundleID, workID);
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+#include "CorvaneHost/Bookmark.h"
+#include "CorvaneHost/Bundle.h"
+#include "Support/TemporaryHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+void touch(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+TEST(Bookmark, ResolvesWhileThePathHoldsTheSameFile) {
+    test::TemporaryHome home;
+    const QString app = home.file("Applications/Work.app");
+    QDir().mkpath(app);
+    const auto bookmark = host::Bookmark::create(app);
+    ASSERT_TRUE(bookmark.has_value());
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), app);
+    // A relative or untidy path is recorded as the clean absolute one.
+    QDir::setCurrent(home.path());
+    EXPECT_EQ(host::Bookmark::resolve(*host::Bookmark::create("Applications/./Work.app")), app);
+}
+
+TEST(Bookmark, AMovedOrReplacedFileDoesNotResolve) {
+    test::TemporaryHome home;
+    const QString file = home.file("a.txt");
+    touch(file);
+    const auto bookmark = host::Bookmark::create(file);
+    ASSERT_TRUE(bookmark.has_value());
+
+    ASSERT_TRUE(QFile::rename(file, home.file("b.txt")));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
+
+    // Another file put in its place (made before the old one goes, so it cannot reuse its identity).
+    touch(home.file("c.txt"));
+    ASSERT_TRUE(QFile::rename(home.file("c.txt"), file));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
+}
+
+TEST(Bookmark, NothingThereOrForeignBytesGiveNone) {
+    test::TemporaryHome home;
+    EXPECT_EQ(host::Bookmark::create(home.file("missing")), std::nullopt);
+    EXPECT_EQ(host::Bookmark::create(""), std::nullopt);
+    for (const QByteArray& bytes :
+         {QByteArray(), QByteArray("stale"), QByteArray("{\"path\":\"/\"}"),
+          QByteArray("{\"format\":\"corvane-bookmark\",\"version\":1,\"path\":\"/\","
+                     "\"device\":\"x\",\"inode\":\"1\"}")})
+        EXPECT_EQ(host::Bookmark::resolve(bytes), std::nullopt) << bytes.constData();
+}
+
+TEST(Bundle, ReadsItsInfoOnceAndFindsResources) {
+    test::TemporaryHome home;
+    const QString app = home.file("Stub.app");
+    QDir().mkpath(app + "/Contents/Resources");
+    const host::Bundle empty(app);
+    EXPECT_EQ(empty.infoDictionary(), std::nullopt);
+    EXPECT_EQ(empty.pathForResource("config", "json"), std::nullopt);
+    touch(app + "/Contents/Resources/config.json");
+    EXPECT_EQ(empty.pathForResource("config", "json"), app + "/Contents/Resources/config.json");
+    EXPECT_EQ(empty.bundlePath(), app);
+}
+
+} // namespace
