@@ -24,7 +24,8 @@ constexpr int linkCount = 10000;
 RuleSet makeRules(int ruleCount) {
     RuleSet set;
     for (int r = 0; r < ruleCount; ++r) {
-        LinkRule rule{.name = QStringLiteral("Rule %1").arg(r), .target = RouteTarget::browser("com.example.b")};
+        LinkRule rule{.name = QStringLiteral("Rule %1").arg(r),
+                      .target = RouteTarget::browser("com.example.b")};
         QStringList hosts, wildcards, paths;
         for (int p = 0; p < 5; ++p) {
             hosts << QStringLiteral("site%1-%2.example.com").arg(r).arg(p);
@@ -53,7 +54,8 @@ std::vector<QUrl> makeLinks(int ruleCount) {
         case 0:
         case 1:
         case 2:
-            links.emplace_back(QStringLiteral("https://site%1-%2.example.com/some/path?q=%3").arg(r).arg(p).arg(i));
+            links.emplace_back(
+                QStringLiteral("https://site%1-%2.example.com/some/path?q=%3").arg(r).arg(p).arg(i));
             break;
         case 3:
         case 4:
@@ -89,7 +91,8 @@ void Decide(benchmark::State& state) {
     for (const QUrl& url : links) {
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(LinkRouter::decide(url, source, set));
-        nanoseconds.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count());
+        nanoseconds.push_back(
+            std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(nanoseconds.begin(), nanoseconds.end());
     state.counters["median_us"] = nanoseconds[nanoseconds.size() / 2] / 1000.0;

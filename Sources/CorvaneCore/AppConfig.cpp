@@ -1,5 +1,6 @@
 #include "CorvaneCore/AppConfig.h"
 
+#include "CorvaneCore/JSONFields.h"
 #include "CorvaneCore/Paths.h"
 
 #include <QFile>
@@ -50,27 +51,16 @@ std::optional<bool> plistBool(const QVariantMap& map, const QString& key) {
 }
 
 [[noreturn]] void wrongValue(const QString& key) {
-    throw JSONDecodingError(
-        QStringLiteral("The data couldn’t be read because the value of “%1” is not valid.").arg(key));
+    JSONFields::wrongType(key, "", JSONFields::Wording::notValid);
 }
 
 // A present key of the wrong type is an error; a missing key or null gives none.
 std::optional<QString> jsonString(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isString())
-        wrongValue(key);
-    return value.toString();
+    return JSONFields::optionalString(object, key, JSONFields::Wording::notValid);
 }
 
 std::optional<bool> jsonBool(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isBool())
-        wrongValue(key);
-    return value.toBool();
+    return JSONFields::optionalBool(object, key, JSONFields::Wording::notValid);
 }
 
 } // namespace
@@ -146,18 +136,13 @@ QJsonObject StubConfig::toJson() const {
 }
 
 StubConfig StubConfig::fromJson(const QJsonValue& json) {
-    if (!json.isObject())
-        throw JSONDecodingError(
-            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
-    const QJsonObject object = json.toObject();
+    const QJsonObject object = JSONFields::objectOf(json);
     const QString directoryKey = QStringLiteral("profileDirectory");
-    const QJsonValue directory = object.value(directoryKey);
-    if (directory.isUndefined() || directory.isNull())
+    const auto directory = jsonString(object, directoryKey);
+    if (!directory)
         missingKey(directoryKey);
-    if (!directory.isString())
-        wrongValue(directoryKey);
 
-    StubConfig config(directory.toString());
+    StubConfig config(*directory);
     config.profileName = jsonString(object, QStringLiteral("profileName")).value_or(QString());
     config.tabGroupName = normalizedTabGroup(jsonString(object, QStringLiteral("tabGroupName")));
     config.ownWindow = jsonBool(object, QStringLiteral("ownWindow")).value_or(true);

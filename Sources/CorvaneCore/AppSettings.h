@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneCore/JSONFileStore.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -26,8 +28,7 @@ struct AppSettings {
 
 size_t qHash(const AppSettings& settings, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<AppSettings> {
+template <> struct std::hash<AppSettings> {
     size_t operator()(const AppSettings& value) const noexcept { return qHash(value); }
 };
 
@@ -41,7 +42,7 @@ public:
     // Starts from the defaults, then loads the file once.
     SettingsStore();
 
-    const AppSettings& settings() const { return settings_; }
+    const AppSettings& settings() const { return file_.value(); }
     std::optional<QDateTime> loadedModification() const;
 
     // True when `settings` was replaced (also by the defaults, when the file is gone or cannot be decoded).
@@ -52,15 +53,8 @@ public:
     // nothing held changes.
     void save(const AppSettings& settings);
 
-    struct FileTime {
-        qint64 seconds = 0;
-        qint64 nanoseconds = 0;
-        bool operator==(const FileTime&) const = default;
-    };
+    using FileTime = FileModificationTime;
 
 private:
-    AppSettings settings_;
-    std::optional<FileTime> loadedModification_;
-    // The file on disk could not be decoded: keep it aside before the first save writes over it.
-    bool holdsUnreadableFile_ = false;
+    JSONFileStore<AppSettings> file_;
 };

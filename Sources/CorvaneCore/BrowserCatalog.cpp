@@ -37,7 +37,8 @@ bool isOurBundleID(const QString& bundleID) {
 namespace BrowserCatalog {
 
 CatalogError::CatalogError(Code code)
-    : corvane::SystemError(domain, static_cast<int>(code), QStringLiteral("no browser available to hand links to"))
+    : corvane::SystemError(domain, static_cast<int>(code),
+                           QStringLiteral("no browser available to hand links to"))
     , code_(code) {}
 
 namespace {
@@ -192,11 +193,16 @@ const QStringList& knownBrowserIDs() {
 
 const QStringList& privateBrowsingIDs() {
     static const QStringList ids{
-        QStringLiteral("com.google.Chrome"),          QStringLiteral("com.google.Chrome.beta"),
-        QStringLiteral("com.google.Chrome.dev"),      QStringLiteral("com.google.Chrome.canary"),
-        QStringLiteral("com.google.chrome.for.testing"), QStringLiteral("org.chromium.Chromium"),
-        QStringLiteral("com.brave.Browser"),          QStringLiteral("com.brave.Browser.beta"),
-        QStringLiteral("com.brave.Browser.nightly"),  QStringLiteral("com.microsoft.edgemac"),
+        QStringLiteral("com.google.Chrome"),
+        QStringLiteral("com.google.Chrome.beta"),
+        QStringLiteral("com.google.Chrome.dev"),
+        QStringLiteral("com.google.Chrome.canary"),
+        QStringLiteral("com.google.chrome.for.testing"),
+        QStringLiteral("org.chromium.Chromium"),
+        QStringLiteral("com.brave.Browser"),
+        QStringLiteral("com.brave.Browser.beta"),
+        QStringLiteral("com.brave.Browser.nightly"),
+        QStringLiteral("com.microsoft.edgemac"),
         QStringLiteral("com.microsoft.edgemac.Beta"),
     };
     return ids;
@@ -253,7 +259,8 @@ std::vector<BrowserEntry> installed(const QStringList& additionalIDs) {
             return;
         taken.insert(identifier);
         entries.push_back(BrowserEntry{identifier, displayName(appPath, *info),
-                                       stringValue(*info, QStringLiteral("CFBundleShortVersionString")), appPath});
+                                       stringValue(*info, QStringLiteral("CFBundleShortVersionString")),
+                                       appPath});
     };
 
     for (const QString& appPath : workspace.applicationsToOpenScheme(probeURL().scheme()))
@@ -282,8 +289,8 @@ std::vector<BrowserEntry> ordered(std::vector<BrowserEntry> entries) {
 std::optional<QString> resolve(const RouteTarget& target) {
     const QString& bundleID = target.bundleID();
     if (target.isProxyApp()) {
-        // Proxy apps live under the product's prefix, so only the helper itself is refused here: a link handed
-        // to it would come straight back and go round for ever.
+        // Proxy apps live under the product's prefix, so only the helper itself is refused here: a link
+        // handed to it would come straight back and go round for ever.
         if (isOurHelper(bundleID)) {
             Log::helper.error(QStringLiteral("refusing to route to %1: that is us").arg(bundleID));
             return std::nullopt;

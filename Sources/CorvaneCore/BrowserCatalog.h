@@ -26,10 +26,10 @@ struct BrowserEntry {
 
 size_t qHash(const BrowserEntry& entry, size_t seed = 0);
 
-// Which browsers are installed, which the product recognises, what a route target stands for, who takes a link
-// when nothing else can, and whether the helper is the handler of web links and of the routed file types.
-// Stateless: every answer is computed afresh from the workspace, the rule store and the registry. Applications
-// are named by their path (as the workspace names them). Called on the main thread.
+// Which browsers are installed, which the product recognises, what a route target stands for, who takes a
+// link when nothing else can, and whether the helper is the handler of web links and of the routed file
+// types. Stateless: every answer is computed afresh from the workspace, the rule store and the registry.
+// Applications are named by their path (as the workspace names them). Called on the main thread.
 namespace BrowserCatalog {
 
 class CatalogError : public corvane::SystemError {

@@ -21,14 +21,7 @@ std::optional<QDateTime> parseLegacyStamp(const QString& text) {
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;
-    const QDate day(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
-    if (!day.isValid() || !time.isValid())
-        return std::nullopt;
-    const QDateTime date(day, time, QTimeZone::systemTimeZone());
-    if (!date.isValid() || date.time() != time)
-        return std::nullopt; // a wall-clock time skipped by a daylight-saving change
-    return date;
+    return JSONDate::fromCaptures(match, QTimeZone::systemTimeZone());
 }
 
 std::optional<QString> stringValue(const QVariantMap& map, const QString& key) {

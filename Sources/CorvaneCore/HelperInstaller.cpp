@@ -42,6 +42,12 @@ void removeItem(const QString& path) {
         throw corvane::SystemError::fromErrno(QStringLiteral("could not remove %1").arg(path), error.value());
 }
 
+// The same where a failure changes nothing: cleaning up after the work is done or has failed.
+void discardItem(const QString& path) noexcept {
+    std::error_code ignored;
+    std::filesystem::remove_all(fsPath(path), ignored);
+}
+
 void moveItem(const QString& from, const QString& to) {
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
         throw corvane::SystemError::fromErrno(QStringLiteral("could not move %1 to %2").arg(from, to), errno);
@@ -147,8 +153,7 @@ bool installFromCreatorBundle(bool force) {
     try {
         run(QStringLiteral("/usr/bin/ditto"), {*source, staging});
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove_all(fsPath(staging), ignored);
+        discardItem(staging);
         throw;
     }
 
@@ -156,20 +161,19 @@ bool installFromCreatorBundle(bool force) {
     try {
         if (hadCopy)
             moveItem(destination, replaced);
-        try {
-            moveItem(staging, destination);
-        } catch (...) {
-            if (hadCopy)
-                ::rename(QFile::encodeName(replaced).constData(), QFile::encodeName(destination).constData());
-            throw;
-        }
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove_all(fsPath(staging), ignored);
+        discardItem(staging);
         throw;
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(fsPath(replaced), ignored);
+    try {
+        moveItem(staging, destination);
+    } catch (...) {
+        if (hadCopy)
+            ::rename(QFile::encodeName(replaced).constData(), QFile::encodeName(destination).constData());
+        discardItem(staging);
+        throw;
+    }
+    discardItem(replaced);
 
     try {
         run(QStringLiteral("/usr/bin/xattr"), {QStringLiteral("-cr"), destination});

@@ -46,45 +46,65 @@ sockaddr_un makeAddress(const QString& path) {
     return address;
 }
 
-int32_t listen(const QString& path, int32_t backlog) {
-    const QByteArray file = QFile::encodeName(path);
-    ::unlink(file.constData()); // a socket file left behind by an earlier helper
+namespace {
+
+// A new stream socket, and in `address` the address of `path`. Throws (closing the socket) when either
+// cannot be had.
+int newSocket(const QString& path, sockaddr_un& address) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw SocketError::syscall(QStringLiteral("socket"), errno);
-    sockaddr_un address;
     try {
         address = makeAddress(path);
     } catch (...) {
         ::close(fd);
         throw;
     }
+    return fd;
+}
+
+} // namespace
+
+int32_t listen(const QString& path, int32_t backlog) {
+    const QByteArray file = QFile::encodeName(path);
+    ::unlink(file.constData()); // a socket file left behind by an earlier helper
+    sockaddr_un address;
+    const int fd = newSocket(path, address);
+    // Bound under a name of its own beside the final one and moved into place once it listens with its final
+    // permissions, so a client never finds a socket file that refuses connections or is open to others for a
+    // moment. A path with no room for the longer name is bound in place.
+    QByteArray bound = file;
+    const QByteArray staging = file + '.' + QByteArray::number(::getpid());
+    if (staging.size() < qsizetype(sizeof address.sun_path)) {
+        bound = staging;
+        ::unlink(staging.constData());
+        std::memset(address.sun_path, 0, sizeof address.sun_path);
+        std::memcpy(address.sun_path, staging.constData(), size_t(staging.size()));
+    }
+    auto fail = [&](const char* call) {
+        const int error = errno;
+        ::close(fd);
+        if (bound != file)
+            ::unlink(bound.constData());
+        throw SocketError::syscall(QString::fromLatin1(call), error);
+    };
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int error = errno;
         closeKeepingErrno(fd);
         throw SocketError::syscall(QStringLiteral("bind"), error);
     }
-    ::chmod(file.constData(), 0600);
-    if (::listen(fd, backlog) != 0) {
-        const int error = errno;
-        closeKeepingErrno(fd);
-        throw SocketError::syscall(QStringLiteral("listen"), error);
-    }
+    ::chmod(bound.constData(), 0600);
+    if (::listen(fd, backlog) != 0)
+        fail("listen");
+    if (bound != file && ::rename(bound.constData(), file.constData()) != 0)
+        fail("bind");
     setNonBlocking(fd);
     return fd;
 }
 
 int32_t connect(const QString& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw SocketError::syscall(QStringLiteral("socket"), errno);
     sockaddr_un address;
-    try {
-        address = makeAddress(path);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    const int fd = newSocket(path, address);
     int result;
     do {
         result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -179,9 +199,9 @@ bool writeFrame(int32_t fd, const QByteArray& message) {
             return false;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return false;
-        if (++retries > 1000)
+        if (++retries > writeFrameStallRetries)
             return false;
-        const timespec pause{0, 1000000};
+        const timespec pause{0, writeFrameStallPauseNanoseconds};
         ::nanosleep(&pause, nullptr);
     }
     return true;

@@ -89,6 +89,10 @@ private:
 // steps, at most 1000 times per stall; false when the peer stays full, has gone or the write fails.
 bool writeFrame(int32_t fd, const QByteArray& message);
 
+// How long writeFrame waits for a full socket: this many pauses of 1 ms per stall.
+inline constexpr int writeFrameStallRetries = 1000;
+inline constexpr long writeFrameStallPauseNanoseconds = 1000000;
+
 // Keeps a second helper from running: an exclusive advisory lock on a file, held until release() or the end
 // of the process. Destroying the object does not release it.
 class SingleInstanceLock {

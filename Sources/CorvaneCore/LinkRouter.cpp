@@ -4,41 +4,12 @@
 
 #include <QHashFunctions>
 #include <QTextBoundaryFinder>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
 namespace {
-
-// The same trimming as the rules' usable values: spaces of every kind and the tab.
-bool isTrimmedCharacter(QChar c) {
-    return c == QLatin1Char('\t') || c == QLatin1Char(' ') ||
-           (c.unicode() > 0x7f && c.category() == QChar::Separator_Space);
-}
-
-QStringView trimmedSlowly(QStringView value) {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && isTrimmedCharacter(value[begin]))
-        ++begin;
-    while (end > begin && isTrimmedCharacter(value[end - 1]))
-        --end;
-    return value.sliced(begin, end - begin);
-}
-
-inline QStringView trimmedValue(QStringView value) {
-    // Most values begin and end with a visible ASCII character: nothing to trim.
-    if (!value.isEmpty() && value.front().unicode() - 0x21u < 0x5Fu && value.back().unicode() - 0x21u < 0x5Fu)
-        return value;
-    return trimmedSlowly(value);
-}
-
-bool hasUsableValue(const Condition& condition) {
-    for (const QString& value : condition.values) {
-        if (!trimmedValue(value).isEmpty())
-            return true;
-    }
-    return false;
-}
 
 // --- Wildcard matching ---
 
@@ -73,11 +44,52 @@ char16_t lowerAscii(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
 }
 
+// Two ASCII characters, equal when lower-cased.
+bool sameAsciiCharacter(char16_t p, char16_t t) {
+    if (p == t)
+        return true;
+    const char16_t lower = p | 0x20;
+    return lower == (t | 0x20) && lower >= u'a' && lower <= u'z';
+}
+
 // An ASCII character other than a line break always stands alone as a character of its own (only non-ASCII
 // marks extend a character, and a carriage return joins a following line feed), and lowers to itself or
-// another such character.
-bool isPlainAscii(char16_t c) {
-    return c < 0x80 && c != u'\r' && c != u'\n';
+// another such character; so the quick comparisons below compare such characters one by one. What they must
+// look at in an ASCII character: 1 stops them (a star, or a line break), 2 is the dot.
+constexpr std::array<quint8, 128> asciiClasses = [] {
+    std::array<quint8, 128> classes{};
+    classes[u'*'] = 1;
+    classes[u'\r'] = 1;
+    classes[u'\n'] = 1;
+    classes[u'.'] = 2;
+    return classes;
+}();
+
+// True when the pattern's last characters, up to its last star, provably cannot end the text: compares from
+// the back while both sides are plain ASCII and answers "no" at the first mismatch, "maybe" at the first
+// doubt. With `stopAtStarDot` it also stops at the "." of a "*." so the answer holds for the pattern without
+// a leading "*." as well.
+bool endDiffers(QStringView pattern, QStringView text, bool stopAtStarDot = false) {
+    const char16_t* patternEnd = pattern.utf16() + pattern.size();
+    const char16_t* textEnd = text.utf16() + text.size();
+    const qsizetype count = std::min(pattern.size(), text.size());
+    for (qsizetype k = 1; k <= count; ++k) {
+        const char16_t p = patternEnd[-k];
+        const char16_t t = textEnd[-k];
+        if ((p | t) >= 0x80)
+            return false;
+        if (const quint8 kind = asciiClasses[p]) {
+            if (kind == 1 || (stopAtStarDot && k < pattern.size() && patternEnd[-k - 1] == u'*'))
+                return false;
+        }
+        if (p == t)
+            continue;
+        if (asciiClasses[t] == 1)
+            return false;
+        if (!sameAsciiCharacter(p, t))
+            return true;
+    }
+    return false;
 }
 
 // A quick and exact "no": the pattern's characters before its first star must begin the text, and those
@@ -91,9 +103,9 @@ bool cannotMatch(QStringView pattern, QStringView text) {
     for (; i < m && i < n; ++i) {
         const char16_t p = pattern[i].unicode();
         const char16_t t = text[i].unicode();
-        if (p == u'*' || !isPlainAscii(p) || !isPlainAscii(t))
+        if ((p | t) >= 0x80 || asciiClasses[p] == 1 || asciiClasses[t] == 1)
             break;
-        if (lowerAscii(p) != lowerAscii(t))
+        if (p != t && !sameAsciiCharacter(p, t))
             return true;
     }
     // Everything so far plain and equal, and one side ran out: a pattern without a star cannot take more
@@ -102,15 +114,7 @@ bool cannotMatch(QStringView pattern, QStringView text) {
         return true;
     if (i == n && i < m && pattern[i] != QLatin1Char('*'))
         return true;
-    for (qsizetype k = 1; k <= m && k <= n; ++k) {
-        const char16_t p = pattern[m - k].unicode();
-        const char16_t t = text[n - k].unicode();
-        if (p == u'*' || !isPlainAscii(p) || !isPlainAscii(t))
-            break;
-        if (lowerAscii(p) != lowerAscii(t))
-            return true;
-    }
-    return false;
+    return endDiffers(pattern, text);
 }
 
 bool isSimpleText(QStringView text) {
@@ -166,7 +170,8 @@ bool globSimple(QStringView pattern, const PatternShape& shape, QStringView text
         return pattern.size() == text.size() && sameAscii(pattern, text);
     const qsizetype prefixLength = shape.firstStar;
     const qsizetype suffixLength = pattern.size() - shape.lastStar - 1;
-    if (text.size() < prefixLength + suffixLength || !sameAscii(pattern.first(prefixLength), text.first(prefixLength)) ||
+    if (text.size() < prefixLength + suffixLength ||
+        !sameAscii(pattern.first(prefixLength), text.first(prefixLength)) ||
         !sameAscii(pattern.last(suffixLength), text.last(suffixLength)))
         return false;
     // What is left of the pattern begins and ends with a star.
@@ -174,7 +179,9 @@ bool globSimple(QStringView pattern, const PatternShape& shape, QStringView text
     const QStringView rest = text.sliced(prefixLength, text.size() - prefixLength - suffixLength);
     return walk(
         middle.size(), rest.size(), [&](qsizetype p) { return middle[p] == QLatin1Char('*'); },
-        [&](qsizetype p, qsizetype t) { return lowerAscii(middle[p].unicode()) == lowerAscii(rest[t].unicode()); });
+        [&](qsizetype p, qsizetype t) {
+            return lowerAscii(middle[p].unicode()) == lowerAscii(rest[t].unicode());
+        });
 }
 
 // The characters (grapheme clusters) of a text.
@@ -335,38 +342,13 @@ qsizetype indexOfCharacter(QStringView text, char16_t wanted, qsizetype from = 0
 // host pattern and the address for a path pattern; when they can end neither, it cannot match. Comparing
 // from the back needs no search for the pattern's scheme: should the comparison run past the end of the
 // scheme into it, the part after the scheme held no star and already equalled the end of a longer text, which
-// never matches either. Against the host it also stops at the "." of a leading "*.", so the answer holds
-// for the pattern without those two characters as well.
+// never matches either.
 bool endCannotMatch(QStringView pattern, QStringView host, QStringView address) {
-    const qsizetype m = pattern.size();
-    bool hostFits = true;
-    bool addressFits = true;
-    for (qsizetype k = 1; k <= m && (hostFits || addressFits); ++k) {
-        const char16_t p = pattern[m - k].unicode();
-        if (p == u'*' || !isPlainAscii(p))
-            return false;
-        if (hostFits && k <= host.size()) {
-            const char16_t t = host[host.size() - k].unicode();
-            if (!isPlainAscii(t) || (p == u'.' && k < m && pattern[m - k - 1] == QLatin1Char('*')))
-                return false;
-            hostFits = lowerAscii(p) == lowerAscii(t);
-        } else if (hostFits) {
-            return false;
-        }
-        if (addressFits && k <= address.size()) {
-            const char16_t t = address[address.size() - k].unicode();
-            if (!isPlainAscii(t))
-                return false;
-            addressFits = lowerAscii(p) == lowerAscii(t);
-        } else if (addressFits) {
-            return false;
-        }
-    }
-    return !hostFits && !addressFits;
+    return endDiffers(pattern, host, true) && endDiffers(pattern, address);
 }
 
 bool addressMatches(QStringView rawPattern, Link& link) {
-    const QStringView pattern = trimmedValue(rawPattern);
+    const QStringView pattern = RuleValue::trimmed(rawPattern);
     if (pattern.isEmpty())
         return false;
 
@@ -394,7 +376,8 @@ bool addressMatches(QStringView rawPattern, Link& link) {
     rest = pattern;
     for (qsizetype colon = indexOfCharacter(rest, u':'); colon >= 0;
          colon = indexOfCharacter(rest, u':', colon + 1)) {
-        if (colon + 2 < rest.size() && rest[colon + 1] == QLatin1Char('/') && rest[colon + 2] == QLatin1Char('/')) {
+        if (colon + 2 < rest.size() && rest[colon + 1] == QLatin1Char('/') &&
+            rest[colon + 2] == QLatin1Char('/')) {
             rest = rest.sliced(colon + 3);
             break;
         }
@@ -413,7 +396,7 @@ bool conditionMatches(const Condition& condition, Link& link, const std::optiona
         if (!source || source->isEmpty())
             return false;
         for (const QString& value : condition.values) {
-            const QStringView usable = trimmedValue(value);
+            const QStringView usable = RuleValue::trimmed(value);
             if (!usable.isEmpty() && usable.compare(*source, Qt::CaseInsensitive) == 0)
                 return true;
         }
@@ -437,7 +420,7 @@ bool ruleMatches(const LinkRule& rule, Link& link, const std::optional<QString>&
     }
     bool sawUsable = false;
     for (const Condition& condition : rule.conditions) {
-        if (!hasUsableValue(condition))
+        if (condition.isEmpty())
             continue;
         sawUsable = true;
         if (!conditionMatches(condition, link, source))
@@ -481,7 +464,7 @@ bool matchesAddress(const QString& pattern, const QUrl& url) {
 }
 
 bool isFilePathPattern(const QString& pattern) {
-    return isFilePathStart(trimmedValue(pattern));
+    return isFilePathStart(RuleValue::trimmed(pattern));
 }
 
 QString address(const QUrl& url) {

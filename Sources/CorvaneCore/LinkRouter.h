@@ -9,8 +9,8 @@
 
 // The router's answer: the first enabled rule that matched, and its target; neither when no rule matched.
 struct RouteDecision {
-    std::optional<LinkRule> rule;
-    std::optional<RouteTarget> target;
+    std::optional<LinkRule> rule = {};
+    std::optional<RouteTarget> target = {};
 
     bool isFallback() const { return !rule.has_value(); }
     bool operator==(const RouteDecision&) const = default;
@@ -18,8 +18,7 @@ struct RouteDecision {
 
 size_t qHash(const RouteDecision& decision, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<RouteDecision> {
+template <> struct std::hash<RouteDecision> {
     size_t operator()(const RouteDecision& value) const noexcept { return qHash(value); }
 };
 

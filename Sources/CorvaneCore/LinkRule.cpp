@@ -1,10 +1,10 @@
 #include "CorvaneCore/LinkRule.h"
 
+#include "CorvaneCore/JSONFields.h"
 #include "CorvaneCore/Paths.h"
 
 #include <QHashFunctions>
 #include <QJsonArray>
-#include <QRegularExpression>
 
 namespace {
 
@@ -12,16 +12,6 @@ namespace {
 bool isTrimmedCharacter(QChar c) {
     return c == QLatin1Char('\t') || c == QLatin1Char(' ') ||
            (c.unicode() > 0x7f && c.category() == QChar::Separator_Space);
-}
-
-QStringView trimmedValue(QStringView value) {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && isTrimmedCharacter(value[begin]))
-        ++begin;
-    while (end > begin && isTrimmedCharacter(value[end - 1]))
-        --end;
-    return value.sliced(begin, end - begin);
 }
 
 bool isLineBreak(QChar c) {
@@ -41,67 +31,35 @@ bool isLineBreak(QChar c) {
 
 // --- Decoding: strict about types, lenient about missing keys where the format allows it ---
 
-[[noreturn]] void fail(const QString& message) {
-    throw JSONDecodingError(QStringLiteral("The data couldn’t be read because it isn’t in the correct format. ") +
-                            message);
-}
+using JSONFields::failFormat;
+using JSONFields::isAbsent;
+using JSONFields::optionalArray;
+using JSONFields::optionalBool;
+using JSONFields::optionalInteger;
+using JSONFields::optionalString;
+using JSONFields::uuidFromString;
+using JSONFields::uuidText;
 
 QJsonObject objectOf(const QJsonValue& json, const char* what) {
-    if (!json.isObject())
-        fail(QStringLiteral("Expected %1 to be an object.").arg(QLatin1String(what)));
-    return json.toObject();
-}
-
-// A missing key and a null value both read as absent.
-bool isAbsent(const QJsonObject& object, const QString& key) {
-    const auto it = object.constFind(key);
-    return it == object.constEnd() || it->isNull() || it->isUndefined();
-}
-
-std::optional<QString> optionalString(const QJsonObject& object, const QString& key) {
-    if (isAbsent(object, key))
-        return std::nullopt;
-    const QJsonValue value = object.value(key);
-    if (!value.isString())
-        fail(QStringLiteral("Expected a string for key \"%1\".").arg(key));
-    return value.toString();
+    return JSONFields::objectOf(json,
+                                QStringLiteral("Expected %1 to be an object.").arg(QLatin1String(what)));
 }
 
 QString requiredString(const QJsonObject& object, const QString& key) {
     if (isAbsent(object, key))
-        fail(QStringLiteral("No value for key \"%1\".").arg(key));
+        failFormat(QStringLiteral("No value for key \"%1\".").arg(key));
     return *optionalString(object, key);
-}
-
-std::optional<bool> optionalBool(const QJsonObject& object, const QString& key) {
-    if (isAbsent(object, key))
-        return std::nullopt;
-    const QJsonValue value = object.value(key);
-    if (!value.isBool())
-        fail(QStringLiteral("Expected a Boolean for key \"%1\".").arg(key));
-    return value.toBool();
-}
-
-std::optional<qint64> optionalInteger(const QJsonObject& object, const QString& key) {
-    if (isAbsent(object, key))
-        return std::nullopt;
-    const QJsonValue value = object.value(key);
-    const double number = value.toDouble();
-    // Only whole numbers that a double holds exactly.
-    if (!value.isDouble() || number != std::trunc(number) || std::fabs(number) > 9007199254740992.0)
-        fail(QStringLiteral("Expected an integer for key \"%1\".").arg(key));
-    return static_cast<qint64>(number);
 }
 
 QStringList stringsOf(const QJsonValue& value, const QString& key) {
     if (!value.isArray())
-        fail(QStringLiteral("Expected an array of strings for key \"%1\".").arg(key));
+        failFormat(QStringLiteral("Expected an array of strings for key \"%1\".").arg(key));
     QStringList strings;
     const QJsonArray array = value.toArray();
     strings.reserve(array.size());
     for (const QJsonValue& element : array) {
         if (!element.isString())
-            fail(QStringLiteral("Expected only strings in \"%1\".").arg(key));
+            failFormat(QStringLiteral("Expected only strings in \"%1\".").arg(key));
         strings.append(element.toString());
     }
     return strings;
@@ -113,28 +71,10 @@ std::optional<QStringList> optionalStrings(const QJsonObject& object, const QStr
     return stringsOf(object.value(key), key);
 }
 
-std::optional<QJsonArray> optionalArray(const QJsonObject& object, const QString& key) {
-    if (isAbsent(object, key))
-        return std::nullopt;
-    const QJsonValue value = object.value(key);
-    if (!value.isArray())
-        fail(QStringLiteral("Expected an array for key \"%1\".").arg(key));
-    return value.toArray();
-}
-
 std::optional<RouteTarget> optionalTarget(const QJsonObject& object, const QString& key) {
     if (isAbsent(object, key))
         return std::nullopt;
     return RouteTarget::fromJson(object.value(key));
-}
-
-// The hyphenated 8-4-4-4-12 form only, in either case.
-std::optional<QUuid> uuidFromString(const QString& text) {
-    static const QRegularExpression form(QStringLiteral(
-        "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
-    if (!form.match(text).hasMatch())
-        return std::nullopt;
-    return QUuid::fromString(text);
 }
 
 QJsonArray toJsonArray(const QStringList& strings) {
@@ -145,6 +85,16 @@ QJsonArray toJsonArray(const QStringList& strings) {
 }
 
 } // namespace
+
+QStringView RuleValue::trimmedSlowly(QStringView value) {
+    qsizetype begin = 0;
+    qsizetype end = value.size();
+    while (begin < end && isTrimmedCharacter(value[begin]))
+        ++begin;
+    while (end > begin && isTrimmedCharacter(value[end - 1]))
+        --end;
+    return value.sliced(begin, end - begin);
+}
 
 // --- Enumerations ---
 
@@ -213,7 +163,7 @@ RouteTarget RouteTarget::fromJson(const QJsonValue& json) {
     const QString kindText = requiredString(object, QStringLiteral("kind"));
     const auto kind = routeTargetKindFromString(kindText);
     if (!kind)
-        fail(QStringLiteral("Unknown target kind \"%1\".").arg(kindText));
+        failFormat(QStringLiteral("Unknown target kind \"%1\".").arg(kindText));
     if (*kind == Kind::proxyApp)
         return proxyApp(bundleID);
     return browser(bundleID, optionalBool(object, QStringLiteral("isPrivate")).value_or(false));
@@ -224,7 +174,7 @@ RouteTarget RouteTarget::fromJson(const QJsonValue& json) {
 QStringList Condition::usableValues() const {
     QStringList usable;
     for (const QString& value : values) {
-        const QStringView trimmed = trimmedValue(value);
+        const QStringView trimmed = RuleValue::trimmed(value);
         if (!trimmed.isEmpty())
             usable.append(trimmed.toString());
     }
@@ -233,7 +183,7 @@ QStringList Condition::usableValues() const {
 
 bool Condition::isEmpty() const {
     for (const QString& value : values) {
-        if (!trimmedValue(value).isEmpty())
+        if (!RuleValue::trimmed(value).isEmpty())
             return false;
     }
     return true;
@@ -254,16 +204,17 @@ QStringList Condition::valuesFromText(const QString& text) {
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !isLineBreak(text[i]))
             continue;
-        const QStringView piece = trimmedValue(QStringView(text).sliced(start, i - start));
-        if (!piece.isEmpty())
-            result.append(piece.toString());
+        const QStringView line = RuleValue::trimmed(QStringView(text).sliced(start, i - start));
+        if (!line.isEmpty())
+            result.append(line.toString());
         start = i + 1;
     }
     return result;
 }
 
 QJsonObject Condition::toJson() const {
-    return QJsonObject{{QStringLiteral("kind"), toString(kind)}, {QStringLiteral("values"), toJsonArray(values)}};
+    return QJsonObject{{QStringLiteral("kind"), toString(kind)},
+                       {QStringLiteral("values"), toJsonArray(values)}};
 }
 
 Condition Condition::fromJson(const QJsonValue& json) {
@@ -271,13 +222,14 @@ Condition Condition::fromJson(const QJsonValue& json) {
     if (const auto kindText = optionalString(object, QStringLiteral("kind"))) {
         const auto kind = conditionKindFromString(*kindText);
         if (!kind)
-            fail(QStringLiteral("Unknown condition kind \"%1\".").arg(*kindText));
+            failFormat(QStringLiteral("Unknown condition kind \"%1\".").arg(*kindText));
         return Condition{*kind, optionalStrings(object, QStringLiteral("values")).value_or(QStringList{})};
     }
     // The older form: a field name, a list of patterns and a single pattern.
     const QString field = optionalString(object, QStringLiteral("field")).value_or(QStringLiteral("host"));
     QStringList values = optionalStrings(object, QStringLiteral("patterns")).value_or(QStringList{});
-    if (const auto pattern = optionalString(object, QStringLiteral("pattern")); pattern && !pattern->isEmpty())
+    if (const auto pattern = optionalString(object, QStringLiteral("pattern"));
+        pattern && !pattern->isEmpty())
         values.append(*pattern);
     return Condition{field == QLatin1String("fromApp") ? Kind::apps : Kind::addresses, values};
 }
@@ -316,25 +268,22 @@ QJsonObject LinkRule::toJson() const {
     for (const Condition& condition : conditions)
         conditionArray.append(condition.toJson());
     return QJsonObject{
-        {QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper()},
-        {QStringLiteral("name"), name},
-        {QStringLiteral("target"), target.toJson()},
-        {QStringLiteral("isEnabled"), isEnabled},
-        {QStringLiteral("match"), toString(match)},
-        {QStringLiteral("conditions"), conditionArray},
+        {QStringLiteral("id"), uuidText(id)},        {QStringLiteral("name"), name},
+        {QStringLiteral("target"), target.toJson()}, {QStringLiteral("isEnabled"), isEnabled},
+        {QStringLiteral("match"), toString(match)},  {QStringLiteral("conditions"), conditionArray},
     };
 }
 
 LinkRule LinkRule::fromJson(const QJsonValue& json) {
     const QJsonObject object = objectOf(json, "a rule");
     if (isAbsent(object, QStringLiteral("target")))
-        fail(QStringLiteral("No value for key \"target\"."));
+        failFormat(QStringLiteral("No value for key \"target\"."));
 
     QUuid id;
     if (const auto idText = optionalString(object, QStringLiteral("id"))) {
         const auto parsed = uuidFromString(*idText);
         if (!parsed)
-            fail(QStringLiteral("Attempted to decode a UUID from invalid string \"%1\".").arg(*idText));
+            failFormat(QStringLiteral("Attempted to decode a UUID from invalid string \"%1\".").arg(*idText));
         id = *parsed;
     } else {
         id = QUuid::createUuid();
@@ -346,14 +295,15 @@ LinkRule LinkRule::fromJson(const QJsonValue& json) {
     if (const auto matchText = optionalString(object, QStringLiteral("match"))) {
         const auto mode = matchModeFromString(*matchText);
         if (!mode)
-            fail(QStringLiteral("Unknown match mode \"%1\".").arg(*matchText));
+            failFormat(QStringLiteral("Unknown match mode \"%1\".").arg(*matchText));
         match = *mode;
     }
 
     // Adjacent conditions of one kind become one, so a rule saved by an older version reads as the editor
     // shows it; non-adjacent ones stay apart, and nothing is dropped or de-duplicated.
     std::vector<Condition> conditions;
-    for (const QJsonValue& element : optionalArray(object, QStringLiteral("conditions")).value_or(QJsonArray{})) {
+    for (const QJsonValue& element :
+         optionalArray(object, QStringLiteral("conditions")).value_or(QJsonArray{})) {
         Condition condition = Condition::fromJson(element);
         if (!conditions.empty() && conditions.back().kind == condition.kind)
             conditions.back().values.append(condition.values);
@@ -421,11 +371,11 @@ RuleSet RuleSet::fromJson(const QJsonValue& json) {
     if (!isAbsent(object, QStringLiteral("browserChoices"))) {
         const QJsonValue choices = object.value(QStringLiteral("browserChoices"));
         if (!choices.isObject())
-            fail(QStringLiteral("Expected an object for key \"browserChoices\"."));
+            failFormat(QStringLiteral("Expected an object for key \"browserChoices\"."));
         const QJsonObject choiceObject = choices.toObject();
         for (auto it = choiceObject.begin(); it != choiceObject.end(); ++it) {
             if (!it.value().isBool())
-                fail(QStringLiteral("Expected a Boolean for browser choice \"%1\".").arg(it.key()));
+                failFormat(QStringLiteral("Expected a Boolean for browser choice \"%1\".").arg(it.key()));
             set.browserChoices.insert(it.key(), it.value().toBool());
         }
     }

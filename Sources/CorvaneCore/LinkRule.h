@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QUuid>
 #include <array>
 #include <cstddef>
@@ -21,7 +22,9 @@ class RouteTarget {
 public:
     enum class Kind { proxyApp, browser };
 
-    static RouteTarget proxyApp(QString bundleID) { return RouteTarget(Kind::proxyApp, std::move(bundleID), false); }
+    static RouteTarget proxyApp(QString bundleID) {
+        return RouteTarget(Kind::proxyApp, std::move(bundleID), false);
+    }
     static RouteTarget browser(QString bundleID, bool isPrivate = false) {
         return RouteTarget(Kind::browser, std::move(bundleID), isPrivate);
     }
@@ -58,9 +61,10 @@ struct Condition {
 
     Kind kind = Kind::addresses;
     // As the user typed them: untrimmed, in the user's order.
-    QStringList values;
+    QStringList values = {};
 
-    // Each value trimmed of leading and trailing spaces and tabs, blanks dropped; only these ever match or count.
+    // Each value trimmed of leading and trailing spaces and tabs, blanks dropped; only these ever match or
+    // count.
     QStringList usableValues() const;
     bool isEmpty() const;
     // "2 addresses", "1 source app", "0 addresses".
@@ -84,7 +88,7 @@ struct LinkRule {
     RouteTarget target;
     bool isEnabled = true;
     MatchMode match = MatchMode::any;
-    std::vector<Condition> conditions;
+    std::vector<Condition> conditions = {};
 
     // The conditions that have at least one usable value, as stored.
     std::vector<Condition> usableConditions() const;
@@ -93,7 +97,7 @@ struct LinkRule {
     // "No conditions", one condition's summary, or the summaries joined by " or " / " and ".
     QString conditionSummary() const;
 
-    // The id is written in the upper-case hyphenated form that the files have always carried.
+    // The id is written in its upper-case hyphenated form and read in either case.
     QJsonObject toJson() const;
     // Only "target" is required; adjacent conditions of the same kind are merged into one.
     static LinkRule fromJson(const QJsonValue& json);
@@ -104,17 +108,17 @@ struct LinkRule {
 struct RuleSet {
     qint64 version = 1;
     // In priority order: the first enabled rule that matches wins.
-    std::vector<LinkRule> rules;
+    std::vector<LinkRule> rules = {};
     // None means the automatic last-resort browser.
-    std::optional<RouteTarget> fallback;
+    std::optional<RouteTarget> fallback = {};
     // For links to local files that no rule took; tried before the fallback.
-    std::optional<RouteTarget> localFileTarget;
+    std::optional<RouteTarget> localFileTarget = {};
     bool recordsHistory = true;
     // Per browser bundle identifier: whether it is offered as a target.
-    QMap<QString, bool> browserChoices;
+    QMap<QString, bool> browserChoices = {};
     bool handlesHTMLFiles = false;
     // Applications the user added by hand as browsers.
-    QStringList additionalBrowserIDs;
+    QStringList additionalBrowserIDs = {};
 
     int enabledRuleCount() const;
     // "No rules yet", "3 rules enabled, first match wins", "1 of 3 rules enabled, first match wins".
@@ -143,15 +147,25 @@ QString title(Condition::Kind kind);
 // "address"/"addresses", "source app"/"source apps": the singular for a count of 1 only.
 QString noun(Condition::Kind kind, qsizetype count);
 
+// A value as the rules use it: without the spaces of every kind and the tabs at either end, never line
+// breaks. The editor, the decoder and the router all trim this one way.
+namespace RuleValue {
+QStringView trimmedSlowly(QStringView value);
+// Inline because the router trims each pattern of each rule for every link, and most values begin and end
+// with a visible ASCII character: nothing to trim.
+inline QStringView trimmed(QStringView value) {
+    if (!value.isEmpty() && value.front().unicode() - 0x21u < 0x5Fu && value.back().unicode() - 0x21u < 0x5Fu)
+        return value;
+    return trimmedSlowly(value);
+}
+} // namespace RuleValue
+
 // The cases of an enumeration in their declared order: allCases<MatchMode>(), allCases<Condition::Kind>().
-template <typename E>
-constexpr auto allCases();
-template <>
-constexpr auto allCases<MatchMode>() {
+template <typename E> constexpr auto allCases();
+template <> constexpr auto allCases<MatchMode>() {
     return std::array{MatchMode::any, MatchMode::all};
 }
-template <>
-constexpr auto allCases<Condition::Kind>() {
+template <> constexpr auto allCases<Condition::Kind>() {
     return std::array{Condition::Kind::addresses, Condition::Kind::apps};
 }
 
@@ -160,19 +174,15 @@ size_t qHash(const Condition& condition, size_t seed = 0) noexcept;
 size_t qHash(const LinkRule& rule, size_t seed = 0) noexcept;
 size_t qHash(const RuleSet& set, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<RouteTarget> {
+template <> struct std::hash<RouteTarget> {
     size_t operator()(const RouteTarget& value) const noexcept { return qHash(value); }
 };
-template <>
-struct std::hash<Condition> {
+template <> struct std::hash<Condition> {
     size_t operator()(const Condition& value) const noexcept { return qHash(value); }
 };
-template <>
-struct std::hash<LinkRule> {
+template <> struct std::hash<LinkRule> {
     size_t operator()(const LinkRule& value) const noexcept { return qHash(value); }
 };
-template <>
-struct std::hash<RuleSet> {
+template <> struct std::hash<RuleSet> {
     size_t operator()(const RuleSet& value) const noexcept { return qHash(value); }
 };

@@ -286,16 +286,25 @@ std::optional<QDateTime> decode(const QString& text) {
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;
+    std::optional<QDateTime> result = fromCaptures(match, QTimeZone::utc());
+    if (!result)
+        return std::nullopt;
+    if (match.captured(7) != QLatin1String("Z")) {
+        const int offset = match.captured(9).toInt() * 3600 + match.captured(10).toInt() * 60;
+        result = result->addSecs(match.captured(8) == QLatin1String("+") ? -offset : offset);
+    }
+    return result;
+}
+
+std::optional<QDateTime> fromCaptures(const QRegularExpressionMatch& match, const QTimeZone& zone) {
     const QDate day(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
     const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
     if (!day.isValid() || !time.isValid())
         return std::nullopt;
-    QDateTime result(day, time, QTimeZone::utc());
-    if (match.captured(7) != QLatin1String("Z")) {
-        const int offset = match.captured(9).toInt() * 3600 + match.captured(10).toInt() * 60;
-        result = result.addSecs(match.captured(8) == QLatin1String("+") ? -offset : offset);
-    }
-    return result;
+    const QDateTime date(day, time, zone);
+    if (!date.isValid() || date.time() != time)
+        return std::nullopt;
+    return date;
 }
 
 } // namespace JSONDate

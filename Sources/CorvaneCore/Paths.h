@@ -90,8 +90,14 @@ public:
 };
 
 // Dates in the files: the internet date-time form in UTC with whole seconds ("2026-12-09T04:38:26Z").
+class QRegularExpressionMatch;
+class QTimeZone;
+
 namespace JSONDate {
 QString encode(const QDateTime& date);
 // Accepts "yyyy-MM-ddTHH:mm:ss" followed by "Z" or an offset "+hh:mm"; no fractional seconds.
 std::optional<QDateTime> decode(const QString& text);
+// The wall-clock date and time in captures 1 to 6 of `match` (year, month, day, hour, minute, second) in
+// `zone`; none when the day or the time does not exist there (a time skipped by a daylight-saving change).
+std::optional<QDateTime> fromCaptures(const QRegularExpressionMatch& match, const QTimeZone& zone);
 } // namespace JSONDate

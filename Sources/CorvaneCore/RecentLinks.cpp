@@ -1,49 +1,31 @@
 #include "CorvaneCore/RecentLinks.h"
 
+#include "CorvaneCore/JSONFields.h"
 #include "CorvaneCore/Logging.h"
 #include "CorvaneCore/Paths.h"
 #include "CorvaneHost/Folders.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QUrl>
-#include <sys/stat.h>
 
 namespace {
 
+using JSONFields::uuidFromString;
+using JSONFields::uuidText;
+
 [[noreturn]] void malformed(const QString& key) {
-    throw JSONDecodingError(
-        QStringLiteral(
-            "The data couldn’t be read because the value of “%1” is missing or has the wrong type.")
-            .arg(key));
-}
-
-QString uuidText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
-
-std::optional<QUuid> parseUuid(const QString& text) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
-    if (!pattern.match(text).hasMatch())
-        return std::nullopt;
-    return QUuid::fromString(text);
+    JSONFields::wrongType(key, "", JSONFields::Wording::missingOrWrongType);
 }
 
 QJsonValue required(const QJsonValue& value, const QString& key) {
-    if (value.isUndefined() || value.isNull())
+    if (JSONFields::isAbsent(value))
         malformed(key);
     return value;
 }
 
 std::optional<QString> optionalString(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isString())
-        malformed(key);
-    return value.toString();
+    return JSONFields::optionalString(object, key, JSONFields::Wording::missingOrWrongType);
 }
 
 // Where the host stands in a link's text, as written: the authority after "scheme://", without the user part
@@ -170,14 +152,11 @@ QJsonObject RecentLink::toJson() const {
 }
 
 RecentLink RecentLink::fromJson(const QJsonValue& json) {
-    if (!json.isObject())
-        throw JSONDecodingError(
-            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
-    const QJsonObject object = json.toObject();
+    const QJsonObject object = JSONFields::objectOf(json);
     RecentLink link;
 
     const QString idKey = QStringLiteral("id");
-    const auto id = parseUuid(required(object.value(idKey), idKey).toString());
+    const auto id = uuidFromString(required(object.value(idKey), idKey).toString());
     if (!id)
         malformed(idKey);
     link.id = *id;
@@ -205,7 +184,7 @@ RecentLink RecentLink::fromJson(const QJsonValue& json) {
     link.targetBundleID = optionalString(object, QStringLiteral("targetBundleID"));
     link.targetName = optionalString(object, QStringLiteral("targetName"));
     if (const auto rule = optionalString(object, QStringLiteral("ruleID"))) {
-        const auto ruleID = parseUuid(*rule);
+        const auto ruleID = uuidFromString(*rule);
         if (!ruleID)
             malformed(QStringLiteral("ruleID"));
         link.ruleID = *ruleID;
@@ -241,81 +220,63 @@ RecentLinksStore& RecentLinksStore::shared() {
     return store;
 }
 
-RecentLinksStore::RecentLinksStore() {
+namespace {
+
+std::vector<RecentLink> decodeLinks(const QJsonValue& document) {
+    if (!document.isArray())
+        JSONFields::failFormat();
+    std::vector<RecentLink> links;
+    for (const QJsonValue& entry : document.toArray())
+        links.push_back(RecentLink::fromJson(entry));
+    return links;
+}
+
+QJsonValue encodeLinks(const std::vector<RecentLink>& links) {
+    QJsonArray array;
+    for (const RecentLink& link : links)
+        array.append(link.toJson());
+    return array;
+}
+
+} // namespace
+
+RecentLinksStore::RecentLinksStore()
+    : file_({
+          .path = Corvane::recentLinksURL,
+          .decode = decodeLinks,
+          .encode = encodeLinks,
+          .holdsNothing = [](const std::vector<RecentLink>& links) { return links.empty(); },
+          // A history that cannot be read is simply empty; nothing is logged.
+          .logger = nullptr,
+          .unreadableMessage = {},
+      }) {
     reloadIfChanged();
 }
 
-std::optional<RecentLinksStore::FileVersion> RecentLinksStore::currentVersion() {
-    struct stat info {};
-    if (::stat(QFile::encodeName(Corvane::recentLinksURL()).constData(), &info) != 0)
-        return std::nullopt;
-    return FileVersion{static_cast<qint64>(info.st_mtim.tv_sec), static_cast<qint64>(info.st_mtim.tv_nsec),
-                       static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino),
-                       static_cast<qint64>(info.st_size)};
-}
-
 bool RecentLinksStore::reloadIfChanged() {
-    const auto version = currentVersion();
-    if (!version) {
-        if (!knownVersion_ && links_.empty())
-            return false;
-        knownVersion_.reset();
-        links_.clear();
-        fileIsUnreadable_ = false;
-        return true;
-    }
-    if (version == knownVersion_)
-        return false;
-    // Taken before reading, so a file that cannot be decoded is not tried again until it changes.
-    knownVersion_ = version;
-    try {
-        QFile file(Corvane::recentLinksURL());
-        if (!file.open(QIODevice::ReadOnly))
-            throw JSONDecodingError(file.errorString());
-        const QJsonValue document = JSONDecoder::corvane().decode(file.readAll());
-        if (!document.isArray())
-            throw JSONDecodingError(
-                QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
-        std::vector<RecentLink> decoded;
-        for (const QJsonValue& entry : document.toArray())
-            decoded.push_back(RecentLink::fromJson(entry));
-        links_ = std::move(decoded);
-        fileIsUnreadable_ = false;
-    } catch (const corvane::Error&) {
-        links_.clear();
-        fileIsUnreadable_ = true;
-    }
-    return true;
+    return file_.reloadIfChanged();
 }
 
 void RecentLinksStore::record(const RecentLink& link) {
     reloadIfChanged();
-    links_.insert(links_.begin(), link);
-    if (links_.size() > static_cast<size_t>(limit))
-        links_.resize(limit);
-    write();
+    std::vector<RecentLink> links = file_.value();
+    links.insert(links.begin(), link);
+    if (links.size() > static_cast<size_t>(limit))
+        links.resize(limit);
+    write(std::move(links));
 }
 
 void RecentLinksStore::clear() {
-    links_.clear();
-    write();
+    write({});
 }
 
-void RecentLinksStore::write() {
-    const QString path = Corvane::recentLinksURL();
+// Unlike the other stores, a failed write is not the caller's error: it is logged, and the history in memory
+// keeps the change (the file and its stamp stay as they were, so the next change tries again).
+void RecentLinksStore::write(std::vector<RecentLink> links) {
     try {
-        Corvane::ensureSupportDirectory();
-        QJsonArray array;
-        for (const RecentLink& link : links_)
-            array.append(link.toJson());
-        const QByteArray bytes = JSONEncoder::corvane().encode(array);
-        if (fileIsUnreadable_)
-            Corvane::preserveUnreadableFile(path);
-        Corvane::writeFileAtomically(path, bytes);
+        file_.save(links);
     } catch (const corvane::Error& error) {
         Log::helper.error(QStringLiteral("could not write recent links: %1").arg(error.description()));
-        return;
+        file_.hold(std::move(links));
     }
-    fileIsUnreadable_ = false;
-    knownVersion_ = currentVersion();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneCore/JSONFileStore.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -51,7 +53,7 @@ public:
     // Starts empty and loads the file at once.
     RecentLinksStore();
 
-    const std::vector<RecentLink>& links() const { return links_; }
+    const std::vector<RecentLink>& links() const { return file_.value(); }
 
     // Re-reads the file when it changed; true when `links` may have changed.
     bool reloadIfChanged();
@@ -61,22 +63,8 @@ public:
     void clear();
 
 private:
-    // What tells one version of the file from another. This machine's file times advance in clock ticks, so
-    // two writes within one tick can share a modification time; the file's identity and size are kept with
-    // it so an atomic replacement is still noticed.
-    struct FileVersion {
-        qint64 seconds = 0;
-        qint64 nanoseconds = 0;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        bool operator==(const FileVersion&) const = default;
-    };
-    static std::optional<FileVersion> currentVersion();
-    void write();
+    void write(std::vector<RecentLink> links);
 
-    std::vector<RecentLink> links_;
-    std::optional<FileVersion> knownVersion_;
-    // The file on disk could not be decoded; it is kept aside before it is first written over.
-    bool fileIsUnreadable_ = false;
+    // Told apart by identity and size as well as time: see FileIdentityAndTime.
+    JSONFileStore<std::vector<RecentLink>, FileIdentityAndTime> file_;
 };

@@ -1,5 +1,6 @@
 #include "CorvaneCore/Registry.h"
 
+#include "CorvaneCore/JSONFields.h"
 #include "CorvaneCore/Paths.h"
 #include "CorvaneCore/StubRevision.h"
 #include "CorvaneHost/Bookmark.h"
@@ -27,15 +28,10 @@ const QString renameReason =
                    "— it opens Chrome but tracks its windows only roughly.");
 const QString stubExecutableInBundle = QStringLiteral("/Contents/MacOS/CorvaneStub");
 
-[[noreturn]] void malformed(const QString& key) {
-    throw JSONDecodingError(
-        QStringLiteral(
-            "The data couldn’t be read because the value of “%1” is missing or has the wrong type.")
-            .arg(key));
-}
+using JSONFields::isAbsent;
 
-bool isAbsent(const QJsonValue& value) {
-    return value.isUndefined() || value.isNull();
+[[noreturn]] void malformed(const QString& key) {
+    JSONFields::wrongType(key, "", JSONFields::Wording::missingOrWrongType);
 }
 
 std::optional<int> integerValue(const QJsonValue& value) {
@@ -48,13 +44,10 @@ std::optional<int> integerValue(const QJsonValue& value) {
     return static_cast<int>(number);
 }
 
+// Absent reads as the empty text.
 QString optionalString(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (isAbsent(value))
-        return {};
-    if (!value.isString())
-        malformed(key);
-    return value.toString();
+    return JSONFields::optionalString(object, key, JSONFields::Wording::missingOrWrongType)
+        .value_or(QString());
 }
 
 QString standardized(const QString& path) {
@@ -123,10 +116,7 @@ QJsonObject RegisteredApp::toJson() const {
 }
 
 RegisteredApp RegisteredApp::fromJson(const QJsonValue& json, const QDateTime& now) {
-    if (!json.isObject())
-        throw JSONDecodingError(
-            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
-    const QJsonObject object = json.toObject();
+    const QJsonObject object = JSONFields::objectOf(json);
     RegisteredApp app;
 
     const QJsonValue bundleID = object.value(QStringLiteral("bundleID"));
@@ -170,12 +160,9 @@ RegisteredApp RegisteredApp::fromJson(const QJsonValue& json, const QDateTime& n
         app.bookmark = *decoded;
     }
 
-    const QJsonValue isMissing = object.value(QStringLiteral("isMissing"));
-    if (!isAbsent(isMissing)) {
-        if (!isMissing.isBool())
-            malformed(QStringLiteral("isMissing"));
-        app.isMissing = isMissing.toBool();
-    }
+    if (const auto isMissing = JSONFields::optionalBool(object, QStringLiteral("isMissing"),
+                                                        JSONFields::Wording::missingOrWrongType))
+        app.isMissing = *isMissing;
     return app;
 }
 
@@ -332,10 +319,7 @@ QJsonObject Registry::toJson() const {
 }
 
 Registry Registry::fromJson(const QJsonValue& json, const QDateTime& now) {
-    if (!json.isObject())
-        throw JSONDecodingError(
-            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
-    const QJsonObject object = json.toObject();
+    const QJsonObject object = JSONFields::objectOf(json);
     Registry registry;
     const auto version = integerValue(object.value(QStringLiteral("version")));
     if (!version)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CorvaneCore/JSONFileStore.h"
 #include "CorvaneCore/LinkRule.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ public:
     RuleStore();
 
     // The rules held now; read it right after reloadIfChanged().
-    const RuleSet& set() const { return set_; }
+    const RuleSet& set() const { return file_.value(); }
     // The modification date of the file when this store last read or wrote it; none before that, after the
     // file went away, or when it could not be read after a save.
     std::optional<QDateTime> loadedModification() const;
@@ -32,16 +33,8 @@ public:
     // encoder's or the write's error; on failure nothing held changes.
     void save(const RuleSet& set);
 
-    // A file's modification time to the nanosecond, so two writes within one millisecond still differ.
-    struct FileTime {
-        qint64 seconds = 0;
-        qint64 nanoseconds = 0;
-        bool operator==(const FileTime&) const = default;
-    };
+    using FileTime = FileModificationTime;
 
 private:
-    RuleSet set_;
-    std::optional<FileTime> loadedModification_;
-    // The file on disk could not be decoded: keep it aside before the first save writes over it.
-    bool holdsUnreadableFile_ = false;
+    JSONFileStore<RuleSet> file_;
 };

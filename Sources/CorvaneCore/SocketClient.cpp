@@ -102,7 +102,7 @@ void HelperLink::scheduleRetry() {
     if (stopped_)
         return;
     setState(State::disconnected);
-    const double jitter = QRandomGenerator::system()->generateDouble() * backoff_ * 0.25;
+    const double jitter = QRandomGenerator::system()->generateDouble() * backoff_ * jitterFraction;
     const double delay = backoff_ + jitter;
     backoff_ = std::min(backoff_ * 2, maxBackoff);
     if (retryTimer_)

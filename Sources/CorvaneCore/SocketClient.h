@@ -57,6 +57,8 @@ public:
 
     static constexpr double initialBackoff = 0.25;
     static constexpr double maxBackoff = 10.0;
+    // Each retry waits its base delay plus up to this fraction of it.
+    static constexpr double jitterFraction = 0.25;
     static constexpr qsizetype readChunk = 16384;
 
 private:

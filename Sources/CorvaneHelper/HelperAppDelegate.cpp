@@ -46,7 +46,8 @@ bool isPlainBundleIdentifier(const QString& value) {
 
 // Writes a message to one client. A connection that has gone (dropped, or its peer closed) is never written
 // to: its descriptor number may already belong to another client.
-template <typename Message> void sendTo(const std::shared_ptr<ClientConnection>& connection, const Message& message) {
+template <typename Message>
+void sendTo(const std::shared_ptr<ClientConnection>& connection, const Message& message) {
     if (connection && connection->isOpen())
         connection->send(message);
 }
@@ -185,10 +186,11 @@ void HelperAppDelegate::handle(const Request& request, const std::shared_ptr<Cli
         connection->includeIncognito = request.includeIncognito.value_or(true);
         connection->countAppWindows = request.countAppWindows.value_or(false);
         connection->ownWindow = request.ownWindow.value_or(true);
-        Log::helper.info(QStringLiteral("hello from %1 for %2%3")
-                             .arg(request.bundleID.value_or(QStringLiteral("?")),
-                                  request.profileDirectory.value_or(QStringLiteral("?")),
-                                  request.tabGroup ? QStringLiteral(" group ") + *request.tabGroup : QString()));
+        Log::helper.info(
+            QStringLiteral("hello from %1 for %2%3")
+                .arg(request.bundleID.value_or(QStringLiteral("?")),
+                     request.profileDirectory.value_or(QStringLiteral("?")),
+                     request.tabGroup ? QStringLiteral(" group ") + *request.tabGroup : QString()));
         source_->updateProfiles(ChromeProfiles::load());
         refreshWatchedScopes();
         source_->refresh(QStringLiteral("hello"));
@@ -241,17 +243,18 @@ void HelperAppDelegate::handle(const Request& request, const std::shared_ptr<Cli
         }
         const qint64 id = request.id;
         const QString directory = *profile;
-        source_->tabGroups(directory, request.deep.value_or(false),
-                           [connection, id, directory](std::vector<TabGroupInfo> groups) {
-                               QStringList names;
-                               for (const TabGroupInfo& group : groups)
-                                   names.append(group.name);
-                               Log::helper.info(QStringLiteral("tab groups in %1: %2")
-                                                    .arg(directory, names.join(QStringLiteral(", "))));
-                               Response response(id, true);
-                               response.tabGroups = std::move(groups);
-                               sendTo(connection, response);
-                           });
+        source_->tabGroups(
+            directory, request.deep.value_or(false),
+            [connection, id, directory](std::vector<TabGroupInfo> groups) {
+                QStringList names;
+                for (const TabGroupInfo& group : groups)
+                    names.append(group.name);
+                Log::helper.info(
+                    QStringLiteral("tab groups in %1: %2").arg(directory, names.join(QStringLiteral(", "))));
+                Response response(id, true);
+                response.tabGroups = std::move(groups);
+                sendTo(connection, response);
+            });
         break;
     }
     case Request::Op::bye:
@@ -260,7 +263,8 @@ void HelperAppDelegate::handle(const Request& request, const std::shared_ptr<Cli
     }
 }
 
-void HelperAppDelegate::respondToRaise(const Request& request, const std::shared_ptr<ClientConnection>& connection) {
+void HelperAppDelegate::respondToRaise(const Request& request,
+                                       const std::shared_ptr<ClientConnection>& connection) {
     Response response(request.id, true);
     response.chromePID = source_->chromePID();
     const auto watched = scope(*connection);
@@ -291,7 +295,8 @@ void HelperAppDelegate::respondToRaise(const Request& request, const std::shared
     });
 }
 
-void HelperAppDelegate::respondToClose(const Request& request, const std::shared_ptr<ClientConnection>& connection) {
+void HelperAppDelegate::respondToClose(const Request& request,
+                                       const std::shared_ptr<ClientConnection>& connection) {
     const auto watched = scope(*connection);
     if (!watched) {
         Response response(request.id, false);
@@ -397,12 +402,14 @@ void HelperAppDelegate::scheduleIdleExit() {
             Log::helper.info(QStringLiteral("became the link handler while idling; staying resident"));
             return;
         }
-        Log::helper.info(QStringLiteral("no clients for %1s; exiting").arg(QString::number(idleGrace, 'f', 6)));
+        Log::helper.info(
+            QStringLiteral("no clients for %1s; exiting").arg(QString::number(idleGrace, 'f', 6)));
         host::application().terminate();
     });
 }
 
-void HelperAppDelegate::tellIfOutdated(const Request& request, const std::shared_ptr<ClientConnection>& client) {
+void HelperAppDelegate::tellIfOutdated(const Request& request,
+                                       const std::shared_ptr<ClientConnection>& client) {
     if (!request.stubRevision || *request.stubRevision >= StubRevision::current || !request.bundleID)
         return;
     // The key names a marker file: a value that is not a plain bundle identifier is not a proxy app of ours
@@ -413,8 +420,8 @@ void HelperAppDelegate::tellIfOutdated(const Request& request, const std::shared
     settings.reloadIfChanged();
     if (!settings.settings().notifiesWhenProxyAppsAreOutdated)
         return;
-    const QString key =
-        QStringLiteral("outdated-") + *request.bundleID + QStringLiteral("-r") + QString::number(StubRevision::current);
+    const QString key = QStringLiteral("outdated-") + *request.bundleID + QStringLiteral("-r") +
+                        QString::number(StubRevision::current);
     if (!WarnThrottle::shouldWarn(key, 259200))
         return;
     Event event(Event::Kind::stubOutdated);

@@ -32,7 +32,8 @@ class HelperAppDelegate final : public host::ApplicationDelegate,
 public:
     // The window tracker is given so that the real one, or a double, drops in; by default the helper sees no
     // Chrome windows.
-    explicit HelperAppDelegate(std::shared_ptr<WindowProfileSource> source = std::make_shared<NullProfileSource>());
+    explicit HelperAppDelegate(
+        std::shared_ptr<WindowProfileSource> source = std::make_shared<NullProfileSource>());
     ~HelperAppDelegate() override;
 
     static constexpr double idleGrace = 10.0;

@@ -54,9 +54,9 @@ void relocate(const QString& bundlePath) {
     configuration.activates = false;
     configuration.addsToRecentItems = false;
     configuration.createsNewApplicationInstance = true;
-    host::workspace().openApplication(target, configuration,
-                                      [](std::optional<host::RunningApplication>,
-                                         std::optional<corvane::SystemError>) {});
+    host::workspace().openApplication(
+        target, configuration,
+        [](std::optional<host::RunningApplication>, std::optional<corvane::SystemError>) {});
 }
 
 int runHelper() {

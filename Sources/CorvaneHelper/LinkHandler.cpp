@@ -44,10 +44,10 @@ QString LinkHandler::absoluteString(const QUrl& url) {
 void LinkHandler::install() {
     std::weak_ptr<LinkHandler> weak = weak_from_this();
     host::application().setEventHandler(host::kURLEventClass, host::kURLEventID,
-                                         [weak](const host::AppleEvent& event) {
-                                             if (auto self = weak.lock())
-                                                 self->handleGetURL(event);
-                                         });
+                                        [weak](const host::AppleEvent& event) {
+                                            if (auto self = weak.lock())
+                                                self->handleGetURL(event);
+                                        });
     Log::helper.log(QStringLiteral("registered as a URL handler"));
 }
 
@@ -137,7 +137,9 @@ void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplic
         try {
             history_.record(entry);
         } catch (const std::exception&) {
-            // The history is a convenience: a link that was opened is not undone by a failed write.
+            // A history that cannot be kept must not take the helper down with the link already on its way;
+            // nothing was recorded, so nobody is told of a change.
+            return;
         }
         if (onHistoryRecorded)
             onHistoryRecorded();
@@ -157,8 +159,9 @@ void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplic
             recordLink(ruleTargetMissing);
             return;
         } catch (const PrivateWindowOpener::Failure& failure) {
-            Log::helper.error(QStringLiteral("could not open %1 privately in %2: %3 — opening normally instead")
-                                  .arg(link, chosenTarget->bundleID(), failure.description()));
+            Log::helper.error(
+                QStringLiteral("could not open %1 privately in %2: %3 — opening normally instead")
+                    .arg(link, chosenTarget->bundleID(), failure.description()));
         }
     }
 
@@ -196,6 +199,7 @@ void LinkHandler::openAsLastResort(const QUrl& url, const RuleSet& set, const QS
     host::OpenConfiguration configuration;
     configuration.activates = true;
     // Nothing is logged or recorded for the retry.
-    host::workspace().open({url}, *lastResort, configuration,
-                           [](std::optional<host::RunningApplication>, std::optional<corvane::SystemError>) {});
+    host::workspace().open(
+        {url}, *lastResort, configuration,
+        [](std::optional<host::RunningApplication>, std::optional<corvane::SystemError>) {});
 }

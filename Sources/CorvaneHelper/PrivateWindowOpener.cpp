@@ -30,18 +30,19 @@ QString source(const QUrl& link, const QString& bundleID) {
     const QString id = escaped(bundleID);
     const QString url = escaped(link.toString(QUrl::FullyEncoded));
     return QStringLiteral("tell application id \"") + id +
-           QStringLiteral("\"\n"
-                          "    activate\n"
-                          "    set privateWindow to missing value\n"
-                          "    repeat with w in windows\n"
-                          "        if mode of w is \"incognito\" then\n"
-                          "            set privateWindow to w\n"
-                          "            exit repeat\n"
-                          "        end if\n"
-                          "    end repeat\n"
-                          "    if privateWindow is missing value then\n"
-                          "        set privateWindow to make new window with properties {mode:\"incognito\"}\n"
-                          "        set URL of active tab of privateWindow to \"") +
+           QStringLiteral(
+               "\"\n"
+               "    activate\n"
+               "    set privateWindow to missing value\n"
+               "    repeat with w in windows\n"
+               "        if mode of w is \"incognito\" then\n"
+               "            set privateWindow to w\n"
+               "            exit repeat\n"
+               "        end if\n"
+               "    end repeat\n"
+               "    if privateWindow is missing value then\n"
+               "        set privateWindow to make new window with properties {mode:\"incognito\"}\n"
+               "        set URL of active tab of privateWindow to \"") +
            url +
            QStringLiteral("\"\n"
                           "    else\n"

@@ -3,8 +3,9 @@
 #include <QHashFunctions>
 
 size_t qHash(const WatchScope& scope, size_t seed) noexcept {
-    return qHashMulti(seed, scope.profileDirectory, scope.tabGroup.has_value(), scope.tabGroup.value_or(QString()),
-                      scope.includeIncognito, scope.countAppWindows, scope.ownWindow);
+    return qHashMulti(seed, scope.profileDirectory, scope.tabGroup.has_value(),
+                      scope.tabGroup.value_or(QString()), scope.includeIncognito, scope.countAppWindows,
+                      scope.ownWindow);
 }
 
 QString toString(RaiseOutcome outcome) {

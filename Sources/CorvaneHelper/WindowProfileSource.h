@@ -26,8 +26,7 @@ struct WatchScope {
 
 size_t qHash(const WatchScope& scope, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<WatchScope> {
+template <> struct std::hash<WatchScope> {
     size_t operator()(const WatchScope& scope) const noexcept { return qHash(scope); }
 };
 
@@ -115,7 +114,9 @@ public:
     ProfileWindowReport report(const WatchScope&) override {
         return {0, CountConfidence::unclassified, false};
     }
-    void raise(const WatchScope&, RaiseCompletion completion) override { completion(RaiseOutcome::noWindows); }
+    void raise(const WatchScope&, RaiseCompletion completion) override {
+        completion(RaiseOutcome::noWindows);
+    }
     void close(const WatchScope&, std::optional<qint64>, double, CloseCompletion completion) override {
         completion(CloseResult{0, 0, false});
     }

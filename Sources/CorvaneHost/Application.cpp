@@ -1,7 +1,7 @@
 #include "CorvaneHost/Application.h"
 
-#include "CorvaneHost/EventDelivery.h"
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/EventDelivery.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
@@ -66,6 +66,8 @@ void Application::dispatch(const AppleEvent& event) {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// The application that a termination signal asks to quit: the one running now.
+QtApplication* signalTarget = nullptr;
 
 void onTerminationSignal(int) {
     const char byte = 1;
@@ -75,9 +77,13 @@ void onTerminationSignal(int) {
 } // namespace
 
 QtApplication::QtApplication() = default;
-QtApplication::~QtApplication() = default;
+QtApplication::~QtApplication() {
+    if (signalTarget == this)
+        signalTarget = nullptr;
+}
 
 void QtApplication::installSignalHandlers() {
+    signalTarget = this;
     if (signalPipe[0] >= 0)
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
@@ -92,11 +98,12 @@ void QtApplication::installSignalHandlers() {
     // instead of ending the program.
     ::signal(SIGPIPE, SIG_IGN);
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char buffer[16];
         while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
         }
-        terminate();
+        if (signalTarget)
+            signalTarget->terminate();
     });
 }
 

@@ -26,11 +26,21 @@ QString unescapeValue(const QString& value) {
         }
         const QChar next = value[++i];
         switch (next.unicode()) {
-        case 's': out.append(QLatin1Char(' ')); break;
-        case 'n': out.append(QLatin1Char('\n')); break;
-        case 't': out.append(QLatin1Char('\t')); break;
-        case 'r': out.append(QLatin1Char('\r')); break;
-        case '\\': out.append(QLatin1Char('\\')); break;
+        case 's':
+            out.append(QLatin1Char(' '));
+            break;
+        case 'n':
+            out.append(QLatin1Char('\n'));
+            break;
+        case 't':
+            out.append(QLatin1Char('\t'));
+            break;
+        case 'r':
+            out.append(QLatin1Char('\r'));
+            break;
+        case '\\':
+            out.append(QLatin1Char('\\'));
+            break;
         default:
             out.append(QLatin1Char('\\'));
             out.append(next);
@@ -254,7 +264,12 @@ std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec) {
     return arguments;
 }
 
-std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& urls) {
+std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& givenUrls) {
+    // Only absolute links reach the program: a relative one ("--flag") could read as a command-line switch.
+    QList<QUrl> urls;
+    for (const QUrl& url : givenUrls)
+        if (url.isValid() && !url.isRelative())
+            urls.append(url);
     const auto split = splitExecLine(entry.exec);
     // The program itself must be written out: a field code there would run a link as a program.
     if (!split || split->empty() || split->front().text.isEmpty() ||
@@ -266,7 +281,8 @@ std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const Q
     for (const ExecArgument& argument : *split) {
         if (!argument.quoted && isUrlFieldCode(argument.text)) {
             takesAny = true;
-            takesOne = takesOne || argument.text == QLatin1String("%u") || argument.text == QLatin1String("%f");
+            takesOne =
+                takesOne || argument.text == QLatin1String("%u") || argument.text == QLatin1String("%f");
         }
     }
 

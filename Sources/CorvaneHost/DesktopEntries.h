@@ -28,12 +28,12 @@ struct DesktopEntry {
 // "/applications".
 QStringList desktopEntryDirectories();
 
-// Reads one entry file; none unless it is an application entry ("Type=Application", not "Hidden=true") with an
-// Exec line. `id` is its desktop-file ID.
+// Reads one entry file; none unless it is an application entry ("Type=Application", not "Hidden=true") with
+// an Exec line. `id` is its desktop-file ID.
 std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString& id);
 
-// Every application entry whose MimeType names "x-scheme-handler/http", in folder order; an ID found in a folder
-// of higher precedence hides the same ID further down.
+// Every application entry whose MimeType names "x-scheme-handler/http", in folder order; an ID found in a
+// folder of higher precedence hides the same ID further down.
 std::vector<DesktopEntry> browserDesktopEntries();
 
 // Well-known browsers keep their usual identifiers ("chromium" is "org.chromium.Chromium", "firefox-esr"
@@ -59,7 +59,8 @@ std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec);
 // The command lines (program first) that open `urls` with the entry: %u and %f take one URL each (one launch
 // per URL), %U and %F take them all, %i becomes "--icon <Icon>", %c the name, %k the entry's path, %% a
 // percent sign; other field codes are dropped. An Exec line without a URL field code gets the URLs appended.
-// File URLs are given to %f/%F as local paths. Empty when the Exec line cannot be split or names no program.
+// File URLs are given to %f/%F as local paths; relative URLs are left out. Empty when the Exec line cannot be
+// split or names no program.
 std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& urls);
 
 // The default application of a MIME type by the desktop's mimeapps.list files ([Default Applications]), as a

@@ -49,8 +49,10 @@ std::vector<RunningApplication> Workspace::runningApplications(const QString& bu
 }
 
 void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) {
+    // Only absolute links: a relative one could read as a command-line switch.
     for (const QUrl& url : urls)
-        launch.arguments.append(url.toString(QUrl::FullyEncoded));
+        if (url.isValid() && !url.isRelative())
+            launch.arguments.append(url.toString(QUrl::FullyEncoded));
 }
 
 corvane::SystemError workspaceError(WorkspaceErrorCode code, const QString& description) {
@@ -83,6 +85,23 @@ QStringList nestedStrings(const QVariantMap& info, const QString& arrayKey, cons
                 values.append(value.toString());
     }
     return values;
+}
+
+// The paths of the applications that open one kind of link or file: by its MIME type where an application
+// has a desktop entry (an empty type is opened by none), else by `name` (any case) among the nested strings
+// `arrayKey`/`key` of its bundle information.
+template <typename Applications>
+QStringList pathsOfApplicationsOpening(const Applications& applications, const QString& mimeType,
+                                       const QString& arrayKey, const QString& key, const QString& name) {
+    QStringList paths;
+    for (const auto& app : applications) {
+        const bool opens = app.desktopEntry
+                               ? !mimeType.isEmpty() && app.desktopEntry->mimeTypes.contains(mimeType)
+                               : nestedStrings(app.info, arrayKey, key).contains(name, Qt::CaseInsensitive);
+        if (opens)
+            paths.append(app.path);
+    }
+    return paths;
 }
 
 // Serialises the read-modify-write of the state file between processes (the lsregister tool writes it too).
@@ -222,7 +241,8 @@ std::optional<QString> bundleOfExecutable(const QString& path) {
     if (!info)
         return std::nullopt;
     const QString executable = stringValue(*info, QStringLiteral("CFBundleExecutable"));
-    if (executable.isEmpty() || QDir::cleanPath(bundle + QStringLiteral("/Contents/MacOS/") + executable) != cleaned)
+    if (executable.isEmpty() ||
+        QDir::cleanPath(bundle + QStringLiteral("/Contents/MacOS/") + executable) != cleaned)
         return std::nullopt;
     return bundle;
 }
@@ -264,6 +284,13 @@ void complete(OpenCompletion completion, std::optional<RunningApplication> app,
     mainQueue().async([completion = std::move(completion), app = std::move(app), error = std::move(error)] {
         completion(app, error);
     });
+}
+
+// Ends an open whose application is not at `appPath`.
+void completeWithoutApplication(OpenCompletion completion, const QString& appPath) {
+    complete(std::move(completion), std::nullopt,
+             workspaceError(WorkspaceErrorCode::applicationNotFound,
+                            QStringLiteral("no application at %1").arg(appPath)));
 }
 
 } // namespace
@@ -359,32 +386,15 @@ std::optional<QString> HostWorkspace::urlForApplication(const QString& bundleIde
 }
 
 QStringList HostWorkspace::applicationsToOpenScheme(const QString& scheme) {
-    const QString handlerType = QStringLiteral("x-scheme-handler/") + scheme.toLower();
-    QStringList paths;
-    for (const Application& app : applications()) {
-        const bool opens =
-            app.desktopEntry
-                ? app.desktopEntry->mimeTypes.contains(handlerType)
-                : nestedStrings(app.info, QStringLiteral("CFBundleURLTypes"), QStringLiteral("CFBundleURLSchemes"))
-                      .contains(scheme, Qt::CaseInsensitive);
-        if (opens)
-            paths.append(app.path);
-    }
-    return paths;
+    return pathsOfApplicationsOpening(applications(), QStringLiteral("x-scheme-handler/") + scheme.toLower(),
+                                      QStringLiteral("CFBundleURLTypes"),
+                                      QStringLiteral("CFBundleURLSchemes"), scheme);
 }
 
 QStringList HostWorkspace::applicationsToOpenContentType(const QString& contentType) {
-    const QString mimeType = mimeTypeForContentType(contentType);
-    QStringList paths;
-    for (const Application& app : applications()) {
-        const bool opens = app.desktopEntry ? !mimeType.isEmpty() && app.desktopEntry->mimeTypes.contains(mimeType)
-                                            : nestedStrings(app.info, QStringLiteral("CFBundleDocumentTypes"),
-                                                            QStringLiteral("LSItemContentTypes"))
-                                                  .contains(contentType, Qt::CaseInsensitive);
-        if (opens)
-            paths.append(app.path);
-    }
-    return paths;
+    return pathsOfApplicationsOpening(applications(), mimeTypeForContentType(contentType),
+                                      QStringLiteral("CFBundleDocumentTypes"),
+                                      QStringLiteral("LSItemContentTypes"), contentType);
 }
 
 // The default is the one set through the workspace while that application is still there; else the desktop's
@@ -396,7 +406,8 @@ std::optional<QString> HostWorkspace::defaultFor(const QString& bundleIdentifier
             return path;
     if (const auto desktopDefault = desktopDefaultFor(mimeType)) {
         for (const QString& path : claimants)
-            if (path.endsWith(QLatin1String(".desktop")) && QFileInfo(path).completeBaseName() == *desktopDefault)
+            if (path.endsWith(QLatin1String(".desktop")) &&
+                QFileInfo(path).completeBaseName() == *desktopDefault)
                 return path;
     }
     if (!claimants.isEmpty())
@@ -427,8 +438,9 @@ void HostWorkspace::setDefault(const QString& appPath, const QString& key, bool 
     const auto app = application(appPath);
     const QString identifier = app ? app->bundleIdentifier() : QString();
     if (identifier.isEmpty()) {
-        failure = workspaceError(WorkspaceErrorCode::applicationNotFound,
-                                 QStringLiteral("no application with a bundle identifier at %1").arg(appPath));
+        failure =
+            workspaceError(WorkspaceErrorCode::applicationNotFound,
+                           QStringLiteral("no application with a bundle identifier at %1").arg(appPath));
     } else {
         try {
             // The default is kept by identifier, so the workspace must be able to find the bundle again
@@ -459,7 +471,8 @@ void HostWorkspace::setDefaultApplicationForContentType(const QString& appPath, 
 void HostWorkspace::registerBundle(const QString& appPath) {
     const QString path = cleanAbsolute(appPath);
     if (!QFileInfo(path).isDir())
-        throw workspaceError(WorkspaceErrorCode::applicationNotFound, QStringLiteral("no bundle at %1").arg(path));
+        throw workspaceError(WorkspaceErrorCode::applicationNotFound,
+                             QStringLiteral("no bundle at %1").arg(path));
     const auto info = readBundleInfo(path);
     if (!info)
         throw workspaceError(WorkspaceErrorCode::applicationNotFound,
@@ -512,8 +525,8 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
         for (const QString& candidate : candidates) {
             if (const auto bundle = bundleOfExecutable(candidate)) {
                 const auto bundleInfo = readBundleInfo(*bundle).value_or(QVariantMap{});
-                found.push_back({runningRecord(Application{*bundle, bundleInfo, std::nullopt}, pid),
-                                 status->startTime});
+                found.push_back(
+                    {runningRecord(Application{*bundle, bundleInfo, std::nullopt}, pid), status->startTime});
                 pids.insert(pid);
                 break;
             }
@@ -572,18 +585,27 @@ std::optional<RunningApplication> HostWorkspace::runningInstance(const Applicati
         if (app.desktopEntry) {
             if (running.bundlePath.isEmpty() && running.bundleIdentifier == identifier)
                 return running;
-        } else if (identifier.isEmpty() ? running.bundlePath == app.path : running.bundleIdentifier == identifier) {
+        } else if (identifier.isEmpty() ? running.bundlePath == app.path
+                                        : running.bundleIdentifier == identifier) {
             return running;
         }
     }
     return std::nullopt;
 }
 
-void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls, const OpenConfiguration& configuration,
-                           OpenCompletion completion) {
+void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
+                           const OpenConfiguration& configuration, OpenCompletion completion) {
     const QString name = QFileInfo(app.path).fileName();
 
     if (app.desktopEntry) {
+        if (!urls.isEmpty() && std::none_of(urls.begin(), urls.end(), [](const QUrl& url) {
+                return url.isValid() && !url.isRelative();
+            })) {
+            complete(std::move(completion), std::nullopt,
+                     workspaceError(WorkspaceErrorCode::launchFailed,
+                                    QStringLiteral("no usable link to open in %1").arg(name)));
+            return;
+        }
         const std::vector<QStringList> commands = desktopEntryCommands(*app.desktopEntry, urls);
         if (commands.empty()) {
             complete(std::move(completion), std::nullopt,
@@ -597,9 +619,10 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls, cons
             if (!program.contains(QLatin1Char('/')))
                 program = QStandardPaths::findExecutable(program);
             QString failure;
-            const auto pid = program.isEmpty()
-                                 ? std::nullopt
-                                 : startDetached(program, command.mid(1) + configuration.arguments, {}, failure);
+            const auto pid =
+                program.isEmpty()
+                    ? std::nullopt
+                    : startDetached(program, command.mid(1) + configuration.arguments, {}, failure);
             if (!pid) {
                 complete(std::move(completion), std::nullopt,
                          workspaceError(WorkspaceErrorCode::launchFailed,
@@ -654,27 +677,26 @@ void HostWorkspace::openApplication(const QString& appPath, const OpenConfigurat
                                     OpenCompletion completion) {
     const auto app = application(appPath);
     if (!app) {
-        complete(std::move(completion), std::nullopt,
-                 workspaceError(WorkspaceErrorCode::applicationNotFound,
-                                QStringLiteral("no application at %1").arg(appPath)));
+        completeWithoutApplication(std::move(completion), appPath);
         return;
     }
-    // One instance unless asked for another; the running one is left as it is.
+    // One instance unless asked for another: the running one is told it was opened again (the reopen event,
+    // where the program listens for events).
     if (!configuration.createsNewApplicationInstance)
         if (auto running = runningInstance(*app)) {
+            if (!app->desktopEntry)
+                eventDelivery().deliverToRunning(*running, {});
             complete(std::move(completion), running, std::nullopt);
             return;
         }
     launch(*app, {}, configuration, std::move(completion));
 }
 
-void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath, const OpenConfiguration& configuration,
-                         OpenCompletion completion) {
+void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
+                         const OpenConfiguration& configuration, OpenCompletion completion) {
     const auto app = application(appPath);
     if (!app) {
-        complete(std::move(completion), std::nullopt,
-                 workspaceError(WorkspaceErrorCode::applicationNotFound,
-                                QStringLiteral("no application at %1").arg(appPath)));
+        completeWithoutApplication(std::move(completion), appPath);
         return;
     }
     if (urls.isEmpty()) {
@@ -684,7 +706,8 @@ void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath, const 
     // A desktop browser hands links to its own running instance; a bundle program takes them as an event
     // when it runs and listens, else it is started with them.
     if (!app->desktopEntry && !configuration.createsNewApplicationInstance)
-        if (auto running = runningInstance(*app); running && eventDelivery().deliverToRunning(*running, urls)) {
+        if (auto running = runningInstance(*app);
+            running && eventDelivery().deliverToRunning(*running, urls)) {
             complete(std::move(completion), running, std::nullopt);
             return;
         }

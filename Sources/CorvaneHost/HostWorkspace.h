@@ -27,8 +27,8 @@ struct WorkspaceState {
     bool operator==(const WorkspaceState&) const = default;
 };
 
-// This machine's workspace: ".app" bundle folders in the application folders (/Applications, ~/Applications and
-// the folders of CORVANE_APPLICATIONS_PATH, searched three levels deep), the registered bundles, and the
+// This machine's workspace: ".app" bundle folders in the application folders (/Applications, ~/Applications
+// and the folders of CORVANE_APPLICATIONS_PATH, searched three levels deep), the registered bundles, and the
 // desktop's browsers (desktop entries that open http links). Nothing is cached: every answer is read afresh
 // from the disk, so other processes' registrations are seen at once.
 class HostWorkspace final : public Workspace {
@@ -79,7 +79,8 @@ private:
     std::optional<Application> application(const QString& appPath);
     std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,
                                       const QStringList& claimants);
-    void setDefault(const QString& appPath, const QString& key, bool isScheme, WorkspaceCompletion completion);
+    void setDefault(const QString& appPath, const QString& key, bool isScheme,
+                    WorkspaceCompletion completion);
     void launch(const Application& app, const QList<QUrl>& urls, const OpenConfiguration& configuration,
                 OpenCompletion completion);
     std::optional<RunningApplication> runningInstance(const Application& app);

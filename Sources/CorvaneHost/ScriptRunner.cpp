@@ -14,8 +14,9 @@ class UnavailableScript final : public Script {
 public:
     std::optional<QVariantMap> execute() override {
         // -1708: the target does not understand the message, which is what a browser without scripting says.
-        return QVariantMap{{kScriptErrorNumber, qint64(-1708)},
-                           {kScriptErrorMessage, QStringLiteral("browser scripting is not available on this machine")}};
+        return QVariantMap{
+            {kScriptErrorNumber, qint64(-1708)},
+            {kScriptErrorMessage, QStringLiteral("browser scripting is not available on this machine")}};
     }
 };
 

@@ -40,9 +40,9 @@ using OpenCompletion =
 // The error domain of the workspace's own failures.
 inline const QString workspaceErrorDomain = QStringLiteral("Workspace");
 
-// Applications, their default roles and the running programs. Applications are identified by their path: bundle
-// folders ("….app" with Contents/Info.plist) and, on this machine, the desktop's own browsers (their desktop
-// entry file). Completions run on the main queue, exactly once.
+// Applications, their default roles and the running programs. Applications are identified by their path:
+// bundle folders ("….app" with Contents/Info.plist) and, on this machine, the desktop's own browsers (their
+// desktop entry file). Completions run on the main queue, exactly once.
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -93,19 +93,20 @@ struct LaunchRequest {
 };
 
 // How the workspace hands URLs to a program of a bundle. The workspace decides which program and whether one
-// runs; the delivery carries the URLs. The first implementation passes them as command-line arguments of a
-// newly started program; the event channel replaces it (services().eventDelivery).
+// runs; the delivery carries the URLs. This machine's delivery is the event channel (EventChannelDelivery,
+// CorvaneHost/EventDelivery.h); host::eventDelivery() hands out the current one (services().eventDelivery).
 class EventDelivery {
 public:
     virtual ~EventDelivery() = default;
     // Hands `urls` to the running program; true when it took them. False makes the workspace start the
-    // application anew with the URLs.
+    // application anew with the URLs. With no URLs it is the reopen of a program that was opened again; the
+    // answer is then not used.
     virtual bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls) = 0;
     // Prepares the start of a program that is started for `urls`, so that it receives them.
     virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) = 0;
 };
 
-// Until the event channel exists: running programs cannot be reached, and started ones get the URLs as
+// The plainest delivery: running programs cannot be reached, and started ones get the (absolute) URLs as
 // arguments after the configuration's own.
 class ArgumentEventDelivery final : public EventDelivery {
 public:

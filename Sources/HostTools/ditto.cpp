@@ -2,11 +2,12 @@
 //   ditto [-V] src ... dst
 // A source folder's contents are merged into dst (created when missing); a source file is copied to dst, or
 // into it when dst is a folder. Exits 1 after the first failure.
+#include "HostTools/FolderEntries.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -126,17 +127,10 @@ void copyFolderContents(const std::string& source, const std::string& destinatio
     } else {
         ::chmod(destination.c_str(), (existing.st_mode & 07777) | S_IRWXU);
     }
-    DIR* folder = ::opendir(source.c_str());
-    if (!folder)
+    const auto names = hosttools::folderEntries(source);
+    if (!names)
         fail(source, errno);
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(folder);
-    for (const std::string& name : names)
+    for (const std::string& name : *names)
         copyItem(joined(source, name), joined(destination, name));
     if (::chmod(destination.c_str(), info.st_mode & 07777) != 0)
         fail(destination, errno);

@@ -1,5 +1,5 @@
-// Registers application bundles with this machine's workspace, so they are found by bundle identifier wherever
-// they lie: `lsregister -f <bundle>...`.
+// Registers application bundles with this machine's workspace, so they are found by bundle identifier
+// wherever they lie: `lsregister -f <bundle>...`.
 #include "CorvaneHost/HostWorkspace.h"
 
 #include <QCoreApplication>

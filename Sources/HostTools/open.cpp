@@ -25,15 +25,16 @@ void fail(const QString& message) {
 }
 
 int usage() {
-    fail(QStringLiteral("Usage: open [-a <application>] [-b <bundle identifier>] [-g] [-n] [--] <file or URL> ..."));
+    fail(QStringLiteral(
+        "Usage: open [-a <application>] [-b <bundle identifier>] [-g] [-n] [--] <file or URL> ..."));
     return 1;
 }
 
 // The content type of a file by its extension, for the kinds this machine's applications declare.
 QString contentTypeOf(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm") || suffix == QLatin1String("shtml") ||
-        suffix == QLatin1String("xhtml"))
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm") ||
+        suffix == QLatin1String("shtml") || suffix == QLatin1String("xhtml"))
         return QStringLiteral("public.html");
     if (suffix == QLatin1String("svg"))
         return QStringLiteral("public.svg-image");
@@ -46,8 +47,8 @@ QString contentTypeOf(const QString& path) {
     return QStringLiteral("public.data");
 }
 
-// An argument is a link when it parses as an absolute URL with a scheme of more than one letter; anything else
-// is a path of a file, taken relative to the current folder.
+// An argument is a link when it parses as an absolute URL with a scheme of more than one letter; anything
+// else is a path of a file, taken relative to the current folder.
 QUrl targetOf(const QString& argument) {
     const QUrl url(argument, QUrl::StrictMode);
     if (host::isUsableLink(url) && url.scheme().size() > 1)
@@ -109,7 +110,8 @@ int main(int argc, char* argv[]) {
     if (bundleIdentifier) {
         chosen = workspace.urlForApplication(*bundleIdentifier);
         if (!chosen) {
-            fail(QStringLiteral("Unable to find application with bundle identifier %1.").arg(*bundleIdentifier));
+            fail(QStringLiteral("Unable to find application with bundle identifier %1.")
+                     .arg(*bundleIdentifier));
             return 1;
         }
     } else if (applicationName) {
@@ -145,13 +147,15 @@ int main(int argc, char* argv[]) {
             continue;
         }
         const std::optional<QString> handler =
-            target.isLocalFile() ? workspace.defaultApplicationForContentType(contentTypeOf(target.toLocalFile()))
-                                 : workspace.defaultApplicationForScheme(target.scheme().toLower());
+            target.isLocalFile()
+                ? workspace.defaultApplicationForContentType(contentTypeOf(target.toLocalFile()))
+                : workspace.defaultApplicationForScheme(target.scheme().toLower());
         if (!handler) {
             if (target.isLocalFile())
                 fail(QStringLiteral("No application knows how to open %1.").arg(target.toLocalFile()));
             else
-                fail(QStringLiteral("No application knows how to open URL %1.").arg(target.toString(QUrl::FullyEncoded)));
+                fail(QStringLiteral("No application knows how to open URL %1.")
+                         .arg(target.toString(QUrl::FullyEncoded)));
             return 1;
         }
         add(*handler, target);
@@ -161,7 +165,8 @@ int main(int argc, char* argv[]) {
     int pending = 0;
     auto finished = [&](const QString& application, std::optional<corvane::SystemError> error) {
         if (error) {
-            fail(QStringLiteral("Unable to open %1: %2").arg(QFileInfo(application).fileName(), error->description()));
+            fail(QStringLiteral("Unable to open %1: %2")
+                     .arg(QFileInfo(application).fileName(), error->description()));
             status = 1;
         }
         if (--pending == 0)

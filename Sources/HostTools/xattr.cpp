@@ -7,10 +7,11 @@
 // -r descends into folders (never through symbolic links), -s acts on a symbolic link itself, -v names the
 // file on every line. Attribute names without a namespace live in the "user." namespace, which is the one a
 // user may change; it is the only one listed or cleared. Exits 1 when anything failed.
+#include "HostTools/FolderEntries.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -162,19 +163,12 @@ bool walk(const Options& options, const std::string& path, bool noFollow, bool s
     const int statResult = noFollow ? ::lstat(path.c_str(), &info) : ::stat(path.c_str(), &info);
     if (statResult != 0 || !S_ISDIR(info.st_mode))
         return ok;
-    DIR* folder = ::opendir(path.c_str());
-    if (!folder) {
+    const auto names = hosttools::folderEntries(path);
+    if (!names) {
         report(path, "", errno);
         return false;
     }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(folder);
-    for (const std::string& name : names)
+    for (const std::string& name : *names)
         // Inside the tree a symbolic link is never followed.
         ok = walk(options, path + "/" + name, true, true) && ok;
     return ok;

@@ -3,6 +3,7 @@
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
@@ -62,6 +63,10 @@ TEST(UnixSocket, ListenReplacesAStaleSocketFileWithAnOwnerOnlyOne) {
     EXPECT_EQ(modeOf(path) & 0777, 0600u);
     EXPECT_TRUE(::fcntl(second, F_GETFL) & O_NONBLOCK);
     EXPECT_TRUE(::fcntl(second, F_GETFD) & FD_CLOEXEC);
+    // It appears under its name only once it listens: nothing else is left in the folder.
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList{"h.sock"});
 
     const int client = UnixSocket::connect(path);
     EXPECT_TRUE(::fcntl(client, F_GETFL) & O_NONBLOCK);

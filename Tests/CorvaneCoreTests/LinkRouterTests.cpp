@@ -1,11 +1,18 @@
 #include "CorvaneCore/LinkRouter.h"
 #include "Support/TemporaryHome.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
 using Kind = Condition::Kind;
+
+bool isFilePathStartForTest(const QString& pattern) {
+    const QString trimmed = pattern.trimmed();
+    return trimmed.startsWith('/') || trimmed.startsWith("~/");
+}
 
 QUrl link(const char* text) {
     return QUrl(QString::fromUtf8(text));
@@ -37,6 +44,11 @@ TEST(Glob, OnlyStarIsSpecialAndTheWholeTextMustMatch) {
     EXPECT_FALSE(Glob::matches("*.pdf", "x.pdf.txt"));
     EXPECT_TRUE(Glob::matches("a*", "a"));
     EXPECT_TRUE(Glob::matches("*a*a*a", "aaaaaaaaaa"));
+    EXPECT_FALSE(Glob::matches("ab*", "a"));
+    EXPECT_TRUE(Glob::matches("*", ""));
+    EXPECT_TRUE(Glob::matches("a*", "A"));
+    EXPECT_TRUE(Glob::matches("a*a", "aa"));
+    EXPECT_FALSE(Glob::matches("a*a", "a"));
     EXPECT_FALSE(Glob::matches("*a*a*b", "aaaaaaaaaa"));
 }
 
@@ -52,6 +64,80 @@ TEST(Glob, ComparesLowerCasedUserPerceivedCharacters) {
     // A carriage return and line feed together make one character.
     EXPECT_FALSE(Glob::matches("\r*", "\r\n"));
     EXPECT_TRUE(Glob::matches("*\n", "a\n"));
+    // Plain ends with something else in between, and the other way round.
+    EXPECT_TRUE(Glob::matches("x*\u00e9*y", "xZ\u00c9Zy"));
+    EXPECT_FALSE(Glob::matches("abc", "abc\u0301"));
+    EXPECT_FALSE(Glob::matches("ab*c", "abc\u0301"));
+    EXPECT_TRUE(Glob::matches("ab*c\u0301", "ABC\u0301"));
+}
+
+// A plain reference for ASCII texts: lower-case both, then match by dynamic programming.
+bool referenceGlob(const QString& pattern, const QString& text) {
+    const QString p = pattern.toLower();
+    const QString t = text.toLower();
+    std::vector<std::vector<bool>> can(p.size() + 1, std::vector<bool>(t.size() + 1, false));
+    can[p.size()][t.size()] = true;
+    for (qsizetype i = p.size() - 1; i >= 0; --i) {
+        for (qsizetype j = t.size(); j >= 0; --j) {
+            if (p[i] == '*')
+                can[i][j] = can[i + 1][j] || (j < t.size() && can[i][j + 1]);
+            else
+                can[i][j] = j < t.size() && p[i] == t[j] && can[i + 1][j + 1];
+        }
+    }
+    return can[0][0];
+}
+
+// The address test written out step by step, for web links and patterns that are not file paths.
+bool referenceMatchesAddress(const QString& raw, const QUrl& url) {
+    QString pattern = raw.trimmed().toLower();
+    if (pattern.isEmpty())
+        return false;
+    if (const qsizetype scheme = pattern.indexOf("://"); scheme >= 0)
+        pattern = pattern.mid(scheme + 3);
+    while (pattern.endsWith('/'))
+        pattern.chop(1);
+    if (pattern.isEmpty())
+        return false;
+    if (pattern.contains('/'))
+        return referenceGlob(pattern, LinkRouter::address(url));
+    const QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.isEmpty())
+        return false;
+    return referenceGlob(pattern, host) || (pattern.startsWith("*.") && referenceGlob(pattern.mid(2), host));
+}
+
+QString randomText(QRandomGenerator& random, const QString& alphabet, int maxLength) {
+    QString text;
+    const int length = random.bounded(maxLength + 1);
+    for (int i = 0; i < length; ++i)
+        text += alphabet[random.bounded(int(alphabet.size()))];
+    return text;
+}
+
+// The matcher's shortcuts (turning most patterns away by their first or last characters) must never change
+// an answer: compare with the plain reference over many random short patterns, texts and links.
+TEST(Glob, ShortcutsAgreeWithAPlainMatcher) {
+    QRandomGenerator random(20261209);
+    for (int round = 0; round < 20000; ++round) {
+        const QString pattern = randomText(random, "abA*.", 7);
+        const QString text = randomText(random, "abB.", 7);
+        ASSERT_EQ(Glob::matches(pattern, text), referenceGlob(pattern, text))
+            << pattern.toStdString() << " / " << text.toStdString();
+    }
+    for (int round = 0; round < 20000; ++round) {
+        QString pattern = randomText(random, "ab*./:", 8);
+        if (random.bounded(4) == 0)
+            pattern.prepend(random.bounded(2) ? "https://" : " HTTP://");
+        if (random.bounded(4) == 0)
+            pattern.append(random.bounded(2) ? "/" : "// ");
+        if (isFilePathStartForTest(pattern))
+            continue;
+        const QUrl url("https://" + randomText(random, "abB.", 5) + "/" + randomText(random, "ab/.", 4) +
+                       (random.bounded(3) == 0 ? "?" + randomText(random, "a=b", 3) : QString()));
+        ASSERT_EQ(LinkRouter::matchesAddress(pattern, url), referenceMatchesAddress(pattern, url))
+            << pattern.toStdString() << " / " << url.toString().toStdString();
+    }
 }
 
 TEST(LinkRouterAddress, AddressIsHostPathAndQuery) {

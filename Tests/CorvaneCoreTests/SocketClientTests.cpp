@@ -327,8 +327,13 @@ TEST_F(LinkFixture, LinksComeAndGoWithoutLeavingDescriptors) {
         if (i % 2)
             other->shutdown();
     }
-    ASSERT_TRUE(runUntil([&] { return server->clientCount() == 0; }));
-    EXPECT_TRUE(test::waitFor([&] { return test::openDescriptorCount() == before; }))
+    // Every link has been accepted (its hello arrived) and has gone again.
+    auto hellos = [&] {
+        return std::count_if(received.begin(), received.end(),
+                             [](const auto& entry) { return entry.second.op == Request::Op::hello; });
+    };
+    ASSERT_TRUE(runUntil([&] { return hellos() == 50 && server->clientCount() == 0; }));
+    EXPECT_TRUE(runUntil([&] { return test::openDescriptorCount() == before; }))
         << test::openDescriptorCount() << " open, " << before << " before";
 }
 

@@ -97,6 +97,8 @@ TEST_F(ServerFixture, BroadcastReachesTheChosenClientsAndSendsEncodedFrames) {
     first->write(statusLine(1) + "\n");
     ASSERT_TRUE(runUntil([&] { return requests.size() == 1; }));
     requests[0].first->profileDirectory = "Profile 1";
+    EXPECT_TRUE(::fcntl(requests[0].first->fd, F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(::fcntl(requests[0].first->fd, F_GETFL) & O_NONBLOCK);
 
     server->broadcast(Event(Event::Kind::routingHistoryChanged),
                       [](const ClientConnection&) { return false; });
@@ -251,7 +253,7 @@ TEST_F(ServerFixture, ClientTableFollowsConnectAndDisconnectChurn) {
         connection->send(Response(request.id, true));
     }
     EXPECT_EQ(seen.size(), clients.size());
-    EXPECT_EQ(server->connections().size(), clients.size());
+    EXPECT_TRUE(runUntil([&] { return server->connections().size() == clients.size(); }));
     for (size_t i = 0; i < clients.size(); ++i)
         EXPECT_EQ(clients[i]->readLine(), *Response(qint64(i), true).encode());
 }

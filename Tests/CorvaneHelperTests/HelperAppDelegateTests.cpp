@@ -36,14 +36,21 @@ public:
     void start() override { calls.append(QStringLiteral("start")); }
     void stop() override { calls.append(QStringLiteral("stop")); }
     void refresh(const QString& reason) override { calls.append(QStringLiteral("refresh ") + reason); }
-    void updateProfiles(const std::vector<ChromeProfile>&) override { calls.append(QStringLiteral("profiles")); }
+    void updateProfiles(const std::vector<ChromeProfile>&) override {
+        calls.append(QStringLiteral("profiles"));
+    }
     void updateWatched(const std::vector<WatchScope>& scopes) override { watched = scopes; }
-    void noteLaunch(const QString& profile) override { calls.append(QStringLiteral("noteLaunch ") + profile); }
+    void noteLaunch(const QString& profile) override {
+        calls.append(QStringLiteral("noteLaunch ") + profile);
+    }
     ProfileWindowReport report(const WatchScope& scope) override {
         return {count, CountConfidence::certain, pid.has_value()};
     }
-    void raise(const WatchScope& scope, RaiseCompletion completion) override { raises.emplace_back(scope, completion); }
-    void close(const WatchScope& scope, std::optional<qint64> limit, double budget, CloseCompletion completion) override {
+    void raise(const WatchScope& scope, RaiseCompletion completion) override {
+        raises.emplace_back(scope, completion);
+    }
+    void close(const WatchScope& scope, std::optional<qint64> limit, double budget,
+               CloseCompletion completion) override {
         closes.push_back({scope, limit, budget, completion});
     }
     void tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion) override {
@@ -196,7 +203,8 @@ TEST_F(HelperAppDelegateTest, HelloIsAnsweredInOrderWithTheOutdatedNoticeOncePer
     EXPECT_EQ(outdated->value("event").toString(), QStringLiteral("stubOutdated"));
     EXPECT_EQ(outdated->value("stubRevision").toInt(), StubRevision::current);
     EXPECT_EQ(outdated->value("improvements").toVariant().toStringList(), StubRevision::improvements(6));
-    EXPECT_TRUE(log.contains(QStringLiteral("hello from app.corvane.stub.work for Profile 1 group Research")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("hello from app.corvane.stub.work for Profile 1 group Research")));
     EXPECT_TRUE(log.contains(QStringLiteral("told app.corvane.stub.work it is on stub revision 6 of 7")));
     EXPECT_TRUE(source->calls.contains(QStringLiteral("profiles")));
     EXPECT_TRUE(source->calls.contains(QStringLiteral("refresh hello")));
@@ -390,7 +398,8 @@ TEST_F(HelperAppDelegateTest, IdleExitAfterTenSecondsWithoutClients) {
     auto& peer = connect();
     EXPECT_FALSE(delegate->hasIdleTimer());
     send(peer, Request(0, Request::Op::bye));
-    ASSERT_TRUE(peer.seesEndOfFile(100) || time->runUntil([&] { return delegate->server().clientCount() == 0; }));
+    ASSERT_TRUE(peer.seesEndOfFile(100) ||
+                time->runUntil([&] { return delegate->server().clientCount() == 0; }));
     ASSERT_TRUE(time->runUntil([&] { return delegate->server().clientCount() == 0; }));
     EXPECT_TRUE(log.contains(QStringLiteral("client count: 0")));
 
@@ -512,10 +521,12 @@ TEST_F(HelperAppDelegateTest, RecordedLinksAreAnnouncedAndShutdownIsBroadcast) {
 }
 
 TEST_F(HelperAppDelegateTest, FilesGoWithTheEventsSenderAndWebLinksWithTheFrontmostApplication) {
-    const QString firefox =
-        workspace->addApplication(QStringLiteral("Firefox"), test::FakeWorkspace::browserInfo(QStringLiteral("org.mozilla.firefox")));
-    const host::RunningApplication editor{555, QStringLiteral("com.example.Editor"), QStringLiteral("Editor"), {}};
-    const host::RunningApplication front{556, QStringLiteral("com.example.Front"), QStringLiteral("Front"), {}};
+    const QString firefox = workspace->addApplication(
+        QStringLiteral("Firefox"), test::FakeWorkspace::browserInfo(QStringLiteral("org.mozilla.firefox")));
+    const host::RunningApplication editor{
+        555, QStringLiteral("com.example.Editor"), QStringLiteral("Editor"), {}};
+    const host::RunningApplication front{
+        556, QStringLiteral("com.example.Front"), QStringLiteral("Front"), {}};
     workspace->addRunning(editor);
     workspace->setFrontmost(front);
     const QString page = home.file(QStringLiteral("doc.html"));
@@ -527,8 +538,10 @@ TEST_F(HelperAppDelegateTest, FilesGoWithTheEventsSenderAndWebLinksWithTheFrontm
 
     EXPECT_TRUE(log.contains(QStringLiteral("routed %1 from com.example.Editor to Firefox.app via fallback")
                                  .arg(QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded))));
-    EXPECT_TRUE(log.contains(QStringLiteral("a web link arrived through AppKit; the sending app is unknown")));
-    EXPECT_TRUE(log.contains(QStringLiteral("routed https://example.com/ from com.example.Front to Firefox.app via fallback")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("a web link arrived through AppKit; the sending app is unknown")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("routed https://example.com/ from com.example.Front to Firefox.app via fallback")));
     EXPECT_EQ(workspace->opens.size(), 2u);
 }
 

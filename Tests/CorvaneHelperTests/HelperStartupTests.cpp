@@ -15,8 +15,10 @@ TEST(HelperStartupTest, OnlyTheLoginItemCopyRelocates) {
         QStringLiteral("/Applications/Corvane.app/Contents/Library/LoginItems/CorvaneHelper.app")));
     EXPECT_FALSE(HelperStartup::isLoginItem(
         QStringLiteral("/Users/a/Library/Application Support/Corvane/CorvaneHelper.app")));
-    EXPECT_FALSE(HelperStartup::isLoginItem(QStringLiteral("/Applications/Corvane.app/Contents/Library/CorvaneHelper.app")));
-    EXPECT_FALSE(HelperStartup::isLoginItem(QStringLiteral("/work/build/Corvane.app/contents/library/loginitems/x.app")));
+    EXPECT_FALSE(HelperStartup::isLoginItem(
+        QStringLiteral("/Applications/Corvane.app/Contents/Library/CorvaneHelper.app")));
+    EXPECT_FALSE(HelperStartup::isLoginItem(
+        QStringLiteral("/work/build/Corvane.app/contents/library/loginitems/x.app")));
     EXPECT_EQ(HelperStartup::relocationSource(
                   QStringLiteral("/Applications/Corvane.app/Contents/Library/LoginItems/CorvaneHelper.app")),
               QStringLiteral("/Applications/Corvane.app/Contents/Library/CorvaneHelper.app"));
@@ -24,7 +26,8 @@ TEST(HelperStartupTest, OnlyTheLoginItemCopyRelocates) {
 
 class RelocationTest : public testing::Test {
 protected:
-    const QString loginItem = QStringLiteral("/Applications/Corvane.app/Contents/Library/LoginItems/CorvaneHelper.app");
+    const QString loginItem =
+        QStringLiteral("/Applications/Corvane.app/Contents/Library/LoginItems/CorvaneHelper.app");
     test::TemporaryHome home;
     test::VirtualTimeScope time;
     test::FakeWorkspaceScope workspace;
@@ -33,7 +36,8 @@ protected:
 
 TEST_F(RelocationTest, PresentInstalledCopyIsOpenedInTheBackgroundWithoutCopying) {
     Corvane::ensureSupportDirectory();
-    workspace->addApplication(QStringLiteral("CorvaneHelper"), test::FakeWorkspace::info(Corvane::helperBundleID),
+    workspace->addApplication(QStringLiteral("CorvaneHelper"),
+                              test::FakeWorkspace::info(Corvane::helperBundleID),
                               Corvane::supportDirectory());
 
     EXPECT_EQ(HelperStartup::run(loginItem), 0);
@@ -58,7 +62,8 @@ TEST_F(RelocationTest, MissingCopyIsMadeWithDittoAndClearedBeforeOpening) {
     EXPECT_EQ(runner->runs()[0].arguments,
               (QStringList{QStringLiteral("/Applications/Corvane.app/Contents/Library/CorvaneHelper.app"),
                            Corvane::installedHelperURL()}));
-    EXPECT_EQ(runner->runs()[1].arguments, (QStringList{QStringLiteral("-cr"), Corvane::installedHelperURL()}));
+    EXPECT_EQ(runner->runs()[1].arguments,
+              (QStringList{QStringLiteral("-cr"), Corvane::installedHelperURL()}));
     EXPECT_EQ(workspace->opens.size(), 1u);
 }
 

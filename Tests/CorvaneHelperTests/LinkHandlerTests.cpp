@@ -8,6 +8,7 @@
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualTime.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -65,7 +66,8 @@ TEST_F(LinkHandlerTest, MatchedRuleWithInstalledTargetOpensThereAndIsRecorded) {
     const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
     addBrowser(QStringLiteral("Safari"), safariID);
     RuleSet set;
-    set.rules = {rule(QStringLiteral("Work"), {QStringLiteral("example.com")}, RouteTarget::browser(firefoxID))};
+    set.rules = {
+        rule(QStringLiteral("Work"), {QStringLiteral("example.com")}, RouteTarget::browser(firefoxID))};
     save(set);
 
     route(QStringLiteral("https://example.com/a"), mail);
@@ -75,8 +77,9 @@ TEST_F(LinkHandlerTest, MatchedRuleWithInstalledTargetOpensThereAndIsRecorded) {
     EXPECT_EQ(workspace->opens[0].urls, QList<QUrl>{QUrl(QStringLiteral("https://example.com/a"))});
     EXPECT_TRUE(workspace->opens[0].configuration.activates);
     EXPECT_FALSE(workspace->opens[0].configuration.addsToRecentItems);
-    EXPECT_TRUE(log.contains(QStringLiteral("helper"), host::LogLevel::Info,
-                             QStringLiteral("routed https://example.com/a from com.example.Mail to Firefox.app via Work")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("helper"), host::LogLevel::Info,
+        QStringLiteral("routed https://example.com/a from com.example.Mail to Firefox.app via Work")));
 
     const auto links = storedLinks();
     ASSERT_EQ(links.size(), 1u);
@@ -95,7 +98,8 @@ TEST_F(LinkHandlerTest, RuleOnTheSourceApplicationChoosesItsTarget) {
     const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
     addBrowser(QStringLiteral("Safari"), safariID);
     RuleSet set;
-    set.rules = {rule(QStringLiteral("From mail"), {mailID}, RouteTarget::browser(firefoxID), Condition::Kind::apps)};
+    set.rules = {
+        rule(QStringLiteral("From mail"), {mailID}, RouteTarget::browser(firefoxID), Condition::Kind::apps)};
     save(set);
 
     route(QStringLiteral("https://news.example.org/"), mail);
@@ -104,24 +108,28 @@ TEST_F(LinkHandlerTest, RuleOnTheSourceApplicationChoosesItsTarget) {
     ASSERT_EQ(workspace->opens.size(), 2u);
     EXPECT_EQ(workspace->opens[0].appPath, firefox);
     EXPECT_NE(workspace->opens[1].appPath, firefox);
-    EXPECT_TRUE(log.contains(QStringLiteral("routed https://news.example.org/ from unknown to Safari.app via fallback")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("routed https://news.example.org/ from unknown to Safari.app via fallback")));
 }
 
 TEST_F(LinkHandlerTest, MissingRuleTargetFallsThroughToTheFallbackAndIsMarkedMissing) {
     const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
     RuleSet set;
-    set.rules = {rule(QStringLiteral("Video"), {QStringLiteral("*.video.test")}, RouteTarget::browser(chromeID))};
+    set.rules = {
+        rule(QStringLiteral("Video"), {QStringLiteral("*.video.test")}, RouteTarget::browser(chromeID))};
     set.fallback = RouteTarget::browser(firefoxID);
     save(set);
 
     route(QStringLiteral("https://www.video.test/watch"));
 
-    EXPECT_TRUE(log.contains(QStringLiteral("helper"), host::LogLevel::Error,
-                             QStringLiteral("rule “Video” points at com.google.Chrome, which is not installed; "
-                                            "falling through")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("helper"), host::LogLevel::Error,
+                     QStringLiteral("rule “Video” points at com.google.Chrome, which is not installed; "
+                                    "falling through")));
     ASSERT_EQ(workspace->opens.size(), 1u);
     EXPECT_EQ(workspace->opens[0].appPath, firefox);
-    EXPECT_TRUE(log.contains(QStringLiteral("routed https://www.video.test/watch from unknown to Firefox.app via Video")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("routed https://www.video.test/watch from unknown to Firefox.app via Video")));
     const auto links = storedLinks();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_TRUE(links[0].targetWasMissing);
@@ -156,7 +164,8 @@ TEST_F(LinkHandlerTest, NoRuleAndNoFallbackGoesToTheLastResort) {
 
     ASSERT_EQ(workspace->opens.size(), 1u);
     EXPECT_EQ(workspace->opens[0].appPath, chrome);
-    EXPECT_TRUE(log.contains(QStringLiteral("routed https://example.com/x?q=1 from unknown to Google Chrome.app via fallback")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("routed https://example.com/x?q=1 from unknown to Google Chrome.app via fallback")));
     const auto links = storedLinks();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_FALSE(links[0].ruleID.has_value());
@@ -206,10 +215,12 @@ TEST_F(LinkHandlerTest, PrivateTargetRunsTheScriptWithTheTargetsIdentifier) {
 
     EXPECT_TRUE(workspace->opens.empty());
     ASSERT_EQ(hostScope.scripts().sources.size(), 1);
-    EXPECT_TRUE(hostScope.scripts().sources[0].startsWith(QStringLiteral("tell application id \"com.google.Chrome\"\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("helper"), host::LogLevel::Info,
-                             QStringLiteral("routed https://bank.test/ from com.example.Mail to a private window of "
-                                            "com.google.Chrome via fallback")));
+    EXPECT_TRUE(hostScope.scripts().sources[0].startsWith(
+        QStringLiteral("tell application id \"com.google.Chrome\"\n")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("helper"), host::LogLevel::Info,
+                     QStringLiteral("routed https://bank.test/ from com.example.Mail to a private window of "
+                                    "com.google.Chrome via fallback")));
     EXPECT_EQ(storedLinks().size(), 1u);
 }
 
@@ -227,9 +238,10 @@ TEST_F(LinkHandlerTest, FailedOrUncompilablePrivateScriptOpensTheSameBrowserNorm
 
     hostScope.scripts().compiles = false;
     route(QStringLiteral("https://b.test/"));
-    EXPECT_TRUE(log.contains(QStringLiteral("could not open https://b.test/ privately in com.google.Chrome: "
-                                            "scriptFailed(\"the script could not be compiled\") — opening normally "
-                                            "instead")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("could not open https://b.test/ privately in com.google.Chrome: "
+                                    "scriptFailed(\"the script could not be compiled\") — opening normally "
+                                    "instead")));
 
     ASSERT_EQ(workspace->opens.size(), 2u);
     EXPECT_EQ(workspace->opens[0].appPath, chrome);
@@ -243,12 +255,14 @@ TEST_F(LinkHandlerTest, FailedOpenRetriesWithTheLastResortButNeverTheSameApplica
     RuleSet set;
     set.fallback = RouteTarget::browser(firefoxID);
     save(set);
-    workspace->failOpens(firefox, corvane::SystemError(QStringLiteral("Test"), 1, QStringLiteral("it crashed")));
+    workspace->failOpens(firefox,
+                         corvane::SystemError(QStringLiteral("Test"), 1, QStringLiteral("it crashed")));
 
     route(QStringLiteral("https://example.com/"));
 
-    EXPECT_TRUE(log.contains(QStringLiteral("helper"), host::LogLevel::Error,
-                             QStringLiteral("could not open https://example.com/ in Firefox.app: it crashed")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("helper"), host::LogLevel::Error,
+                     QStringLiteral("could not open https://example.com/ in Firefox.app: it crashed")));
     ASSERT_EQ(workspace->opens.size(), 2u);
     EXPECT_EQ(workspace->opens[1].appPath, chrome);
     EXPECT_TRUE(workspace->opens[1].configuration.activates);
@@ -264,17 +278,21 @@ TEST_F(LinkHandlerTest, FailedOpenRetriesWithTheLastResortButNeverTheSameApplica
 }
 
 TEST_F(LinkHandlerTest, SenderIsTheSendingApplicationUnlessItIsTheHelper) {
-    const host::RunningApplication helper{777, Corvane::helperBundleID, QStringLiteral("CorvaneHelper"), QString()};
+    const host::RunningApplication helper{777, Corvane::helperBundleID, QStringLiteral("CorvaneHelper"),
+                                          QString()};
     workspace->addRunning(mail);
     workspace->addRunning(helper);
 
     EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), 4242)), mail);
     // The helper itself, or no sender: the frontmost application, unless that is the helper too.
-    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), 777)), std::nullopt);
+    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), 777)),
+              std::nullopt);
     workspace->setFrontmost(mail);
-    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), std::nullopt)), mail);
+    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), std::nullopt)),
+              mail);
     workspace->setFrontmost(helper);
-    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), 777)), std::nullopt);
+    EXPECT_EQ(LinkHandler::sender(host::AppleEvent::getURL(QStringLiteral("https://x.test/"), 777)),
+              std::nullopt);
 }
 
 TEST_F(LinkHandlerTest, EventHandlerRoutesOnlyAbsoluteLinksWithAScheme) {
@@ -284,10 +302,12 @@ TEST_F(LinkHandlerTest, EventHandlerRoutesOnlyAbsoluteLinksWithAScheme) {
     EXPECT_TRUE(log.contains(QStringLiteral("registered as a URL handler")));
     auto& application = hostScope.application();
 
-    for (const QString& text : {QStringLiteral("--remote-debugging-port=9222"), QStringLiteral("relative/path"),
-                                QStringLiteral(""), QStringLiteral("http://exa mple.com/")})
+    for (const QString& text :
+         {QStringLiteral("--remote-debugging-port=9222"), QStringLiteral("relative/path"), QStringLiteral(""),
+          QStringLiteral("http://exa mple.com/")})
         application.dispatch(host::AppleEvent::getURL(text, std::nullopt));
-    application.dispatch(host::AppleEvent{host::kURLEventClass, host::kURLEventID, std::nullopt, {}, std::nullopt});
+    application.dispatch(
+        host::AppleEvent{host::kURLEventClass, host::kURLEventID, std::nullopt, {}, std::nullopt});
     time->runUntilIdle();
     EXPECT_TRUE(workspace->opens.empty());
     EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 5);
@@ -312,6 +332,24 @@ TEST_F(LinkHandlerTest, EditedRulesApplyToTheNextLink) {
     ASSERT_EQ(workspace->opens.size(), 2u);
     EXPECT_EQ(workspace->opens[0].appPath, safari);
     EXPECT_EQ(workspace->opens[1].appPath, firefox);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LinkHandlerTest, AHistoryThatCannotBeWrittenDoesNotStopTheLink) {
+    const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
+    save(RuleSet{});
+    // A folder where the history file belongs: every write of it fails.
+    ASSERT_TRUE(QDir().mkpath(Corvane::recentLinksURL() + QStringLiteral("/blocked")));
+
+    route(QStringLiteral("https://example.com/"));
+
+    ASSERT_EQ(workspace->opens.size(), 1u);
+    EXPECT_EQ(workspace->opens[0].appPath, firefox);
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("routed https://example.com/ from unknown to Firefox.app via fallback")));
 }
 
 } // namespace

@@ -79,7 +79,8 @@ ToolRun runTool(const QString& program, const QStringList& arguments, const QStr
 class LinkRoutingTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFileInfo(buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app")).isDir());
+        ASSERT_TRUE(
+            QFileInfo(buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app")).isDir());
         const ToolRun install = runTool(toolsDir + QStringLiteral("/corvane-dev-install"),
                                         {buildDir + QStringLiteral("/Corvane.app")}, logFile());
         ASSERT_EQ(install.status, 0) << install.output.toStdString();
@@ -99,7 +100,8 @@ protected:
 
     void TearDown() override {
         if (HasFailure())
-            ADD_FAILURE() << "log of the tools and the helper:\n" << linesOf(logFile()).join('\n').toStdString();
+            ADD_FAILURE() << "log of the tools and the helper:\n"
+                          << linesOf(logFile()).join('\n').toStdString();
         // Stop the helpers this test started (they stay resident as the default browser).
         for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
             if (running.bundlePath.startsWith(home.path()))
@@ -112,7 +114,8 @@ protected:
         });
     }
 
-    QString makeBundle(const QString& name, const QString& id, const QStringList& schemes, const QString& script) {
+    QString makeBundle(const QString& name, const QString& id, const QStringList& schemes,
+                       const QString& script) {
         const QString path = home.file(QStringLiteral("Applications/%1.app").arg(name));
         QDir().mkpath(path + QStringLiteral("/Contents/MacOS"));
         QVariantMap info{{QStringLiteral("CFBundleIdentifier"), id},
@@ -147,7 +150,8 @@ protected:
         return eventually([&] { return linesOf(record(id)).contains(link); });
     }
 
-    static LinkRule rule(const QString& name, Condition::Kind kind, const QString& value, const QString& target) {
+    static LinkRule rule(const QString& name, Condition::Kind kind, const QString& value,
+                         const QString& target) {
         LinkRule result{QUuid::createUuid(), name, RouteTarget::browser(target), true, MatchMode::any, {}};
         result.conditions = {Condition{kind, {value}}};
         return result;
@@ -168,8 +172,9 @@ protected:
 
 TEST_F(LinkRoutingTest, RulesOnTheAddressAndOnTheSourceApplicationChooseTheBrowser) {
     RuleSet set;
-    set.rules = {rule(QStringLiteral("Work"), Condition::Kind::addresses, QStringLiteral("work.example.com"), workID),
-                 rule(QStringLiteral("Mail"), Condition::Kind::apps, mailID, mailBrowserID)};
+    set.rules = {
+        rule(QStringLiteral("Work"), Condition::Kind::addresses, QStringLiteral("work.example.com"), workID),
+        rule(QStringLiteral("Mail"), Condition::Kind::apps, mailID, mailBrowserID)};
     saveRules(set);
 
     const ToolRun first = open({QStringLiteral("https://work.example.com/page")});
@@ -178,7 +183,7 @@ TEST_F(LinkRoutingTest, RulesOnTheAddressAndOnTheSourceApplicationChooseTheBrows
 
     // From the mail application (the helper runs by now and takes the event on its socket).
     const ToolRun fromMail = runTool(home.file(QStringLiteral("Applications/Mail.app/Contents/MacOS/run")),
-                                 {QStringLiteral("https://news.example.org/story")}, logFile());
+                                     {QStringLiteral("https://news.example.org/story")}, logFile());
     ASSERT_EQ(fromMail.status, 0) << fromMail.output.toStdString();
     EXPECT_TRUE(received(mailBrowserID, QStringLiteral("https://news.example.org/story")));
 
@@ -232,7 +237,8 @@ TEST_F(LinkRoutingTest, ConnectedClientsHearOfEveryRecordedLink) {
     ASSERT_TRUE(client.write(*hello.encode() + '\n'));
     const auto acknowledged = client.readLine();
     ASSERT_TRUE(acknowledged);
-    EXPECT_EQ(QJsonDocument::fromJson(*acknowledged).object().value("action").toString(), QStringLiteral("acknowledged"));
+    EXPECT_EQ(QJsonDocument::fromJson(*acknowledged).object().value("action").toString(),
+              QStringLiteral("acknowledged"));
     ASSERT_TRUE(client.readLine()); // axPermission
 
     ASSERT_EQ(open({QStringLiteral("https://second.example.net/")}).status, 0);
@@ -250,7 +256,8 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
     saveRules(set);
     // The helper as the default application of HTML pages.
     bool done = false;
-    host::workspace().setDefaultApplicationForContentType(Corvane::installedHelperURL(), QStringLiteral("public.html"),
+    host::workspace().setDefaultApplicationForContentType(Corvane::installedHelperURL(),
+                                                          QStringLiteral("public.html"),
                                                           [&](std::optional<corvane::SystemError> error) {
                                                               EXPECT_FALSE(error.has_value());
                                                               done = true;

@@ -27,12 +27,13 @@ QVariantMap bundleInfo(const QString& identifier, const QStringList& schemes = {
         info.insert(QStringLiteral("CFBundleIdentifier"), identifier);
     info.insert(QStringLiteral("CFBundleExecutable"), QStringLiteral("run"));
     if (!schemes.isEmpty())
-        info.insert(QStringLiteral("CFBundleURLTypes"),
-                    QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"), QVariant(schemes).toList()}}});
-    if (!contentTypes.isEmpty())
         info.insert(
-            QStringLiteral("CFBundleDocumentTypes"),
-            QVariantList{QVariantMap{{QStringLiteral("LSItemContentTypes"), QVariant(contentTypes).toList()}}});
+            QStringLiteral("CFBundleURLTypes"),
+            QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"), QVariant(schemes).toList()}}});
+    if (!contentTypes.isEmpty())
+        info.insert(QStringLiteral("CFBundleDocumentTypes"),
+                    QVariantList{QVariantMap{
+                        {QStringLiteral("LSItemContentTypes"), QVariant(contentTypes).toList()}}});
     return info;
 }
 
@@ -96,8 +97,8 @@ protected:
 
     // A bundle whose program appends its arguments, one line per start, to `<bundle>.record`, then (with
     // `stays`) keeps running until it is signalled.
-    QString makeBundle(const QString& folder, const QString& name, const QVariantMap& info, bool stays = false,
-                       host::PropertyListFormat format = host::PropertyListFormat::XML) {
+    QString makeBundle(const QString& folder, const QString& name, const QVariantMap& info,
+                       bool stays = false, host::PropertyListFormat format = host::PropertyListFormat::XML) {
         const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".app");
         QDir().mkpath(path + QStringLiteral("/Contents/MacOS"));
         EXPECT_TRUE(host::writePropertyListFile(path + QStringLiteral("/Contents/Info.plist"), info, format));
@@ -140,7 +141,8 @@ protected:
         return {app, error};
     }
 
-    std::optional<corvane::SystemError> setDefaultAndWait(const std::function<void(host::WorkspaceCompletion)>& start) {
+    std::optional<corvane::SystemError>
+    setDefaultAndWait(const std::function<void(host::WorkspaceCompletion)>& start) {
         std::optional<corvane::SystemError> result;
         int calls = 0;
         start([&](std::optional<corvane::SystemError> error) {
@@ -167,8 +169,8 @@ TEST_F(HostWorkspaceTest, FindsBundlesInApplicationFoldersAndRegisteredOnes) {
     // Nested one folder down, in binary form, with document types.
     const QString viewer =
         makeBundle(apps_ + QStringLiteral("/Utilities"), QStringLiteral("Viewer"),
-                   bundleInfo(QStringLiteral("com.example.viewer"), {}, {QStringLiteral("public.html")}), false,
-                   host::PropertyListFormat::Binary);
+                   bundleInfo(QStringLiteral("com.example.viewer"), {}, {QStringLiteral("public.html")}),
+                   false, host::PropertyListFormat::Binary);
     const QString nameless = makeBundle(apps_, QStringLiteral("Nameless"), bundleInfo({}, {"http"}));
     // Outside every application folder: known only once registered.
     const QString elsewhere = makeBundle(root_ + QStringLiteral("/Elsewhere"), QStringLiteral("Proxy"),
@@ -200,7 +202,8 @@ TEST_F(HostWorkspaceTest, FindsBundlesInApplicationFoldersAndRegisteredOnes) {
 TEST_F(HostWorkspaceTest, RegistrationRefusesWhatIsNoBundleWithAnIdentifier) {
     const QString nameless = makeBundle(root_, QStringLiteral("Nameless"), bundleInfo({}));
     QDir().mkpath(root_ + QStringLiteral("/Empty.app"));
-    for (const QString& path : {root_ + QStringLiteral("/Missing.app"), root_ + QStringLiteral("/Empty.app"), nameless}) {
+    for (const QString& path :
+         {root_ + QStringLiteral("/Missing.app"), root_ + QStringLiteral("/Empty.app"), nameless}) {
         try {
             workspace_.registerBundle(path);
             ADD_FAILURE() << "registered " << path.toStdString();
@@ -213,21 +216,24 @@ TEST_F(HostWorkspaceTest, RegistrationRefusesWhatIsNoBundleWithAnIdentifier) {
 }
 
 TEST_F(HostWorkspaceTest, UnreadableStateFileIsKeptAsideBeforeItIsReplaced) {
-    const QString bundle = makeBundle(root_, QStringLiteral("Proxy"), bundleInfo(QStringLiteral("app.corvane.p")));
+    const QString bundle =
+        makeBundle(root_, QStringLiteral("Proxy"), bundleInfo(QStringLiteral("app.corvane.p")));
     writeFile(HostWorkspace::stateFilePath(), "{ not json");
     EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("app.corvane.p")), std::nullopt);
     workspace_.registerBundle(bundle);
-    EXPECT_EQ(readText(HostWorkspace::stateFilePath() + QStringLiteral(".unreadable")), QStringLiteral("{ not json"));
+    EXPECT_EQ(readText(HostWorkspace::stateFilePath() + QStringLiteral(".unreadable")),
+              QStringLiteral("{ not json"));
     EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("app.corvane.p")), bundle);
 }
 
 TEST_F(HostWorkspaceTest, DesktopBrowsersAreApplicationsWithTheirUsualIdentifiers) {
     const QString home = dataHomeApplications();
     const QString system = dataDirs_ + QStringLiteral("/applications");
-    const QString firefox = desktopEntry(system, QStringLiteral("firefox-esr"),
-                                         "[Desktop Entry]\nType=Application\nName=Firefox ESR\nName[de]=Feuerfuchs\n"
-                                         "Exec=/usr/lib/firefox-esr/firefox-esr %u\n"
-                                         "MimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n");
+    const QString firefox =
+        desktopEntry(system, QStringLiteral("firefox-esr"),
+                     "[Desktop Entry]\nType=Application\nName=Firefox ESR\nName[de]=Feuerfuchs\n"
+                     "Exec=/usr/lib/firefox-esr/firefox-esr %u\n"
+                     "MimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n");
     // The home folder's entry of an ID hides the system's: here it is deleted for this user.
     desktopEntry(system, QStringLiteral("chromium"),
                  "[Desktop Entry]\nType=Application\nName=Chromium\nExec=chromium %U\n"
@@ -240,19 +246,22 @@ TEST_F(HostWorkspaceTest, DesktopBrowsersAreApplicationsWithTheirUsualIdentifier
                                        "MimeType=x-scheme-handler/http;\n");
     desktopEntry(home, QStringLiteral("editor"),
                  "[Desktop Entry]\nType=Application\nName=Editor\nExec=editor %F\nMimeType=text/html;\n");
-    desktopEntry(home, QStringLiteral("link"), "[Desktop Entry]\nType=Link\nURL=https://example.com\n"
-                                               "MimeType=x-scheme-handler/http;\n");
+    desktopEntry(home, QStringLiteral("link"),
+                 "[Desktop Entry]\nType=Link\nURL=https://example.com\n"
+                 "MimeType=x-scheme-handler/http;\n");
 
     EXPECT_THAT(workspace_.applicationsToOpenScheme(QStringLiteral("http")), ElementsAre(other, firefox));
     EXPECT_THAT(workspace_.applicationsToOpenScheme(QStringLiteral("https")), ElementsAre(firefox));
-    EXPECT_THAT(workspace_.applicationsToOpenContentType(QStringLiteral("public.html")), ElementsAre(firefox));
+    EXPECT_THAT(workspace_.applicationsToOpenContentType(QStringLiteral("public.html")),
+                ElementsAre(firefox));
     EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("org.mozilla.firefox")), firefox);
     EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("desktop.surf")), other);
     EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("org.chromium.Chromium")), std::nullopt);
     const auto info = workspace_.bundleInfo(firefox);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->value(QStringLiteral("CFBundleName")).toString(), QStringLiteral("Firefox ESR"));
-    EXPECT_EQ(info->value(QStringLiteral("CFBundleIdentifier")).toString(), QStringLiteral("org.mozilla.firefox"));
+    EXPECT_EQ(info->value(QStringLiteral("CFBundleIdentifier")).toString(),
+              QStringLiteral("org.mozilla.firefox"));
 }
 
 TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
@@ -260,7 +269,8 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
     entry.path = QStringLiteral("/share/applications/b.desktop");
     entry.name = QStringLiteral("B");
     entry.icon = QStringLiteral("b-icon");
-    const QList<QUrl> urls{QUrl(QStringLiteral("https://a.example/x y")), QUrl(QStringLiteral("file:///tmp/f.html"))};
+    const QList<QUrl> urls{QUrl(QStringLiteral("https://a.example/x y")),
+                           QUrl(QStringLiteral("file:///tmp/f.html"))};
 
     entry.exec = QStringLiteral("b --new-window %u");
     EXPECT_THAT(host::desktopEntryCommands(entry, urls),
@@ -269,8 +279,8 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
 
     entry.exec = QStringLiteral("\"/opt/my b/b\" %F %i %c %k \"100%%\" %d");
     EXPECT_THAT(host::desktopEntryCommands(entry, urls),
-                ElementsAre(QStringList{"/opt/my b/b", "https://a.example/x%20y", "/tmp/f.html", "--icon", "b-icon",
-                                        "B", "/share/applications/b.desktop", "100%"}));
+                ElementsAre(QStringList{"/opt/my b/b", "https://a.example/x%20y", "/tmp/f.html", "--icon",
+                                        "b-icon", "B", "/share/applications/b.desktop", "100%"}));
 
     // Quoted field codes are no field codes; shell characters are plain text (no shell runs).
     entry.exec = QStringLiteral("b \"say \\\"hi\\\" \\$HOME\" ;rm");
@@ -279,6 +289,9 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
 
     entry.exec = QStringLiteral("b %U");
     EXPECT_THAT(host::desktopEntryCommands(entry, {}), ElementsAre(QStringList{"b"}));
+    // A relative link could pass for a switch of the program: it is left out.
+    EXPECT_THAT(host::desktopEntryCommands(entry, {QUrl(QStringLiteral("--incognito")), urls.last()}),
+                ElementsAre(QStringList{"b", "file:///tmp/f.html"}));
 
     for (const QString exec : {QStringLiteral("b \"open"), QStringLiteral("b \"\\x\""), QStringLiteral("  "),
                                QStringLiteral("%U")})
@@ -286,9 +299,9 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
 }
 
 TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirstClaimant) {
-    const QString chrome = makeBundle(apps_, QStringLiteral("Chrome"),
-                                      bundleInfo(QStringLiteral("com.google.Chrome"), {"http", "https"},
-                                                 {QStringLiteral("public.html")}));
+    const QString chrome = makeBundle(
+        apps_, QStringLiteral("Chrome"),
+        bundleInfo(QStringLiteral("com.google.Chrome"), {"http", "https"}, {QStringLiteral("public.html")}));
     // In no application folder, as the installed helper: setting it as a default makes it known.
     const QString helper = makeBundle(root_ + QStringLiteral("/Support"), QStringLiteral("Helper"),
                                       bundleInfo(QStringLiteral("app.corvane.helper"), {"http", "https"}));
@@ -326,8 +339,8 @@ TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirst
 
     // Something that is no application is refused, and nothing changes.
     const auto error = setDefaultAndWait([&](auto done) {
-        workspace_.setDefaultApplicationForScheme(root_ + QStringLiteral("/Nothing.app"), QStringLiteral("http"),
-                                                  done);
+        workspace_.setDefaultApplicationForScheme(root_ + QStringLiteral("/Nothing.app"),
+                                                  QStringLiteral("http"), done);
     });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), int(host::WorkspaceErrorCode::applicationNotFound));
@@ -335,11 +348,13 @@ TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirst
 }
 
 TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
-    const QString app = makeBundle(apps_, QStringLiteral("Recorder"), bundleInfo(QStringLiteral("com.example.workspace-tests.recorder")),
+    const QString app = makeBundle(apps_, QStringLiteral("Recorder"),
+                                   bundleInfo(QStringLiteral("com.example.workspace-tests.recorder")),
                                    /*stays=*/true);
     OpenConfiguration configuration;
     configuration.arguments = {QStringLiteral("--flag"), QStringLiteral("two words")};
-    auto [first, error] = openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
+    auto [first, error] =
+        openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
     ASSERT_TRUE(first) << (error ? error->description().toStdString() : "");
     EXPECT_EQ(first->bundleIdentifier, QStringLiteral("com.example.workspace-tests.recorder"));
     EXPECT_EQ(first->bundlePath, app);
@@ -349,22 +364,31 @@ TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
 
     // The running program is found by its bundle, whoever started it.
     ASSERT_TRUE(waitFor([&] { return workspace_.runningApplication(first->processIdentifier).has_value(); }));
-    EXPECT_EQ(HostWorkspace().runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).size(), 1u);
+    EXPECT_EQ(
+        HostWorkspace().runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).size(),
+        1u);
 
-    auto [again, againError] = openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
+    auto [again, againError] =
+        openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
     ASSERT_TRUE(again);
     EXPECT_EQ(again->processIdentifier, first->processIdentifier);
 
     configuration.createsNewApplicationInstance = true;
-    auto [second, secondError] = openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
+    auto [second, secondError] =
+        openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });
     ASSERT_TRUE(second);
     EXPECT_NE(second->processIdentifier, first->processIdentifier);
     ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 2; }));
-    ASSERT_TRUE(waitFor([&] { return workspace_.runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).size() == 2; }));
+    ASSERT_TRUE(waitFor([&] {
+        return workspace_.runningApplications(QStringLiteral("com.example.workspace-tests.recorder"))
+                   .size() == 2;
+    }));
 
     EXPECT_TRUE(workspace_.terminate(first->processIdentifier));
     EXPECT_TRUE(workspace_.forceTerminate(second->processIdentifier));
-    EXPECT_TRUE(waitFor([&] { return workspace_.runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).empty(); }));
+    EXPECT_TRUE(waitFor([&] {
+        return workspace_.runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).empty();
+    }));
     // Gone, and never a process that is no application.
     EXPECT_FALSE(workspace_.terminate(first->processIdentifier));
     EXPECT_FALSE(workspace_.forceTerminate(qint32(::getpid())));
@@ -388,32 +412,45 @@ public:
 };
 
 TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartIt) {
-    const QString app = makeBundle(apps_, QStringLiteral("Proxy"), bundleInfo(QStringLiteral("com.example.workspace-tests.proxy")),
+    const QString app = makeBundle(apps_, QStringLiteral("Proxy"),
+                                   bundleInfo(QStringLiteral("com.example.workspace-tests.proxy")),
                                    /*stays=*/true);
     const QUrl link(QStringLiteral("https://example.com/a?b=c"));
     OpenConfiguration configuration;
     configuration.arguments = {QStringLiteral("-x")};
 
-    // With the first delivery, a program gets the links as arguments after the configuration's.
-    auto [started, error] = openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
+    // The plainest delivery: a program gets the links as arguments after the configuration's.
+    const auto previous = host::services().eventDelivery;
+    host::services().eventDelivery = std::make_shared<host::ArgumentEventDelivery>();
+    auto [started, error] =
+        openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
     ASSERT_TRUE(started);
     ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 1; }));
     EXPECT_EQ(recordedStarts(app).first(), QStringLiteral("-x|https://example.com/a?b=c|"));
-    ASSERT_TRUE(waitFor([&] { return workspace_.runningApplication(started->processIdentifier).has_value(); }));
+    ASSERT_TRUE(
+        waitFor([&] { return workspace_.runningApplication(started->processIdentifier).has_value(); }));
 
     auto delivery = std::make_shared<RecordingDelivery>();
-    const auto previous = host::services().eventDelivery;
     host::services().eventDelivery = delivery;
-    auto [reached, reachedError] = openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
+    auto [reached, reachedError] =
+        openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
     ASSERT_TRUE(reached);
     EXPECT_EQ(reached->processIdentifier, started->processIdentifier);
     ASSERT_EQ(delivery->delivered.size(), 1u);
     EXPECT_EQ(delivery->delivered[0].first.processIdentifier, started->processIdentifier);
     EXPECT_THAT(delivery->delivered[0].second, ElementsAre(link));
 
+    // Opened again without links: the running program gets the reopen, and no second one starts.
+    auto [reopened, reopenError] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->processIdentifier, started->processIdentifier);
+    ASSERT_EQ(delivery->delivered.size(), 2u);
+    EXPECT_TRUE(delivery->delivered[1].second.isEmpty());
+
     // A running program that does not take the event: it is started with it.
     delivery->accepts = false;
-    auto [fresh, freshError] = openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
+    auto [fresh, freshError] =
+        openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
     ASSERT_TRUE(fresh);
     EXPECT_NE(fresh->processIdentifier, started->processIdentifier);
     ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 2; }));
@@ -431,34 +468,46 @@ TEST_F(HostWorkspaceTest, OpeningFailuresComeBackAsErrors) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), int(host::WorkspaceErrorCode::noExecutable));
 
-    auto [missing, missingError] = openAndWait(
-        [&](auto done) { workspace_.open({QUrl(QStringLiteral("https://x.example"))}, root_ + "/Gone.app", {}, done); });
+    auto [missing, missingError] = openAndWait([&](auto done) {
+        workspace_.open({QUrl(QStringLiteral("https://x.example"))}, root_ + "/Gone.app", {}, done);
+    });
     EXPECT_FALSE(missing);
     ASSERT_TRUE(missingError);
     EXPECT_EQ(missingError->code(), int(host::WorkspaceErrorCode::applicationNotFound));
 
-    const QString nowhere = desktopEntry(dataHomeApplications(), QStringLiteral("nowhere"),
-                                         "[Desktop Entry]\nType=Application\nName=Nowhere\n"
-                                         "Exec=no-such-program-anywhere %u\nMimeType=x-scheme-handler/http;\n");
+    const QString nowhere =
+        desktopEntry(dataHomeApplications(), QStringLiteral("nowhere"),
+                     "[Desktop Entry]\nType=Application\nName=Nowhere\n"
+                     "Exec=no-such-program-anywhere %u\nMimeType=x-scheme-handler/http;\n");
     auto [none, noneError] = openAndWait(
         [&](auto done) { workspace_.open({QUrl(QStringLiteral("https://x.example"))}, nowhere, {}, done); });
     EXPECT_FALSE(none);
     ASSERT_TRUE(noneError);
     EXPECT_EQ(noneError->code(), int(host::WorkspaceErrorCode::launchFailed));
+
+    // Nothing but a relative link: no program is started at all.
+    auto [unusable, unusableError] =
+        openAndWait([&](auto done) { workspace_.open({QUrl(QStringLiteral("--flag"))}, nowhere, {}, done); });
+    EXPECT_FALSE(unusable);
+    ASSERT_TRUE(unusableError);
+    EXPECT_EQ(unusableError->description(), QStringLiteral("no usable link to open in nowhere.desktop"));
 }
 
 TEST_F(HostWorkspaceTest, OpensLinksWithADesktopBrowserAsItsExecLineSays) {
     const QString record = root_ + QStringLiteral("/browser.record");
     const QString program = root_ + QStringLiteral("/bin/browser");
-    writeFile(program, "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + QFile::encodeName(record) + "'\necho >> '" +
-                           QFile::encodeName(record) + "'\n",
+    writeFile(program,
+              "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + QFile::encodeName(record) + "'\necho >> '" +
+                  QFile::encodeName(record) + "'\n",
               true);
-    const QString entry = desktopEntry(dataHomeApplications(), QStringLiteral("browser"),
-                                       "[Desktop Entry]\nType=Application\nName=Browser\nExec=\"" + program.toUtf8() +
-                                           "\" --new-window %u\nMimeType=x-scheme-handler/http;\n");
+    const QString entry =
+        desktopEntry(dataHomeApplications(), QStringLiteral("browser"),
+                     "[Desktop Entry]\nType=Application\nName=Browser\nExec=\"" + program.toUtf8() +
+                         "\" --new-window %u\nMimeType=x-scheme-handler/http;\n");
     auto [app, error] = openAndWait([&](auto done) {
-        workspace_.open({QUrl(QStringLiteral("https://a.example/")), QUrl(QStringLiteral("https://b.example/"))},
-                        entry, {}, done);
+        workspace_.open(
+            {QUrl(QStringLiteral("https://a.example/")), QUrl(QStringLiteral("https://b.example/"))}, entry,
+            {}, done);
     });
     ASSERT_TRUE(app) << (error ? error->description().toStdString() : "");
     EXPECT_EQ(app->bundleIdentifier, QStringLiteral("desktop.browser"));

@@ -29,8 +29,9 @@ QString makeBundle(const QString& path, const QVariantMap& info) {
 
 TEST(LsregisterToolTest, RegistersABundleSoTheWorkspaceFindsItByIdentifier) {
     QTemporaryDir dir;
-    const QString bundle = makeBundle(dir.path() + QStringLiteral("/Out of the way/Work.app"),
-                                      {{QStringLiteral("CFBundleIdentifier"), QStringLiteral("app.corvane.proxy.w")}});
+    const QString bundle =
+        makeBundle(dir.path() + QStringLiteral("/Out of the way/Work.app"),
+                   {{QStringLiteral("CFBundleIdentifier"), QStringLiteral("app.corvane.proxy.w")}});
     EXPECT_EQ(host::HostWorkspace().urlForApplication(QStringLiteral("app.corvane.proxy.w")), std::nullopt);
 
     const ToolRun run = lsregister({QStringLiteral("-f"), bundle});
@@ -43,9 +44,9 @@ TEST(LsregisterToolTest, RefusesBadInputWithAMessageAndAFailingStatus) {
     QTemporaryDir dir;
     const QString noIdentifier = makeBundle(dir.path() + QStringLiteral("/Bare.app"), {});
 
-    for (const QStringList& arguments : {QStringList{}, QStringList{QStringLiteral("-f")},
-                                         QStringList{QStringLiteral("-u"), noIdentifier},
-                                         QStringList{noIdentifier}}) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{QStringLiteral("-f")}, QStringList{QStringLiteral("-u"), noIdentifier},
+          QStringList{noIdentifier}}) {
         const ToolRun run = lsregister(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_THAT(run.errors.toStdString(), testing::HasSubstr("usage: lsregister -f"));

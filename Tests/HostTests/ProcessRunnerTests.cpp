@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gmock/gmock.h>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -85,8 +86,12 @@ TEST(ProcessRunnerTests, NoDescriptorOfTheCallerReachesTheTool) {
 }
 
 TEST(ProcessRunnerTests, PlatformToolPathsResolveToTheStandIns) {
-    const QString tools = host::hostToolsDirectory();
-    EXPECT_EQ(tools, QStringLiteral(CORVANE_HOST_TOOLS_DIR));
+    const std::optional<QByteArray> saved = qEnvironmentVariableIsSet("CORVANE_HOST_TOOLS_DIR")
+                                                ? std::optional(qgetenv("CORVANE_HOST_TOOLS_DIR"))
+                                                : std::nullopt;
+    qunsetenv("CORVANE_HOST_TOOLS_DIR");
+    const QString tools = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
+    EXPECT_EQ(host::hostToolsDirectory(), tools);
     EXPECT_EQ(host::resolveToolPath(QStringLiteral("/usr/bin/ditto")), tools + QStringLiteral("/ditto"));
     EXPECT_EQ(host::resolveToolPath(QStringLiteral("/bin/launchctl")), tools + QStringLiteral("/launchctl"));
     EXPECT_EQ(host::resolveToolPath(host::lsregisterToolPath), tools + QStringLiteral("/lsregister"));
@@ -96,7 +101,10 @@ TEST(ProcessRunnerTests, PlatformToolPathsResolveToTheStandIns) {
     qputenv("CORVANE_HOST_TOOLS_DIR", "/elsewhere/tools");
     EXPECT_EQ(host::resolveToolPath(QStringLiteral("/usr/bin/xattr")),
               QStringLiteral("/elsewhere/tools/xattr"));
-    qunsetenv("CORVANE_HOST_TOOLS_DIR");
+    if (saved)
+        qputenv("CORVANE_HOST_TOOLS_DIR", *saved);
+    else
+        qunsetenv("CORVANE_HOST_TOOLS_DIR");
 }
 
 TEST(ProcessRunnerTests, ErrorsOfStandInsNameThePlatformPath) {

@@ -213,14 +213,16 @@ TEST(SerialQueue, DestroyingTheQueueRunsCancelHandlersAndEndsItsThread) {
 }
 
 TEST(SerialQueue, AQueueDestroyedOnItsOwnThreadFinishesCleanly) {
-    auto queue = std::make_shared<host::SerialQueue>("test.ownthread");
+    auto last = std::make_shared<host::SerialQueue>("test.ownthread");
+    std::atomic<bool> posted{false};
     std::atomic<bool> done{false};
-    std::shared_ptr<host::SerialQueue> last = queue;
-    queue.reset();
-    last->async([&last, &done] {
+    last->async([&last, &posted, &done] {
+        while (!posted)
+            std::this_thread::yield();
         last.reset(); // the queue's last owner lets go on the queue's own thread
         done = true;
     });
+    posted = true;
     EXPECT_TRUE(test::waitFor([&] { return done.load(); }));
 }
 

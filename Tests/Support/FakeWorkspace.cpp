@@ -70,7 +70,8 @@ void FakeWorkspace::setDefaultForScheme(const QString& scheme, const std::option
     schemeDefaults_.insert(scheme.toLower(), appPath);
 }
 
-void FakeWorkspace::setDefaultForContentType(const QString& contentType, const std::optional<QString>& appPath) {
+void FakeWorkspace::setDefaultForContentType(const QString& contentType,
+                                             const std::optional<QString>& appPath) {
     contentTypeDefaults_.insert(contentType, appPath);
 }
 
@@ -105,7 +106,8 @@ QStringList FakeWorkspace::applicationsToOpenScheme(const QString& scheme) {
 QStringList FakeWorkspace::applicationsToOpenContentType(const QString& contentType) {
     QStringList paths;
     for (const App& app : apps_)
-        if (nestedStrings(app.info, QStringLiteral("CFBundleDocumentTypes"), QStringLiteral("LSItemContentTypes"))
+        if (nestedStrings(app.info, QStringLiteral("CFBundleDocumentTypes"),
+                          QStringLiteral("LSItemContentTypes"))
                 .contains(contentType))
             paths.append(app.path);
     return paths;
@@ -180,7 +182,8 @@ bool FakeWorkspace::forceTerminate(qint32 processIdentifier) {
 }
 
 void FakeWorkspace::recordOpen(const QList<QUrl>& urls, const QString& appPath,
-                               const host::OpenConfiguration& configuration, host::OpenCompletion completion) {
+                               const host::OpenConfiguration& configuration,
+                               host::OpenCompletion completion) {
     opens.push_back({urls, appPath, configuration});
     std::optional<corvane::SystemError> failure;
     if (const auto it = openFailures_.constFind(appPath); it != openFailures_.constEnd())
@@ -190,7 +193,8 @@ void FakeWorkspace::recordOpen(const QList<QUrl>& urls, const QString& appPath,
     std::optional<host::RunningApplication> launched;
     if (!failure) {
         const auto info = bundleInfo(appPath);
-        const QString identifier = info ? info->value(QStringLiteral("CFBundleIdentifier")).toString() : QString();
+        const QString identifier =
+            info ? info->value(QStringLiteral("CFBundleIdentifier")).toString() : QString();
         if (!configuration.createsNewApplicationInstance && !identifier.isEmpty()) {
             const auto existing = runningApplications(identifier);
             if (!existing.empty())

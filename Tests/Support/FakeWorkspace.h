@@ -36,8 +36,8 @@ public:
     // A browser: opens "http" and "https".
     static QVariantMap browserInfo(const QString& bundleIdentifier, const QString& version = {});
 
-    // Lays out "<name>.app" with its Contents/Info.plist in a temporary folder of the fake (or below `folder`)
-    // and adds it; returns its path.
+    // Lays out "<name>.app" with its Contents/Info.plist in a temporary folder of the fake (or below
+    // `folder`) and adds it; returns its path.
     QString addApplication(const QString& name, const QVariantMap& info, const QString& folder = {});
     // Adds an application at any path, without touching the disk (for applications whose file is gone).
     void addApplicationAt(const QString& path, const QVariantMap& info);
@@ -48,7 +48,9 @@ public:
     void setDefaultForContentType(const QString& contentType, const std::optional<QString>& appPath);
 
     void addRunning(const host::RunningApplication& application);
-    void setFrontmost(const std::optional<host::RunningApplication>& application) { frontmost_ = application; }
+    void setFrontmost(const std::optional<host::RunningApplication>& application) {
+        frontmost_ = application;
+    }
     // When true (the default), terminate and forceTerminate remove the application from the running list.
     bool terminationRemoves = true;
 
@@ -94,8 +96,8 @@ private:
     };
     void setDefault(const QString& appPath, const QString& key, bool isScheme,
                     host::WorkspaceCompletion completion);
-    void recordOpen(const QList<QUrl>& urls, const QString& appPath, const host::OpenConfiguration& configuration,
-                    host::OpenCompletion completion);
+    void recordOpen(const QList<QUrl>& urls, const QString& appPath,
+                    const host::OpenConfiguration& configuration, host::OpenCompletion completion);
 
     QTemporaryDir dir_;
     std::vector<App> apps_;

@@ -16,6 +16,10 @@ TemporaryHome::TemporaryHome()
         {"XDG_DATA_HOME", root + QStringLiteral("/.local/share")},
         {"XDG_CACHE_HOME", root + QStringLiteral("/.cache")},
         {"XDG_RUNTIME_DIR", root + QStringLiteral("/run")},
+        // Keep the machine's own desktop entries and settings out of sight too.
+        {"XDG_DATA_DIRS", root + QStringLiteral("/usr/share")},
+        {"XDG_CONFIG_DIRS", root + QStringLiteral("/etc/xdg")},
+        {"CORVANE_APPLICATIONS_PATH", root + QStringLiteral("/Applications")},
     };
     for (const auto& [name, value] : variables) {
         saved_[name] = qEnvironmentVariableIsSet(name.constData()) ? std::optional(qgetenv(name.constData()))

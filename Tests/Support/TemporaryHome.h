@@ -7,8 +7,8 @@
 
 namespace test {
 
-// Points HOME, XDG_STATE_HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR at a fresh
-// temporary folder for its lifetime, and restores them afterwards.
+// Points HOME, the XDG folders (XDG_DATA_DIRS and XDG_CONFIG_DIRS included) and CORVANE_APPLICATIONS_PATH at
+// a fresh temporary folder for its lifetime, and restores them afterwards.
 class TemporaryHome {
 public:
     TemporaryHome();
