@@ -30,10 +30,8 @@ class HelperAppDelegate final : public host::ApplicationDelegate,
                                 public WindowProfileSourceDelegate,
                                 public std::enable_shared_from_this<HelperAppDelegate> {
 public:
-    // The window tracker is given so that the real one, or a double, drops in; by default the helper sees no
-    // Chrome windows.
-    explicit HelperAppDelegate(
-        std::shared_ptr<WindowProfileSource> source = std::make_shared<NullProfileSource>());
+    // The window tracker is given so that a double drops in; by default the helper's own tracker.
+    explicit HelperAppDelegate(std::shared_ptr<WindowProfileSource> source = makeWindowProfileSource());
     ~HelperAppDelegate() override;
 
     static constexpr double idleGrace = 10.0;

@@ -21,3 +21,7 @@ QString toString(RaiseOutcome outcome) {
     }
     return {};
 }
+
+std::shared_ptr<WindowProfileSource> makeWindowProfileSource() {
+    return std::make_shared<NullProfileSource>();
+}

@@ -125,3 +125,7 @@ public:
 private:
     std::weak_ptr<WindowProfileSourceDelegate> delegate_;
 };
+
+// The tracker the helper runs with. Until Chrome observation is available this is a NullProfileSource; the
+// real tracker is returned from here, and nothing else changes.
+std::shared_ptr<WindowProfileSource> makeWindowProfileSource();

@@ -283,3 +283,47 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
 }
 
 } // namespace
+
+namespace {
+
+// A helper started by a program that has ended may have nowhere left to write its log: it keeps serving.
+TEST(HelperProcessTest, AHelperWhoseLogIsGoneKeepsServing) {
+    test::TemporaryHome home;
+    const QString helperApp = home.file(QStringLiteral("CorvaneHelper.app"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
+                                {QStringLiteral("-a"),
+                                 buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app"),
+                                 helperApp}),
+              0);
+    {
+        // The tool's output is a pipe that goes away with it; the helper it starts inherits that pipe.
+        QProcess tool;
+        tool.start(toolsDir + QStringLiteral("/open"),
+                   {QStringLiteral("-a"), helperApp, QStringLiteral("https://example.com/")});
+        ASSERT_TRUE(tool.waitForFinished(20000));
+        ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    }
+    ASSERT_TRUE(eventually([] { return QFileInfo::exists(Corvane::socketPath()); }));
+
+    for (int round = 0; round < 2; ++round) {
+        // Each connection makes the helper log a line.
+        test::SocketPeer client(UnixSocket::connect(Corvane::socketPath()));
+        Request hello(0, Request::Op::hello);
+        hello.bundleID = Corvane::creatorBundleID;
+        ASSERT_TRUE(client.write(*hello.encode() + '\n'));
+        const auto answer = client.readLine();
+        ASSERT_TRUE(answer) << "round " << round;
+        EXPECT_EQ(QJsonDocument::fromJson(*answer).object().value("action").toString(),
+                  QStringLiteral("acknowledged"));
+    }
+
+    std::vector<qint32> helpers;
+    for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
+        if (running.bundlePath.startsWith(home.path()))
+            helpers.push_back(running.processIdentifier);
+    ASSERT_EQ(helpers.size(), 1u);
+    ::kill(helpers[0], SIGTERM);
+    EXPECT_TRUE(eventually([] { return !QFileInfo::exists(Corvane::socketPath()); }));
+}
+
+} // namespace
