@@ -144,6 +144,14 @@ bool installFromCreatorBundle(bool force) {
 
     terminateRunningHelper();
 
+    copyIntoPlace(*source, destination);
+
+    Log::ipc.info(
+        QStringLiteral("installed helper %1 to fixed path").arg(sourceVersion.value_or(QStringLiteral("?"))));
+    return true;
+}
+
+void copyIntoPlace(const QString& source, const QString& destination) {
     // The copy is made beside the installed one and only swapped in once whole, so a failed or interrupted
     // copy never leaves a partial helper at the fixed place (where an equal version would keep it forever).
     const QString staging = destination + QStringLiteral(".installing");
@@ -151,7 +159,7 @@ bool installFromCreatorBundle(bool force) {
     removeItem(staging); // leftovers of an interrupted install
     removeItem(replaced);
     try {
-        run(QStringLiteral("/usr/bin/ditto"), {*source, staging});
+        run(QStringLiteral("/usr/bin/ditto"), {source, staging});
     } catch (...) {
         discardItem(staging);
         throw;
@@ -180,10 +188,6 @@ bool installFromCreatorBundle(bool force) {
     } catch (const corvane::Error&) {
         // The copy stays usable with its attributes.
     }
-
-    Log::ipc.info(
-        QStringLiteral("installed helper %1 to fixed path").arg(sourceVersion.value_or(QStringLiteral("?"))));
-    return true;
 }
 
 void terminateRunningHelper() {

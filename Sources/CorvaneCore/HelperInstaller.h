@@ -40,6 +40,11 @@ std::optional<QString> version(const QString& bundleURL);
 // (noSourceBundle) or the error of a failed step.
 bool installFromCreatorBundle(bool force);
 
+// Copies the helper bundle at `source` to `destination` through "<destination>.installing", swaps it into
+// place only once whole (the previous copy is put back when the swap fails), then clears its extended
+// attributes. The caller holds the InstallLock. Throws the error of the copy or of the swap.
+void copyIntoPlace(const QString& source, const QString& destination);
+
 // Asks every running helper to quit, waits 0.4 seconds when there was one, then forces those still running.
 void terminateRunningHelper();
 

@@ -33,20 +33,16 @@ QString relocationSource(const QString& bundlePath) {
 }
 
 void relocate(const QString& bundlePath) {
-    const QString target = Corvane::supportDirectory() + QStringLiteral("/CorvaneHelper.app");
-    if (!QFileInfo::exists(target)) {
-        try {
-            Corvane::ensureSupportDirectory();
-        } catch (const std::exception&) {
-        }
-        try {
-            HelperInstaller::run(QStringLiteral("/usr/bin/ditto"), {relocationSource(bundlePath), target});
-        } catch (const std::exception&) {
-        }
-        try {
-            HelperInstaller::run(QStringLiteral("/usr/bin/xattr"), {QStringLiteral("-cr"), target});
-        } catch (const std::exception&) {
-        }
+    const QString target = Corvane::installedHelperURL();
+    try {
+        Corvane::ensureSupportDirectory();
+        // Installers (the creator app, launchers) may be writing the same copy: take turns with them, and
+        // copy beside and swap so a failed copy never leaves a partial helper that is then never repaired.
+        const HelperInstaller::InstallLock lock;
+        if (!QFileInfo::exists(target))
+            HelperInstaller::copyIntoPlace(relocationSource(bundlePath), target);
+    } catch (const std::exception&) {
+        // Nothing to open then; the creator app installs the helper when it next starts.
     }
     if (!QFileInfo::exists(target))
         return;

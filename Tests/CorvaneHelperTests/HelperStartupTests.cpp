@@ -6,6 +6,7 @@
 #include "Support/VirtualTime.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,16 +62,24 @@ TEST_F(RelocationTest, MissingCopyIsMadeWithDittoAndClearedBeforeOpening) {
     EXPECT_EQ(runner->runs()[1].executablePath, QStringLiteral("/usr/bin/xattr"));
     EXPECT_EQ(runner->runs()[0].arguments,
               (QStringList{QStringLiteral("/Applications/Corvane.app/Contents/Library/CorvaneHelper.app"),
-                           Corvane::installedHelperURL()}));
+                           Corvane::installedHelperURL() + QStringLiteral(".installing")}));
     EXPECT_EQ(runner->runs()[1].arguments,
               (QStringList{QStringLiteral("-cr"), Corvane::installedHelperURL()}));
     EXPECT_EQ(workspace->opens.size(), 1u);
 }
 
-TEST_F(RelocationTest, FailedCopyOpensNothingAndStillExitsCleanly) {
+TEST_F(RelocationTest, FailedCopyOpensNothingLeavesNoPartialCopyAndStillExitsCleanly) {
+    // The copy dies halfway: what it wrote must never become the installed helper.
+    runner->handle(QStringLiteral("/usr/bin/ditto"), [](const QStringList& arguments) -> QString {
+        QDir().mkpath(arguments.value(1) + QStringLiteral("/Contents"));
+        throw corvane::SystemError(QStringLiteral("Corvane"), 1,
+                                   QStringLiteral("/usr/bin/ditto failed (1): "));
+    });
     EXPECT_EQ(HelperStartup::run(loginItem), 0);
-    EXPECT_EQ(runner->runs().size(), 2u);
+    EXPECT_EQ(runner->runs().size(), 1u);
     EXPECT_TRUE(workspace->opens.empty());
+    EXPECT_FALSE(QFileInfo::exists(Corvane::installedHelperURL()));
+    EXPECT_FALSE(QFileInfo::exists(Corvane::installedHelperURL() + QStringLiteral(".installing")));
 }
 
 } // namespace
