@@ -1,6 +1,7 @@
 #include "CorvaneCore/BrowserCatalog.h"
 
 #include "CorvaneCore/Logging.h"
+#include "CorvaneCore/NameOrder.h"
 #include "CorvaneCore/Paths.h"
 #include "CorvaneCore/Registry.h"
 #include "CorvaneCore/RuleStore.h"
@@ -8,7 +9,6 @@
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
 
-#include <QCollator>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -91,58 +91,6 @@ std::optional<QString> launchServicesLookup(const QString& bundleID) {
     if (path && QFileInfo::exists(*path))
         return path;
     return std::nullopt;
-}
-
-// Finder-like order: runs of digits compare by their value, the text between them by the collator of the
-// user's locale without regard to case. Done by hand because the collator's own numeric mode is not available
-// on every machine (without ICU it silently compares digits as text).
-QStringList textAndNumberRuns(const QString& text) {
-    QStringList runs;
-    for (qsizetype i = 0; i < text.size();) {
-        const bool digits = text[i].isDigit();
-        qsizetype end = i;
-        while (end < text.size() && text[end].isDigit() == digits)
-            ++end;
-        runs.append(text.mid(i, end - i));
-        i = end;
-    }
-    return runs;
-}
-
-int compareNumbers(const QString& a, const QString& b) {
-    const auto significant = [](const QString& digits) {
-        qsizetype first = 0;
-        while (first + 1 < digits.size() && digits[first].digitValue() == 0)
-            ++first;
-        return digits.mid(first);
-    };
-    const QString x = significant(a);
-    const QString y = significant(b);
-    if (x.size() != y.size())
-        return x.size() < y.size() ? -1 : 1;
-    for (qsizetype i = 0; i < x.size(); ++i)
-        if (x[i].digitValue() != y[i].digitValue())
-            return x[i].digitValue() < y[i].digitValue() ? -1 : 1;
-    return 0;
-}
-
-int finderCompare(const QCollator& collator, const QString& a, const QString& b) {
-    const QStringList x = textAndNumberRuns(a);
-    const QStringList y = textAndNumberRuns(b);
-    for (qsizetype i = 0; i < std::min(x.size(), y.size()); ++i) {
-        const bool xDigits = x[i][0].isDigit();
-        const bool yDigits = y[i][0].isDigit();
-        int order = 0;
-        if (xDigits && yDigits)
-            order = compareNumbers(x[i], y[i]);
-        else
-            order = collator.compare(x[i].toCaseFolded(), y[i].toCaseFolded());
-        if (order != 0)
-            return order;
-    }
-    if (x.size() != y.size())
-        return x.size() < y.size() ? -1 : 1;
-    return 0;
 }
 
 std::optional<QString> handlerURL(bool enabled) {
@@ -275,13 +223,12 @@ std::vector<BrowserEntry> installed(const QStringList& additionalIDs) {
 }
 
 std::vector<BrowserEntry> ordered(std::vector<BrowserEntry> entries) {
-    QCollator collator;
-    std::stable_sort(entries.begin(), entries.end(), [&](const BrowserEntry& a, const BrowserEntry& b) {
+    std::stable_sort(entries.begin(), entries.end(), [](const BrowserEntry& a, const BrowserEntry& b) {
         const bool aIsSafari = a.bundleID == safariBundleID;
         const bool bIsSafari = b.bundleID == safariBundleID;
         if (aIsSafari != bIsSafari)
             return aIsSafari;
-        return finderCompare(collator, a.name, b.name) < 0;
+        return NameOrder::less(a.name, b.name);
     });
     return entries;
 }

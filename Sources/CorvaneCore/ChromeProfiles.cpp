@@ -1,8 +1,8 @@
 #include "CorvaneCore/ChromeProfiles.h"
 
+#include "CorvaneCore/NameOrder.h"
 #include "CorvaneHost/Folders.h"
 
-#include <QCollator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,18 +31,6 @@ bool codePointLess(const QString& a, const QString& b) {
     const QList<uint> left = a.toUcs4();
     const QList<uint> right = b.toUcs4();
     return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
-}
-
-// The comparison of file names in a file browser: case-insensitive, numbers by value, language-aware. The
-// "C" locale has no collation rules (and no numeric mode), so it falls back to the root collation.
-QCollator nameCollator() {
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(true);
-    return collator;
 }
 
 QString stringMember(const QJsonObject& object, const char* key) {
@@ -172,11 +160,9 @@ std::vector<ChromeProfile> load() {
                              return codePointLess(a.name, b.name);
                          });
     } else {
-        const QCollator collator = nameCollator();
-        std::stable_sort(profiles.begin(), profiles.end(),
-                         [&](const ChromeProfile& a, const ChromeProfile& b) {
-                             return collator.compare(a.name, b.name) < 0;
-                         });
+        std::stable_sort(
+            profiles.begin(), profiles.end(),
+            [](const ChromeProfile& a, const ChromeProfile& b) { return NameOrder::less(a.name, b.name); });
     }
     return profiles;
 }

@@ -1,6 +1,7 @@
 #include "CorvaneCore/Registry.h"
 
 #include "CorvaneCore/JSONFields.h"
+#include "CorvaneCore/NameOrder.h"
 #include "CorvaneCore/Paths.h"
 #include "CorvaneCore/StubRevision.h"
 #include "CorvaneHost/Bookmark.h"
@@ -10,7 +11,6 @@
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -297,16 +297,9 @@ void Registry::rescan() {
         result.push_back(std::move(entry));
     }
 
-    // The Finder's order: case-insensitive, with numbers compared by value. The bare "C" locale would compare
-    // code points, so it gives way to a real one.
-    QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(true);
-    std::stable_sort(result.begin(), result.end(), [&](const RegisteredApp& a, const RegisteredApp& b) {
-        return collator.compare(a.name, b.name) < 0;
+    // The Finder's order: case-insensitive, with numbers compared by value.
+    std::stable_sort(result.begin(), result.end(), [](const RegisteredApp& a, const RegisteredApp& b) {
+        return NameOrder::less(a.name, b.name);
     });
     apps = std::move(result);
 }
