@@ -115,44 +115,72 @@ namespace {
 
 void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashes) {
     out.append('"');
+    // Plain ASCII with nothing to escape (every key, most values) is copied straight, without a UTF-8 copy.
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char* plain = out.data() + start;
+    bool isPlain = true;
+    for (const QChar ch : text) {
+        const char16_t unit = ch.unicode();
+        if (unit < 0x20 || unit >= 0x80 || unit == u'"' || unit == u'\\' || (unit == u'/' && escapeSlashes)) {
+            isPlain = false;
+            break;
+        }
+        *plain++ = static_cast<char>(unit);
+    }
+    if (isPlain) {
+        out.append('"');
+        return;
+    }
+    out.truncate(start);
     const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8) {
+    const char* const data = utf8.constData();
+    const qsizetype size = utf8.size();
+    // Bytes that need no escape are copied in runs: most texts (keys above all) have none to escape.
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
         const auto byte = static_cast<unsigned char>(c);
+        char buffer[8];
+        const char* escaped;
         switch (c) {
         case '"':
-            out.append("\\\"");
+            escaped = "\\\"";
             break;
         case '\\':
-            out.append("\\\\");
+            escaped = "\\\\";
             break;
         case '/':
-            out.append(escapeSlashes ? "\\/" : "/");
+            if (!escapeSlashes)
+                continue;
+            escaped = "\\/";
             break;
         case '\b':
-            out.append("\\b");
+            escaped = "\\b";
             break;
         case '\f':
-            out.append("\\f");
+            escaped = "\\f";
             break;
         case '\n':
-            out.append("\\n");
+            escaped = "\\n";
             break;
         case '\r':
-            out.append("\\r");
+            escaped = "\\r";
             break;
         case '\t':
-            out.append("\\t");
+            escaped = "\\t";
             break;
         default:
-            if (byte < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
-                out.append(buffer);
-            } else {
-                out.append(c);
-            }
+            if (byte >= 0x20)
+                continue;
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
+            escaped = buffer;
         }
+        out.append(data + copied, i - copied);
+        out.append(escaped);
+        copied = i + 1;
     }
+    out.append(data + copied, size - copied);
     out.append('"');
 }
 
@@ -249,6 +277,7 @@ struct Writer {
 
 QByteArray JSONEncoder::encode(const QJsonValue& value) const {
     Writer writer{*this, {}};
+    writer.out.reserve(256); // most documents (every socket message) fit without growing
     writer.write(value, 0);
     return writer.out;
 }

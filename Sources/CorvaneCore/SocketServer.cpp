@@ -174,10 +174,11 @@ void SocketServer::acceptPending() {
                 });
         }
         // The count is taken when the callback runs, so a drop handled in between is never undone by a stale
-        // number; it still includes the new client unless that one has already gone again.
+        // number; it still includes the new client unless that one has already gone again. A server stopped
+        // meanwhile reports nothing: its stop has ended every client without a count.
         host::mainQueue().async([weakSelf] {
             auto self = weakSelf.lock();
-            if (self && self->onClientCountChanged)
+            if (self && self->acceptSource_ && self->onClientCountChanged)
                 self->onClientCountChanged(self->clientCount());
         });
     }

@@ -118,6 +118,7 @@ private:
     void handleLine(const std::shared_ptr<ClientConnection>& connection, const QByteArray& line);
 
     int32_t listenFD_ = -1;
+    // Set from start to stop, on the main queue: while it is set the server listens.
     std::shared_ptr<host::ReadSource> acceptSource_;
     std::unique_ptr<host::SerialQueue> queue_;
     // Written at accept (server queue) and by drop/stop (main queue); read on the main queue.

@@ -100,6 +100,11 @@ TEST(JSONCoding, EncoderWritesPrettySortedEscapedOutput) {
     unescaped.withoutEscapingSlashes = true;
     EXPECT_EQ(unescaped.encode(QJsonValue("a/b")), "\"a/b\"");
     EXPECT_EQ(JSONEncoder().encode(QJsonValue(QString::fromUtf8("é\n\x01"))), "\"\xC3\xA9\\n\\u0001\"");
+    // Escapes and non-ASCII text after a plain start, and plain text around them, come out whole.
+    EXPECT_EQ(JSONEncoder().encode(QJsonValue(QString::fromUtf8("plain \"q\" \\ é\tend"))),
+              "\"plain \\\"q\\\" \\\\ \xC3\xA9\\tend\"");
+    EXPECT_EQ(JSONEncoder().encode(QJsonArray{"", "a", QString::fromUtf8("€")}),
+              "[\"\",\"a\",\"\xE2\x82\xAC\"]");
 }
 
 TEST(JSONCoding, PresetsAreIndependentCopies) {

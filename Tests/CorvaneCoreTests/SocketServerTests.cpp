@@ -136,6 +136,15 @@ TEST_F(ServerFixture, StopEndsEveryClientAndRemovesItsSocketFile) {
     EXPECT_THROW(UnixSocket::connect(path), SocketError);
 }
 
+TEST_F(ServerFixture, AnAcceptNotYetReportedWhenTheServerStopsIsNeverReported) {
+    auto client = connectClient();
+    // Accepted on the server's queue, its count waiting on the main queue, which has not run since.
+    ASSERT_TRUE(test::waitFor([&] { return server->clientCount() == 1 && time->pendingCount() == 1; }));
+    server->stop(path);
+    time->runUntilIdle();
+    EXPECT_TRUE(counts.empty());
+}
+
 TEST_F(ServerFixture, OnlyTheServerThatListensRemovesTheSocketFile) {
     // A second helper that never got the lock, so never listened, stops on its way out.
     auto bystander = std::make_shared<SocketServer>();

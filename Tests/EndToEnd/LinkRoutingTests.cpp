@@ -90,10 +90,11 @@ protected:
         mailBrowser = browser(QStringLiteral("Mail Browser"), mailBrowserID);
         chrome = browser(QStringLiteral("Google Chrome"), chromeID);
         // The source application: it opens the link it is given as a click in it would, and stays until a
-        // browser got it (so the helper can still find it as the sender).
+        // browser got that very link (so the helper can still find it as the sender). The open tool returns
+        // as soon as the running helper has taken the event, before the helper looks the sender up.
         makeBundle(QStringLiteral("Mail"), mailID, {},
-                   QStringLiteral("#!/bin/sh\n\"%1/open\" \"$1\"\nfor i in $(seq 1 200); do\n"
-                                  "  [ -n \"$(ls '%2'/*.txt 2>/dev/null)\" ] && break\n  sleep 0.05\ndone\n")
+                   QStringLiteral("#!/bin/sh\n\"%1/open\" \"$1\"\nfor i in $(seq 1 400); do\n"
+                                  "  grep -qsxF -e \"$1\" '%2'/*.txt && break\n  sleep 0.05\ndone\n")
                        .arg(toolsDir, home.file(QStringLiteral("records"))));
         QDir().mkpath(home.file(QStringLiteral("records")));
     }
