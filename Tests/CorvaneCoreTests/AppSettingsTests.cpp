@@ -3,33 +3,24 @@
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 
+#include "Support/Files.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 namespace {
+
+using test::contents;
+using test::setModified;
+using test::writeFile;
 
 const QString unreadableMessage = QStringLiteral("settings.json could not be read; using defaults");
 
 QDateTime at(int minute) {
     return QDateTime(QDate(2026, 3, 1), QTime(10, minute, 0, 500), QTimeZone::utc());
-}
-
-void writeFile(const QString& path, const QByteArray& bytes, const QDateTime& modified) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.flush();
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-    file.close();
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 AppSettings decode(const char* json) {

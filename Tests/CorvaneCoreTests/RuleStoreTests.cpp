@@ -3,41 +3,25 @@
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 
+#include "Support/Files.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 namespace {
+
+using test::contents;
+using test::setModified;
+using test::writeFile;
 
 const QString unreadableMessage =
     QStringLiteral("rules.json could not be read; routing everything to the fallback");
 
 QDateTime at(int minute) {
     return QDateTime(QDate(2026, 3, 1), QTime(10, minute, 0, 250), QTimeZone::utc());
-}
-
-// Writes the file and gives it an explicit modification date, so tests never wait for the clock.
-void writeFile(const QString& path, const QByteArray& bytes, const QDateTime& modified) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.flush();
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-    file.close();
-}
-
-void setModified(const QString& path, const QDateTime& modified) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray ruleFile(const char* name) {
