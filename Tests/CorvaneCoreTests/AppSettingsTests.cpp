@@ -1,14 +1,13 @@
 #include "CorvaneCore/AppSettings.h"
 #include "CorvaneCore/Paths.h"
+#include "Support/Files.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 
-#include "Support/Files.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
-
 #include <gtest/gtest.h>
 
 namespace {
