@@ -14,6 +14,8 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -426,7 +428,10 @@ void HelperAppDelegate::tellIfOutdated(const Request& request,
         return;
     Event event(Event::Kind::stubOutdated);
     event.stubRevision = StubRevision::current;
-    event.improvements = StubRevision::improvements(static_cast<int>(*request.stubRevision));
+    // The revision arrives as a 64-bit number: one below the 32-bit range must not wrap into a recent
+    // revision.
+    const qint64 since = std::max<qint64>(*request.stubRevision, std::numeric_limits<int>::min());
+    event.improvements = StubRevision::improvements(static_cast<int>(since));
     sendTo(client, event);
     Log::helper.info(QStringLiteral("told %1 it is on stub revision %2 of %3")
                          .arg(*request.bundleID)

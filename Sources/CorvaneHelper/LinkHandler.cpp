@@ -98,8 +98,7 @@ void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplic
     if (decision.target && !chosenApp) {
         Log::helper.error(QStringLiteral("rule “%1” points at %2, which is not installed; falling through")
                               .arg(decision.rule ? decision.rule->name : QStringLiteral("?"),
-                                   decision.target->bundleID().isEmpty() ? QStringLiteral("?")
-                                                                         : decision.target->bundleID()));
+                                   decision.target->bundleID()));
         ruleTargetMissing = true;
     }
     if (url.isLocalFile())

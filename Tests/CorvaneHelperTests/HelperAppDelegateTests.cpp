@@ -21,6 +21,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -234,6 +235,20 @@ TEST_F(HelperAppDelegateTest, OutdatedNoticeNeverTurnsAStrangeBundleIdentifierIn
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("Library/escape-r7"))));
     const QStringList markers = QDir(Corvane::supportDirectory()).entryList({QStringLiteral("warned-*")});
     EXPECT_TRUE(markers.isEmpty()) << markers.join(',').toStdString();
+}
+
+TEST_F(HelperAppDelegateTest, ARevisionBelowTheIntegerRangeIsToldEveryImprovement) {
+    auto& peer = connect();
+    Request request = hello();
+    request.stubRevision = -4294967290LL; // would wrap to 6 as a 32-bit number
+    send(peer, request);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(next(peer));
+    const auto outdated = next(peer);
+    ASSERT_TRUE(outdated);
+    EXPECT_EQ(outdated->value("improvements").toVariant().toStringList(),
+              StubRevision::improvements(std::numeric_limits<int>::min()));
+    EXPECT_NE(StubRevision::improvements(std::numeric_limits<int>::min()), StubRevision::improvements(6));
 }
 
 TEST_F(HelperAppDelegateTest, OutdatedNoticeFollowsTheSettings) {
