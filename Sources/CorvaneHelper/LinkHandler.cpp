@@ -96,9 +96,9 @@ void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplic
     bool ruleTargetMissing = false;
     consider(decision.target);
     if (decision.target && !chosenApp) {
-        Log::helper.error(QStringLiteral("rule “%1” points at %2, which is not installed; falling through")
-                              .arg(decision.rule ? decision.rule->name : QStringLiteral("?"),
-                                   decision.target->bundleID()));
+        Log::helper.error(
+            QStringLiteral("rule “%1” points at %2, which is not installed; falling through")
+                .arg(decision.rule ? decision.rule->name : QStringLiteral("?"), decision.target->bundleID()));
         ruleTargetMissing = true;
     }
     if (url.isLocalFile())

@@ -140,14 +140,16 @@ TEST_F(LinkHandlerTest, MissingRuleTargetFallsThroughToTheFallbackAndIsMarkedMis
 TEST_F(LinkHandlerTest, MissingTargetLineNamesTheTargetAsStoredEvenWhenEmpty) {
     addBrowser(QStringLiteral("Firefox"), firefoxID);
     RuleSet set;
-    set.rules = {rule(QStringLiteral("Blank"), {QStringLiteral("example.com")}, RouteTarget::browser(QString()))};
+    set.rules = {
+        rule(QStringLiteral("Blank"), {QStringLiteral("example.com")}, RouteTarget::browser(QString()))};
     save(set);
 
     route(QStringLiteral("https://example.com/"));
 
     // The matched rule always has a target, so the line shows its identifier as it is, never a stand-in.
-    EXPECT_TRUE(log.contains(QStringLiteral("helper"), host::LogLevel::Error,
-                             QStringLiteral("rule “Blank” points at , which is not installed; falling through")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("helper"), host::LogLevel::Error,
+                     QStringLiteral("rule “Blank” points at , which is not installed; falling through")));
     ASSERT_EQ(workspace->opens.size(), 1u);
 }
 
