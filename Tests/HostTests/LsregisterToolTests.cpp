@@ -1,6 +1,7 @@
 #include "CorvaneHost/HostWorkspace.h"
 
 #include "CorvaneHost/PropertyList.h"
+#include "Support/HostToolRun.h"
 
 #include <QDir>
 #include <QProcess>
@@ -9,16 +10,8 @@
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString errors;
-};
-
-ToolRun lsregister(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(CORVANE_HOST_TOOLS_DIR "/lsregister"), arguments);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+test::ToolRun lsregister(const QStringList& arguments) {
+    return test::runHostTool(QStringLiteral("lsregister"), arguments);
 }
 
 QString makeBundle(const QString& path, const QVariantMap& info) {
@@ -34,7 +27,7 @@ TEST(LsregisterToolTest, RegistersABundleSoTheWorkspaceFindsItByIdentifier) {
                    {{QStringLiteral("CFBundleIdentifier"), QStringLiteral("app.corvane.proxy.w")}});
     EXPECT_EQ(host::HostWorkspace().urlForApplication(QStringLiteral("app.corvane.proxy.w")), std::nullopt);
 
-    const ToolRun run = lsregister({QStringLiteral("-f"), bundle});
+    const test::ToolRun run = lsregister({QStringLiteral("-f"), bundle});
     EXPECT_EQ(run.status, 0) << run.errors.toStdString();
     EXPECT_EQ(run.errors, QString());
     EXPECT_EQ(host::HostWorkspace().urlForApplication(QStringLiteral("app.corvane.proxy.w")), bundle);
@@ -47,12 +40,12 @@ TEST(LsregisterToolTest, RefusesBadInputWithAMessageAndAFailingStatus) {
     for (const QStringList& arguments :
          {QStringList{}, QStringList{QStringLiteral("-f")}, QStringList{QStringLiteral("-u"), noIdentifier},
           QStringList{noIdentifier}}) {
-        const ToolRun run = lsregister(arguments);
+        const test::ToolRun run = lsregister(arguments);
         EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
         EXPECT_THAT(run.errors.toStdString(), testing::HasSubstr("usage: lsregister -f"));
     }
 
-    ToolRun run = lsregister({QStringLiteral("-f"), dir.path() + QStringLiteral("/Missing.app")});
+    test::ToolRun run = lsregister({QStringLiteral("-f"), dir.path() + QStringLiteral("/Missing.app")});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.errors.toStdString(), testing::HasSubstr("lsregister: no bundle at"));
 

@@ -5,8 +5,10 @@
 #include "CorvaneHost/Workspace.h"
 #include "Support/TemporaryHome.h"
 
+#include "Support/HostToolRun.h"
 #include <QCoreApplication>
 #include <QDir>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -15,20 +17,8 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString errors;
-};
-
-Outcome runOpen(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(CORVANE_HOST_TOOLS_DIR "/open"), arguments);
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError()).trimmed()};
+test::ToolRun runOpen(const QStringList& arguments) {
+    return test::runHostTool(QStringLiteral("open"), arguments, 20000);
 }
 
 class OpenToolTest : public testing::Test {
@@ -79,7 +69,7 @@ protected:
 };
 
 TEST_F(OpenToolTest, ReportsWhatItCannotOpenLikeTheRealTool) {
-    Outcome outcome = runOpen({});
+    test::ToolRun outcome = runOpen({});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(outcome.errors.startsWith(QStringLiteral("Usage: open")));
 
@@ -103,7 +93,7 @@ TEST_F(OpenToolTest, OpensALinkWithTheDefaultApplicationAsAnEventFromTheCaller) 
     const QString app = addRecorder(QStringLiteral("Recorder"), QStringLiteral("com.example.recorder"));
     makeDefault(app, QStringLiteral("https"));
 
-    const Outcome outcome = runOpen({QStringLiteral("https://example.com/page?a=1")});
+    const test::ToolRun outcome = runOpen({QStringLiteral("https://example.com/page?a=1")});
     ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
     EXPECT_EQ(waitForArguments(), QStringList{QStringLiteral("https://example.com/page?a=1")});
     QFile eventsFile(home.file(QStringLiteral("events")));
@@ -118,7 +108,7 @@ TEST_F(OpenToolTest, OpensALinkWithTheDefaultApplicationAsAnEventFromTheCaller) 
 
 TEST_F(OpenToolTest, TextAfterDoubleDashIsAFileNeverASwitch) {
     const QString app = addRecorder(QStringLiteral("Recorder"), QStringLiteral("com.example.recorder"));
-    const Outcome outcome = runOpen(
+    const test::ToolRun outcome = runOpen(
         {QStringLiteral("-a"), app, QStringLiteral("--"), QStringLiteral("--user-data-dir=/tmp/evil")});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(outcome.errors.startsWith(QStringLiteral("The file ")));

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace test {
+
+// The outcome of running one of the built host tools: its exit status (-1 when it did not finish in time or
+// crashed) and what it wrote to standard error, trimmed.
+struct ToolRun {
+    int status = -1;
+    QString errors;
+};
+
+// Runs the host tool `name` from the build's tools folder with `arguments` and waits for it (killed after
+// `timeoutMs`).
+ToolRun runHostTool(const QString& name, const QStringList& arguments, int timeoutMs = 30000);
+
+} // namespace test
