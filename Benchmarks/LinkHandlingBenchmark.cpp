@@ -1,11 +1,11 @@
 // One link's handling inside the helper, from the event's arrival to the open request (target: median under
 // 100 µs with 100 rules), the helper's start until it listens (target: under 150 ms), and its resident memory
 // when idle (target: under 20 MB).
-#include "CorvaneCore/LineSocket.h"
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RecentLinks.h"
-#include "CorvaneCore/RuleStore.h"
-#include "CorvaneHelper/LinkHandler.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
+#include "CorvaneCore/Routing/RecentLinks.h"
+#include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHelper/Shell/LinkHandler.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/HelperDoubles.h"
 #include "Support/TemporaryHome.h"

@@ -8,8 +8,8 @@
 // ReloadUnchanged runs a fixed number of reload checks on an unchanged "rules.json", so the file-status calls
 // can be counted from outside: strace -f -c -e trace=%stat LinkRouterBenchmark --benchmark_filter=Reload
 
-#include "CorvaneCore/LinkRouter.h"
-#include "CorvaneCore/RuleStore.h"
+#include "CorvaneCore/Routing/LinkRouter.h"
+#include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/TemporaryHome.h"
 
 #include <algorithm>

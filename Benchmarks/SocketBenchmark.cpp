@@ -1,9 +1,9 @@
 // The helper's socket under load: a request/response round trip between a helper link and the server over the
 // real socket (target: median under 100 µs), and one event broadcast to 100 connected links until every one
 // has it on its main queue (target: under 5 ms).
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/SocketClient.h"
-#include "CorvaneCore/SocketServer.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/SocketClient.h"
+#include "CorvaneCore/Messaging/SocketServer.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "Support/LogCapture.h"

@@ -1,5 +1,5 @@
 // The helper's entry point. Command-line arguments are not the helper's: links reach it as events.
-#include "CorvaneHelper/HelperStartup.h"
+#include "CorvaneHelper/Shell/HelperStartup.h"
 #include "CorvaneHost/Bundle.h"
 
 #include <QCoreApplication>

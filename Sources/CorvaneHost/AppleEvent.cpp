@@ -54,4 +54,10 @@ std::vector<AppleEvent> AppleEvent::forOpening(const QList<QUrl>& urls, std::opt
     return events;
 }
 
+bool isUsableLink(const QUrl& url) {
+    if (!url.isValid() || url.isRelative() || url.scheme().isEmpty())
+        return false;
+    return !url.toString(QUrl::FullyEncoded).startsWith(QLatin1Char('-'));
+}
+
 } // namespace host

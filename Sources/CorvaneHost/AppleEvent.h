@@ -40,4 +40,7 @@ inline const QString kCoreEventClass = QStringLiteral("aevt");
 inline const QString kOpenDocumentsEventID = QStringLiteral("odoc");
 inline const QString kReopenEventID = QStringLiteral("rapp");
 
+// A link text that can be handed on: an absolute URL with a scheme, whose text does not start with "-".
+bool isUsableLink(const QUrl& url);
+
 } // namespace host

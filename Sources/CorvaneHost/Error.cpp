@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace corvane {
+namespace host {
 
 SystemError SystemError::fromErrno(const QString& what, int errnoValue) {
     const QString reason = QString::fromLocal8Bit(std::strerror(errnoValue));
@@ -10,4 +10,4 @@ SystemError SystemError::fromErrno(const QString& what, int errnoValue) {
                        what.isEmpty() ? reason : QStringLiteral("%1: %2").arg(what, reason));
 }
 
-} // namespace corvane
+} // namespace host

@@ -3,7 +3,7 @@
 #include <QString>
 #include <exception>
 
-namespace corvane {
+namespace host {
 
 // The one base of every error this project throws. Each service derives a small error type of its own
 // (a code plus a readable description); callers that only report can catch this base.
@@ -39,4 +39,4 @@ private:
     int code_;
 };
 
-} // namespace corvane
+} // namespace host

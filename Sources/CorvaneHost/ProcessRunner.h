@@ -23,7 +23,7 @@ public:
     virtual ~ProcessRunner() = default;
 
     // Returns the tool's output (UTF-8, invalid sequences replaced, not trimmed). Throws
-    // corvane::SystemError: when the tool cannot be started, the system's error (domain
+    // host::SystemError: when the tool cannot be started, the system's error (domain
     // "NSPOSIXErrorDomain"); when it exits with a non-zero status, domain "Corvane", the status as code, and
     // "<path> failed (<status>): <output>".
     virtual QString run(const QString& executablePath, const QStringList& arguments) = 0;
@@ -37,13 +37,6 @@ QString hostToolsDirectory();
 QString resolveToolPath(const QString& executablePath);
 
 // The error of a tool that exited with `status` after printing `output`.
-corvane::SystemError toolFailure(const QString& executablePath, int status, const QString& output);
-
-// This machine's runner: posix_spawn with one pipe for both output streams; no descriptor of this process
-// but the three standard ones reaches the tool.
-class SpawnProcessRunner final : public ProcessRunner {
-public:
-    QString run(const QString& executablePath, const QStringList& arguments) override;
-};
+host::SystemError toolFailure(const QString& executablePath, int status, const QString& output);
 
 } // namespace host

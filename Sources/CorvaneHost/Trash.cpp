@@ -16,8 +16,8 @@ namespace {
 constexpr int noSuchFileCode = 4;
 constexpr int noPermissionCode = 513;
 
-corvane::SystemError trashError(const QString& path, int code, const QString& reason) {
-    return corvane::SystemError(
+host::SystemError trashError(const QString& path, int code, const QString& reason) {
+    return host::SystemError(
         QStringLiteral("NSCocoaErrorDomain"), code,
         QStringLiteral("“%1” couldn’t be moved to the Trash: %2").arg(QFileInfo(path).fileName(), reason));
 }

@@ -41,11 +41,4 @@ public:
     virtual std::optional<QVariantList> windowList(int options, quint32 relativeToWindow) = 0;
 };
 
-// This machine has no window server to ask: the permission is never granted and the list is empty.
-class UnavailableWindowList final : public WindowList {
-public:
-    bool screenRecordingPreflight() override { return false; }
-    std::optional<QVariantList> windowList(int options, quint32 relativeToWindow) override;
-};
-
 } // namespace host

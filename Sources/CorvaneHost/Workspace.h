@@ -33,9 +33,9 @@ struct OpenConfiguration {
     bool operator==(const OpenConfiguration&) const = default;
 };
 
-using WorkspaceCompletion = std::function<void(std::optional<corvane::SystemError>)>;
+using WorkspaceCompletion = std::function<void(std::optional<host::SystemError>)>;
 using OpenCompletion =
-    std::function<void(std::optional<RunningApplication>, std::optional<corvane::SystemError>)>;
+    std::function<void(std::optional<RunningApplication>, std::optional<host::SystemError>)>;
 
 // The error domain of the workspace's own failures.
 inline const QString workspaceErrorDomain = QStringLiteral("Workspace");
@@ -61,7 +61,7 @@ public:
                                                 WorkspaceCompletion completion) = 0;
     virtual void setDefaultApplicationForContentType(const QString& appPath, const QString& contentType,
                                                      WorkspaceCompletion completion) = 0;
-    // Makes the bundle at `appPath` known to the workspace wherever it lies. Throws corvane::SystemError when
+    // Makes the bundle at `appPath` known to the workspace wherever it lies. Throws host::SystemError when
     // there is no readable bundle with an identifier there.
     virtual void registerBundle(const QString& appPath) = 0;
 

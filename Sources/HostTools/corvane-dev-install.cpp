@@ -7,9 +7,9 @@
 //   corvane-dev-install <path to the built Corvane.app>
 //
 // Prints what it did; exit status 0 on success, 1 with a message on standard error otherwise.
-#include "CorvaneCore/BrowserCatalog.h"
-#include "CorvaneCore/HelperInstaller.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Integration/HelperInstaller.h"
+#include "CorvaneCore/Routing/BrowserCatalog.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -56,12 +56,12 @@ int main(int argc, char* argv[]) {
         HelperInstaller::installFromCreatorBundle(true);
         host::workspace().registerBundle(Corvane::installedHelperURL());
         say(QStringLiteral("installed the helper at %1").arg(Corvane::installedHelperURL()));
-    } catch (const corvane::Error& error) {
+    } catch (const host::Error& error) {
         return failWith(error.description());
     }
 
     int status = 0;
-    BrowserCatalog::requestDefaultBrowser(true, [&status](std::optional<corvane::SystemError> error) {
+    BrowserCatalog::requestDefaultBrowser(true, [&status](std::optional<host::SystemError> error) {
         if (error) {
             QTextStream(stderr) << "corvane-dev-install: could not become the default browser: "
                                 << error->description() << '\n';

@@ -1,6 +1,6 @@
 // Registers application bundles with this machine's workspace, so they are found by bundle identifier
 // wherever they lie: `lsregister -f <bundle>...`.
-#include "CorvaneHost/HostWorkspace.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     for (const QString& bundle : bundles) {
         try {
             workspace.registerBundle(bundle);
-        } catch (const corvane::Error& error) {
+        } catch (const host::Error& error) {
             err << "lsregister: " << error.description() << "\n";
             status = 1;
         }

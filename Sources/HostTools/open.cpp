@@ -5,7 +5,7 @@
 //   open [-a <application>] [-b <bundle identifier>] [-g] [-n] [--] <file or URL> ...
 //
 // Exit status 0 when everything was handed on, 1 otherwise (with a message on standard error).
-#include "CorvaneHost/EventDelivery.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -163,7 +163,7 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     int pending = 0;
-    auto finished = [&](const QString& application, std::optional<corvane::SystemError> error) {
+    auto finished = [&](const QString& application, std::optional<host::SystemError> error) {
         if (error) {
             fail(QStringLiteral("Unable to open %1: %2")
                      .arg(QFileInfo(application).fileName(), error->description()));
@@ -177,7 +177,7 @@ int main(int argc, char* argv[]) {
         pending = 1;
         workspace.openApplication(*chosen, configuration,
                                   [&, application = *chosen](std::optional<host::RunningApplication>,
-                                                             std::optional<corvane::SystemError> error) {
+                                                             std::optional<host::SystemError> error) {
                                       finished(application, error);
                                   });
     } else {
@@ -185,7 +185,7 @@ int main(int argc, char* argv[]) {
         for (const Request& request : requests)
             workspace.open(request.urls, request.application, configuration,
                            [&, application = request.application](std::optional<host::RunningApplication>,
-                                                                  std::optional<corvane::SystemError> error) {
+                                                                  std::optional<host::SystemError> error) {
                                finished(application, error);
                            });
     }

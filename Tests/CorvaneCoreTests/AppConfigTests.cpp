@@ -1,5 +1,6 @@
-#include "CorvaneCore/AppConfig.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/ProxyApps/AppConfig.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/TemporaryHome.h"
 

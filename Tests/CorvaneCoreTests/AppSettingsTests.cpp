@@ -1,5 +1,6 @@
-#include "CorvaneCore/AppSettings.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/AppSettings.h"
 #include "Support/Files.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
@@ -112,7 +113,7 @@ TEST(SettingsStore, FailedSaveKeepsTheHeldSettings) {
     test::TemporaryHome home;
     SettingsStore store;
     writeFile(Corvane::supportDirectory(), "blocker", at(1));
-    EXPECT_THROW(store.save(AppSettings{1, false, true}), corvane::Error);
+    EXPECT_THROW(store.save(AppSettings{1, false, true}), host::Error);
     EXPECT_EQ(store.settings(), AppSettings{});
     EXPECT_FALSE(store.loadedModification().has_value());
 }

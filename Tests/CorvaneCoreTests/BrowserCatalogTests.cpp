@@ -1,8 +1,8 @@
-#include "CorvaneCore/BrowserCatalog.h"
+#include "CorvaneCore/Routing/BrowserCatalog.h"
 
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/Registry.h"
-#include "CorvaneCore/RuleStore.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/ProxyApps/Registry.h"
+#include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/LogCapture.h"
 #include "Support/VirtualTime.h"
@@ -243,7 +243,7 @@ TEST_F(BrowserCatalogTest, DefaultQueriesAskTheWorkspaceAboutTheHelper) {
 TEST_F(BrowserCatalogTest, WithoutAHandlerTheRequestFailsAtOnce) {
     for (bool enabled : {true, false}) {
         int calls = 0;
-        BrowserCatalog::requestDefaultBrowser(enabled, [&](std::optional<corvane::SystemError> error) {
+        BrowserCatalog::requestDefaultBrowser(enabled, [&](std::optional<host::SystemError> error) {
             ++calls;
             ASSERT_TRUE(error);
             EXPECT_EQ(error->domain(), BrowserCatalog::CatalogError::domain);
@@ -252,7 +252,7 @@ TEST_F(BrowserCatalogTest, WithoutAHandlerTheRequestFailsAtOnce) {
         EXPECT_EQ(calls, 1) << "before returning";
         BrowserCatalog::requestHandling(
             BrowserCatalog::FileType::html, enabled,
-            [&](std::optional<corvane::SystemError> error) { calls += error ? 1 : 100; });
+            [&](std::optional<host::SystemError> error) { calls += error ? 1 : 100; });
         EXPECT_EQ(calls, 2);
     }
     EXPECT_TRUE(workspace->defaultChanges.empty());
@@ -262,8 +262,8 @@ TEST_F(BrowserCatalogTest, TakesHttpThenHttpsAndStopsAtTheFirstFailure) {
     const QString helper = installHelper();
     const QString chrome = browser(QStringLiteral("Google Chrome"), chromeID);
 
-    std::vector<std::optional<corvane::SystemError>> results;
-    const auto record = [&](std::optional<corvane::SystemError> error) { results.push_back(error); };
+    std::vector<std::optional<host::SystemError>> results;
+    const auto record = [&](std::optional<host::SystemError> error) { results.push_back(error); };
     BrowserCatalog::requestDefaultBrowser(true, record);
     EXPECT_TRUE(results.empty());
     time->runUntilIdle();
@@ -276,8 +276,7 @@ TEST_F(BrowserCatalogTest, TakesHttpThenHttpsAndStopsAtTheFirstFailure) {
 
     // Giving links back goes to the last resort; a refused "http" leaves "https" alone.
     workspace->defaultChanges.clear();
-    const corvane::SystemError refused(QStringLiteral("NSOSStatusErrorDomain"), -54,
-                                       QStringLiteral("refused"));
+    const host::SystemError refused(QStringLiteral("NSOSStatusErrorDomain"), -54, QStringLiteral("refused"));
     workspace->failDefaultChange(QStringLiteral("http"), refused);
     BrowserCatalog::requestDefaultBrowser(false, record);
     time->runUntilIdle();

@@ -1,4 +1,4 @@
-#include "CorvaneCore/BuildInfo.h"
+#include "CorvaneCore/Foundation/BuildInfo.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/TemporaryHome.h"
 

@@ -1,4 +1,4 @@
-#include "CorvaneCore/ChromeProfiles.h"
+#include "CorvaneCore/ProxyApps/ChromeProfiles.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "CorvaneCore/ChromeWindows.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/ProxyApps/ChromeWindows.h"
 #include "CorvaneHost/Services.h"
 #include "Support/FakeWindowList.h"
 #include "Support/FakeWorkspace.h"

@@ -1,6 +1,7 @@
-#include "CorvaneCore/HelperInstaller.h"
+#include "CorvaneCore/Integration/HelperInstaller.h"
 
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHost/Linux/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/FakeWorkspace.h"
@@ -196,7 +197,7 @@ TEST_F(HelperInstallerTests, AFailedCopyLeavesTheInstalledHelperWholeAndIsRepair
     try {
         HelperInstaller::installFromCreatorBundle(false);
         FAIL() << "the failed copy was not reported";
-    } catch (const corvane::SystemError& error) {
+    } catch (const host::SystemError& error) {
         EXPECT_EQ(error.domain(), QStringLiteral("Corvane"));
         EXPECT_EQ(error.code(), 1);
         EXPECT_EQ(error.description(),
@@ -238,7 +239,7 @@ TEST_F(HelperInstallerTests, AnOldCopyThatCannotBeMovedAsideFailsTheInstall) {
     makeHelper(installed(), QStringLiteral("7"));
     const QByteArray support = QFile::encodeName(Corvane::supportDirectory());
     ::chmod(support.constData(), 0500);
-    EXPECT_THROW(HelperInstaller::installFromCreatorBundle(false), corvane::SystemError);
+    EXPECT_THROW(HelperInstaller::installFromCreatorBundle(false), host::SystemError);
     ::chmod(support.constData(), 0700);
     EXPECT_EQ(HelperInstaller::installedVersion(), QStringLiteral("7"));
 }

@@ -3,7 +3,7 @@
 // (a value or none) without crashing or throwing, and whatever it accepts must survive being written and read
 // again unchanged. Seeded, so a failure repeats.
 
-#include "CorvaneCore/IPCProtocol.h"
+#include "CorvaneCore/Messaging/IPCProtocol.h"
 
 #include <gtest/gtest.h>
 

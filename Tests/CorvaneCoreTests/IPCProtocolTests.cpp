@@ -1,4 +1,4 @@
-#include "CorvaneCore/IPCProtocol.h"
+#include "CorvaneCore/Messaging/IPCProtocol.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

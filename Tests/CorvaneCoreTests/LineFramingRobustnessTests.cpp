@@ -1,9 +1,9 @@
 // Random and mutated input fed to the line framing and the message decoders, in random chunk sizes: nothing
 // crashes, memory stays bounded, and no fragment of a line ever comes out as a line of its own.
-#include "CorvaneCore/LineSocket.h"
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/SocketClient.h"
-#include "CorvaneCore/SocketServer.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
+#include "CorvaneCore/Messaging/SocketClient.h"
+#include "CorvaneCore/Messaging/SocketServer.h"
 #include "Support/LogCapture.h"
 #include "Support/SocketPeer.h"
 #include "Support/VirtualTime.h"

@@ -1,4 +1,4 @@
-#include "CorvaneCore/LineSocket.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
 #include "Support/LogCapture.h"
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"

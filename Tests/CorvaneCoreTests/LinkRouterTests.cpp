@@ -1,4 +1,4 @@
-#include "CorvaneCore/LinkRouter.h"
+#include "CorvaneCore/Routing/LinkRouter.h"
 #include "Support/TemporaryHome.h"
 
 #include <QRandomGenerator>

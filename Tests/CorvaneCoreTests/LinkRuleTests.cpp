@@ -1,5 +1,6 @@
-#include "CorvaneCore/LinkRule.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/LinkRule.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

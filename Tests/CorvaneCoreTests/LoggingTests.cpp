@@ -1,5 +1,5 @@
-#include "CorvaneCore/Logging.h"
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Logging.h"
+#include "CorvaneCore/Foundation/Paths.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualTime.h"

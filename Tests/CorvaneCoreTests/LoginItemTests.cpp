@@ -1,7 +1,8 @@
-#include "CorvaneCore/LoginItem.h"
+#include "CorvaneCore/Integration/LoginItem.h"
 
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/FakeLoginItems.h"
@@ -74,8 +75,8 @@ TEST_F(LoginItemTests, WithoutAFormerAgentNoToolRunsAndNothingIsLogged) {
 TEST_F(LoginItemTests, ARefusedRegistrationThrowsAndLeavesTheAgent) {
     installLegacyAgent();
     items->failChanges(
-        corvane::SystemError(host::loginItemsErrorDomain, 1, QStringLiteral("Operation not permitted")));
-    EXPECT_THROW(LoginItem::setEnabled(true), corvane::SystemError);
+        host::SystemError(host::loginItemsErrorDomain, 1, QStringLiteral("Operation not permitted")));
+    EXPECT_THROW(LoginItem::setEnabled(true), host::SystemError);
     EXPECT_TRUE(QFile::exists(agentPath()));
     EXPECT_TRUE(runner->runs().empty());
     EXPECT_FALSE(log.contains(removedLine));

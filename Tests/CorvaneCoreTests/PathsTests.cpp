@@ -1,4 +1,5 @@
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -63,7 +64,7 @@ TEST(Paths, EnsureSupportDirectoryThrowsWhenBlocked) {
     QFile blocker(home.file("Library/Application Support/Corvane"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_THROW(Corvane::ensureSupportDirectory(), corvane::SystemError);
+    EXPECT_THROW(Corvane::ensureSupportDirectory(), host::SystemError);
 }
 
 TEST(Paths, IdentityToMigrateFromPrefersTheFirstTableEntry) {

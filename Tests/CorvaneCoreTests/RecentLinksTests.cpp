@@ -1,5 +1,6 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RecentLinks.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/RecentLinks.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 

@@ -1,6 +1,6 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/Registry.h"
-#include "CorvaneCore/StubRevision.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/ProxyApps/Registry.h"
+#include "CorvaneCore/ProxyApps/StubRevision.h"
 #include "CorvaneHost/Bookmark.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/FakeWorkspace.h"
@@ -180,7 +180,7 @@ TEST_F(RegistryTest, SaveThrowsWhenTheSupportFolderCannotBeMade) {
     QFile blocker(Corvane::supportDirectory());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_THROW(Registry().save(), corvane::Error);
+    EXPECT_THROW(Registry().save(), host::Error);
 }
 
 TEST_F(RegistryTest, UpsertReplacesInPlaceOrAppendsAndRemoveTakesEveryCopy) {

@@ -1,5 +1,5 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RenameMigration.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Integration/RenameMigration.h"
 #include "CorvaneHost/Defaults.h"
 #include "CorvaneHost/Services.h"
 #include "Support/FakeWorkspace.h"
@@ -270,7 +270,7 @@ TEST_F(RenameMigrationTest, RemoveLeftoversThrowsWhenTheTrashRefuses) {
     writeFile(former(identity, "rules.json"), "former rules");
     RenameMigration::runIfNeeded();
     writeFile(home.file(".local/share/Trash"), "a file where the Trash belongs");
-    EXPECT_THROW(RenameMigration::removeLeftovers(std::nullopt), corvane::SystemError);
+    EXPECT_THROW(RenameMigration::removeLeftovers(std::nullopt), host::SystemError);
     EXPECT_TRUE(QFileInfo::exists(former(identity, "rules.json")));
 }
 

@@ -1,5 +1,6 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RuleStore.h"
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/Files.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
@@ -176,7 +177,7 @@ TEST(RuleStore, FailedSaveKeepsTheHeldRules) {
     // Something that is not a folder stands where the support folder belongs.
     QDir(Corvane::supportDirectory()).removeRecursively();
     writeFile(Corvane::supportDirectory(), "blocker", at(1));
-    EXPECT_THROW(store.save(oneRule("lost")), corvane::Error);
+    EXPECT_THROW(store.save(oneRule("lost")), host::Error);
     EXPECT_EQ(store.set().rules[0].name, "kept");
     EXPECT_EQ(store.loadedModification(), modification);
 }

@@ -1,7 +1,7 @@
-#include "CorvaneCore/SocketClient.h"
+#include "CorvaneCore/Messaging/SocketClient.h"
 
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/SocketServer.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/SocketServer.h"
 #include "Support/LogCapture.h"
 #include "Support/SocketPeer.h"
 #include "Support/VirtualTime.h"
@@ -119,7 +119,7 @@ TEST_F(LinkFixture, HelperThatCannotBeInstalledIsReportedAndNotOpened) {
     link->openHelper = [this](const QString&, const host::OpenConfiguration&,
                               host::OpenCompletion completion) {
         ++opens;
-        completion(std::nullopt, corvane::SystemError("Workspace", 2, "no such application"));
+        completion(std::nullopt, host::SystemError("Workspace", 2, "no such application"));
     };
     link->shutdown();
     link->connect(hello()); // same run of failures: no second launch

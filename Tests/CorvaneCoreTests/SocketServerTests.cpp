@@ -1,6 +1,6 @@
-#include "CorvaneCore/SocketServer.h"
+#include "CorvaneCore/Messaging/SocketServer.h"
 
-#include "CorvaneCore/Paths.h"
+#include "CorvaneCore/Foundation/Paths.h"
 #include "Support/LogCapture.h"
 #include "Support/SocketPeer.h"
 #include "Support/VirtualTime.h"

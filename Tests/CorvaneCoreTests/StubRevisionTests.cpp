@@ -1,4 +1,4 @@
-#include "CorvaneCore/StubRevision.h"
+#include "CorvaneCore/ProxyApps/StubRevision.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/TemporaryHome.h"
 

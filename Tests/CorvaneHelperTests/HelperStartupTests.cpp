@@ -1,5 +1,5 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneHelper/HelperStartup.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHelper/Shell/HelperStartup.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/RecordingProcessRunner.h"
 #include "Support/TemporaryHome.h"
@@ -72,8 +72,7 @@ TEST_F(RelocationTest, FailedCopyOpensNothingLeavesNoPartialCopyAndStillExitsCle
     // The copy dies halfway: what it wrote must never become the installed helper.
     runner->handle(QStringLiteral("/usr/bin/ditto"), [](const QStringList& arguments) -> QString {
         QDir().mkpath(arguments.value(1) + QStringLiteral("/Contents"));
-        throw corvane::SystemError(QStringLiteral("Corvane"), 1,
-                                   QStringLiteral("/usr/bin/ditto failed (1): "));
+        throw host::SystemError(QStringLiteral("Corvane"), 1, QStringLiteral("/usr/bin/ditto failed (1): "));
     });
     EXPECT_EQ(HelperStartup::run(loginItem), 0);
     EXPECT_EQ(runner->runs().size(), 1u);

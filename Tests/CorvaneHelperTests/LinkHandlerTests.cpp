@@ -1,7 +1,7 @@
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RecentLinks.h"
-#include "CorvaneCore/RuleStore.h"
-#include "CorvaneHelper/LinkHandler.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/RecentLinks.h"
+#include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHelper/Shell/LinkHandler.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/HelperDoubles.h"
 #include "Support/LogCapture.h"
@@ -271,8 +271,7 @@ TEST_F(LinkHandlerTest, FailedOpenRetriesWithTheLastResortButNeverTheSameApplica
     RuleSet set;
     set.fallback = RouteTarget::browser(firefoxID);
     save(set);
-    workspace->failOpens(firefox,
-                         corvane::SystemError(QStringLiteral("Test"), 1, QStringLiteral("it crashed")));
+    workspace->failOpens(firefox, host::SystemError(QStringLiteral("Test"), 1, QStringLiteral("it crashed")));
 
     route(QStringLiteral("https://example.com/"));
 
@@ -285,7 +284,7 @@ TEST_F(LinkHandlerTest, FailedOpenRetriesWithTheLastResortButNeverTheSameApplica
     EXPECT_EQ(storedLinks().at(0).targetBundleID, firefoxID); // the record names the application that failed
 
     // The last resort itself fails: it is not tried a second time.
-    workspace->failOpens(chrome, corvane::SystemError(QStringLiteral("Test"), 2, QStringLiteral("gone")));
+    workspace->failOpens(chrome, host::SystemError(QStringLiteral("Test"), 2, QStringLiteral("gone")));
     set.fallback.reset();
     save(set);
     workspace->opens.clear();

@@ -1,4 +1,5 @@
-#include "CorvaneHelper/PrivateWindowOpener.h"
+#include "CorvaneHelper/Shell/PrivateWindowOpener.h"
+#include "CorvaneHost/Linux/UnavailableScriptRunner.h"
 #include "Support/HelperDoubles.h"
 
 #include <gtest/gtest.h>

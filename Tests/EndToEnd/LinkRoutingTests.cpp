@@ -1,10 +1,10 @@
 // The helper as it runs for a user: installed from the built creator app, made the default application for
 // web links, and handed links by the host's open tool. Stand-in browsers record the links they are given.
-#include "CorvaneCore/IPCProtocol.h"
-#include "CorvaneCore/LineSocket.h"
-#include "CorvaneCore/Paths.h"
-#include "CorvaneCore/RecentLinks.h"
-#include "CorvaneCore/RuleStore.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/IPCProtocol.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
+#include "CorvaneCore/Routing/RecentLinks.h"
+#include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -259,7 +259,7 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
     bool done = false;
     host::workspace().setDefaultApplicationForContentType(Corvane::installedHelperURL(),
                                                           QStringLiteral("public.html"),
-                                                          [&](std::optional<corvane::SystemError> error) {
+                                                          [&](std::optional<host::SystemError> error) {
                                                               EXPECT_FALSE(error.has_value());
                                                               done = true;
                                                           });

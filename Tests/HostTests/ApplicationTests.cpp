@@ -1,5 +1,6 @@
 #include "CorvaneHost/Application.h"
-#include "CorvaneHost/EventDelivery.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/QtApplication.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 

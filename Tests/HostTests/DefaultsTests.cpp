@@ -1,5 +1,6 @@
 #include "CorvaneHost/Defaults.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/SettingsFileDefaults.h"
 #include "Support/TemporaryHome.h"
 
 #include <QFileInfo>

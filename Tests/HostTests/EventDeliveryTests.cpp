@@ -1,5 +1,5 @@
-#include "CorvaneHost/EventDelivery.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
 #include "Support/TemporaryHome.h"
 
 #include <QCoreApplication>

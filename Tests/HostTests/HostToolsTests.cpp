@@ -1,6 +1,7 @@
 // The stand-ins for the platform tools, run as the product runs them.
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/PrivacyGrants.h"
+#include "CorvaneHost/Linux/PrivacyGrants.h"
+#include "CorvaneHost/Linux/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 
@@ -32,7 +33,7 @@ QString run(const QString& tool, const QStringList& arguments) {
 std::pair<int, QString> failure(const QString& tool, const QStringList& arguments) {
     try {
         run(tool, arguments);
-    } catch (const corvane::SystemError& error) {
+    } catch (const host::SystemError& error) {
         return {error.code(), error.description()};
     }
     return {0, {}};

@@ -1,4 +1,4 @@
-#include "CorvaneHost/HostWorkspace.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
@@ -124,12 +124,12 @@ protected:
     }
 
     // Runs an open through the workspace and the virtual main queue.
-    std::pair<std::optional<RunningApplication>, std::optional<corvane::SystemError>>
+    std::pair<std::optional<RunningApplication>, std::optional<host::SystemError>>
     openAndWait(const std::function<void(host::OpenCompletion)>& start) {
         std::optional<RunningApplication> app;
-        std::optional<corvane::SystemError> error;
+        std::optional<host::SystemError> error;
         int calls = 0;
-        start([&](std::optional<RunningApplication> a, std::optional<corvane::SystemError> e) {
+        start([&](std::optional<RunningApplication> a, std::optional<host::SystemError> e) {
             app = a;
             error = e;
             ++calls;
@@ -141,11 +141,11 @@ protected:
         return {app, error};
     }
 
-    std::optional<corvane::SystemError>
+    std::optional<host::SystemError>
     setDefaultAndWait(const std::function<void(host::WorkspaceCompletion)>& start) {
-        std::optional<corvane::SystemError> result;
+        std::optional<host::SystemError> result;
         int calls = 0;
-        start([&](std::optional<corvane::SystemError> error) {
+        start([&](std::optional<host::SystemError> error) {
             result = error;
             ++calls;
         });
@@ -207,7 +207,7 @@ TEST_F(HostWorkspaceTest, RegistrationRefusesWhatIsNoBundleWithAnIdentifier) {
         try {
             workspace_.registerBundle(path);
             ADD_FAILURE() << "registered " << path.toStdString();
-        } catch (const corvane::SystemError& error) {
+        } catch (const host::SystemError& error) {
             EXPECT_EQ(error.domain(), host::workspaceErrorDomain);
             EXPECT_EQ(error.code(), int(host::WorkspaceErrorCode::applicationNotFound));
         }

@@ -1,3 +1,4 @@
+#include "CorvaneHost/Linux/AutostartLoginItems.h"
 #include "CorvaneHost/LoginItems.h"
 #include "CorvaneHost/PropertyList.h"
 
@@ -100,11 +101,11 @@ TEST_F(LoginItemsTests, AProgramWithoutTheLoginItemCannotRegisterIt) {
     try {
         items.registerItem(identifier);
         FAIL() << "registered a missing login item";
-    } catch (const corvane::SystemError& error) {
+    } catch (const host::SystemError& error) {
         EXPECT_EQ(error.domain(), host::loginItemsErrorDomain);
     }
     EXPECT_FALSE(QFile::exists(host::AutostartLoginItems::entryPath(identifier)));
-    EXPECT_THROW(items.registerItem(QStringLiteral("../escape")), corvane::SystemError);
+    EXPECT_THROW(items.registerItem(QStringLiteral("../escape")), host::SystemError);
 }
 
 TEST_F(LoginItemsTests, TheConfigHomeDecidesTheAutostartFolder) {

@@ -1,4 +1,4 @@
-#include "CorvaneHost/HostWorkspace.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/PropertyList.h"
 #include "Support/HostToolRun.h"

@@ -1,3 +1,4 @@
+#include "CorvaneHost/Linux/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 
 #include <QFile>
@@ -16,15 +17,15 @@ QString runShell(const QString& script, const QStringList& extra = {}) {
     return runner.run(shell, QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + extra);
 }
 
-corvane::SystemError failureOf(const QString& path, const QStringList& arguments) {
+host::SystemError failureOf(const QString& path, const QStringList& arguments) {
     host::SpawnProcessRunner runner;
     try {
         runner.run(path, arguments);
-    } catch (const corvane::SystemError& error) {
+    } catch (const host::SystemError& error) {
         return error;
     }
     ADD_FAILURE() << "expected " << path.toStdString() << " to fail";
-    return corvane::SystemError({}, 0, {});
+    return host::SystemError({}, 0, {});
 }
 
 TEST(ProcessRunnerTests, SilentFailureNamesToolAndStatusWithNothingAfter) {

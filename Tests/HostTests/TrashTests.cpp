@@ -47,7 +47,7 @@ TEST_F(TrashTest, AMissingItemIsReported) {
     try {
         host::moveToTrash(home.file("Nothing.app"));
         FAIL() << "expected an error";
-    } catch (const corvane::SystemError& error) {
+    } catch (const host::SystemError& error) {
         EXPECT_EQ(error.domain(), "NSCocoaErrorDomain");
         EXPECT_EQ(error.code(), 4);
         EXPECT_TRUE(error.description().startsWith("“Nothing.app” couldn’t be moved to the Trash: "));
@@ -57,7 +57,7 @@ TEST_F(TrashTest, AMissingItemIsReported) {
 TEST_F(TrashTest, AnUnusableTrashIsReportedAndTheItemStays) {
     writeFile(home.file("Old/data.json"), "kept");
     writeFile(home.file(".local/share/Trash"), "a file where the Trash belongs");
-    EXPECT_THROW(host::moveToTrash(home.file("Old")), corvane::SystemError);
+    EXPECT_THROW(host::moveToTrash(home.file("Old")), host::SystemError);
     EXPECT_TRUE(QFileInfo::exists(home.file("Old/data.json")));
     EXPECT_TRUE(QDir(home.file("work")).isEmpty()) << "nothing went to the working directory";
 }

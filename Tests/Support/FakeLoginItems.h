@@ -21,7 +21,7 @@ public:
         statuses_[identifier] = status;
     }
     // The next register and unregister calls throw this error (until cleared with none).
-    void failChanges(std::optional<corvane::SystemError> error) { failure_ = std::move(error); }
+    void failChanges(std::optional<host::SystemError> error) { failure_ = std::move(error); }
 
     host::LoginItemStatus status(const QString& identifier) override;
     void registerItem(const QString& identifier) override;
@@ -29,7 +29,7 @@ public:
 
 private:
     QMap<QString, host::LoginItemStatus> statuses_;
-    std::optional<corvane::SystemError> failure_;
+    std::optional<host::SystemError> failure_;
 };
 
 // Installs a FakeLoginItems as host::loginItems() for its lifetime and restores the previous one.

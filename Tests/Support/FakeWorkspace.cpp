@@ -79,11 +79,11 @@ void FakeWorkspace::addRunning(const host::RunningApplication& application) {
     running_.push_back(application);
 }
 
-void FakeWorkspace::failOpens(const QString& appPath, const corvane::SystemError& error) {
+void FakeWorkspace::failOpens(const QString& appPath, const host::SystemError& error) {
     openFailures_.insert(appPath, error);
 }
 
-void FakeWorkspace::failDefaultChange(const QString& key, const corvane::SystemError& error) {
+void FakeWorkspace::failDefaultChange(const QString& key, const host::SystemError& error) {
     defaultFailures_.insert(key, error);
 }
 
@@ -132,7 +132,7 @@ std::optional<QVariantMap> FakeWorkspace::bundleInfo(const QString& appPath) {
 void FakeWorkspace::setDefault(const QString& appPath, const QString& key, bool isScheme,
                                host::WorkspaceCompletion completion) {
     defaultChanges.push_back({appPath, key, isScheme});
-    std::optional<corvane::SystemError> failure;
+    std::optional<host::SystemError> failure;
     if (const auto it = defaultFailures_.constFind(key); it != defaultFailures_.constEnd())
         failure = *it;
     else if (isScheme)
@@ -185,7 +185,7 @@ void FakeWorkspace::recordOpen(const QList<QUrl>& urls, const QString& appPath,
                                const host::OpenConfiguration& configuration,
                                host::OpenCompletion completion) {
     opens.push_back({urls, appPath, configuration});
-    std::optional<corvane::SystemError> failure;
+    std::optional<host::SystemError> failure;
     if (const auto it = openFailures_.constFind(appPath); it != openFailures_.constEnd())
         failure = *it;
     else if (const auto any = openFailures_.constFind(QString()); any != openFailures_.constEnd())

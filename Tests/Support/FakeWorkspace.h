@@ -56,9 +56,9 @@ public:
 
     // Programmable failures: opens of this application (or of every one, with an empty path), default changes
     // of this scheme or content type.
-    void failOpens(const QString& appPath, const corvane::SystemError& error);
-    void failDefaultChange(const QString& key, const corvane::SystemError& error);
-    void failRegistration(const corvane::SystemError& error) { registrationFailure_ = error; }
+    void failOpens(const QString& appPath, const host::SystemError& error);
+    void failDefaultChange(const QString& key, const host::SystemError& error);
+    void failRegistration(const host::SystemError& error) { registrationFailure_ = error; }
 
     // What was asked.
     std::vector<Open> opens;
@@ -105,9 +105,9 @@ private:
     QMap<QString, std::optional<QString>> contentTypeDefaults_;
     std::vector<host::RunningApplication> running_;
     std::optional<host::RunningApplication> frontmost_;
-    QMap<QString, corvane::SystemError> openFailures_;
-    QMap<QString, corvane::SystemError> defaultFailures_;
-    std::optional<corvane::SystemError> registrationFailure_;
+    QMap<QString, host::SystemError> openFailures_;
+    QMap<QString, host::SystemError> defaultFailures_;
+    std::optional<host::SystemError> registrationFailure_;
     qint32 nextPid_ = 40000;
 };
 

@@ -18,8 +18,8 @@ void RecordingProcessRunner::exitWith(const QString& executablePath, int status,
 
 void RecordingProcessRunner::failLaunch(const QString& executablePath, int errnoValue) {
     handle(executablePath, [executablePath, errnoValue](const QStringList&) -> QString {
-        throw corvane::SystemError::fromErrno(QStringLiteral("could not launch %1").arg(executablePath),
-                                              errnoValue);
+        throw host::SystemError::fromErrno(QStringLiteral("could not launch %1").arg(executablePath),
+                                           errnoValue);
     });
 }
 

@@ -1,0 +1,379 @@
+#include "CorvaneHost/Linux/DesktopEntries.h"
+
+#include "CorvaneHost/Folders.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+namespace host {
+namespace {
+
+const QString httpHandlerType = QStringLiteral("x-scheme-handler/http");
+
+// The general escapes of string values: \s \n \t \r \\ (an unknown escape keeps its backslash).
+QString unescapeValue(const QString& value) {
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c != QLatin1Char('\\') || i + 1 == value.size()) {
+            out.append(c);
+            continue;
+        }
+        const QChar next = value[++i];
+        switch (next.unicode()) {
+        case 's':
+            out.append(QLatin1Char(' '));
+            break;
+        case 'n':
+            out.append(QLatin1Char('\n'));
+            break;
+        case 't':
+            out.append(QLatin1Char('\t'));
+            break;
+        case 'r':
+            out.append(QLatin1Char('\r'));
+            break;
+        case '\\':
+            out.append(QLatin1Char('\\'));
+            break;
+        default:
+            out.append(QLatin1Char('\\'));
+            out.append(next);
+        }
+    }
+    return out;
+}
+
+// The key-value pairs of one group of an ini-style desktop file; localized keys ("Name[de]") are left out.
+QHash<QString, QString> readGroup(const QString& path, const QString& group) {
+    QHash<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    if (file.size() > 1024 * 1024)
+        return values;
+    const QString header = QLatin1Char('[') + group + QLatin1Char(']');
+    bool inGroup = false;
+    for (const QByteArray& rawLine : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            inGroup = line == header;
+            continue;
+        }
+        if (!inGroup)
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        if (key.contains(QLatin1Char('[')) || values.contains(key))
+            continue;
+        values.insert(key, line.mid(equals + 1).trimmed());
+    }
+    return values;
+}
+
+QStringList splitList(const QString& value) {
+    QStringList items;
+    for (const QString& item : value.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString trimmed = item.trimmed();
+        if (!trimmed.isEmpty())
+            items.append(trimmed);
+    }
+    return items;
+}
+
+QStringList dataDirectories() {
+    QStringList dirs;
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        dataHome = homeDirectory() + QStringLiteral("/.local/share");
+    dirs.append(QDir::cleanPath(dataHome));
+    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty())
+        dataDirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString& dir : dataDirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        dirs.append(QDir::cleanPath(dir));
+    return dirs;
+}
+
+QString argumentForUrl(const QUrl& url, bool asFile) {
+    if (asFile && url.isLocalFile())
+        return url.toLocalFile();
+    return url.toString(QUrl::FullyEncoded);
+}
+
+bool isUrlFieldCode(const QString& text) {
+    return text == QLatin1String("%u") || text == QLatin1String("%U") || text == QLatin1String("%f") ||
+           text == QLatin1String("%F");
+}
+
+} // namespace
+
+QStringList desktopEntryDirectories() {
+    QStringList dirs;
+    for (const QString& dir : dataDirectories()) {
+        const QString applications = dir + QStringLiteral("/applications");
+        if (!dirs.contains(applications))
+            dirs.append(applications);
+    }
+    return dirs;
+}
+
+std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString& id) {
+    const QHash<QString, QString> values = readGroup(path, QStringLiteral("Desktop Entry"));
+    if (values.value(QStringLiteral("Type")) != QLatin1String("Application"))
+        return std::nullopt;
+    if (values.value(QStringLiteral("Hidden")) == QLatin1String("true"))
+        return std::nullopt;
+    DesktopEntry entry;
+    entry.path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    entry.id = id;
+    entry.name = unescapeValue(values.value(QStringLiteral("Name")));
+    entry.exec = unescapeValue(values.value(QStringLiteral("Exec")));
+    entry.icon = unescapeValue(values.value(QStringLiteral("Icon")));
+    entry.mimeTypes = splitList(values.value(QStringLiteral("MimeType")));
+    entry.bundleIdentifier = bundleIdentifierForDesktopEntry(id);
+    if (entry.exec.trimmed().isEmpty())
+        return std::nullopt;
+    return entry;
+}
+
+std::vector<DesktopEntry> browserDesktopEntries() {
+    std::vector<DesktopEntry> entries;
+    QSet<QString> seen;
+    for (const QString& dir : desktopEntryDirectories()) {
+        if (!QFileInfo(dir).isDir())
+            continue;
+        // Sorted, so the order does not depend on the file system.
+        QStringList files;
+        QDirIterator it(dir, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(it.next());
+        files.sort();
+        for (const QString& file : files) {
+            // The desktop-file ID: the path below the folder, "/" turned into "-".
+            QString id = QDir(dir).relativeFilePath(file);
+            id.chop(int(sizeof(".desktop") - 1));
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            if (seen.contains(id))
+                continue;
+            seen.insert(id); // hidden or broken, it still hides lower folders' entry of that ID
+            auto entry = readDesktopEntry(file, id);
+            if (entry && entry->mimeTypes.contains(httpHandlerType))
+                entries.push_back(std::move(*entry));
+        }
+    }
+    return entries;
+}
+
+QString bundleIdentifierForDesktopEntry(const QString& id) {
+    static const QHash<QString, QString> known{
+        {QStringLiteral("chromium"), QStringLiteral("org.chromium.Chromium")},
+        {QStringLiteral("chromium-browser"), QStringLiteral("org.chromium.Chromium")},
+        {QStringLiteral("firefox"), QStringLiteral("org.mozilla.firefox")},
+        {QStringLiteral("firefox-esr"), QStringLiteral("org.mozilla.firefox")},
+        {QStringLiteral("google-chrome"), QStringLiteral("com.google.Chrome")},
+        {QStringLiteral("google-chrome-stable"), QStringLiteral("com.google.Chrome")},
+        {QStringLiteral("google-chrome-beta"), QStringLiteral("com.google.Chrome.beta")},
+        {QStringLiteral("google-chrome-unstable"), QStringLiteral("com.google.Chrome.dev")},
+        {QStringLiteral("microsoft-edge"), QStringLiteral("com.microsoft.edgemac")},
+        {QStringLiteral("microsoft-edge-beta"), QStringLiteral("com.microsoft.edgemac.Beta")},
+        {QStringLiteral("brave-browser"), QStringLiteral("com.brave.Browser")},
+        {QStringLiteral("vivaldi-stable"), QStringLiteral("com.vivaldi.Vivaldi")},
+        {QStringLiteral("opera"), QStringLiteral("com.operasoftware.Opera")},
+    };
+    if (const auto it = known.constFind(id); it != known.constEnd())
+        return *it;
+    // Entries named in reverse-domain form ("org.mozilla.firefox.desktop") already carry an identifier.
+    if (id.count(QLatin1Char('.')) >= 2 && !id.startsWith(QLatin1Char('.')) && !id.endsWith(QLatin1Char('.')))
+        return id;
+    return QStringLiteral("desktop.") + id;
+}
+
+QString mimeTypeForContentType(const QString& contentType) {
+    static const QHash<QString, QString> types{
+        {QStringLiteral("public.html"), QStringLiteral("text/html")},
+        {QStringLiteral("public.xhtml"), QStringLiteral("application/xhtml+xml")},
+        {QStringLiteral("public.svg-image"), QStringLiteral("image/svg+xml")},
+        {QStringLiteral("com.apple.webarchive"), QStringLiteral("application/x-webarchive")},
+        {QStringLiteral("com.adobe.pdf"), QStringLiteral("application/pdf")},
+    };
+    return types.value(contentType);
+}
+
+QVariantMap desktopEntryInfo(const DesktopEntry& entry) {
+    QVariantMap info;
+    info.insert(QStringLiteral("CFBundleIdentifier"), entry.bundleIdentifier);
+    const QString name = entry.name.isEmpty() ? entry.id : entry.name;
+    info.insert(QStringLiteral("CFBundleName"), name);
+    info.insert(QStringLiteral("CFBundleDisplayName"), name);
+    return info;
+}
+
+std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec) {
+    std::vector<ExecArgument> arguments;
+    ExecArgument current;
+    bool inArgument = false;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (inQuotes) {
+            if (c == QLatin1Char('"')) {
+                inQuotes = false;
+            } else if (c == QLatin1Char('\\')) {
+                if (i + 1 == exec.size())
+                    return std::nullopt;
+                const QChar next = exec[++i];
+                if (next != QLatin1Char('"') && next != QLatin1Char('`') && next != QLatin1Char('$') &&
+                    next != QLatin1Char('\\'))
+                    return std::nullopt;
+                current.text.append(next);
+            } else {
+                current.text.append(c);
+            }
+            continue;
+        }
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
+            if (inArgument) {
+                arguments.push_back(current);
+                current = {};
+                inArgument = false;
+            }
+            continue;
+        }
+        inArgument = true;
+        if (c == QLatin1Char('"')) {
+            inQuotes = true;
+            current.quoted = true;
+        } else {
+            current.text.append(c);
+        }
+    }
+    if (inQuotes)
+        return std::nullopt;
+    if (inArgument)
+        arguments.push_back(current);
+    return arguments;
+}
+
+std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& givenUrls) {
+    // Only absolute links reach the program: a relative one ("--flag") could read as a command-line switch.
+    QList<QUrl> urls;
+    for (const QUrl& url : givenUrls)
+        if (url.isValid() && !url.isRelative())
+            urls.append(url);
+    const auto split = splitExecLine(entry.exec);
+    // The program itself must be written out: a field code there would run a link as a program.
+    if (!split || split->empty() || split->front().text.isEmpty() ||
+        (!split->front().quoted && split->front().text.contains(QLatin1Char('%'))))
+        return {};
+
+    bool takesOne = false;
+    bool takesAny = false;
+    for (const ExecArgument& argument : *split) {
+        if (!argument.quoted && isUrlFieldCode(argument.text)) {
+            takesAny = true;
+            takesOne =
+                takesOne || argument.text == QLatin1String("%u") || argument.text == QLatin1String("%f");
+        }
+    }
+
+    // Builds one command line for the URLs it is given.
+    const auto build = [&](const QList<QUrl>& given) {
+        QStringList command;
+        for (const ExecArgument& argument : *split) {
+            const QString& text = argument.text;
+            if (!argument.quoted) {
+                if (text == QLatin1String("%u") || text == QLatin1String("%f")) {
+                    if (!given.isEmpty())
+                        command.append(argumentForUrl(given.first(), text == QLatin1String("%f")));
+                    continue;
+                }
+                if (text == QLatin1String("%U") || text == QLatin1String("%F")) {
+                    for (const QUrl& url : given)
+                        command.append(argumentForUrl(url, text == QLatin1String("%F")));
+                    continue;
+                }
+                if (text == QLatin1String("%i")) {
+                    if (!entry.icon.isEmpty())
+                        command << QStringLiteral("--icon") << entry.icon;
+                    continue;
+                }
+                if (text == QLatin1String("%c")) {
+                    command.append(entry.name);
+                    continue;
+                }
+                if (text == QLatin1String("%k")) {
+                    command.append(entry.path);
+                    continue;
+                }
+            }
+            // Inside an argument: "%%" is a percent sign; the other (deprecated) codes vanish.
+            QString expanded;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                if (text[i] == QLatin1Char('%') && i + 1 < text.size()) {
+                    if (text[i + 1] == QLatin1Char('%'))
+                        expanded.append(QLatin1Char('%'));
+                    ++i;
+                    continue;
+                }
+                expanded.append(text[i]);
+            }
+            if (!expanded.isEmpty() || argument.quoted)
+                command.append(expanded);
+        }
+        if (!takesAny)
+            for (const QUrl& url : given)
+                command.append(argumentForUrl(url, false));
+        return command;
+    };
+
+    std::vector<QStringList> commands;
+    if (takesOne && urls.size() > 1) {
+        for (const QUrl& url : urls)
+            commands.push_back(build({url}));
+    } else {
+        commands.push_back(build(urls));
+    }
+    if (commands.front().isEmpty() || commands.front().first().isEmpty())
+        return {};
+    return commands;
+}
+
+std::optional<QString> desktopDefaultFor(const QString& mimeType) {
+    if (mimeType.isEmpty())
+        return std::nullopt;
+    QStringList files;
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty())
+        configHome = homeDirectory() + QStringLiteral("/.config");
+    files.append(configHome + QStringLiteral("/mimeapps.list"));
+    QString configDirs = qEnvironmentVariable("XDG_CONFIG_DIRS");
+    if (configDirs.isEmpty())
+        configDirs = QStringLiteral("/etc/xdg");
+    for (const QString& dir : configDirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        files.append(dir + QStringLiteral("/mimeapps.list"));
+    for (const QString& dir : desktopEntryDirectories())
+        files.append(dir + QStringLiteral("/mimeapps.list"));
+
+    for (const QString& file : files) {
+        const QHash<QString, QString> defaults = readGroup(file, QStringLiteral("Default Applications"));
+        for (QString id : splitList(defaults.value(mimeType))) {
+            if (id.endsWith(QLatin1String(".desktop")))
+                id.chop(int(sizeof(".desktop") - 1));
+            if (!id.isEmpty())
+                return id;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace host

@@ -1,0 +1,717 @@
+#include "CorvaneHost/Linux/HostWorkspace.h"
+
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/PropertyList.h"
+#include "CorvaneHost/Services.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSaveFile>
+#include <QSet>
+#include <QStandardPaths>
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace host {
+
+Workspace& workspace() {
+    return ensureService(services().workspace, [] { return std::make_shared<HostWorkspace>(); });
+}
+
+EventDelivery& eventDelivery() {
+    return ensureService(services().eventDelivery, [] { return std::make_shared<EventChannelDelivery>(); });
+}
+
+std::optional<RunningApplication> Workspace::runningApplication(qint32 processIdentifier) {
+    for (const RunningApplication& app : runningApplications())
+        if (app.processIdentifier == processIdentifier)
+            return app;
+    return std::nullopt;
+}
+
+std::vector<RunningApplication> Workspace::runningApplications(const QString& bundleIdentifier) {
+    std::vector<RunningApplication> found;
+    for (const RunningApplication& app : runningApplications())
+        if (app.bundleIdentifier == bundleIdentifier)
+            found.push_back(app);
+    return found;
+}
+
+void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) {
+    // Only absolute links: a relative one could read as a command-line switch.
+    for (const QUrl& url : urls)
+        if (url.isValid() && !url.isRelative())
+            launch.arguments.append(url.toString(QUrl::FullyEncoded));
+}
+
+host::SystemError workspaceError(WorkspaceErrorCode code, const QString& description) {
+    return host::SystemError(workspaceErrorDomain, static_cast<int>(code), description);
+}
+
+namespace {
+
+const QString stateFileName = QStringLiteral("workspace.json");
+constexpr int folderSearchDepth = 3;
+
+QString cleanAbsolute(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString stringValue(const QVariantMap& map, const QString& key) {
+    const QVariant value = map.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+// The strings of `key` in each dictionary of the array `arrayKey` (CFBundleURLTypes/CFBundleURLSchemes and
+// CFBundleDocumentTypes/LSItemContentTypes).
+QStringList nestedStrings(const QVariantMap& info, const QString& arrayKey, const QString& key) {
+    QStringList values;
+    for (const QVariant& item : info.value(arrayKey).toList()) {
+        if (item.typeId() != QMetaType::QVariantMap)
+            continue;
+        for (const QVariant& value : item.toMap().value(key).toList())
+            if (value.typeId() == QMetaType::QString)
+                values.append(value.toString());
+    }
+    return values;
+}
+
+// The paths of the applications that open one kind of link or file: by its MIME type where an application
+// has a desktop entry (an empty type is opened by none), else by `name` (any case) among the nested strings
+// `arrayKey`/`key` of its bundle information.
+template <typename Applications>
+QStringList pathsOfApplicationsOpening(const Applications& applications, const QString& mimeType,
+                                       const QString& arrayKey, const QString& key, const QString& name) {
+    QStringList paths;
+    for (const auto& app : applications) {
+        const bool opens = app.desktopEntry
+                               ? !mimeType.isEmpty() && app.desktopEntry->mimeTypes.contains(mimeType)
+                               : nestedStrings(app.info, arrayKey, key).contains(name, Qt::CaseInsensitive);
+        if (opens)
+            paths.append(app.path);
+    }
+    return paths;
+}
+
+// Serialises the read-modify-write of the state file between processes (the lsregister tool writes it too).
+class StateLock {
+public:
+    StateLock() {
+        const QByteArray path = QFile::encodeName(hostStateDirectory() + QStringLiteral("/workspace.lock"));
+        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~StateLock() {
+        if (fd_ >= 0)
+            ::close(fd_); // releases the lock
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+QMap<QString, QString> stringMap(const QJsonValue& value) {
+    QMap<QString, QString> map;
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (it.value().isString())
+            map.insert(it.key(), it.value().toString());
+    return map;
+}
+
+QJsonObject jsonObject(const QMap<QString, QString>& map) {
+    QJsonObject object;
+    for (auto it = map.begin(); it != map.end(); ++it)
+        object.insert(it.key(), it.value());
+    return object;
+}
+
+// None when the file exists but is not a state file.
+std::optional<WorkspaceState> loadState(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        return WorkspaceState{};
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    WorkspaceState state;
+    for (const QJsonValue& value : object.value(QStringLiteral("registeredBundles")).toArray())
+        if (value.isString())
+            state.registeredBundles.append(value.toString());
+    state.schemeDefaults = stringMap(object.value(QStringLiteral("schemeDefaults")));
+    state.contentTypeDefaults = stringMap(object.value(QStringLiteral("contentTypeDefaults")));
+    return state;
+}
+
+void saveState(const QString& path, const WorkspaceState& state) {
+    QJsonObject object;
+    object.insert(QStringLiteral("version"), 1);
+    object.insert(QStringLiteral("registeredBundles"), QJsonArray::fromStringList(state.registeredBundles));
+    object.insert(QStringLiteral("schemeDefaults"), jsonObject(state.schemeDefaults));
+    object.insert(QStringLiteral("contentTypeDefaults"), jsonObject(state.contentTypeDefaults));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(object).toJson()) < 0 || !file.commit())
+        throw workspaceError(WorkspaceErrorCode::stateNotSaved,
+                             QStringLiteral("could not save %1: %2").arg(path, file.errorString()));
+}
+
+// Changes the state under the lock. A file that cannot be read is kept aside before it is replaced, so the
+// registrations it held can still be recovered by hand.
+template <typename Change> void updateState(Change change) {
+    StateLock lock;
+    const QString path = HostWorkspace::stateFilePath();
+    std::optional<WorkspaceState> state = loadState(path);
+    if (!state) {
+        const QString aside = path + QStringLiteral(".unreadable");
+        QFile::remove(aside);
+        QFile::copy(path, aside);
+        state = WorkspaceState{};
+    }
+    change(*state);
+    saveState(path, *state);
+}
+
+// Puts `path` first among the registered bundles; bundles that are gone are forgotten.
+void rememberBundle(WorkspaceState& state, const QString& path) {
+    QStringList kept{path};
+    for (const QString& registered : state.registeredBundles)
+        if (registered != path && QFileInfo(registered).isDir())
+            kept.append(registered);
+    state.registeredBundles = kept;
+}
+
+// What /proc tells of one process.
+struct ProcessStatus {
+    char state = '?';
+    quint64 startTime = 0;
+};
+
+std::optional<ProcessStatus> processStatus(qint32 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = file.readAll();
+    // The command name in parentheses may hold anything, so the fields start after the last ")".
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    if (fields.size() < 20 || fields[0].isEmpty())
+        return std::nullopt;
+    ProcessStatus status;
+    status.state = fields[0].at(0);
+    status.startTime = fields[19].toULongLong(); // field 22 of the line
+    return status;
+}
+
+bool isAlive(const ProcessStatus& status) {
+    return status.state != 'Z' && status.state != 'X' && status.state != 'x';
+}
+
+// The bundle whose executable `path` is, or none.
+std::optional<QString> bundleOfExecutable(const QString& path) {
+    if (!path.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    const QString cleaned = QDir::cleanPath(path);
+    const qsizetype marker = cleaned.lastIndexOf(QLatin1String("/Contents/MacOS/"));
+    if (marker <= 0)
+        return std::nullopt;
+    const QString bundle = cleaned.left(marker);
+    if (!bundle.endsWith(QLatin1String(".app"), Qt::CaseInsensitive))
+        return std::nullopt;
+    const auto info = readBundleInfo(bundle);
+    if (!info)
+        return std::nullopt;
+    const QString executable = stringValue(*info, QStringLiteral("CFBundleExecutable"));
+    if (executable.isEmpty() ||
+        QDir::cleanPath(bundle + QStringLiteral("/Contents/MacOS/") + executable) != cleaned)
+        return std::nullopt;
+    return bundle;
+}
+
+QString nameOf(const QVariantMap& info, const QString& path) {
+    for (const QString& key : {QStringLiteral("CFBundleDisplayName"), QStringLiteral("CFBundleName")}) {
+        const QString name = stringValue(info, key);
+        if (!name.isEmpty())
+            return name;
+    }
+    return QFileInfo(path).completeBaseName();
+}
+
+std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
+                                    const QMap<QString, QString>& environment, QString& failure) {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(QDir::rootPath());
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (auto it = environment.begin(); it != environment.end(); ++it)
+            variables.insert(it.key(), it.value());
+        process.setProcessEnvironment(variables);
+    }
+    qint64 pid = 0;
+    if (!process.startDetached(&pid) || pid <= 0) {
+        failure = process.errorString();
+        return std::nullopt;
+    }
+    return pid;
+}
+
+void complete(OpenCompletion completion, std::optional<RunningApplication> app,
+              std::optional<host::SystemError> error) {
+    if (!completion)
+        return;
+    mainQueue().async([completion = std::move(completion), app = std::move(app), error = std::move(error)] {
+        completion(app, error);
+    });
+}
+
+// Ends an open whose application is not at `appPath`.
+void completeWithoutApplication(OpenCompletion completion, const QString& appPath) {
+    complete(std::move(completion), std::nullopt,
+             workspaceError(WorkspaceErrorCode::applicationNotFound,
+                            QStringLiteral("no application at %1").arg(appPath)));
+}
+
+} // namespace
+
+QString HostWorkspace::Application::bundleIdentifier() const {
+    return stringValue(info, QStringLiteral("CFBundleIdentifier"));
+}
+
+QStringList HostWorkspace::applicationFolders() {
+    QStringList folders{QStringLiteral("/Applications"), homeDirectory() + QStringLiteral("/Applications")};
+    for (const QString& folder :
+         qEnvironmentVariable("CORVANE_APPLICATIONS_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders.append(folder);
+    QStringList cleaned;
+    for (const QString& folder : folders) {
+        const QString path = cleanAbsolute(folder);
+        if (!cleaned.contains(path))
+            cleaned.append(path);
+    }
+    return cleaned;
+}
+
+QString HostWorkspace::stateFilePath() {
+    return hostStateDirectory() + QLatin1Char('/') + stateFileName;
+}
+
+WorkspaceState HostWorkspace::readState() {
+    return loadState(stateFilePath()).value_or(WorkspaceState{});
+}
+
+std::optional<HostWorkspace::Application> HostWorkspace::application(const QString& appPath) {
+    if (appPath.isEmpty())
+        return std::nullopt;
+    const QString path = cleanAbsolute(appPath);
+    if (path.endsWith(QLatin1String(".desktop"))) {
+        auto entry = readDesktopEntry(path, QFileInfo(path).completeBaseName());
+        if (!entry)
+            return std::nullopt;
+        return Application{path, desktopEntryInfo(*entry), entry};
+    }
+    auto info = readBundleInfo(path);
+    if (!info)
+        return std::nullopt;
+    return Application{path, *info, std::nullopt};
+}
+
+std::vector<HostWorkspace::Application> HostWorkspace::applications() {
+    std::vector<Application> found;
+    QSet<QString> seen;
+    const auto add = [&](const QString& path) {
+        const QString cleaned = cleanAbsolute(path);
+        if (seen.contains(cleaned))
+            return;
+        if (auto info = readBundleInfo(cleaned)) {
+            seen.insert(cleaned);
+            found.push_back(Application{cleaned, *info, std::nullopt});
+        }
+    };
+
+    for (const QString& path : readState().registeredBundles)
+        add(path);
+
+    std::function<void(const QString&, int)> walk = [&](const QString& folder, int depth) {
+        const QFileInfoList children =
+            QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+        for (const QFileInfo& child : children) {
+            if (child.fileName().endsWith(QLatin1String(".app"), Qt::CaseInsensitive))
+                add(child.filePath());
+            else if (depth < folderSearchDepth && !child.isSymLink())
+                walk(child.filePath(), depth + 1);
+        }
+    };
+    for (const QString& folder : applicationFolders())
+        walk(folder, 1);
+
+    for (DesktopEntry& entry : browserDesktopEntries()) {
+        if (seen.contains(entry.path))
+            continue;
+        seen.insert(entry.path);
+        QVariantMap info = desktopEntryInfo(entry);
+        found.push_back(Application{entry.path, std::move(info), std::move(entry)});
+    }
+    return found;
+}
+
+std::optional<QString> HostWorkspace::urlForApplication(const QString& bundleIdentifier) {
+    if (bundleIdentifier.isEmpty())
+        return std::nullopt;
+    for (const Application& app : applications())
+        if (app.bundleIdentifier() == bundleIdentifier)
+            return app.path;
+    return std::nullopt;
+}
+
+QStringList HostWorkspace::applicationsToOpenScheme(const QString& scheme) {
+    return pathsOfApplicationsOpening(applications(), QStringLiteral("x-scheme-handler/") + scheme.toLower(),
+                                      QStringLiteral("CFBundleURLTypes"),
+                                      QStringLiteral("CFBundleURLSchemes"), scheme);
+}
+
+QStringList HostWorkspace::applicationsToOpenContentType(const QString& contentType) {
+    return pathsOfApplicationsOpening(applications(), mimeTypeForContentType(contentType),
+                                      QStringLiteral("CFBundleDocumentTypes"),
+                                      QStringLiteral("LSItemContentTypes"), contentType);
+}
+
+// The default is the one set through the workspace while that application is still there; else the desktop's
+// own choice among its browsers; else the first application that opens the kind.
+std::optional<QString> HostWorkspace::defaultFor(const QString& bundleIdentifier, const QString& mimeType,
+                                                 const QStringList& claimants) {
+    if (!bundleIdentifier.isEmpty())
+        if (auto path = urlForApplication(bundleIdentifier))
+            return path;
+    if (const auto desktopDefault = desktopDefaultFor(mimeType)) {
+        for (const QString& path : claimants)
+            if (path.endsWith(QLatin1String(".desktop")) &&
+                QFileInfo(path).completeBaseName() == *desktopDefault)
+                return path;
+    }
+    if (!claimants.isEmpty())
+        return claimants.first();
+    return std::nullopt;
+}
+
+std::optional<QString> HostWorkspace::defaultApplicationForScheme(const QString& scheme) {
+    const QString key = scheme.toLower();
+    return defaultFor(readState().schemeDefaults.value(key), QStringLiteral("x-scheme-handler/") + key,
+                      applicationsToOpenScheme(key));
+}
+
+std::optional<QString> HostWorkspace::defaultApplicationForContentType(const QString& contentType) {
+    return defaultFor(readState().contentTypeDefaults.value(contentType), mimeTypeForContentType(contentType),
+                      applicationsToOpenContentType(contentType));
+}
+
+std::optional<QVariantMap> HostWorkspace::bundleInfo(const QString& appPath) {
+    if (auto app = application(appPath))
+        return app->info;
+    return std::nullopt;
+}
+
+void HostWorkspace::setDefault(const QString& appPath, const QString& key, bool isScheme,
+                               WorkspaceCompletion completion) {
+    std::optional<host::SystemError> failure;
+    const auto app = application(appPath);
+    const QString identifier = app ? app->bundleIdentifier() : QString();
+    if (identifier.isEmpty()) {
+        failure =
+            workspaceError(WorkspaceErrorCode::applicationNotFound,
+                           QStringLiteral("no application with a bundle identifier at %1").arg(appPath));
+    } else {
+        try {
+            // The default is kept by identifier, so the workspace must be able to find the bundle again
+            // wherever it lies (the installed helper is in no application folder).
+            updateState([&](WorkspaceState& state) {
+                (isScheme ? state.schemeDefaults : state.contentTypeDefaults).insert(key, identifier);
+                if (!app->desktopEntry)
+                    rememberBundle(state, app->path);
+            });
+        } catch (const host::SystemError& error) {
+            failure = error;
+        }
+    }
+    if (completion)
+        mainQueue().async([completion = std::move(completion), failure] { completion(failure); });
+}
+
+void HostWorkspace::setDefaultApplicationForScheme(const QString& appPath, const QString& scheme,
+                                                   WorkspaceCompletion completion) {
+    setDefault(appPath, scheme.toLower(), true, std::move(completion));
+}
+
+void HostWorkspace::setDefaultApplicationForContentType(const QString& appPath, const QString& contentType,
+                                                        WorkspaceCompletion completion) {
+    setDefault(appPath, contentType, false, std::move(completion));
+}
+
+void HostWorkspace::registerBundle(const QString& appPath) {
+    const QString path = cleanAbsolute(appPath);
+    if (!QFileInfo(path).isDir())
+        throw workspaceError(WorkspaceErrorCode::applicationNotFound,
+                             QStringLiteral("no bundle at %1").arg(path));
+    const auto info = readBundleInfo(path);
+    if (!info)
+        throw workspaceError(WorkspaceErrorCode::applicationNotFound,
+                             QStringLiteral("%1 has no readable Contents/Info.plist").arg(path));
+    if (stringValue(*info, QStringLiteral("CFBundleIdentifier")).isEmpty())
+        throw workspaceError(WorkspaceErrorCode::applicationNotFound,
+                             QStringLiteral("%1 has no bundle identifier").arg(path));
+    updateState([&](WorkspaceState& state) { rememberBundle(state, path); });
+}
+
+RunningApplication HostWorkspace::runningRecord(const Application& app, qint32 pid) const {
+    return RunningApplication{pid, app.bundleIdentifier(), nameOf(app.info, app.path),
+                              app.desktopEntry ? QString() : app.path};
+}
+
+std::vector<RunningApplication> HostWorkspace::runningApplications() {
+    struct Found {
+        RunningApplication application;
+        quint64 startTime;
+    };
+    std::vector<Found> found;
+    QSet<qint32> pids;
+    const uid_t me = ::getuid();
+
+    // Bundle programs of this user, whoever started them: their executable (or, for a script, the file its
+    // interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : entries) {
+        bool numeric = false;
+        const qint32 pid = name.toInt(&numeric);
+        if (!numeric || pid <= 0)
+            continue;
+        const QByteArray procPath = QFile::encodeName(QStringLiteral("/proc/") + name);
+        struct stat info {};
+        if (::stat(procPath.constData(), &info) != 0 || info.st_uid != me)
+            continue;
+        const auto status = processStatus(pid);
+        if (!status || !isAlive(*status))
+            continue;
+        QStringList candidates;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+        if (!exe.isEmpty())
+            candidates.append(exe);
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> argv = cmdline.read(64 * 1024).split('\0');
+            for (int i = 0; i < std::min<int>(2, int(argv.size())); ++i)
+                candidates.append(QFile::decodeName(argv[i]));
+        }
+        for (const QString& candidate : candidates) {
+            if (const auto bundle = bundleOfExecutable(candidate)) {
+                const auto bundleInfo = readBundleInfo(*bundle).value_or(QVariantMap{});
+                found.push_back(
+                    {runningRecord(Application{*bundle, bundleInfo, std::nullopt}, pid), status->startTime});
+                pids.insert(pid);
+                break;
+            }
+        }
+    }
+
+    // Desktop programs this workspace started, while the same process lives.
+    {
+        std::lock_guard lock(launchedMutex_);
+        for (auto it = launched_.begin(); it != launched_.end();) {
+            const auto status = processStatus(it.key());
+            if (!status || !isAlive(*status) || status->startTime != it->startTime) {
+                it = launched_.erase(it);
+                continue;
+            }
+            if (!pids.contains(it.key()))
+                found.push_back({it->application, it->startTime});
+            ++it;
+        }
+    }
+
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.startTime != b.startTime ? a.startTime < b.startTime
+                                          : a.application.processIdentifier < b.application.processIdentifier;
+    });
+    std::vector<RunningApplication> result;
+    result.reserve(found.size());
+    for (Found& entry : found)
+        result.push_back(std::move(entry.application));
+    return result;
+}
+
+std::optional<RunningApplication> HostWorkspace::frontmostApplication() {
+    // This machine has no window server that tells which application is active.
+    return std::nullopt;
+}
+
+bool HostWorkspace::signal(qint32 processIdentifier, int signalNumber) {
+    // Only applications: a stale or foreign process number is never signalled.
+    if (processIdentifier <= 0 || !runningApplication(processIdentifier))
+        return false;
+    return ::kill(processIdentifier, signalNumber) == 0;
+}
+
+bool HostWorkspace::terminate(qint32 processIdentifier) {
+    return signal(processIdentifier, SIGTERM);
+}
+
+bool HostWorkspace::forceTerminate(qint32 processIdentifier) {
+    return signal(processIdentifier, SIGKILL);
+}
+
+std::optional<RunningApplication> HostWorkspace::runningInstance(const Application& app) {
+    const QString identifier = app.bundleIdentifier();
+    for (const RunningApplication& running : runningApplications()) {
+        if (app.desktopEntry) {
+            if (running.bundlePath.isEmpty() && running.bundleIdentifier == identifier)
+                return running;
+        } else if (identifier.isEmpty() ? running.bundlePath == app.path
+                                        : running.bundleIdentifier == identifier) {
+            return running;
+        }
+    }
+    return std::nullopt;
+}
+
+void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
+                           const OpenConfiguration& configuration, OpenCompletion completion) {
+    const QString name = QFileInfo(app.path).fileName();
+
+    if (app.desktopEntry) {
+        if (!urls.isEmpty() && std::none_of(urls.begin(), urls.end(), [](const QUrl& url) {
+                return url.isValid() && !url.isRelative();
+            })) {
+            complete(std::move(completion), std::nullopt,
+                     workspaceError(WorkspaceErrorCode::launchFailed,
+                                    QStringLiteral("no usable link to open in %1").arg(name)));
+            return;
+        }
+        const std::vector<QStringList> commands = desktopEntryCommands(*app.desktopEntry, urls);
+        if (commands.empty()) {
+            complete(std::move(completion), std::nullopt,
+                     workspaceError(WorkspaceErrorCode::noExecutable,
+                                    QStringLiteral("%1 has no usable Exec line").arg(name)));
+            return;
+        }
+        std::optional<RunningApplication> started;
+        for (const QStringList& command : commands) {
+            QString program = command.first();
+            if (!program.contains(QLatin1Char('/')))
+                program = QStandardPaths::findExecutable(program);
+            QString failure;
+            const auto pid =
+                program.isEmpty()
+                    ? std::nullopt
+                    : startDetached(program, command.mid(1) + configuration.arguments, {}, failure);
+            if (!pid) {
+                complete(std::move(completion), std::nullopt,
+                         workspaceError(WorkspaceErrorCode::launchFailed,
+                                        QStringLiteral("could not start %1: %2")
+                                            .arg(command.first(), failure.isEmpty()
+                                                                      ? QStringLiteral("program not found")
+                                                                      : failure)));
+                return;
+            }
+            started = runningRecord(app, qint32(*pid));
+            if (const auto status = processStatus(qint32(*pid))) {
+                std::lock_guard lock(launchedMutex_);
+                launched_.insert(qint32(*pid), Launched{*started, status->startTime});
+            }
+        }
+        complete(std::move(completion), started, std::nullopt);
+        return;
+    }
+
+    const QString executableName = stringValue(app.info, QStringLiteral("CFBundleExecutable"));
+    const QString executable = app.path + QStringLiteral("/Contents/MacOS/") + executableName;
+    const QFileInfo executableInfo(executable);
+    if (executableName.isEmpty() || !executableInfo.isFile() || !executableInfo.isExecutable()) {
+        complete(std::move(completion), std::nullopt,
+                 workspaceError(WorkspaceErrorCode::noExecutable,
+                                QStringLiteral("%1 has no executable program").arg(name)));
+        return;
+    }
+    LaunchRequest request{app.path, app.bundleIdentifier(), configuration.arguments, {}};
+    if (!urls.isEmpty())
+        eventDelivery().prepareLaunch(request, urls);
+    QString failure;
+    const auto pid = startDetached(executable, request.arguments, request.environment, failure);
+    if (!pid) {
+        complete(std::move(completion), std::nullopt,
+                 workspaceError(WorkspaceErrorCode::launchFailed,
+                                QStringLiteral("could not start %1: %2").arg(name, failure)));
+        return;
+    }
+    // A bundle that was started is known from then on, as it is wherever it lies.
+    if (!readState().registeredBundles.contains(app.path)) {
+        try {
+            updateState([&](WorkspaceState& state) { rememberBundle(state, app.path); });
+        } catch (const host::Error&) {
+            // The program runs; only the registration is lost.
+        }
+    }
+    complete(std::move(completion), runningRecord(app, qint32(*pid)), std::nullopt);
+}
+
+void HostWorkspace::openApplication(const QString& appPath, const OpenConfiguration& configuration,
+                                    OpenCompletion completion) {
+    const auto app = application(appPath);
+    if (!app) {
+        completeWithoutApplication(std::move(completion), appPath);
+        return;
+    }
+    // One instance unless asked for another: the running one is told it was opened again (the reopen event,
+    // where the program listens for events).
+    if (!configuration.createsNewApplicationInstance)
+        if (auto running = runningInstance(*app)) {
+            if (!app->desktopEntry)
+                eventDelivery().deliverToRunning(*running, {});
+            complete(std::move(completion), running, std::nullopt);
+            return;
+        }
+    launch(*app, {}, configuration, std::move(completion));
+}
+
+void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
+                         const OpenConfiguration& configuration, OpenCompletion completion) {
+    const auto app = application(appPath);
+    if (!app) {
+        completeWithoutApplication(std::move(completion), appPath);
+        return;
+    }
+    if (urls.isEmpty()) {
+        openApplication(appPath, configuration, std::move(completion));
+        return;
+    }
+    // A desktop browser hands links to its own running instance; a bundle program takes them as an event
+    // when it runs and listens, else it is started with them.
+    if (!app->desktopEntry && !configuration.createsNewApplicationInstance)
+        if (auto running = runningInstance(*app);
+            running && eventDelivery().deliverToRunning(*running, urls)) {
+            complete(std::move(completion), running, std::nullopt);
+            return;
+        }
+    launch(*app, urls, configuration, std::move(completion));
+}
+
+} // namespace host

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "CorvaneHost/Linux/DesktopEntries.h"
+#include "CorvaneHost/Workspace.h"
+
+#include <QHash>
+#include <QMap>
+#include <mutex>
+
+namespace host {
+
+// The codes of the workspace's own errors (domain workspaceErrorDomain).
+enum class WorkspaceErrorCode {
+    applicationNotFound = 1, // nothing that opens as an application at the path
+    noExecutable = 2,        // the bundle names no executable, or it is missing or not executable
+    launchFailed = 3,        // the program could not be started
+    stateNotSaved = 4,       // the registrations and defaults could not be written
+};
+
+host::SystemError workspaceError(WorkspaceErrorCode code, const QString& description);
+
+// The registrations and default handlers kept in "workspace.json" in the host state folder.
+struct WorkspaceState {
+    QStringList registeredBundles;              // most recently registered first
+    QMap<QString, QString> schemeDefaults;      // lower-case scheme -> bundle identifier
+    QMap<QString, QString> contentTypeDefaults; // content type -> bundle identifier
+    bool operator==(const WorkspaceState&) const = default;
+};
+
+// This machine's workspace: ".app" bundle folders in the application folders (/Applications, ~/Applications
+// and the folders of CORVANE_APPLICATIONS_PATH, searched three levels deep), the registered bundles, and the
+// desktop's browsers (desktop entries that open http links). Nothing is cached: every answer is read afresh
+// from the disk, so other processes' registrations are seen at once.
+class HostWorkspace final : public Workspace {
+public:
+    std::optional<QString> urlForApplication(const QString& bundleIdentifier) override;
+    QStringList applicationsToOpenScheme(const QString& scheme) override;
+    QStringList applicationsToOpenContentType(const QString& contentType) override;
+    std::optional<QString> defaultApplicationForScheme(const QString& scheme) override;
+    std::optional<QString> defaultApplicationForContentType(const QString& contentType) override;
+    std::optional<QVariantMap> bundleInfo(const QString& appPath) override;
+
+    void setDefaultApplicationForScheme(const QString& appPath, const QString& scheme,
+                                        WorkspaceCompletion completion) override;
+    void setDefaultApplicationForContentType(const QString& appPath, const QString& contentType,
+                                             WorkspaceCompletion completion) override;
+    void registerBundle(const QString& appPath) override;
+
+    using Workspace::runningApplications;
+    std::vector<RunningApplication> runningApplications() override;
+    std::optional<RunningApplication> frontmostApplication() override;
+    bool terminate(qint32 processIdentifier) override;
+    bool forceTerminate(qint32 processIdentifier) override;
+
+    void openApplication(const QString& appPath, const OpenConfiguration& configuration,
+                         OpenCompletion completion) override;
+    void open(const QList<QUrl>& urls, const QString& appPath, const OpenConfiguration& configuration,
+              OpenCompletion completion) override;
+
+    // The folders searched for bundles, in order.
+    static QStringList applicationFolders();
+    static QString stateFilePath();
+    // Reads the state file; an unreadable one reads as empty.
+    static WorkspaceState readState();
+
+private:
+    struct Application {
+        QString path;
+        QVariantMap info;
+        std::optional<DesktopEntry> desktopEntry;
+        QString bundleIdentifier() const;
+    };
+    struct Launched {
+        RunningApplication application;
+        quint64 startTime = 0;
+    };
+
+    std::vector<Application> applications();
+    std::optional<Application> application(const QString& appPath);
+    std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,
+                                      const QStringList& claimants);
+    void setDefault(const QString& appPath, const QString& key, bool isScheme,
+                    WorkspaceCompletion completion);
+    void launch(const Application& app, const QList<QUrl>& urls, const OpenConfiguration& configuration,
+                OpenCompletion completion);
+    std::optional<RunningApplication> runningInstance(const Application& app);
+    RunningApplication runningRecord(const Application& app, qint32 pid) const;
+    bool signal(qint32 processIdentifier, int signalNumber);
+
+    // Programs started from desktop entries: /proc does not tell which application they are.
+    std::mutex launchedMutex_;
+    QHash<qint32, Launched> launched_;
+};
+
+} // namespace host
