@@ -51,6 +51,8 @@ LoginItems& loginItems();
 Defaults& defaults();
 WindowList& windowList();
 ScriptRunner& scriptRunner();
+Notifications& notifications();
+Accessibility& accessibility();
 EventDelivery& eventDelivery();
 
 // Fills `slot` with `make()` when it is empty, under one process-wide lock, and returns what it holds.

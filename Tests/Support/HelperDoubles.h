@@ -49,6 +49,25 @@ public:
             ++prompts;
         return trusted;
     }
+    host::AXElement createApplication(qint32) override { return {}; }
+    host::AXError setMessagingTimeout(const host::AXElement&, double) override {
+        return host::AXError::apiDisabled;
+    }
+    host::AXError copyAttributeValue(const host::AXElement&, const QString&, host::AXValue&) override {
+        return host::AXError::apiDisabled;
+    }
+    host::AXError setAttributeValue(const host::AXElement&, const QString&, const host::AXValue&) override {
+        return host::AXError::apiDisabled;
+    }
+    host::AXError performAction(const host::AXElement&, const QString&) override {
+        return host::AXError::apiDisabled;
+    }
+    host::AXError pid(const host::AXElement&, qint32&) override { return host::AXError::apiDisabled; }
+    host::AXError createObserver(qint32, host::AXObserverCallback,
+                                 std::shared_ptr<host::AXObserver>&) override {
+        return host::AXError::apiDisabled;
+    }
+    void postKeyboardEvent(int, bool) override {}
     bool trusted = false;
     int prompts = 0;
 };
