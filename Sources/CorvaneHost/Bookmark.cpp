@@ -1,5 +1,7 @@
 #include "CorvaneHost/Bookmark.h"
 
+#include "CorvaneHost/Folders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,9 +16,12 @@ namespace {
 const QString formatName = QStringLiteral("corvane-bookmark");
 constexpr int formatVersion = 1;
 
+constexpr int searchDepth = 3;
+
 struct Identity {
     quint64 device = 0;
     quint64 inode = 0;
+    bool operator==(const Identity&) const = default;
 };
 
 std::optional<Identity> identityOf(const QString& path) {
@@ -24,6 +29,44 @@ std::optional<Identity> identityOf(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
     return Identity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+}
+
+// Looks for the file with `identity` among the entries of `folder`, and below them down to `depth` levels
+// (1: the entries themselves). Symbolic links are not followed and other devices not entered: the file cannot
+// be there under that identity.
+std::optional<QString> findIn(const QString& folder, const Identity& identity, int depth) {
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    QStringList subfolders;
+    for (const QFileInfo& entry : entries) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(entry.filePath()).constData(), &info) != 0)
+            continue;
+        if (Identity{quint64(info.st_dev), quint64(info.st_ino)} == identity)
+            return QDir::cleanPath(entry.filePath());
+        if (S_ISDIR(info.st_mode) && quint64(info.st_dev) == identity.device)
+            subfolders.append(entry.filePath());
+    }
+    if (depth > 1)
+        for (const QString& subfolder : subfolders)
+            if (auto found = findIn(subfolder, identity, depth - 1))
+                return found;
+    return std::nullopt;
+}
+
+std::optional<QString> search(const QString& formerPath, const Identity& identity) {
+    const QString folder = QFileInfo(formerPath).path();
+    const std::vector<std::pair<QString, int>> places = [&] {
+        std::vector<std::pair<QString, int>> list{
+            {folder, 1}, {QFileInfo(folder).path(), 1}, {homeDirectory(), searchDepth}};
+        for (const QString& applications : applicationFolders())
+            list.emplace_back(applications, searchDepth);
+        return list;
+    }();
+    for (const auto& [place, depth] : places)
+        if (auto found = findIn(place, identity, depth))
+            return found;
+    return std::nullopt;
 }
 
 } // namespace
@@ -46,7 +89,9 @@ std::optional<QByteArray> create(const QString& path) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QString> resolve(const QByteArray& bookmark) {
+std::optional<QString> resolve(const QByteArray& bookmark, bool* isStale) {
+    if (isStale)
+        *isStale = false;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bookmark, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -61,10 +106,13 @@ std::optional<QString> resolve(const QByteArray& bookmark) {
     const quint64 inode = object.value(QStringLiteral("inode")).toString().toULongLong(&inodeOK);
     if (path.isEmpty() || !deviceOK || !inodeOK)
         return std::nullopt;
-    const auto identity = identityOf(path);
-    if (!identity || identity->device != device || identity->inode != inode)
-        return std::nullopt;
-    return path;
+    const Identity recorded{device, inode};
+    if (identityOf(path) == recorded)
+        return path;
+    auto found = search(path, recorded);
+    if (found && isStale)
+        *isStale = true;
+    return found;
 }
 
 } // namespace host::Bookmark

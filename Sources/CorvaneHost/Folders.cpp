@@ -1,5 +1,6 @@
 #include "CorvaneHost/Folders.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,6 +14,17 @@ bool isPrivateFolderOfMine(const QString& path) {
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return false;
     return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0;
+}
+
+// "/tmp/corvane-<uid>", created on demand; empty when someone else holds that name or opened it up.
+QString privateFolderInSystemTemporary() {
+    const QString path = QStringLiteral("/tmp/corvane-%1").arg(::getuid());
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateFolderOfMine(path) ? path : QString();
+}
+
+bool fitsSocketAddress(const QString& path) {
+    return path.toUtf8().size() < kSocketPathLimit;
 }
 
 } // namespace
@@ -41,9 +53,7 @@ QString temporaryDirectory() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateFolderOfMine(runtime))
         return QDir::cleanPath(runtime);
-    const QString fallback = QStringLiteral("/tmp/corvane-%1").arg(::getuid());
-    ::mkdir(QFile::encodeName(fallback).constData(), 0700);
-    if (isPrivateFolderOfMine(fallback))
+    if (const QString fallback = privateFolderInSystemTemporary(); !fallback.isEmpty())
         return fallback;
     // Someone else holds that name or opened it up: use a folder inside the home folder instead.
     const QString inHome = homeDirectory() + QStringLiteral("/.cache/corvane-tmp");
@@ -58,6 +68,36 @@ QString hostStateDirectory() {
     const QString path = QDir::cleanPath(base + QStringLiteral("/corvane-host"));
     ensurePrivateDirectory(path);
     return path;
+}
+
+QStringList applicationFolders() {
+    QStringList folders{QStringLiteral("/Applications"), homeDirectory() + QStringLiteral("/Applications")};
+    for (const QString& folder :
+         qEnvironmentVariable("CORVANE_APPLICATIONS_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders.append(folder);
+    QStringList cleaned;
+    for (const QString& folder : folders) {
+        const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+        if (!cleaned.contains(path))
+            cleaned.append(path);
+    }
+    return cleaned;
+}
+
+QString socketPath(const QString& preferred, const QString& fallbackName) {
+    if (fitsSocketAddress(preferred))
+        return preferred;
+    const QString inTemporary = temporaryDirectory() + QLatin1Char('/') + fallbackName;
+    if (fitsSocketAddress(inTemporary))
+        return inTemporary;
+    const QString folder = privateFolderInSystemTemporary();
+    if (folder.isEmpty())
+        return inTemporary; // nowhere shorter of this user's own: listening there fails and says so
+    // Named after the preferred path, so that programs with different runtime folders (two sessions, two
+    // test homes) never meet on one socket.
+    const QByteArray digest = QCryptographicHash::hash(preferred.toUtf8(), QCryptographicHash::Sha1);
+    return folder + QStringLiteral("/corvane-") + QString::fromLatin1(digest.toHex().left(24)) +
+           QStringLiteral(".sock");
 }
 
 QString hostRuntimeDirectory() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace host {
 
@@ -18,6 +19,20 @@ QString hostStateDirectory();
 
 // Where running programs keep their event sockets: "corvane-host" in the per-user temporary folder.
 QString hostRuntimeDirectory();
+
+// The folders searched for application bundles, in order, without repeats: /Applications, ~/Applications and
+// the folders named in CORVANE_APPLICATIONS_PATH (separated by ":").
+QStringList applicationFolders();
+
+// A Unix-domain socket's address holds a path of little more than a hundred bytes: every socket of the
+// product keeps its path shorter than this many UTF-8 bytes.
+inline constexpr int kSocketPathLimit = 100;
+
+// The one place scheme of every socket: `preferred` when it is short enough; else `fallbackName` in the
+// per-user temporary folder; else, when that is too long too (a long XDG_RUNTIME_DIR), a name made from a
+// digest of `preferred` in this user's private folder under /tmp. The listening and the connecting side call
+// it alike, so both reach the same file.
+QString socketPath(const QString& preferred, const QString& fallbackName);
 
 // Creates `path` (and missing parents) with mode 0700 when missing; true when it exists as a folder
 // afterwards.

@@ -49,6 +49,22 @@ TEST(Paths, SocketMovesToThePrivateTemporaryFolderAt100Bytes) {
     }
 }
 
+// A long home and a long runtime folder: the socket still gets a path that a socket address holds, one of
+// its own for each home, which the helper and its clients both compute.
+TEST(Paths, SocketFitsUnderALongHomeAndALongRuntimeFolder) {
+    test::TemporaryHome home;
+    const QString runtime = home.path() + "/run/" + QString(100, 'r');
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    qputenv("HOME", QFile::encodeName(home.path() + "/" + QString(100, 'h')));
+    const QString first = Corvane::socketPath();
+    EXPECT_LT(first.toUtf8().size(), 100) << first.toStdString();
+    EXPECT_EQ(Corvane::socketPath(), first);
+    qputenv("HOME", QFile::encodeName(home.path() + "/" + QString(101, 'h')));
+    EXPECT_NE(Corvane::socketPath(), first);
+}
+
 TEST(Paths, EnsureSupportDirectoryCreatesOwnerOnlyAndKeepsExisting) {
     test::TemporaryHome home;
     Corvane::ensureSupportDirectory();

@@ -289,6 +289,27 @@ TEST_F(RegistryTest, RescanFindsMovedAppsThroughTheirBookmarkOrTheWorkspaceAndFl
     EXPECT_EQ(relocated.config, byBookmark.config);
 }
 
+// The bookmark was made where the app was built; the user then moved the app out of every search folder.
+TEST_F(RegistryTest, AnAppMovedOutOfTheSearchFoldersIsFoundByItsBookmark) {
+    const QString built = makeApp(userApplications(), "Work", proxyInfo("app.corvane.work"));
+    RegisteredApp app = entry("app.corvane.work", built);
+    app.refreshBookmark();
+    QDir().mkpath(home.file("Documents/Tools"));
+    const QString moved = home.file("Documents/Tools/Work.app");
+    ASSERT_TRUE(QDir().rename(built, moved));
+
+    Registry registry;
+    registry.apps = {app};
+    registry.rescan();
+    ASSERT_EQ(registry.apps.size(), 1u);
+    EXPECT_EQ(registry.apps[0].path, moved);
+    EXPECT_FALSE(registry.apps[0].isMissing);
+    ASSERT_TRUE(registry.apps[0].bookmark.has_value());
+    bool stale = true;
+    EXPECT_EQ(host::Bookmark::resolve(*registry.apps[0].bookmark, &stale), moved);
+    EXPECT_FALSE(stale) << "the rescan keeps a fresh bookmark";
+}
+
 TEST_F(RegistryTest, ResolvePrefersTheBookmarkAndIgnoresTheStoredPath) {
     const QString here = makeApp(home.file("Here"), "A", proxyInfo("app.corvane.a"));
     RegisteredApp app = entry("app.corvane.a", here);

@@ -52,6 +52,31 @@ QStringList linesOf(const QString& path) {
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// Connects to the helper's socket and says hello as the creator app does, until the helper answers: its
+// socket file can be there before it listens (or be one it has not yet replaced). The answered connection,
+// with the acknowledgement read; none when no helper answered in time.
+std::unique_ptr<test::SocketPeer> helloToHelper(int timeoutMs = 10000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Request hello(0, Request::Op::hello);
+    hello.bundleID = Corvane::creatorBundleID;
+    while (elapsed.elapsed() < timeoutMs) {
+        try {
+            auto client = std::make_unique<test::SocketPeer>(UnixSocket::connect(Corvane::socketPath()));
+            if (client->write(*hello.encode() + '\n'))
+                if (const auto answer = client->readLine(2000)) {
+                    if (QJsonDocument::fromJson(*answer).object().value("action").toString() ==
+                        QStringLiteral("acknowledged"))
+                        return client;
+                }
+        } catch (const SocketError&) {
+            // Not listening yet.
+        }
+        QThread::msleep(50);
+    }
+    return nullptr;
+}
+
 struct ToolRun {
     int status = -1;
     QString output;
@@ -230,16 +255,10 @@ TEST_F(LinkRoutingTest, ConnectedClientsHearOfEveryRecordedLink) {
     saveRules(RuleSet{});
     ASSERT_EQ(open({QStringLiteral("https://first.example.net/")}).status, 0);
     ASSERT_TRUE(received(chromeID, QStringLiteral("https://first.example.net/")));
-    ASSERT_TRUE(eventually([] { return QFileInfo::exists(Corvane::socketPath()); }));
 
-    test::SocketPeer client(UnixSocket::connect(Corvane::socketPath()));
-    Request hello(0, Request::Op::hello);
-    hello.bundleID = Corvane::creatorBundleID;
-    ASSERT_TRUE(client.write(*hello.encode() + '\n'));
-    const auto acknowledged = client.readLine();
-    ASSERT_TRUE(acknowledged);
-    EXPECT_EQ(QJsonDocument::fromJson(*acknowledged).object().value("action").toString(),
-              QStringLiteral("acknowledged"));
+    const auto answered = helloToHelper();
+    ASSERT_TRUE(answered) << "the helper never answered on its socket";
+    test::SocketPeer& client = *answered;
     ASSERT_TRUE(client.readLine()); // axPermission
 
     ASSERT_EQ(open({QStringLiteral("https://second.example.net/")}).status, 0);
@@ -304,18 +323,9 @@ TEST(HelperProcessTest, AHelperWhoseLogIsGoneKeepsServing) {
         ASSERT_TRUE(tool.waitForFinished(20000));
         ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     }
-    ASSERT_TRUE(eventually([] { return QFileInfo::exists(Corvane::socketPath()); }));
-
     for (int round = 0; round < 2; ++round) {
         // Each connection makes the helper log a line.
-        test::SocketPeer client(UnixSocket::connect(Corvane::socketPath()));
-        Request hello(0, Request::Op::hello);
-        hello.bundleID = Corvane::creatorBundleID;
-        ASSERT_TRUE(client.write(*hello.encode() + '\n'));
-        const auto answer = client.readLine();
-        ASSERT_TRUE(answer) << "round " << round;
-        EXPECT_EQ(QJsonDocument::fromJson(*answer).object().value("action").toString(),
-                  QStringLiteral("acknowledged"));
+        EXPECT_TRUE(helloToHelper()) << "round " << round;
     }
 
     std::vector<qint32> helpers;
@@ -325,6 +335,58 @@ TEST(HelperProcessTest, AHelperWhoseLogIsGoneKeepsServing) {
     ASSERT_EQ(helpers.size(), 1u);
     ::kill(helpers[0], SIGTERM);
     EXPECT_TRUE(eventually([] { return !QFileInfo::exists(Corvane::socketPath()); }));
+}
+
+} // namespace
+
+namespace {
+
+bool isRunning(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && close + 2 < text.size() && text.at(close + 2) != 'Z';
+}
+
+// A test installs helpers in its own temporary home: the user's own helper, which runs with the real home,
+// must survive it.
+TEST(HelperProcessTest, AnInstallationEndsOnlyTheHelpersOfItsOwnHome) {
+    test::TemporaryHome home;
+    const QString bundle = home.file(QStringLiteral("elsewhere/CorvaneHelper.app"));
+    QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
+    const QVariantMap info{{QStringLiteral("CFBundleIdentifier"), Corvane::helperBundleID},
+                           {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")}};
+    ASSERT_TRUE(host::writePropertyListFile(bundle + QStringLiteral("/Contents/Info.plist"), info));
+    QFile script(bundle + QStringLiteral("/Contents/MacOS/run"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ntrap 'exit 0' TERM\nwhile :; do sleep 0.05; done\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const auto start = [&](const QString& homeFolder) {
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), homeFolder);
+        helper.setProcessEnvironment(environment);
+        helper.setProgram(script.fileName());
+        qint64 pid = 0;
+        EXPECT_TRUE(helper.startDetached(&pid));
+        return pid;
+    };
+    const qint64 users = start(home.file(QStringLiteral("the-users-home")));
+    const qint64 tests = start(home.path());
+    ASSERT_TRUE(eventually([&] { return host::workspace().runningApplication(qint32(tests)).has_value(); }));
+
+    const ToolRun install =
+        runTool(toolsDir + QStringLiteral("/corvane-dev-install"),
+                {buildDir + QStringLiteral("/Corvane.app")}, home.file(QStringLiteral("log")));
+    EXPECT_EQ(install.status, 0) << install.output.toStdString();
+    EXPECT_TRUE(eventually([&] { return !isRunning(tests); }));
+    EXPECT_TRUE(isRunning(users));
+    ::kill(pid_t(users), SIGKILL);
+    ::kill(pid_t(tests), SIGKILL);
 }
 
 } // namespace

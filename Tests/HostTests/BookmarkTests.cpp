@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,19 +26,50 @@ TEST(Bookmark, ResolvesWhileThePathHoldsTheSameFile) {
     EXPECT_EQ(host::Bookmark::resolve(*host::Bookmark::create("Applications/./Work.app")), app);
 }
 
-TEST(Bookmark, AMovedOrReplacedFileDoesNotResolve) {
+TEST(Bookmark, AMovedFileIsFoundByItsIdentityNearbyAndMarkedStale) {
+    test::TemporaryHome home;
+    const QString app = home.file("Applications/Work.app");
+    QDir().mkpath(app);
+    const auto bookmark = host::Bookmark::create(app);
+    ASSERT_TRUE(bookmark.has_value());
+    bool stale = true;
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark, &stale), app);
+    EXPECT_FALSE(stale);
+
+    // Renamed in its folder, then another file put in its old place: the path holds another file.
+    ASSERT_TRUE(QDir().rename(app, home.file("Applications/Work 2.app")));
+    QDir().mkpath(app);
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark, &stale), home.file("Applications/Work 2.app"));
+    EXPECT_TRUE(stale);
+
+    // Moved out of every application folder, somewhere in the home folder.
+    QDir().mkpath(home.file("Projects/Client"));
+    ASSERT_TRUE(QDir().rename(home.file("Applications/Work 2.app"), home.file("Projects/Client/Work.app")));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark, &stale), home.file("Projects/Client/Work.app"));
+    EXPECT_TRUE(stale);
+
+    // Into an application folder named by the environment, three levels down.
+    QDir().mkpath(home.file("Applications/a/b"));
+    ASSERT_TRUE(QDir().rename(home.file("Projects/Client/Work.app"), home.file("Applications/a/b/Work.app")));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), home.file("Applications/a/b/Work.app"));
+
+    // Deeper than the search goes: not found.
+    QDir().mkpath(home.file("x/y/z"));
+    ASSERT_TRUE(QDir().rename(home.file("Applications/a/b/Work.app"), home.file("x/y/z/Work.app")));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark, &stale), std::nullopt);
+    EXPECT_FALSE(stale);
+}
+
+TEST(Bookmark, ARemovedFileDoesNotResolve) {
     test::TemporaryHome home;
     const QString file = home.file("a.txt");
     touch(file);
     const auto bookmark = host::Bookmark::create(file);
     ASSERT_TRUE(bookmark.has_value());
-
-    ASSERT_TRUE(QFile::rename(file, home.file("b.txt")));
-    EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
-
     // Another file put in its place (made before the old one goes, so it cannot reuse its identity).
     touch(home.file("c.txt"));
-    ASSERT_TRUE(QFile::rename(home.file("c.txt"), file));
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(home.file("c.txt")).constData(), QFile::encodeName(file).constData()), 0);
     EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
 }
 

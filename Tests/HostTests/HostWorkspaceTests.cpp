@@ -1,17 +1,24 @@
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/ChildProcess.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "Support/VirtualTime.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
 #include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 using host::HostWorkspace;
 using host::OpenConfiguration;
@@ -347,6 +354,41 @@ TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirst
     EXPECT_FALSE(HostWorkspace::readState().schemeDefaults.contains(QStringLiteral("http")));
 }
 
+// A state file that is there but cannot be opened (here a socket, which not even root can read) may hold
+// every registration: it is never written over, and neither is anything when the lock cannot be taken.
+TEST_F(HostWorkspaceTest, StateThatCannotBeReadOrLockedIsNeverWrittenOver) {
+    const QString bundle =
+        makeBundle(root_, QStringLiteral("Proxy"), bundleInfo(QStringLiteral("app.corvane.p")));
+    const QString path = HostWorkspace::stateFilePath();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    ASSERT_LT(size_t(bytes.size()), sizeof address.sun_path);
+    memcpy(address.sun_path, bytes.constData(), bytes.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    EXPECT_THROW(workspace_.registerBundle(bundle), host::SystemError);
+    EXPECT_EQ(setDefaultAndWait([&](auto done) {
+                  workspace_.setDefaultApplicationForScheme(bundle, QStringLiteral("http"), done);
+              })
+                  .value_or(host::SystemError({}, 0, {}))
+                  .code(),
+              int(host::WorkspaceErrorCode::stateNotRead));
+    EXPECT_FALSE(QFileInfo(path).isFile());
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".unreadable")));
+    QFile::remove(path);
+
+    // A folder where the lock file must be: the lock cannot be taken, so nothing is changed without it.
+    QFile::remove(host::hostStateDirectory() + QStringLiteral("/workspace.lock"));
+    ASSERT_TRUE(QDir().mkpath(host::hostStateDirectory() + QStringLiteral("/workspace.lock")));
+    EXPECT_THROW(workspace_.registerBundle(bundle), host::SystemError);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    QDir(host::hostStateDirectory() + QStringLiteral("/workspace.lock")).removeRecursively();
+    workspace_.registerBundle(bundle);
+    EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("app.corvane.p")), bundle);
+}
+
 TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
     const QString app = makeBundle(apps_, QStringLiteral("Recorder"),
                                    bundleInfo(QStringLiteral("com.example.workspace-tests.recorder")),
@@ -393,6 +435,94 @@ TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
     EXPECT_FALSE(workspace_.terminate(first->processIdentifier));
     EXPECT_FALSE(workspace_.forceTerminate(qint32(::getpid())));
     EXPECT_EQ(workspace_.frontmostApplication(), std::nullopt);
+}
+
+// A program started for an event belongs to the desktop, not to its caller: nothing of the caller's terminal
+// or pipes, and default signals even though the caller ignores SIGPIPE.
+TEST_F(HostWorkspaceTest, AStartedProgramIsDetachedFromItsCallerAndLogsToItsOwnFile) {
+    const QString id = QStringLiteral("com.example.workspace-tests.detached");
+    const QString app = makeBundle(apps_, QStringLiteral("Detached"), bundleInfo(id));
+    const QString record = recordOf(app) + QStringLiteral(".detached");
+    const QByteArray target = QFile::encodeName(record);
+    writeFile(app + QStringLiteral("/Contents/MacOS/run"),
+              "#!/bin/sh\necho 'to standard output'\necho 'to standard error' >&2\n"
+              "{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; grep '^SigIgn' /proc/$$/status; } > '" +
+                  target + ".tmp'\nmv '" + target + ".tmp' '" + target + "'\n",
+              true);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    auto [started, error] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    ASSERT_TRUE(started) << (error ? error->description().toStdString() : "");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(record); }));
+
+    const QStringList seen = readText(record).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(seen.size(), 3) << readText(record).toStdString();
+    EXPECT_EQ(seen[0], QStringLiteral("/dev/null"));
+    EXPECT_NE(seen[1].toLongLong(), qint64(::getsid(0))) << "runs in the caller's session";
+    const quint64 ignored = seen[2].mid(QStringLiteral("SigIgn:").size()).trimmed().toULongLong(nullptr, 16);
+    EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << seen[2].toStdString();
+    const QString log = host::launchLogPath(id);
+    EXPECT_TRUE(log.startsWith(host::hostStateDirectory() + QLatin1Char('/')));
+    ASSERT_TRUE(waitFor([&] { return readText(log).contains(QStringLiteral("to standard error")); }));
+    EXPECT_TRUE(readText(log).contains(QStringLiteral("to standard output")));
+}
+
+// The running program reads its events late (its main thread is busy): the link was delivered all the same,
+// and no second copy is started with it.
+TEST_F(HostWorkspaceTest, ALinkForABusyProgramIsDeliveredOnceAndStartsNothing) {
+    const QString id = QStringLiteral("com.example.workspace-tests.busy");
+    const QString app = makeBundle(apps_, QStringLiteral("Busy"), bundleInfo(id), /*stays=*/true);
+    const auto previous = host::services().eventDelivery;
+    host::services().eventDelivery = std::make_shared<host::EventChannelDelivery>();
+    auto [running, error] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
+    ASSERT_TRUE(running) << (error ? error->description().toStdString() : "");
+    ASSERT_TRUE(
+        waitFor([&] { return workspace_.runningApplication(running->processIdentifier).has_value(); }));
+
+    // The program's event socket, served by this thread, which is busy opening the link.
+    std::vector<host::AppleEvent> received;
+    host::EventListener listener([&](const host::AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(id), host::EventListener::StartResult::listening);
+    const QUrl link(QStringLiteral("https://example.com/busy"));
+    auto [reached, reachError] = openAndWait([&](auto done) { workspace_.open({link}, app, {}, done); });
+    ASSERT_TRUE(reached);
+    EXPECT_EQ(reached->processIdentifier, running->processIdentifier);
+    ASSERT_TRUE(waitFor([&] {
+        QCoreApplication::processEvents();
+        return !received.empty();
+    }));
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].directObject, link.toString());
+    EXPECT_EQ(recordedStarts(app).size(), 1);
+    host::services().eventDelivery = previous;
+}
+
+// A program of this user started with another home folder (the user's own helper, seen from a test's
+// temporary home) belongs to another session: this workspace neither lists nor signals it.
+TEST_F(HostWorkspaceTest, ProgramsOfAnotherHomeAreNotThisSessionsApplications) {
+    const QString id = QStringLiteral("com.example.workspace-tests.homes");
+    const QString app = makeBundle(apps_, QStringLiteral("Homes"), bundleInfo(id), /*stays=*/true);
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), root_ + QStringLiteral("/another-home"));
+    other.setProcessEnvironment(environment);
+    other.setProgram(app + QStringLiteral("/Contents/MacOS/run"));
+    qint64 otherPID = 0;
+    ASSERT_TRUE(other.startDetached(&otherPID));
+    started_.push_back(qint32(otherPID));
+    auto [mine, error] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
+    ASSERT_TRUE(mine) << (error ? error->description().toStdString() : "");
+    ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return workspace_.runningApplications(id).size() == 1; }));
+
+    EXPECT_EQ(workspace_.runningApplications(id)[0].processIdentifier, mine->processIdentifier);
+    EXPECT_FALSE(workspace_.terminate(qint32(otherPID)));
+    EXPECT_TRUE(workspace_.terminate(mine->processIdentifier));
+    EXPECT_TRUE(waitFor([&] { return workspace_.runningApplications(id).empty(); }));
+    EXPECT_EQ(::kill(pid_t(otherPID), 0), 0) << "the other home's program was ended";
 }
 
 // Records what reaches a running program; takes everything.

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <optional>
@@ -84,6 +85,40 @@ TEST(ProcessRunnerTests, NoDescriptorOfTheCallerReachesTheTool) {
         runShell(QStringLiteral("if [ -e /dev/fd/%1 ]; then echo open; else echo closed; fi").arg(fd));
     ::close(fd);
     EXPECT_EQ(output, QStringLiteral("closed\n"));
+}
+
+// The mask of one "Sig..." line of /proc/<pid>/status, as printed by the shell below.
+quint64 signalMask(const QString& status, const QString& name) {
+    for (const QString& line : status.split(QLatin1Char('\n')))
+        if (line.startsWith(name + QLatin1Char(':')))
+            return line.mid(name.size() + 1).trimmed().toULongLong(nullptr, 16);
+    ADD_FAILURE() << "no " << name.toStdString() << " in " << status.toStdString();
+    return ~0ull;
+}
+
+// A program that ignores SIGPIPE (the helper does) and blocks a signal on its thread: its tools must still
+// start with every signal at its default, as the desktop starts them.
+TEST(ProcessRunnerTests, ToolsStartWithDefaultSignals) {
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    sigset_t blocked, previousMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
+
+    const QString status = runShell(QStringLiteral("grep '^Sig' /proc/$$/status"));
+    // A pipeline in the tool: the writer ends silently when its reader is gone, with no "Broken pipe" error.
+    const QString pipeline = runShell(QStringLiteral("yes | head -n 1"));
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::sigaction(SIGPIPE, &previous, nullptr);
+
+    EXPECT_EQ(signalMask(status, QStringLiteral("SigIgn")) & (1ull << (SIGPIPE - 1)), 0u)
+        << status.toStdString();
+    EXPECT_EQ(signalMask(status, QStringLiteral("SigBlk")) & (1ull << (SIGUSR1 - 1)), 0u)
+        << status.toStdString();
+    EXPECT_EQ(pipeline, QStringLiteral("y\n"));
 }
 
 TEST(ProcessRunnerTests, PlatformToolPathsResolveToTheStandIns) {

@@ -48,10 +48,7 @@ QString installedHelperURL() {
 }
 
 QString socketPath() {
-    const QString inSupportFolder = inSupport("h.sock");
-    if (inSupportFolder.toUtf8().size() < 100)
-        return inSupportFolder;
-    return host::temporaryDirectory() + QStringLiteral("/corvane-h.sock");
+    return host::socketPath(inSupport("h.sock"), QStringLiteral("corvane-h.sock"));
 }
 
 void ensureSupportDirectory() {

@@ -12,6 +12,9 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,7 +105,38 @@ QString eventSocketPath(const QString& bundleIdentifier) {
         bundleIdentifier == QStringLiteral("..") || bundleIdentifier.contains(QLatin1Char('/')) ||
         bundleIdentifier.contains(QChar(0)))
         return {};
-    return hostRuntimeDirectory() + QLatin1Char('/') + bundleIdentifier + QStringLiteral(".events");
+    const QString name = bundleIdentifier + QStringLiteral(".events");
+    return socketPath(hostRuntimeDirectory() + QLatin1Char('/') + name, QStringLiteral("corvane-") + name);
+}
+
+QString instanceLockPath(const QString& bundleIdentifier) {
+    const QString socket = eventSocketPath(bundleIdentifier);
+    return socket.isEmpty() ? QString() : socket + QStringLiteral(".lock");
+}
+
+std::unique_ptr<InstanceLock> InstanceLock::tryAcquire(const QString& bundleIdentifier) {
+    const QString path = instanceLockPath(bundleIdentifier);
+    if (path.isEmpty())
+        throw SystemError::fromErrno(QStringLiteral("no instance lock for \"%1\"").arg(bundleIdentifier),
+                                     EINVAL);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw SystemError::fromErrno(QStringLiteral("could not open %1").arg(path), errno);
+    int result;
+    do
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result == 0)
+        return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK)
+        return nullptr;
+    throw SystemError::fromErrno(QStringLiteral("could not lock %1").arg(path), error);
+}
+
+InstanceLock::~InstanceLock() {
+    ::close(fd_); // gives the lock up
 }
 
 QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events) {
@@ -139,16 +173,15 @@ bool deliverToRunningApplication(const QString& bundleIdentifier, const std::vec
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(encodeAppleEvents(events) + '\n');
-    if (!socket.waitForBytesWritten(timeoutMs))
+    const QByteArray request = encodeAppleEvents(events) + '\n';
+    if (socket.write(request) != request.size())
         return false;
-    QByteArray answer;
-    while (!answer.contains('\n')) {
-        if (!socket.waitForReadyRead(timeoutMs))
+    while (socket.bytesToWrite() > 0)
+        if (!socket.waitForBytesWritten(timeoutMs))
             return false;
-        answer += socket.readAll();
-    }
-    return answer.left(answer.indexOf('\n')) == "ok";
+    // Written whole: the program reads it whenever its main thread gets to it. Its answer is not awaited, so
+    // a slow program is never started again with the same links.
+    return true;
 }
 
 std::vector<AppleEvent> takeLaunchEvents() {
@@ -187,26 +220,40 @@ bool EventListener::isListening() const {
     return server_ && server_->isListening();
 }
 
-bool EventListener::start(const QString& bundleIdentifier) {
+EventListener::StartResult EventListener::fail(const QString& error) {
+    error_ = error;
+    server_.reset();
+    lock_.reset();
+    return StartResult::failed;
+}
+
+EventListener::StartResult EventListener::start(const QString& bundleIdentifier) {
     stop();
+    error_.clear();
     const QString path = eventSocketPath(bundleIdentifier);
     if (path.isEmpty())
-        return false;
-    if (QFileInfo::exists(path) || isSocketFile(path)) {
-        // Another instance of this program that still answers keeps its socket; only a stale one goes.
-        QLocalSocket probe;
-        probe.connectToServer(path);
-        if (probe.waitForConnected(500)) {
-            probe.abort();
-            return false;
-        }
-        if (!isSocketFile(path) || !QFile::remove(path))
-            return false;
+        return fail(
+            QStringLiteral("\"%1\" is not a bundle identifier that names a socket").arg(bundleIdentifier));
+    try {
+        lock_ = InstanceLock::tryAcquire(bundleIdentifier);
+    } catch (const SystemError& error) {
+        return fail(error.description());
+    }
+    if (!lock_)
+        return StartResult::anotherInstanceRuns;
+    // The lock is ours, so a socket at the path is what an earlier copy left behind when it ended.
+    if (isSocketFile(path)) {
+        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+            return fail(
+                SystemError::fromErrno(QStringLiteral("could not remove the old socket %1").arg(path), errno)
+                    .description());
+    } else if (QFileInfo::exists(path)) {
+        return fail(QStringLiteral("%1 is in the way of the event socket").arg(path));
     }
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(path))
-        return false;
+        return fail(QStringLiteral("could not listen at %1: %2").arg(path, server->errorString()));
     path_ = path;
     inode_ = inodeOf(path);
     QLocalServer* raw = server.get();
@@ -237,19 +284,20 @@ bool EventListener::start(const QString& bundleIdentifier) {
         }
     });
     server_ = std::move(server);
-    return true;
+    return StartResult::listening;
 }
 
 void EventListener::stop() {
-    if (!server_)
-        return;
-    server_->close();
-    server_.reset();
-    // Remove the file only while it is still the socket this listener made.
-    if (!path_.isEmpty() && inode_ != 0 && inodeOf(path_) == inode_)
-        ::unlink(QFile::encodeName(path_).constData());
+    if (server_) {
+        server_->close();
+        server_.reset();
+        // Remove the file only while it is still the socket this listener made.
+        if (!path_.isEmpty() && inode_ != 0 && inodeOf(path_) == inode_)
+            ::unlink(QFile::encodeName(path_).constData());
+    }
     path_.clear();
     inode_ = 0;
+    lock_.reset(); // last, so the next copy finds the socket file gone
 }
 
 } // namespace host

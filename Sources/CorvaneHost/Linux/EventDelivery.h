@@ -17,23 +17,32 @@ class QLocalServer;
 namespace host {
 
 // How open events travel between programs on this machine. A running program listens on its own socket,
-// "<bundle identifier>.events" in hostRuntimeDirectory(); a sender connects, writes one line of JSON with the
-// events and waits for the line "ok". A program that is not running is started with the events in the
-// environment variable below; its Application takes them out at launch and delivers them after will finish
-// launching, as the platform delivers the events that launched a program.
+// "<bundle identifier>.events" in hostRuntimeDirectory() (placed by socketPath() when that is too long); a
+// sender connects and writes one line of JSON with the events, which the listener answers with "ok" on
+// receipt. A program that is not running is started with the events in the environment variable below; its
+// Application takes them out at launch and delivers them after will finish launching, as the platform
+// delivers the events that launched a program.
+//
+// One copy of a program runs per bundle identifier: the copy that holds the instance lock (an exclusive lock
+// on "<event socket>.lock") for its whole life. Only that copy ever touches the socket file; any other copy
+// hands its launch events to it and ends.
 
 inline constexpr char kLaunchEventsVariable[] = "CORVANE_HOST_LAUNCH_EVENTS";
 
 // The event socket of the program with that bundle identifier; an empty string when the identifier is not a
 // plain name that can become a file name (empty, ".", "..", or holding "/" or a NUL).
 QString eventSocketPath(const QString& bundleIdentifier);
+// The instance lock file beside that socket; empty under the same conditions.
+QString instanceLockPath(const QString& bundleIdentifier);
 
 QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events);
 // None when the bytes are not a list of events as encodeAppleEvents writes it.
 std::optional<std::vector<AppleEvent>> decodeAppleEvents(const QByteArray& bytes);
 
-// Hands the events to the running program with that bundle identifier. True when it took them; false when no
-// such program listens (or it did not answer within `timeoutMs`).
+// Hands the events to the running program with that bundle identifier. True once the whole request is
+// written to its socket (a busy program reads it later; waiting for its answer would only make the caller
+// start it a second time); false when no such program listens or the request could not be written within
+// `timeoutMs`.
 bool deliverToRunningApplication(const QString& bundleIdentifier, const std::vector<AppleEvent>& events,
                                  int timeoutMs = 2000);
 
@@ -59,24 +68,50 @@ public:
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) override;
 };
 
-// The receiving end: listens on the program's event socket and hands every event to `onEvent` on the main
-// thread. A live socket of another instance of the same program is left alone (start fails); a stale one is
-// replaced. stop() removes only the socket file this listener created.
+// Holds a program's instance lock while it lives; the system drops the lock when the process ends, however
+// it ends. Never inherited by the programs this one starts.
+class InstanceLock {
+public:
+    // The lock, now held by this process; none when another copy holds it. Throws host::SystemError when the
+    // lock file cannot be opened or the identifier is not a plain name.
+    static std::unique_ptr<InstanceLock> tryAcquire(const QString& bundleIdentifier);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+private:
+    explicit InstanceLock(int fd)
+        : fd_(fd) {}
+    int fd_;
+};
+
+// The receiving end: takes the program's instance lock, then listens on its event socket and hands every
+// event to `onEvent` on the main thread. A copy that does not get the lock leaves the socket alone; the one
+// that holds it replaces whatever socket an earlier copy left. stop() removes only the socket file this
+// listener created, then gives the lock up.
 class EventListener {
 public:
+    enum class StartResult { listening, anotherInstanceRuns, failed };
+
     explicit EventListener(std::function<void(const AppleEvent&)> onEvent);
     ~EventListener();
 
-    bool start(const QString& bundleIdentifier);
+    StartResult start(const QString& bundleIdentifier);
     void stop();
     bool isListening() const;
     QString path() const { return path_; }
+    // Why the last start failed.
+    QString errorString() const { return error_; }
 
 private:
+    StartResult fail(const QString& error);
+
     std::function<void(const AppleEvent&)> onEvent_;
+    std::unique_ptr<InstanceLock> lock_;
     std::unique_ptr<QLocalServer> server_;
     QString path_;
     quint64 inode_ = 0;
+    QString error_;
 };
 
 } // namespace host

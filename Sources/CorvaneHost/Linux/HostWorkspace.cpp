@@ -1,7 +1,9 @@
 #include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/ChildProcess.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/FileLock.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
@@ -19,7 +21,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/file.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,26 +106,6 @@ QStringList pathsOfApplicationsOpening(const Applications& applications, const Q
     return paths;
 }
 
-// Serialises the read-modify-write of the state file between processes (the lsregister tool writes it too).
-class StateLock {
-public:
-    StateLock() {
-        const QByteArray path = QFile::encodeName(hostStateDirectory() + QStringLiteral("/workspace.lock"));
-        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
-    }
-    ~StateLock() {
-        if (fd_ >= 0)
-            ::close(fd_); // releases the lock
-    }
-    StateLock(const StateLock&) = delete;
-    StateLock& operator=(const StateLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 QMap<QString, QString> stringMap(const QJsonValue& value) {
     QMap<QString, QString> map;
     const QJsonObject object = value.toObject();
@@ -140,15 +122,21 @@ QJsonObject jsonObject(const QMap<QString, QString>& map) {
     return object;
 }
 
-// None when the file exists but is not a state file.
+// None when the file was read but is not a state file. Throws when the file is there but cannot be read: it
+// may hold every registration, so nothing may be written over it.
 std::optional<WorkspaceState> loadState(const QString& path) {
     QFile file(path);
     if (!file.exists())
         return WorkspaceState{};
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        throw workspaceError(WorkspaceErrorCode::stateNotRead,
+                             QStringLiteral("could not read %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw workspaceError(WorkspaceErrorCode::stateNotRead,
+                             QStringLiteral("could not read %1: %2").arg(path, file.errorString()));
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();
@@ -173,10 +161,11 @@ void saveState(const QString& path, const WorkspaceState& state) {
                              QStringLiteral("could not save %1: %2").arg(path, file.errorString()));
 }
 
-// Changes the state under the lock. A file that cannot be read is kept aside before it is replaced, so the
-// registrations it held can still be recovered by hand.
+// Changes the state under the lock (the lsregister tool writes it too). A file that was read but does not
+// decode is kept aside before it is replaced, so the registrations it held can still be recovered by hand;
+// one that cannot be read at all stops the change with an error.
 template <typename Change> void updateState(Change change) {
-    StateLock lock;
+    ExclusiveFileLock lock(hostStateDirectory() + QStringLiteral("/workspace.lock"));
     const QString path = HostWorkspace::stateFilePath();
     std::optional<WorkspaceState> state = loadState(path);
     if (!state) {
@@ -222,6 +211,21 @@ std::optional<ProcessStatus> processStatus(qint32 pid) {
     return status;
 }
 
+// The home folder a process of this user runs with: HOME in the environment it was started with, else the
+// account's. Programs of another home (a test's temporary one, or the real one seen from a test) keep their
+// files, sockets and settings apart, so each home is a session of its own.
+QString homeOfProcess(qint32 pid) {
+    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& entry : file.readAll().split('\0'))
+            if (entry.startsWith("HOME=") && entry.size() > 5)
+                return QDir::cleanPath(QFile::decodeName(entry.mid(5)));
+    }
+    if (const passwd* account = ::getpwuid(::getuid()); account && account->pw_dir)
+        return QDir::cleanPath(QFile::decodeName(account->pw_dir));
+    return QString();
+}
+
 bool isAlive(const ProcessStatus& status) {
     return status.state != 'Z' && status.state != 'X' && status.state != 'x';
 }
@@ -256,13 +260,15 @@ QString nameOf(const QVariantMap& info, const QString& path) {
     return QFileInfo(path).completeBaseName();
 }
 
+// Started for an event, the program belongs to the desktop, not to the caller: a pipe or terminal of the
+// caller's (`scripts/run URL | tail`) must be able to end while it runs on. Its output goes to its own log.
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
-                                    const QMap<QString, QString>& environment, QString& failure) {
+                                    const QMap<QString, QString>& environment, const QString& logName,
+                                    QString& failure) {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-    process.setWorkingDirectory(QDir::rootPath());
-    process.setStandardInputFile(QProcess::nullDevice());
+    detachFromCaller(process, logName);
     if (!environment.isEmpty()) {
         QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
         for (auto it = environment.begin(); it != environment.end(); ++it)
@@ -300,17 +306,7 @@ QString HostWorkspace::Application::bundleIdentifier() const {
 }
 
 QStringList HostWorkspace::applicationFolders() {
-    QStringList folders{QStringLiteral("/Applications"), homeDirectory() + QStringLiteral("/Applications")};
-    for (const QString& folder :
-         qEnvironmentVariable("CORVANE_APPLICATIONS_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        folders.append(folder);
-    QStringList cleaned;
-    for (const QString& folder : folders) {
-        const QString path = cleanAbsolute(folder);
-        if (!cleaned.contains(path))
-            cleaned.append(path);
-    }
-    return cleaned;
+    return host::applicationFolders();
 }
 
 QString HostWorkspace::stateFilePath() {
@@ -318,7 +314,11 @@ QString HostWorkspace::stateFilePath() {
 }
 
 WorkspaceState HostWorkspace::readState() {
-    return loadState(stateFilePath()).value_or(WorkspaceState{});
+    try {
+        return loadState(stateFilePath()).value_or(WorkspaceState{});
+    } catch (const host::SystemError&) {
+        return WorkspaceState{};
+    }
 }
 
 std::optional<HostWorkspace::Application> HostWorkspace::application(const QString& appPath) {
@@ -496,9 +496,10 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
     std::vector<Found> found;
     QSet<qint32> pids;
     const uid_t me = ::getuid();
+    const QString myHome = homeDirectory();
 
-    // Bundle programs of this user, whoever started them: their executable (or, for a script, the file its
-    // interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
+    // Bundle programs of this user and this home folder, whoever started them: their executable (or, for a
+    // script, the file its interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : entries) {
         bool numeric = false;
@@ -524,6 +525,8 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
         }
         for (const QString& candidate : candidates) {
             if (const auto bundle = bundleOfExecutable(candidate)) {
+                if (homeOfProcess(pid) != myHome)
+                    break;
                 const auto bundleInfo = readBundleInfo(*bundle).value_or(QVariantMap{});
                 found.push_back(
                     {runningRecord(Application{*bundle, bundleInfo, std::nullopt}, pid), status->startTime});
@@ -619,10 +622,10 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
             if (!program.contains(QLatin1Char('/')))
                 program = QStandardPaths::findExecutable(program);
             QString failure;
-            const auto pid =
-                program.isEmpty()
-                    ? std::nullopt
-                    : startDetached(program, command.mid(1) + configuration.arguments, {}, failure);
+            const auto pid = program.isEmpty()
+                                 ? std::nullopt
+                                 : startDetached(program, command.mid(1) + configuration.arguments, {},
+                                                 QFileInfo(app.path).completeBaseName(), failure);
             if (!pid) {
                 complete(std::move(completion), std::nullopt,
                          workspaceError(WorkspaceErrorCode::launchFailed,
@@ -655,7 +658,10 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
     if (!urls.isEmpty())
         eventDelivery().prepareLaunch(request, urls);
     QString failure;
-    const auto pid = startDetached(executable, request.arguments, request.environment, failure);
+    const auto pid = startDetached(executable, request.arguments, request.environment,
+                                   app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName()
+                                                                    : app.bundleIdentifier(),
+                                   failure);
     if (!pid) {
         complete(std::move(completion), std::nullopt,
                  workspaceError(WorkspaceErrorCode::launchFailed,

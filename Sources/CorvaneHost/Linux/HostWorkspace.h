@@ -15,6 +15,7 @@ enum class WorkspaceErrorCode {
     noExecutable = 2,        // the bundle names no executable, or it is missing or not executable
     launchFailed = 3,        // the program could not be started
     stateNotSaved = 4,       // the registrations and defaults could not be written
+    stateNotRead = 5,        // the state file is there but could not be read, so it is not written over
 };
 
 host::SystemError workspaceError(WorkspaceErrorCode code, const QString& description);
@@ -30,7 +31,9 @@ struct WorkspaceState {
 // This machine's workspace: ".app" bundle folders in the application folders (/Applications, ~/Applications
 // and the folders of CORVANE_APPLICATIONS_PATH, searched three levels deep), the registered bundles, and the
 // desktop's browsers (desktop entries that open http links). Nothing is cached: every answer is read afresh
-// from the disk, so other processes' registrations are seen at once.
+// from the disk, so other processes' registrations are seen at once. The running applications are those of
+// this user that run with this home folder: a program started with another HOME belongs to another session
+// (a test's installation never reaches the user's own helper).
 class HostWorkspace final : public Workspace {
 public:
     std::optional<QString> urlForApplication(const QString& bundleIdentifier) override;
@@ -60,7 +63,7 @@ public:
     // The folders searched for bundles, in order.
     static QStringList applicationFolders();
     static QString stateFilePath();
-    // Reads the state file; an unreadable one reads as empty.
+    // Reads the state file; one that cannot be read or decoded reads as empty.
     static WorkspaceState readState();
 
 private:

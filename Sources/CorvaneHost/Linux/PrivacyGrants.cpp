@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/FileLock.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -20,6 +21,40 @@ QJsonObject readRecord() {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
+// The record as a change starts from. One that is there but cannot be read stops the change (writing would
+// drop every grant in it); one that was read but does not decode is kept beside it and starts empty.
+QJsonObject readRecordForChange() {
+    const QString path = recordPath();
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError)
+        throw host::SystemError(QStringLiteral("NSCocoaErrorDomain"), 256,
+                                QStringLiteral("could not read %1: %2").arg(path, file.errorString()));
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error == QJsonParseError::NoError && document.isObject())
+        return document.object();
+    const QString aside = path + QStringLiteral(".unreadable");
+    QFile::remove(aside);
+    QFile::copy(path, aside);
+    return {};
+}
+
+// Grants are read, changed and written under this lock, so that two programs granting at once lose nothing.
+ExclusiveFileLock changeLock() {
+    return ExclusiveFileLock(hostStateDirectory() + QStringLiteral("/privacy-grants.lock"));
+}
+
+QStringList grantedIn(const QJsonObject& record, const QString& service) {
+    QStringList result;
+    for (const QJsonValue& value : record.value(service).toArray())
+        if (value.isString())
+            result << value.toString();
+    return result;
+}
+
 void writeRecord(const QJsonObject& record) {
     const QString path = recordPath();
     QSaveFile file(path);
@@ -36,11 +71,7 @@ QString recordPath() {
 }
 
 QStringList grantedBundleIDs(const QString& service) {
-    QStringList result;
-    for (const QJsonValue& value : readRecord().value(service).toArray())
-        if (value.isString())
-            result << value.toString();
-    return result;
+    return grantedIn(readRecord(), service);
 }
 
 bool isGranted(const QString& service, const QString& bundleID) {
@@ -48,8 +79,9 @@ bool isGranted(const QString& service, const QString& bundleID) {
 }
 
 void grant(const QString& service, const QString& bundleID) {
-    QJsonObject record = readRecord();
-    QStringList granted = grantedBundleIDs(service);
+    const ExclusiveFileLock lock = changeLock();
+    QJsonObject record = readRecordForChange();
+    QStringList granted = grantedIn(record, service);
     if (granted.contains(bundleID))
         return;
     granted << bundleID;
@@ -58,13 +90,14 @@ void grant(const QString& service, const QString& bundleID) {
 }
 
 void reset(const QString& service, const QString& bundleID) {
-    QJsonObject record = readRecord();
+    const ExclusiveFileLock lock = changeLock();
+    QJsonObject record = readRecordForChange();
     const QStringList services = service == QLatin1String("All") ? record.keys() : QStringList{service};
     bool changed = false;
     for (const QString& name : services) {
         if (!record.contains(name))
             continue;
-        QStringList granted = grantedBundleIDs(name);
+        QStringList granted = grantedIn(record, name);
         const qsizetype before = granted.size();
         if (bundleID.isEmpty())
             granted.clear();

@@ -13,7 +13,9 @@ namespace PrivacyGrants {
 QString recordPath();
 QStringList grantedBundleIDs(const QString& service);
 bool isGranted(const QString& service, const QString& bundleID);
-// Throw host::SystemError when the record cannot be written.
+// Change the record under a lock, so that programs granting at the same time lose nothing. Throw
+// host::SystemError when the lock cannot be taken, or the record is there but cannot be read, or cannot be
+// written.
 void grant(const QString& service, const QString& bundleID);
 // Withdraws the grant of `bundleID` (of every program when empty) for `service` ("All": every service).
 void reset(const QString& service, const QString& bundleID = {});

@@ -2,13 +2,16 @@
 
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSocketNotifier>
+#include <QThread>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -25,6 +28,15 @@ namespace {
 int signalPipe[2] = {-1, -1};
 // The application that a termination signal asks to quit: the one running now.
 QtApplication* signalTarget = nullptr;
+
+// How long a copy that is not the running instance keeps trying to hand its launch events over while the
+// instance that holds the lock is not listening yet.
+constexpr qint64 kHandOverPatienceMs = 10000;
+constexpr unsigned long kHandOverRetryMs = 50;
+
+void report(LogLevel level, const QString& message) {
+    logSink().write(QStringLiteral("host"), QStringLiteral("application"), level, message);
+}
 
 void onTerminationSignal(int) {
     const char byte = 1;
@@ -76,7 +88,14 @@ int QtApplication::run() {
     if (const auto& info = Bundle::main().infoDictionary()) {
         const QString identifier = info->value(QStringLiteral("CFBundleIdentifier")).toString();
         if (!identifier.isEmpty())
-            listener_->start(identifier);
+            switch (becomeTheInstance(identifier, launchEvents)) {
+            case Instance::thisCopy:
+                break;
+            case Instance::anotherCopy:
+                return 0;
+            case Instance::failed:
+                return 1;
+            }
     }
 
     running_ = true;
@@ -96,6 +115,35 @@ int QtApplication::run() {
     if (listener_)
         listener_->stop();
     return 0;
+}
+
+// The single-instance decision comes before anything listens: only the copy holding the lock touches the
+// socket. Another copy may hold the lock without listening yet (it started a moment earlier), or end before
+// it listens (then this copy gets the lock on a later try).
+QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifier,
+                                                         const std::vector<AppleEvent>& launchEvents) {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        switch (listener_->start(identifier)) {
+        case EventListener::StartResult::listening:
+            return Instance::thisCopy;
+        case EventListener::StartResult::failed:
+            report(LogLevel::Error, QStringLiteral("%1 cannot take events: %2; ending")
+                                        .arg(identifier, listener_->errorString()));
+            return Instance::failed;
+        case EventListener::StartResult::anotherInstanceRuns:
+            if (launchEvents.empty() || deliverToRunningApplication(identifier, launchEvents))
+                return Instance::anotherCopy;
+            break;
+        }
+        if (waited.elapsed() > kHandOverPatienceMs) {
+            report(LogLevel::Error,
+                   QStringLiteral("another copy of %1 runs but takes no events; ending").arg(identifier));
+            return Instance::failed;
+        }
+        QThread::msleep(kHandOverRetryMs);
+    }
 }
 
 void QtApplication::terminate() {

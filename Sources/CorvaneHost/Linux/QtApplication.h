@@ -2,12 +2,16 @@
 
 #include "CorvaneHost/Application.h"
 
+#include <vector>
+
 namespace host {
 
 class EventListener;
 
 // This machine's application object, on the QCoreApplication (or QApplication) of the program, which must
-// exist before run(). SIGTERM and SIGINT become a terminate request.
+// exist before run(). SIGTERM and SIGINT become a terminate request. A program with a bundle identifier runs
+// once: a copy started while another runs hands its launch events to that one and returns from run() at
+// once, before its delegate hears anything; a copy that cannot listen for events reports it and ends.
 class QtApplication final : public Application {
 public:
     QtApplication();
@@ -20,6 +24,8 @@ public:
 private:
     void finishTermination();
     void installSignalHandlers();
+    enum class Instance { thisCopy, anotherCopy, failed };
+    Instance becomeTheInstance(const QString& identifier, const std::vector<AppleEvent>& launchEvents);
 
     std::unique_ptr<EventListener> listener_;
     bool running_ = false;

@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/SpawnProcessRunner.h"
 
+#include "CorvaneHost/Linux/ChildProcess.h"
 #include "CorvaneHost/Services.h"
 
 #include <QFile>
@@ -88,9 +89,15 @@ QString SpawnProcessRunner::run(const QString& executablePath, const QStringList
     posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, STDERR_FILENO);
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    setDefaultSignals(attributes);
+
     pid_t pid = 0;
-    const int spawnError = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
+    const int spawnError =
+        ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (spawnError != 0)
         throw host::SystemError::fromErrno(QStringLiteral("could not launch %1").arg(executablePath),
                                            spawnError);

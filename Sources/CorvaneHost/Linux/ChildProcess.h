@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <spawn.h>
+
+class QProcess;
+
+namespace host {
+
+// What every program started from here gets back: the default disposition of every signal and an empty signal
+// mask. An ignored signal survives exec (the helper ignores SIGPIPE), and a child that inherits it runs its
+// pipelines unlike one the desktop starts.
+void setDefaultSignals(posix_spawnattr_t& attributes);
+// The same inside a forked child just before exec (async-signal-safe).
+void restoreDefaultSignalsInChild();
+
+// Where a program started for an event keeps its output: "<name>.log" in the "logs" folder of the host state
+// folder. A log over 1 MiB is moved to "<name>.log.old" when the program starts again.
+QString launchLogPath(const QString& name);
+
+// Makes `process`, about to be started detached, independent of whoever asked for it, as a program the
+// desktop starts is: standard input from /dev/null, standard output and error appended to
+// launchLogPath(`logName`), the root folder as working folder, default signals. (A detached QProcess also
+// gets a session of its own, so the caller's terminal and its signals never reach it.)
+void detachFromCaller(QProcess& process, const QString& logName);
+
+} // namespace host

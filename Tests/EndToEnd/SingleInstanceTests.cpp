@@ -1,0 +1,150 @@
+// Many copies of the helper started at the same moment, as the desktop, a login item and several launchers
+// can do: one copy stays and takes every link the others were started with; the rest end.
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/PropertyList.h"
+#include "Support/TemporaryHome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const QString helperProgram = QStringLiteral(CORVANE_BUILD_DIR) +
+                              QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app/Contents/MacOS/"
+                                             "CorvaneHelper");
+constexpr int copies = 8;
+constexpr int rounds = 20;
+
+bool eventually(const std::function<bool()>& done, int timeoutMs = 20000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QStringList linesOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+class SingleInstanceTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFileInfo(helperProgram).isExecutable());
+        // The last-resort browser: records every link it is started with.
+        const QString bundle = home.file(QStringLiteral("Applications/Google Chrome.app"));
+        QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
+        const QVariantMap info{
+            {QStringLiteral("CFBundleIdentifier"), Corvane::chromeBundleID},
+            {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
+            {QStringLiteral("CFBundleURLTypes"),
+             QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"),
+                                       QVariantList{QStringLiteral("http"), QStringLiteral("https")}}}}}};
+        ASSERT_TRUE(host::writePropertyListFile(bundle + QStringLiteral("/Contents/Info.plist"), info));
+        QFile script(bundle + QStringLiteral("/Contents/MacOS/run"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                         .arg(received())
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void TearDown() override {
+        for (auto& helper : helpers) {
+            helper->terminate();
+            if (!helper->waitForFinished(5000))
+                helper->kill();
+            helper->waitForFinished();
+        }
+        if (HasFailure())
+            ADD_FAILURE() << "helper log:\n" << linesOf(logFile()).join('\n').toStdString();
+    }
+
+    QString received() const { return home.file(QStringLiteral("received.txt")); }
+    QString logFile() const { return home.file(QStringLiteral("helpers.log")); }
+
+    // A copy of the helper started as the desktop starts it for a link: with the link as its launch event.
+    void startCopy(const QString& link) {
+        auto helper = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(
+            QString::fromLatin1(host::kLaunchEventsVariable),
+            QString::fromUtf8(host::encodeAppleEvents({host::AppleEvent::getURL(link, qint32(::getpid()))})));
+        helper->setProcessEnvironment(environment);
+        helper->setProcessChannelMode(QProcess::MergedChannels);
+        helper->setStandardOutputFile(logFile(), QIODevice::Append);
+        helper->setStandardInputFile(QProcess::nullDevice());
+        helper->start(helperProgram, {});
+        helpers.push_back(std::move(helper));
+    }
+
+    int runningCount() const {
+        int running = 0;
+        for (const auto& helper : helpers)
+            running += helper->state() != QProcess::NotRunning ? 1 : 0;
+        return running;
+    }
+
+    test::TemporaryHome home;
+    std::vector<std::unique_ptr<QProcess>> helpers;
+};
+
+TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) {
+    for (int round = 0; round < rounds; ++round) {
+        QStringList links;
+        for (int copy = 0; copy < copies; ++copy)
+            links << QStringLiteral("https://example.com/round%1/copy%2").arg(round).arg(copy);
+        for (const QString& link : links)
+            startCopy(link);
+
+        // Every copy's link reaches the one that stays, once.
+        ASSERT_TRUE(eventually([&] {
+            const QStringList got = linesOf(received());
+            return std::all_of(links.begin(), links.end(),
+                               [&](const QString& link) { return got.contains(link); });
+        })) << "round "
+            << round;
+        ASSERT_TRUE(eventually([&] {
+            for (auto& helper : helpers)
+                helper->waitForFinished(0);
+            return runningCount() == 1;
+        })) << "round "
+            << round << ": " << runningCount() << " copies run";
+        for (const auto& helper : helpers)
+            if (helper->state() == QProcess::NotRunning)
+                EXPECT_EQ(helper->exitCode(), 0) << "round " << round;
+
+        // The survivor still takes events, and serves its own socket.
+        const QString later = QStringLiteral("https://example.com/round%1/later").arg(round);
+        ASSERT_TRUE(host::deliverToRunningApplication(Corvane::helperBundleID,
+                                                      {host::AppleEvent::getURL(later, qint32(::getpid()))}))
+            << "round " << round;
+        ASSERT_TRUE(eventually([&] { return linesOf(received()).contains(later); })) << "round " << round;
+        EXPECT_TRUE(QFileInfo::exists(Corvane::socketPath()));
+        EXPECT_EQ(linesOf(received()).size(), (round + 1) * (copies + 1)) << "a link was opened twice";
+
+        for (auto& helper : helpers) {
+            if (helper->state() == QProcess::NotRunning)
+                continue;
+            helper->terminate();
+            ASSERT_TRUE(helper->waitForFinished(10000));
+        }
+        helpers.clear();
+    }
+}
+
+} // namespace
