@@ -75,8 +75,14 @@ int QtApplication::run() {
     });
     if (const auto& info = Bundle::main().infoDictionary()) {
         const QString identifier = info->value(QStringLiteral("CFBundleIdentifier")).toString();
-        if (!identifier.isEmpty())
-            listener_->start(identifier);
+        // One instance per bundle: a second start hands its events (or, without any, a reopen) to the
+        // running instance and ends.
+        if (!identifier.isEmpty() && !listener_->start(identifier) &&
+            deliverToRunningApplication(identifier,
+                                        launchEvents.empty()
+                                            ? std::vector<AppleEvent>{AppleEvent::reopen(eventSenderPID())}
+                                            : launchEvents))
+            return 0;
     }
 
     running_ = true;
