@@ -333,6 +333,31 @@ TEST_F(LinkFixture, AHelperWhoseListenQueueIsFullFailsTheAttemptInsteadOfHolding
     ::unlink(QFile::encodeName(path).constData());
 }
 
+TEST_F(LinkFixture, AWriteThatFailsPartWayEndsTheConnectionSoNothingIsGluedToTheRest) {
+    // A helper that accepts and then stops reading.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = UnixSocket::makeAddress(path);
+    ::unlink(QFile::encodeName(path).constData());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    link->connect(hello());
+    ASSERT_EQ(link->state(), State::connected);
+    test::SocketPeer helper(::accept(listener, nullptr, nullptr));
+
+    std::vector<Response> answers;
+    link->request(
+        Request::Op::listTabGroups, 5,
+        [](Request& request) { request.profileDirectory = QString(8 * 1024 * 1024, QLatin1Char('x')); },
+        [&](const Response& response) { answers.push_back(response); });
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].error, QStringLiteral("not connected"));
+    // The link hangs up: the helper reads the hello and part of a line, then the end of the stream.
+    EXPECT_TRUE(helper.seesEndOfFile(10000));
+    EXPECT_TRUE(runUntil([&] { return link->state() == State::disconnected; }));
+    ::close(listener);
+    ::unlink(QFile::encodeName(path).constData());
+}
+
 TEST_F(LinkFixture, ShutdownThenConnectWhileARetryWaitsKeepsOneChainOfRetries) {
     link->connect(hello());
     ASSERT_EQ(time->pendingCount(), 1u);
