@@ -13,6 +13,7 @@
 #include "Support/FakeWorkspace.h"
 #include "Support/HelperDoubles.h"
 #include "Support/LogCapture.h"
+#include "Support/RecordingMenuBar.h"
 #include "Support/RecordingNotifications.h"
 #include "Support/ScriptedAlerts.h"
 #include "Support/VirtualTime.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CorvaneHost/Alerts.h"
-#include "CorvaneHost/MenuBar.h"
 
 #include <functional>
 #include <optional>
@@ -22,18 +21,6 @@ public:
 
 private:
     std::vector<std::function<void(int)>> open_;
-};
-
-// Keeps the main menu a program installs, so tests can read it and choose its items.
-class RecordingMenuBar final : public host::MenuBar {
-public:
-    void setMainMenu(const host::Menu& menu, const QString& iconPath) override;
-    // Runs the action of the item with that title; false when there is none.
-    bool choose(const QString& title) const;
-
-    std::optional<host::Menu> menu;
-    QString iconPath;
-    int installs = 0;
 };
 
 } // namespace test
