@@ -72,6 +72,9 @@ public:
     // Signal the application (polite request, then the forced kind); false when no such application runs.
     virtual bool terminate(qint32 processIdentifier) = 0;
     virtual bool forceTerminate(qint32 processIdentifier) = 0;
+    // Brings the running application forward (the caller yields its own activation first); false when it
+    // could not be activated. Nothing on this machine activates another program's windows yet.
+    virtual bool activate(qint32 processIdentifier) { return false; }
 
     std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
     std::vector<RunningApplication> runningApplications(const QString& bundleIdentifier);

@@ -1,6 +1,7 @@
 #include "CorvaneCore/Messaging/SocketClient.h"
 
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
 #include "CorvaneCore/Messaging/SocketServer.h"
 #include "Support/LogCapture.h"
 #include "Support/SocketPeer.h"
@@ -8,7 +9,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -284,6 +289,75 @@ TEST_F(LinkFixture, LeftoverBytesOfADroppedConnectionDoNotSpoilTheNextOne) {
     EXPECT_FALSE(log.contains("undecodable frame from helper"));
 }
 
+TEST_F(LinkFixture, AReconnectFromTheStateChangeIsNotFollowedByASecondConnection) {
+    startServer();
+    // An owner that reconnects at once when the connection drops.
+    link->onStateChange = [this](State state) {
+        states.push_back(state);
+        if (state == State::disconnected && states.size() < 6)
+            link->connect(hello());
+    };
+    link->connect(hello());
+    auto first = helloConnection();
+    server->drop(first);
+    ASSERT_TRUE(runUntil([&] { return received.size() == 2; }));
+    ASSERT_EQ(link->state(), State::connected);
+    EXPECT_EQ(time->pendingCount(), 0u); // no retry of the link's own waits
+    time->advance(60);
+    EXPECT_TRUE(runUntil([&] { return server->clientCount() == 1; }));
+    EXPECT_EQ(received.size(), 2u);
+    EXPECT_EQ(link->state(), State::connected);
+}
+
+TEST_F(LinkFixture, AHelperWhoseListenQueueIsFullFailsTheAttemptInsteadOfHoldingTheCaller) {
+    // A listener that never accepts, with its queue filled by other clients.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = UnixSocket::makeAddress(path);
+    ::unlink(QFile::encodeName(path).constData());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 64; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        fillers.push_back(fd);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            break;
+    }
+    link->connect(hello()); // would block for good with a waiting connect
+    EXPECT_EQ(states, (std::vector<State>{State::connecting, State::disconnected}));
+    EXPECT_EQ(installs, 1);
+    EXPECT_EQ(time->pendingCount(), 1u); // the usual retry
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+    ::unlink(QFile::encodeName(path).constData());
+}
+
+TEST_F(LinkFixture, AWriteThatFailsPartWayEndsTheConnectionSoNothingIsGluedToTheRest) {
+    // A helper that accepts and then stops reading.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = UnixSocket::makeAddress(path);
+    ::unlink(QFile::encodeName(path).constData());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    link->connect(hello());
+    ASSERT_EQ(link->state(), State::connected);
+    test::SocketPeer helper(::accept(listener, nullptr, nullptr));
+
+    std::vector<Response> answers;
+    link->request(
+        Request::Op::listTabGroups, 5,
+        [](Request& request) { request.profileDirectory = QString(8 * 1024 * 1024, QLatin1Char('x')); },
+        [&](const Response& response) { answers.push_back(response); });
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].error, QStringLiteral("not connected"));
+    // The link hangs up: the helper reads the hello and part of a line, then the end of the stream.
+    EXPECT_TRUE(helper.seesEndOfFile(10000));
+    EXPECT_TRUE(runUntil([&] { return link->state() == State::disconnected; }));
+    ::close(listener);
+    ::unlink(QFile::encodeName(path).constData());
+}
+
 TEST_F(LinkFixture, ShutdownThenConnectWhileARetryWaitsKeepsOneChainOfRetries) {
     link->connect(hello());
     ASSERT_EQ(time->pendingCount(), 1u);
@@ -322,7 +396,14 @@ TEST_F(LinkFixture, LinksComeAndGoWithoutLeavingDescriptors) {
     const int before = test::openDescriptorCount();
     for (int i = 0; i < 50; ++i) {
         auto other = std::make_shared<HelperLink>();
+        other->installHelper = [](bool) { return false; };
+        other->openHelper = [](const QString&, const host::OpenConfiguration&, host::OpenCompletion) {};
         other->connect(hello());
+        // A busy server's full queue fails an attempt at once; the link's retry gets in once it has accepted.
+        for (int tries = 0; tries < 100 && other->state() != State::connected; ++tries) {
+            time->runUntil([] { return false; }, 10);
+            time->advance(std::max(0.0, time->nextDueIn()));
+        }
         ASSERT_EQ(other->state(), State::connected);
         if (i % 2)
             other->shutdown();

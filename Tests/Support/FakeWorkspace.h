@@ -84,6 +84,12 @@ public:
     std::optional<host::RunningApplication> frontmostApplication() override { return frontmost_; }
     bool terminate(qint32 processIdentifier) override;
     bool forceTerminate(qint32 processIdentifier) override;
+    bool activate(qint32 processIdentifier) override {
+        activated.push_back(processIdentifier);
+        return activationSucceeds;
+    }
+    std::vector<qint32> activated;
+    bool activationSucceeds = true;
     void openApplication(const QString& appPath, const host::OpenConfiguration& configuration,
                          host::OpenCompletion completion) override;
     void open(const QList<QUrl>& urls, const QString& appPath, const host::OpenConfiguration& configuration,

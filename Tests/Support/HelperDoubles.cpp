@@ -16,10 +16,13 @@ int FakeApplication::run() {
 
 void FakeApplication::terminate() {
     ++terminateRequests;
-    if (terminated)
+    if (terminated || awaitingReply)
         return;
     auto target = delegate();
-    if (target && target->applicationShouldTerminate() != host::TerminateReply::terminateNow)
+    const auto reply = target ? target->applicationShouldTerminate() : host::TerminateReply::terminateNow;
+    if (reply == host::TerminateReply::terminateLater)
+        awaitingReply = true;
+    if (reply != host::TerminateReply::terminateNow)
         return;
     terminated = true;
     if (target)
@@ -27,6 +30,10 @@ void FakeApplication::terminate() {
 }
 
 void FakeApplication::replyToApplicationShouldTerminate(bool shouldTerminate) {
+    replies.push_back(shouldTerminate);
+    if (!awaitingReply)
+        return;
+    awaitingReply = false;
     if (!shouldTerminate || terminated)
         return;
     terminated = true;

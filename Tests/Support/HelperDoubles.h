@@ -38,6 +38,10 @@ public:
 
     int terminateRequests = 0;
     bool terminated = false;
+    // A terminateLater answer is pending: further requests are ignored until the one reply comes.
+    bool awaitingReply = false;
+    // Every late reply the delegate gave, in order (more than one is a fault).
+    std::vector<bool> replies;
     std::vector<host::AppleEvent> launchEvents; // delivered by run() after will finish launching
 };
 

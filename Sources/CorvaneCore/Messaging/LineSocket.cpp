@@ -118,6 +118,23 @@ int32_t connect(const QString& path) {
     return fd;
 }
 
+int32_t connectWithoutWaiting(const QString& path) {
+    sockaddr_un address;
+    const int fd = newSocket(path, address);
+    setNonBlocking(fd);
+    int result;
+    do {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        // EAGAIN (queue full) and EINPROGRESS count as failed attempts like any other.
+        const int error = errno;
+        closeKeepingErrno(fd);
+        throw SocketError::syscall(QStringLiteral("connect"), error);
+    }
+    return fd;
+}
+
 void setNonBlocking(int32_t fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)

@@ -50,6 +50,9 @@ sockaddr_un makeAddress(const QString& path);
 int32_t listen(const QString& path, int32_t backlog);
 // A connected, non-blocking socket. Throws SocketError; no descriptor outlives a failure.
 int32_t connect(const QString& path);
+// The same without ever waiting: a listener whose queue is full (a stopped or hung server) fails the attempt
+// with EAGAIN at once instead of holding the caller.
+int32_t connectWithoutWaiting(const QString& path);
 // O_NONBLOCK on top of the current status flags. Writing to a closed peer never raises SIGPIPE here:
 // every write goes through writeFrame, which sends with MSG_NOSIGNAL.
 void setNonBlocking(int32_t fd);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -75,7 +76,7 @@ void HelperLink::attemptConnect() {
         return; // the owner reacted to the state change by shutting down
     int32_t fd;
     try {
-        fd = UnixSocket::connect(Corvane::socketPath());
+        fd = UnixSocket::connectWithoutWaiting(Corvane::socketPath());
     } catch (const SocketError&) {
         if (!launchAttempted_) {
             launchAttempted_ = true;
@@ -90,7 +91,7 @@ void HelperLink::attemptConnect() {
         Request hello = *helloRequest_;
         hello.protocolVersion = IPC::protocolVersion;
         if (const auto bytes = hello.encode())
-            writeFrame(fd_, *bytes);
+            writeFrameOrShutDown(*bytes);
     }
     backoff_ = initialBackoff;
     launchAttempted_ = false;
@@ -99,9 +100,13 @@ void HelperLink::attemptConnect() {
 }
 
 void HelperLink::scheduleRetry() {
-    if (stopped_)
+    if (stopped_ || fd_ >= 0)
         return;
     setState(State::disconnected);
+    // The owner may have reacted to the change by connecting (or shutting down); that attempt has its own
+    // retry, and a second one here would open a second connection.
+    if (stopped_ || fd_ >= 0 || state_ != State::disconnected || retryTimer_)
+        return;
     const double jitter = QRandomGenerator::system()->generateDouble() * backoff_ * jitterFraction;
     const double delay = backoff_ + jitter;
     backoff_ = std::min(backoff_ * 2, maxBackoff);
@@ -206,9 +211,10 @@ void HelperLink::handleDisconnect(quint64 generation) {
     if (generation != generation_ || state_ == State::disconnected)
         return;
     Log::ipc.info(QStringLiteral("helper connection dropped"));
-    teardown();
+    // Taken first: requests the owner sends on a new connection made from the state change are not these.
     auto failed = std::move(pending_);
     pending_.clear();
+    teardown();
     for (auto& [id, completion] : failed)
         if (completion)
             completion(failure(id, QStringLiteral("helper disconnected")));
@@ -237,7 +243,16 @@ void HelperLink::post(Request::Op op, const std::function<void(Request&)>& confi
     if (fd_ < 0)
         return;
     if (const auto bytes = request.encode())
-        writeFrame(fd_, *bytes);
+        writeFrameOrShutDown(*bytes);
+}
+
+bool HelperLink::writeFrameOrShutDown(const QByteArray& bytes) {
+    if (writeFrame(fd_, bytes))
+        return true;
+    // Part of the frame may have gone out; whatever followed would be glued to it. Ending the connection
+    // makes the reader see the end of the stream, and the usual drop handling reconnects.
+    ::shutdown(fd_, SHUT_RDWR);
+    return false;
 }
 
 void HelperLink::request(Request::Op op, double timeout, const std::function<void(Request&)>& configure,
@@ -245,7 +260,7 @@ void HelperLink::request(Request::Op op, double timeout, const std::function<voi
     const Request request = makeRequest(op, configure);
     const qint64 id = request.id;
     const auto bytes = request.encode();
-    if (state_ != State::connected || fd_ < 0 || !bytes || !writeFrame(fd_, *bytes)) {
+    if (state_ != State::connected || fd_ < 0 || !bytes || !writeFrameOrShutDown(*bytes)) {
         if (completion)
             completion(failure(id, QStringLiteral("not connected")));
         return;

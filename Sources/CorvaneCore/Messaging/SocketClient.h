@@ -26,7 +26,7 @@ public:
     enum class State { disconnected, connecting, connected };
 
     HelperLink();
-    ~HelperLink();
+    virtual ~HelperLink();
     HelperLink(const HelperLink&) = delete;
     HelperLink& operator=(const HelperLink&) = delete;
 
@@ -38,15 +38,15 @@ public:
 
     // Stores the hello sent on every connection, clears a shutdown and makes a connection attempt (nothing is
     // sent now when already connected).
-    void connect(const Request& hello);
+    virtual void connect(const Request& hello);
     // Sends a request whose answer nobody waits for; without a socket it is dropped silently.
-    void post(Request::Op op, const std::function<void(Request&)>& configure = {});
+    virtual void post(Request::Op op, const std::function<void(Request&)>& configure = {});
     // Sends a request; `completion` is called exactly once while the link lives: with the helper's response,
     // or with a failure made here ("not connected", "timed out", "helper disconnected").
-    void request(Request::Op op, double timeout, const std::function<void(Request&)>& configure,
-                 std::function<void(const Response&)> completion);
+    virtual void request(Request::Op op, double timeout, const std::function<void(Request&)>& configure,
+                         std::function<void(const Response&)> completion);
     // Says bye and disconnects for good, until the next connect(hello).
-    void shutdown();
+    virtual void shutdown();
 
     // How the helper gets installed and opened when nobody answers; the installer and the workspace by
     // default. `installHelper` is HelperInstaller::installFromCreatorBundle (throws when it cannot install).
@@ -61,10 +61,12 @@ public:
     static constexpr double jitterFraction = 0.25;
     static constexpr qsizetype readChunk = 16384;
 
+protected:
+    void setState(State state);
+
 private:
     struct Reader;
 
-    void setState(State state);
     void attemptConnect();
     void scheduleRetry();
     void launchHelper();
@@ -73,6 +75,7 @@ private:
     void handleDisconnect(quint64 generation);
     void teardown();
     Request makeRequest(Request::Op op, const std::function<void(Request&)>& configure);
+    bool writeFrameOrShutDown(const QByteArray& bytes);
 
     State state_ = State::disconnected;
     int32_t fd_ = -1;

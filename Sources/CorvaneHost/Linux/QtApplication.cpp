@@ -133,7 +133,11 @@ QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifi
                                         .arg(identifier, listener_->errorString()));
             return Instance::failed;
         case EventListener::StartResult::anotherInstanceRuns:
-            if (launchEvents.empty() || deliverToRunningApplication(identifier, launchEvents))
+            // A second start hands its events (or, without any, a reopen) to the running instance and ends.
+            if (deliverToRunningApplication(
+                    identifier, launchEvents.empty()
+                                    ? std::vector<AppleEvent>{AppleEvent::reopen(eventSenderPID())}
+                                    : launchEvents))
                 return Instance::anotherCopy;
             break;
         }
