@@ -147,4 +147,15 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
     }
 }
 
+// A copy that holds the lock but cannot listen for events ends, instead of running as a helper no link
+// reaches.
+TEST_F(SingleInstanceTest, ACopyThatCannotListenForEventsEnds) {
+    ASSERT_TRUE(QDir().mkpath(host::eventSocketPath(Corvane::helperBundleID))); // in the socket's way
+    startCopy(QStringLiteral("https://example.com/unheard"));
+    ASSERT_TRUE(helpers[0]->waitForFinished(30000));
+    const QString log = linesOf(logFile()).join('\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("cannot take events"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("helper listening at"))) << "it served as a helper";
+}
+
 } // namespace

@@ -133,8 +133,13 @@ QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifi
                                         .arg(identifier, listener_->errorString()));
             return Instance::failed;
         case EventListener::StartResult::anotherInstanceRuns:
-            if (launchEvents.empty() || deliverToRunningApplication(identifier, launchEvents))
+            if (launchEvents.empty() || deliverToRunningApplication(identifier, launchEvents)) {
+                report(LogLevel::Info,
+                       QStringLiteral("another copy of %1 runs; %2 event(s) handed to it, ending")
+                           .arg(identifier)
+                           .arg(launchEvents.size()));
                 return Instance::anotherCopy;
+            }
             break;
         }
         if (waited.elapsed() > kHandOverPatienceMs) {
