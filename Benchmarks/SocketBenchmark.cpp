@@ -2,6 +2,7 @@
 // real socket (target: median under 100 µs), and one event broadcast to 100 connected links until every one
 // has it on its main queue (target: under 5 ms).
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Messaging/LineSocket.h"
 #include "CorvaneCore/Messaging/SocketClient.h"
 #include "CorvaneCore/Messaging/SocketServer.h"
 #include "CorvaneHost/MainQueue.h"
@@ -15,6 +16,8 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,6 +151,34 @@ BENCHMARK(BM_BroadcastToHundredClients)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+
+// A client that stopped reading stalls the helper once; every later message to it (one send, one broadcast)
+// costs only its encoding, never a second stall (target: well under 100 ms).
+void BM_SendAfterAStall(benchmark::State& state) {
+    auto server = startServer();
+    std::shared_ptr<ClientConnection> connection;
+    server->onRequest = [&](const std::shared_ptr<ClientConnection>& from, const Request&) {
+        connection = from;
+    };
+    const int client = UnixSocket::connect(Corvane::socketPath());
+    const int small = 4096;
+    ::setsockopt(client, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const QByteArray status = *Request(1, Request::Op::status).encode() + "\n";
+    [[maybe_unused]] auto written = ::write(client, status.constData(), size_t(status.size()));
+    mainQueue->runUntil([&] { return connection != nullptr; });
+    ::setsockopt(connection->fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    Event big(Event::Kind::stubOutdated);
+    big.improvements = QStringList{QString(64 * 1024, QLatin1Char('x'))};
+    while (connection->send(big)) {
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(connection->send(big));
+        server->broadcast(big, [](const ClientConnection&) { return true; });
+    }
+    ::close(client);
+    server->stop(Corvane::socketPath());
+}
+BENCHMARK(BM_SendAfterAStall)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
 

@@ -16,9 +16,12 @@
 
 namespace {
 
-const QString helperProgram = QStringLiteral(CORVANE_BUILD_DIR) +
-                              QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app/Contents/MacOS/"
-                                             "CorvaneHelper");
+const QString builtHelper =
+    QStringLiteral(CORVANE_BUILD_DIR) + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app");
+// The copies run under an identifier of their own: one instance per bundle identifier is the host's rule for
+// every program, and installers of other checkouts (which end every "app.corvane.helper" of this user) leave
+// them alone.
+const QString stressID = QStringLiteral("app.corvane.single-instance-test");
 constexpr int copies = 8;
 constexpr int rounds = 20;
 
@@ -43,7 +46,14 @@ QStringList linesOf(const QString& path) {
 class SingleInstanceTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFileInfo(helperProgram).isExecutable());
+        ASSERT_EQ(
+            QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), builtHelper, helperBundle()}), 0);
+        auto helperInfo = host::readBundleInfo(helperBundle());
+        ASSERT_TRUE(helperInfo);
+        helperInfo->insert(QStringLiteral("CFBundleIdentifier"), stressID);
+        ASSERT_TRUE(host::writePropertyListFile(helperBundle() + QStringLiteral("/Contents/Info.plist"),
+                                                *helperInfo));
+        ASSERT_TRUE(QFileInfo(helperProgram()).isExecutable());
         // The last-resort browser: records every link it is started with.
         const QString bundle = home.file(QStringLiteral("Applications/Google Chrome.app"));
         QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
@@ -74,6 +84,8 @@ protected:
             ADD_FAILURE() << "helper log:\n" << linesOf(logFile()).join('\n').toStdString();
     }
 
+    QString helperBundle() const { return home.file(QStringLiteral("StressHelper.app")); }
+    QString helperProgram() const { return helperBundle() + QStringLiteral("/Contents/MacOS/CorvaneHelper"); }
     QString received() const { return home.file(QStringLiteral("received.txt")); }
     QString logFile() const { return home.file(QStringLiteral("helpers.log")); }
 
@@ -88,7 +100,7 @@ protected:
         helper->setProcessChannelMode(QProcess::MergedChannels);
         helper->setStandardOutputFile(logFile(), QIODevice::Append);
         helper->setStandardInputFile(QProcess::nullDevice());
-        helper->start(helperProgram, {});
+        helper->start(helperProgram(), {});
         helpers.push_back(std::move(helper));
     }
 
@@ -130,7 +142,7 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
 
         // The survivor still takes events, and serves its own socket.
         const QString later = QStringLiteral("https://example.com/round%1/later").arg(round);
-        ASSERT_TRUE(host::deliverToRunningApplication(Corvane::helperBundleID,
+        ASSERT_TRUE(host::deliverToRunningApplication(stressID,
                                                       {host::AppleEvent::getURL(later, qint32(::getpid()))}))
             << "round " << round;
         ASSERT_TRUE(eventually([&] { return linesOf(received()).contains(later); })) << "round " << round;
@@ -145,6 +157,17 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
         }
         helpers.clear();
     }
+}
+
+// A copy that holds the lock but cannot listen for events ends, instead of running as a helper no link
+// reaches.
+TEST_F(SingleInstanceTest, ACopyThatCannotListenForEventsEnds) {
+    ASSERT_TRUE(QDir().mkpath(host::eventSocketPath(stressID))); // in the socket's way
+    startCopy(QStringLiteral("https://example.com/unheard"));
+    ASSERT_TRUE(helpers[0]->waitForFinished(30000));
+    const QString log = linesOf(logFile()).join('\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("cannot take events"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("helper listening at"))) << "it served as a helper";
 }
 
 } // namespace

@@ -120,8 +120,10 @@ std::unique_ptr<InstanceLock> InstanceLock::tryAcquire(const QString& bundleIden
         throw SystemError::fromErrno(QStringLiteral("no instance lock for \"%1\"").arg(bundleIdentifier),
                                      EINVAL);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw SystemError::fromErrno(QStringLiteral("could not open %1").arg(path), errno);
+    if (fd < 0) {
+        const int error = errno;
+        throw SystemError::fromErrno(QStringLiteral("could not open %1").arg(path), error);
+    }
     int result;
     do
         result = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -243,10 +245,12 @@ EventListener::StartResult EventListener::start(const QString& bundleIdentifier)
         return StartResult::anotherInstanceRuns;
     // The lock is ours, so a socket at the path is what an earlier copy left behind when it ended.
     if (isSocketFile(path)) {
-        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
+            const int error = errno;
             return fail(
-                SystemError::fromErrno(QStringLiteral("could not remove the old socket %1").arg(path), errno)
+                SystemError::fromErrno(QStringLiteral("could not remove the old socket %1").arg(path), error)
                     .description());
+        }
     } else if (QFileInfo::exists(path)) {
         return fail(QStringLiteral("%1 is in the way of the event socket").arg(path));
     }

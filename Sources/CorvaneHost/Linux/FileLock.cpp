@@ -12,8 +12,10 @@ namespace host {
 
 ExclusiveFileLock::ExclusiveFileLock(const QString& path) {
     fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0)
-        throw SystemError::fromErrno(QStringLiteral("could not open the lock %1").arg(path), errno);
+    if (fd_ < 0) {
+        const int error = errno;
+        throw SystemError::fromErrno(QStringLiteral("could not open the lock %1").arg(path), error);
+    }
     int result;
     do
         result = ::flock(fd_, LOCK_EX);

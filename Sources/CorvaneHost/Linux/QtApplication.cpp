@@ -38,9 +38,10 @@ void report(LogLevel level, const QString& message) {
     logSink().write(QStringLiteral("host"), QStringLiteral("application"), level, message);
 }
 
-void onTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+// Passes the sender's process identifier on, so the log can say who asked the program to end.
+void onTerminationSignal(int, siginfo_t* info, void*) {
+    const qint32 sender = info ? qint32(info->si_pid) : 0;
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &sender, sizeof sender);
 }
 
 } // namespace
@@ -58,9 +59,9 @@ void QtApplication::installSignalHandlers() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
+    action.sa_sigaction = onTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = SA_RESTART | SA_SIGINFO;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
     // A program started by a short-lived one may outlive the pipe its log goes to: a write there fails
@@ -68,9 +69,10 @@ void QtApplication::installSignalHandlers() {
     ::signal(SIGPIPE, SIG_IGN);
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char buffer[16];
-        while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+        qint32 sender = 0;
+        while (::read(signalPipe[0], &sender, sizeof sender) > 0) {
         }
+        report(LogLevel::Info, QStringLiteral("asked to end by a signal from process %1").arg(sender));
         if (signalTarget)
             signalTarget->terminate();
     });
@@ -134,11 +136,16 @@ QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifi
             return Instance::failed;
         case EventListener::StartResult::anotherInstanceRuns:
             // A second start hands its events (or, without any, a reopen) to the running instance and ends.
-            if (deliverToRunningApplication(
-                    identifier, launchEvents.empty()
-                                    ? std::vector<AppleEvent>{AppleEvent::reopen(eventSenderPID())}
-                                    : launchEvents))
+            if (const auto events = launchEvents.empty()
+                                        ? std::vector<AppleEvent>{AppleEvent::reopen(eventSenderPID())}
+                                        : launchEvents;
+                deliverToRunningApplication(identifier, events)) {
+                report(LogLevel::Info,
+                       QStringLiteral("another copy of %1 runs; %2 event(s) handed to it, ending")
+                           .arg(identifier)
+                           .arg(events.size()));
                 return Instance::anotherCopy;
+            }
             break;
         }
         if (waited.elapsed() > kHandOverPatienceMs) {
