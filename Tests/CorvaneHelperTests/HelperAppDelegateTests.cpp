@@ -356,6 +356,19 @@ TEST_F(HelperAppDelegateTest, CloseTabGroupsStatusAndNoteLaunch) {
     EXPECT_EQ(answer->value("remaining").toInt(), 1);
     EXPECT_TRUE(answer->value("blocked").toBool());
 
+    // A client's own budget and limit are handed on as given.
+    Request limited(20, Request::Op::closeWindows);
+    limited.limit = 3;
+    limited.timeout = 2.5;
+    send(peer, limited);
+    ASSERT_TRUE(time->runUntil([&] { return source->closes.size() == 2; }));
+    EXPECT_EQ(source->closes[1].budget, 2.5);
+    EXPECT_EQ(source->closes[1].limit, std::optional<qint64>(3));
+    source->closes[1].completion(CloseResult{3, 0, false});
+    answer = next(peer);
+    EXPECT_EQ(answer->value("id").toInt(), 20);
+    EXPECT_EQ(answer->value("closed").toInt(), 3);
+
     Request listing(10, Request::Op::listTabGroups);
     listing.deep = true;
     send(peer, listing);
