@@ -227,11 +227,14 @@ TEST_F(HelperAppDelegateTest, OutdatedNoticeNeverTurnsAStrangeBundleIdentifierIn
     auto& peer = connect();
     Request request = hello();
     request.stubRevision = 3;
-    request.bundleID = QStringLiteral("../../../escape");
-    send(peer, request);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(next(peer));
-    EXPECT_TRUE(silent(peer));
+    // A path, and an identifier with a line break after it (which would end up in a file name).
+    for (const QString& strange : {QStringLiteral("../../../escape"), QStringLiteral("app.corvane.line\n")}) {
+        request.bundleID = strange;
+        send(peer, request);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(next(peer));
+        EXPECT_TRUE(silent(peer));
+    }
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("Library/escape-r7"))));
     const QStringList markers = QDir(Corvane::supportDirectory()).entryList({QStringLiteral("warned-*")});
     EXPECT_TRUE(markers.isEmpty()) << markers.join(',').toStdString();
