@@ -1,6 +1,7 @@
 #include "CorvaneHost/Application.h"
 
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
@@ -43,9 +44,8 @@ void Application::dispatch(const AppleEvent& event) {
         // Without a handler of its own the program gets the link as a URL to open, if it is one.
         if (!event.directObject)
             return;
-        const QUrl url(*event.directObject, QUrl::StrictMode);
-        if (isUsableLink(url))
-            target->applicationOpenURLs({url});
+        if (const std::optional<QUrl> url = parseLink(*event.directObject))
+            target->applicationOpenURLs({*url});
     } else if (event.isOpenDocuments()) {
         QList<QUrl> files;
         for (const QUrl& url : event.documents)

@@ -40,7 +40,7 @@ QString guiDomain() {
 }
 
 bool isDomain(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("^((gui|user)/[0-9]+|system)$"));
+    static const QRegularExpression pattern(QStringLiteral("^((gui|user)/[0-9]+|system)\\z"));
     return pattern.match(text).hasMatch();
 }
 

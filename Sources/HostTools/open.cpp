@@ -5,6 +5,7 @@
 //   open [-a <application>] [-b <bundle identifier>] [-g] [-n] [--] <file or URL> ...
 //
 // Exit status 0 when everything was handed on, 1 otherwise (with a message on standard error).
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
@@ -50,9 +51,8 @@ QString contentTypeOf(const QString& path) {
 // An argument is a link when it parses as an absolute URL with a scheme of more than one letter; anything
 // else is a path of a file, taken relative to the current folder.
 QUrl targetOf(const QString& argument) {
-    const QUrl url(argument, QUrl::StrictMode);
-    if (host::isUsableLink(url) && url.scheme().size() > 1)
-        return url;
+    if (const std::optional<QUrl> url = host::parseLink(argument); url && url->scheme().size() > 1)
+        return *url;
     return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(argument).absoluteFilePath()));
 }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return usage();
     const QString service = QString::fromLocal8Bit(argv[2]);
     const QString bundleID = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
-    static const QRegularExpression serviceName(QStringLiteral("^[A-Za-z][A-Za-z0-9]*$"));
+    static const QRegularExpression serviceName(QStringLiteral("^[A-Za-z][A-Za-z0-9]*\\z"));
     if (!serviceName.match(service).hasMatch()) {
         std::fprintf(stderr, "tccutil: Unknown service \"%s\"\n", argv[2]);
         return 64;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimeZone>
+#include <ctime>
 #include <gtest/gtest.h>
 
 namespace {
@@ -20,8 +21,27 @@ TEST(BuildInfo, ReadsTheInternetDateWithItsZone) {
               utc(2026, 3, 4, 9, 20, 30));
 }
 
-TEST(BuildInfo, FallsBackToALegacyBundleVersionStamp) {
-    const QDateTime legacy(QDate(2024, 7, 1), QTime(13, 45, 9), QTimeZone::systemTimeZone());
+// Runs the test in a time zone far from UTC, so that a stamp read in any other zone shows.
+struct ZoneScope {
+    QByteArray saved = qgetenv("TZ");
+    bool hadZone = qEnvironmentVariableIsSet("TZ");
+    explicit ZoneScope(const char* zone) {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~ZoneScope() {
+        if (hadZone)
+            qputenv("TZ", saved);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+};
+
+TEST(BuildInfo, FallsBackToALegacyBundleVersionStampInTheLocalZone) {
+    const ZoneScope zone("Pacific/Auckland");
+    // July is winter there: twelve hours ahead of UTC.
+    const QDateTime legacy = utc(2024, 7, 1, 1, 45, 9);
     EXPECT_EQ(BuildInfo::buildDate(QVariantMap{{"CFBundleVersion", "20240701134509"}}), legacy);
     // An unparsable stamp (fractional seconds, or not a string) falls through to the bundle version.
     EXPECT_EQ(BuildInfo::buildDate(QVariantMap{{"CVNBuildDate", "2026-03-04T10:20:30.5Z"},
@@ -35,7 +55,7 @@ TEST(BuildInfo, FallsBackToALegacyBundleVersionStamp) {
 
 TEST(BuildInfo, OrdinaryVersionsAndBadStampsGiveNone) {
     for (const char* version :
-         {"1.4", "1", "2024070113450", "202407011345099", "20241301134509", "2024-07-01"})
+         {"1.4", "1", "2024070113450", "202407011345099", "20241301134509", "2024-07-01", "20240701134509\n"})
         EXPECT_EQ(BuildInfo::buildDate(QVariantMap{{"CFBundleVersion", version}}), std::nullopt) << version;
     EXPECT_EQ(BuildInfo::buildDate(QVariantMap{}), std::nullopt);
 }

@@ -206,6 +206,11 @@ TEST(IPCProtocolRequest, OnlyOneJsonObjectIsARequest) {
     }
     // Surrounding whitespace, including a carriage return, is only whitespace.
     EXPECT_TRUE(Request::decode(" {\"id\":1,\"op\":\"hello\"}\r"));
+    // Inside a string a control character must be escaped; raw, it makes the line undecodable.
+    EXPECT_FALSE(Request::decode("{\"id\":1,\"op\":\"hello\",\"profileName\":\"Work\rHome\"}"));
+    EXPECT_FALSE(Request::decode(QByteArray("{\"id\":1,\"op\":\"hello\",\"profileName\":\"a\0b\"}", 41)));
+    EXPECT_EQ(Request::decode("{\"id\":1,\"op\":\"hello\",\"profileName\":\"Work\\rHome\"}")->profileName,
+              QStringLiteral("Work\rHome"));
 }
 
 // ---- TabGroupInfo ----

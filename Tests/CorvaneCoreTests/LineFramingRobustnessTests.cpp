@@ -9,7 +9,9 @@
 #include "Support/VirtualTime.h"
 
 #include <QRandomGenerator>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -184,23 +186,47 @@ TEST(LineFramingRobustness, ServerAndLinkSurviveGarbageOnTheirSockets) {
     // A huge line without an end, beyond the real limit, then a clean line boundary.
     toServer += QByteArray(LineBuffer::defaultLimit + 100, 'z') + "\n";
     toLink += QByteArray(LineBuffer::defaultLimit + 100, 'z') + "\n";
+    // The helper reads only as fast as its main queue takes the requests, so the client writes from a thread
+    // of its own while this one runs the main queue.
+    std::vector<qsizetype> cuts;
     for (qsizetype at = 0; at < toServer.size();) {
-        const qsizetype size = std::min<qsizetype>(random.bounded(1, 70000), toServer.size() - at);
-        ASSERT_TRUE(raw.write(toServer.mid(at, size)));
-        at += size;
+        at += std::min<qsizetype>(random.bounded(1, 70000), toServer.size() - at);
+        cuts.push_back(at);
     }
+    Request marker(424242, Request::Op::status);
+    const auto skippingTheLongLine = [&] {
+        for (const auto& line : log.lines())
+            if (line.message.startsWith(QStringLiteral("over-long line discarded")))
+                return true;
+        return false;
+    };
+    std::atomic<bool> written{true};
+    std::thread writer([&] {
+        qsizetype at = 0;
+        for (const qsizetype cut : cuts) {
+            written = written && raw.write(toServer.mid(at, cut - at));
+            at = cut;
+        }
+        // Once the over-long line is being skipped, so that the marker never shares a read with the bytes
+        // that crossed the limit (those are dropped whole).
+        written =
+            written && test::waitFor(skippingTheLongLine, 20000) && raw.write("\n" + *marker.encode() + "\n");
+    });
+    const bool markerArrived =
+        time->runUntil([&] { return !requests.empty() && requests.back().id == 424242; }, 60000);
+    writer.join();
+    ASSERT_TRUE(written);
+    ASSERT_TRUE(markerArrived);
+
     for (qsizetype at = 0; at < toLink.size();) {
         const qsizetype size = std::min<qsizetype>(random.bounded(1, 70000), toLink.size() - at);
         ASSERT_TRUE(linkConnection->sendFrame(toLink.mid(at, size)));
         at += size;
     }
-    Request marker(424242, Request::Op::status);
-    ASSERT_TRUE(raw.write("\n" + *marker.encode() + "\n"));
     Event last(Event::Kind::shuttingDown);
     last.chromeRunning = false;
     ASSERT_TRUE(linkConnection->sendFrame("\n" + *last.encode()));
 
-    ASSERT_TRUE(time->runUntil([&] { return !requests.empty() && requests.back().id == 424242; }, 20000));
     ASSERT_TRUE(time->runUntil([&] { return !events.empty() && events.back() == last; }, 20000));
     EXPECT_EQ(server->clientCount(), 2);
     EXPECT_EQ(link->state(), HelperLink::State::connected);

@@ -257,6 +257,29 @@ TEST(LinkRouterDecide, FirstEnabledMatchingRuleWins) {
     EXPECT_TRUE(LinkRouter::matches(set.rules[0], link("https://b.c/"), std::nullopt));
 }
 
+TEST(LinkRouterDecide, TheHostIsComparedAsTheLinkWritesIt) {
+    RuleSet set;
+    set.rules = {rule("decoded", {{Kind::addresses, {"café.example"}}}),
+                 rule("ascii", {{Kind::addresses, {"xn--caf-dma.example"}}}),
+                 rule("escaped", {{Kind::addresses, {"caf%c3%a9.example/menu"}}}),
+                 rule("v6", {{Kind::addresses, {"::1"}}})};
+    const QString written = QStringLiteral("https://CAF%C3%A9.example/menu");
+    const QUrl url(written, QUrl::TolerantMode);
+    ASSERT_TRUE(url.isValid());
+    const RouteDecision decision = LinkRouter::decide(url, std::nullopt, set, written);
+    ASSERT_TRUE(decision.rule.has_value());
+    EXPECT_EQ(decision.rule->name, "escaped");
+
+    // Without the text the URL's own host form is compared.
+    EXPECT_EQ(LinkRouter::decide(url, std::nullopt, set).rule->name, "ascii");
+    // An address literal is compared without its brackets, written or not.
+    EXPECT_EQ(LinkRouter::decide(link("http://[::1]:8080/"), std::nullopt, set,
+                                 QStringLiteral("http://[::1]:8080/"))
+                  .rule->name,
+              "v6");
+    EXPECT_EQ(LinkRouter::decide(link("http://[::1]:8080/"), std::nullopt, set).rule->name, "v6");
+}
+
 TEST(LinkRouterDecide, MatchModes) {
     LinkRule both = rule("both", {{Kind::addresses, {"b.c"}}, {Kind::apps, {"com.x"}}}, MatchMode::all);
     EXPECT_FALSE(LinkRouter::matches(both, link("https://b.c/"), std::nullopt));

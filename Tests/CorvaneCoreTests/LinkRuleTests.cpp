@@ -105,12 +105,14 @@ TEST(LinkRuleJson, OnlyTargetIsRequired) {
     EXPECT_EQ(nulls.name, "Rule");
     EXPECT_TRUE(nulls.isEnabled);
 
-    for (const char* bad : {R"({"name":"x"})", R"({"target":null})",
-                            R"({"target":{"kind":"browser","bundleID":"a"},"match":"some"})",
-                            R"({"target":{"kind":"browser","bundleID":"a"},"isEnabled":"yes"})",
-                            R"({"target":{"kind":"browser","bundleID":"a"},"name":3})",
-                            R"({"target":{"kind":"browser","bundleID":"a"},"id":"not-a-uuid"})",
-                            R"({"target":{"kind":"browser","bundleID":"a"},"conditions":{}})"}) {
+    for (const char* bad :
+         {R"({"name":"x"})", R"({"target":null})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"match":"some"})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"isEnabled":"yes"})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"name":3})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"id":"not-a-uuid"})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\n"})",
+          R"({"target":{"kind":"browser","bundleID":"a"},"conditions":{}})"}) {
         EXPECT_THROW(decodeRule(bad), JSONDecodingError) << bad;
     }
 }

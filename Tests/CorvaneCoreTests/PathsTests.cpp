@@ -124,19 +124,35 @@ TEST(JSONCoding, EncoderWritesPrettySortedEscapedOutput) {
               "[\"\",\"a\",\"\xE2\x82\xAC\"]");
 }
 
-TEST(JSONCoding, PresetsAreIndependentCopies) {
-    JSONEncoder first = JSONEncoder::corvane();
-    first.prettyPrinted = false;
-    EXPECT_FALSE(first.prettyPrinted);
-    EXPECT_TRUE(JSONEncoder::corvane().prettyPrinted);
-}
-
 TEST(JSONCoding, DecoderRejectsMalformedInput) {
     EXPECT_EQ(JSONDecoder::corvane().decode("{\"a\":1}").toObject().value("a").toInt(), 1);
     EXPECT_EQ(JSONDecoder::corvane().decode("3").toInt(), 3);
     EXPECT_THROW(JSONDecoder::corvane().decode("{"), JSONDecodingError);
     EXPECT_THROW(JSONDecoder::corvane().decode("1],[2"), JSONDecodingError);
     EXPECT_THROW(JSONDecoder::corvane().decode(""), JSONDecodingError);
+}
+
+TEST(JSONCoding, RawControlCharactersInsideStringsAreRejectedEscapedOnesAccepted) {
+    const JSONDecoder decoder = JSONDecoder::corvane();
+    for (const char raw : {'\x00', '\x01', '\t', '\n', '\r', '\x1F'}) {
+        QByteArray text = "{\"name\":\"a_b\"}";
+        text[10] = raw;
+        EXPECT_THROW(decoder.decode(text), JSONDecodingError) << int(raw);
+    }
+    // After an escaped quote the string goes on, so a raw character there is still inside it.
+    EXPECT_THROW(decoder.decode(QByteArray("[\"a\\\"\tb\"]")), JSONDecodingError);
+    EXPECT_EQ(decoder.decode("[\"a\\\\\",\t\"b\"]").toArray().size(),
+              2); // a backslash, then a tab between values
+    EXPECT_EQ(decoder.decode("\"a\\tb\\u0001\"").toString(), QString::fromUtf8("a\tb\x01"));
+    EXPECT_EQ(decoder.decode("{\n\t\"a\" :\r\n 1\n}").toObject().value("a").toInt(), 1);
+}
+
+TEST(JSONCoding, ALeadingByteOrderMarkIsIgnoredAnywhereElseRejected) {
+    const JSONDecoder decoder = JSONDecoder::corvane();
+    EXPECT_EQ(decoder.decode("\xEF\xBB\xBF{\"a\":1}").toObject().value("a").toInt(), 1);
+    EXPECT_THROW(decoder.decode("\xEF\xBB\xBF"), JSONDecodingError);
+    EXPECT_THROW(decoder.decode("\xEF\xBB\xBF\xEF\xBB\xBF{}"), JSONDecodingError);
+    EXPECT_THROW(decoder.decode("{}\xEF\xBB\xBF"), JSONDecodingError);
 }
 
 TEST(JSONCoding, DatesRoundTripWithoutFractionAndHonourOffsets) {
@@ -147,6 +163,10 @@ TEST(JSONCoding, DatesRoundTripWithoutFractionAndHonourOffsets) {
     EXPECT_FALSE(JSONDate::decode("2026-03-04T05:06:07.5Z").has_value());
     EXPECT_FALSE(JSONDate::decode("2026-13-04T05:06:07Z").has_value());
     EXPECT_FALSE(JSONDate::decode("yesterday").has_value());
+    // Anchored at the very end of the text, and only ASCII digits are digits.
+    EXPECT_FALSE(JSONDate::decode("2026-03-04T05:06:07Z\n").has_value());
+    EXPECT_FALSE(JSONDate::decode("2026-03-04T06:06:07+01:00\n").has_value());
+    EXPECT_FALSE(JSONDate::decode(QString::fromUtf8("\xD9\xA2026-03-04T05:06:07Z")).has_value());
 }
 
 } // namespace

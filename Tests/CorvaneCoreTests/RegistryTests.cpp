@@ -210,6 +210,41 @@ TEST_F(RegistryTest, SearchDirectoriesAddEachRegisteredFolderOnceAfterTheStandar
               QStringList({userApplications(), "/Applications", "/Volumes/Apps", "/Volumes/Other"}));
 }
 
+TEST_F(RegistryTest, AnEntryWithoutAPathAddsNoFolderAndTheRescanKeepsItMissing) {
+    // Run from a folder that holds a proxy app: an empty path must not make the rescan look there.
+    const QString workingFolder = home.file("cwd");
+    makeApp(workingFolder, "Stray", proxyInfo("app.corvane.stray"));
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(workingFolder));
+    Registry registry;
+    registry.apps.push_back(entry("app.corvane.nopath", ""));
+    EXPECT_EQ(registry.searchDirectories(), Registry::standardSearchDirectories());
+    registry.rescan();
+    QDir::setCurrent(previous);
+    ASSERT_EQ(registry.apps.size(), 1u);
+    EXPECT_EQ(registry.apps[0].bundleID, "app.corvane.nopath");
+    EXPECT_TRUE(registry.apps[0].isMissing);
+}
+
+TEST_F(RegistryTest, AnEntryMadeWithoutADateIsStampedWhenMadeAndSurvivesALoad) {
+    time->advance(90);
+    RegisteredApp app;
+    app.bundleID = "app.corvane.fresh";
+    app.config = StubConfig("Default");
+    EXPECT_EQ(app.createdAt, time->now());
+    Registry registry;
+    registry.apps.push_back(app);
+    registry.save();
+    const Registry loaded = Registry::load();
+    ASSERT_EQ(loaded.apps.size(), 1u);
+    EXPECT_EQ(loaded.apps[0].createdAt.toSecsSinceEpoch(), time->now().toSecsSinceEpoch());
+
+    // A date made invalid later is refused rather than written in a form the next load rejects.
+    registry.apps[0].createdAt = QDateTime();
+    EXPECT_THROW(registry.save(), host::Error);
+    EXPECT_EQ(Registry::load().apps.size(), 1u);
+}
+
 TEST_F(RegistryTest, RescanListsProxyAppsKeepingTheirCreationDate) {
     const QString work =
         makeApp(userApplications(), "Work", proxyInfo("app.corvane.0123456789ab", "Profile 1"));

@@ -72,6 +72,16 @@ TEST(RuleStore, ReloadsOnlyWhenTheModificationDateChanges) {
     EXPECT_TRUE(store.reloadIfChanged());
 }
 
+TEST(RuleStore, AFileSavedWithAByteOrderMarkIsRead) {
+    test::TemporaryHome home;
+    test::LogCapture log;
+    writeFile(Corvane::rulesURL(), "\xEF\xBB\xBF" + ruleFile("marked"), at(1));
+    RuleStore store;
+    ASSERT_EQ(store.set().rules.size(), 1u);
+    EXPECT_EQ(store.set().rules[0].name, "marked");
+    EXPECT_EQ(log.count(unreadableMessage), 0);
+}
+
 TEST(RuleStore, OwnSaveIsNoChangeButAnotherProcessSeesItOnce) {
     test::TemporaryHome home;
     RuleStore creator;
@@ -88,6 +98,28 @@ TEST(RuleStore, OwnSaveIsNoChangeButAnotherProcessSeesItOnce) {
 
     EXPECT_EQ(contents(Corvane::rulesURL()), JSONEncoder::corvane().encode(rules.toJson()));
     EXPECT_FALSE(QFileInfo::exists(Corvane::rulesURL() + ".unreadable"));
+}
+
+TEST(RuleStore, ASaveAlwaysMovesTheFileTimeOnSoAnotherProcessSeesIt) {
+    test::TemporaryHome home;
+    RuleStore creator;
+    RuleStore helper;
+    creator.save(oneRule("first"));
+    // The file a save replaces may carry a time the clock has not yet passed (a coarse file clock gives two
+    // saves within one tick the same time; here the first one lies an hour ahead).
+    const QDateTime ahead = QDateTime::currentDateTimeUtc().addSecs(3600);
+    setModified(Corvane::rulesURL(), ahead);
+    const auto replaced = FileModificationTime::of(Corvane::rulesURL());
+    ASSERT_TRUE(helper.reloadIfChanged());
+
+    const RuleSet second = oneRule("second");
+    creator.save(second);
+    const auto written = FileModificationTime::of(Corvane::rulesURL());
+    ASSERT_TRUE(replaced && written);
+    EXPECT_GT(*written, *replaced);
+    EXPECT_FALSE(creator.reloadIfChanged());
+    EXPECT_TRUE(helper.reloadIfChanged());
+    EXPECT_EQ(helper.set(), second);
 }
 
 TEST(RuleStore, DeletingTheFileDropsTheRulesOnce) {

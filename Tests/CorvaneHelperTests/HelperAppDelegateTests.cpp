@@ -227,11 +227,14 @@ TEST_F(HelperAppDelegateTest, OutdatedNoticeNeverTurnsAStrangeBundleIdentifierIn
     auto& peer = connect();
     Request request = hello();
     request.stubRevision = 3;
-    request.bundleID = QStringLiteral("../../../escape");
-    send(peer, request);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(next(peer));
-    EXPECT_TRUE(silent(peer));
+    // A path, and an identifier with a line break after it (which would end up in a file name).
+    for (const QString& strange : {QStringLiteral("../../../escape"), QStringLiteral("app.corvane.line\n")}) {
+        request.bundleID = strange;
+        send(peer, request);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(next(peer));
+        EXPECT_TRUE(silent(peer));
+    }
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("Library/escape-r7"))));
     const QStringList markers = QDir(Corvane::supportDirectory()).entryList({QStringLiteral("warned-*")});
     EXPECT_TRUE(markers.isEmpty()) << markers.join(',').toStdString();
@@ -355,6 +358,19 @@ TEST_F(HelperAppDelegateTest, CloseTabGroupsStatusAndNoteLaunch) {
     EXPECT_EQ(answer->value("closed").toInt(), 2);
     EXPECT_EQ(answer->value("remaining").toInt(), 1);
     EXPECT_TRUE(answer->value("blocked").toBool());
+
+    // A client's own budget and limit are handed on as given.
+    Request limited(20, Request::Op::closeWindows);
+    limited.limit = 3;
+    limited.timeout = 2.5;
+    send(peer, limited);
+    ASSERT_TRUE(time->runUntil([&] { return source->closes.size() == 2; }));
+    EXPECT_EQ(source->closes[1].budget, 2.5);
+    EXPECT_EQ(source->closes[1].limit, std::optional<qint64>(3));
+    source->closes[1].completion(CloseResult{3, 0, false});
+    answer = next(peer);
+    EXPECT_EQ(answer->value("id").toInt(), 20);
+    EXPECT_EQ(answer->value("closed").toInt(), 3);
 
     Request listing(10, Request::Op::listTabGroups);
     listing.deep = true;

@@ -237,7 +237,27 @@ TEST_F(LinkHandlerTest, PrivateTargetRunsTheScriptWithTheTargetsIdentifier) {
         log.contains(QStringLiteral("helper"), host::LogLevel::Info,
                      QStringLiteral("routed https://bank.test/ from com.example.Mail to a private window of "
                                     "com.google.Chrome via fallback")));
-    EXPECT_EQ(storedLinks().size(), 1u);
+    const auto links = storedLinks();
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_FALSE(links[0].targetWasMissing);
+}
+
+TEST_F(LinkHandlerTest, PrivateWindowAfterAMissingRuleTargetIsRecordedAsMissing) {
+    addBrowser(QStringLiteral("Google Chrome"), chromeID);
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Bank"), {QStringLiteral("bank.test")}, RouteTarget::browser(safariID))};
+    set.fallback = RouteTarget::browser(chromeID, true);
+    save(set);
+
+    route(QStringLiteral("https://bank.test/"), mail);
+
+    EXPECT_TRUE(workspace->opens.empty());
+    EXPECT_TRUE(log.contains(QStringLiteral("routed https://bank.test/ from com.example.Mail to a private "
+                                            "window of com.google.Chrome via Bank")));
+    const auto links = storedLinks();
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_TRUE(links[0].targetWasMissing);
+    EXPECT_EQ(links[0].ruleName, QStringLiteral("Bank"));
 }
 
 TEST_F(LinkHandlerTest, FailedOrUncompilablePrivateScriptOpensTheSameBrowserNormally) {
@@ -331,6 +351,46 @@ TEST_F(LinkHandlerTest, EventHandlerRoutesOnlyAbsoluteLinksWithAScheme) {
     time->runUntilIdle();
     ASSERT_EQ(workspace->opens.size(), 1u);
     EXPECT_EQ(workspace->opens[0].appPath, firefox);
+}
+
+TEST_F(LinkHandlerTest, AnEscapedHostIsRoutedAndComparedAsWrittenLikeItsRecord) {
+    const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
+    const QString chrome = addBrowser(QStringLiteral("Google Chrome"), chromeID);
+    RuleSet set;
+    set.fallback = RouteTarget::browser(firefoxID);
+    save(set);
+    handler->install();
+    auto& application = hostScope.application();
+    const QString link = QStringLiteral("https://Caf%C3%A9.example/menu?day=1");
+
+    // No rule yet: the fallback opens it, and the record shows the link as written.
+    application.dispatch(host::AppleEvent::getURL(link, std::nullopt));
+    time->runUntilIdle();
+    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 0);
+    ASSERT_EQ(workspace->opens.size(), 1u);
+    EXPECT_EQ(workspace->opens[0].appPath, firefox);
+    EXPECT_TRUE(log.contains(QStringLiteral("routed %1 from unknown to Firefox.app via fallback").arg(link)));
+    const auto links = storedLinks();
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].url, link);
+    EXPECT_EQ(links[0].displayHost(), QStringLiteral("Caf%C3%A9.example"));
+
+    // A rule made from that record takes the very same link.
+    set.rules = {rule(QStringLiteral("Café"), {links[0].displayHost()}, RouteTarget::browser(chromeID))};
+    save(set);
+    application.dispatch(host::AppleEvent::getURL(link, std::nullopt));
+    time->runUntilIdle();
+    ASSERT_EQ(workspace->opens.size(), 2u);
+    EXPECT_EQ(workspace->opens[1].appPath, chrome);
+
+    // A broken escape, or a space, in the host still makes no usable link.
+    for (const QString& text :
+         {QStringLiteral("https://caf%C3%G9.example/"), QStringLiteral("https://caf%C3.example/"),
+          QStringLiteral("https://caf%C3%A9 x.example/")})
+        application.dispatch(host::AppleEvent::getURL(text, std::nullopt));
+    time->runUntilIdle();
+    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 3);
+    EXPECT_EQ(workspace->opens.size(), 2u);
 }
 
 TEST_F(LinkHandlerTest, EditedRulesApplyToTheNextLink) {

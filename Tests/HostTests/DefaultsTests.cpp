@@ -17,13 +17,18 @@ TEST(Defaults, TypedValuesRoundTripAndSurviveANewInstance) {
         defaults.setBool(creator, "Flag", true);
         defaults.setInteger(creator, "Count", -42);
         defaults.setString(creator, "GeneratedAppsDirectory", "/Users/ada/Applications/Chrome Apps");
-        defaults.setData(creator, "Blob", QByteArray("\x00\x01\xFFbytes", 8));
+        defaults.setData(creator, "Blob",
+                         QByteArray("\x00\x01\xFF"
+                                    "bytes",
+                                    8));
     }
     host::SettingsFileDefaults defaults;
     EXPECT_TRUE(defaults.boolValue(creator, "Flag"));
     EXPECT_EQ(defaults.integerValue(creator, "Count"), -42);
     EXPECT_EQ(defaults.stringValue(creator, "GeneratedAppsDirectory"), "/Users/ada/Applications/Chrome Apps");
-    EXPECT_EQ(defaults.dataValue(creator, "Blob"), QByteArray("\x00\x01\xFFbytes", 8));
+    EXPECT_EQ(defaults.dataValue(creator, "Blob"), QByteArray("\x00\x01\xFF"
+                                                              "bytes",
+                                                              8));
     EXPECT_TRUE(QFileInfo::exists(host::SettingsFileDefaults::fileFor(creator)));
     EXPECT_TRUE(host::SettingsFileDefaults::fileFor(creator).startsWith(host::hostStateDirectory() + "/"));
 }

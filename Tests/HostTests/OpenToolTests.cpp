@@ -106,6 +106,22 @@ TEST_F(OpenToolTest, OpensALinkWithTheDefaultApplicationAsAnEventFromTheCaller) 
     EXPECT_EQ((*events)[0].senderPID, QCoreApplication::applicationPid());
 }
 
+TEST_F(OpenToolTest, ALinkWithAnEscapedHostIsALinkNotAFile) {
+    const QString app = addRecorder(QStringLiteral("Recorder"), QStringLiteral("com.example.recorder"));
+    makeDefault(app, QStringLiteral("https"));
+
+    const test::ToolRun outcome = runOpen({QStringLiteral("https://caf%C3%A9.example/menu")});
+    ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+    EXPECT_EQ(waitForArguments(), QStringList{QStringLiteral("https://xn--caf-dma.example/menu")});
+    QFile eventsFile(home.file(QStringLiteral("events")));
+    ASSERT_TRUE(eventsFile.open(QIODevice::ReadOnly));
+    const auto events = host::decodeAppleEvents(eventsFile.readAll());
+    ASSERT_TRUE(events);
+    ASSERT_EQ(events->size(), 1u);
+    EXPECT_TRUE((*events)[0].isGetURL());
+    EXPECT_EQ((*events)[0].directObject, QStringLiteral("https://xn--caf-dma.example/menu"));
+}
+
 TEST_F(OpenToolTest, TextAfterDoubleDashIsAFileNeverASwitch) {
     const QString app = addRecorder(QStringLiteral("Recorder"), QStringLiteral("com.example.recorder"));
     const test::ToolRun outcome = runOpen(

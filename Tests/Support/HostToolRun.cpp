@@ -13,7 +13,8 @@ ToolRun runHostTool(const QString& name, const QStringList& arguments, int timeo
         return {};
     }
     const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {status, QString::fromUtf8(process.readAllStandardError()).trimmed()};
+    return {status, QString::fromUtf8(process.readAllStandardError()).trimmed(),
+            QString::fromUtf8(process.readAllStandardOutput()).trimmed()};
 }
 
 } // namespace test

@@ -6,10 +6,11 @@
 namespace test {
 
 // The outcome of running one of the built host tools: its exit status (-1 when it did not finish in time or
-// crashed) and what it wrote to standard error, trimmed.
+// crashed) and what it wrote to standard error and to standard output, trimmed.
 struct ToolRun {
     int status = -1;
     QString errors;
+    QString output;
 };
 
 // Runs the host tool `name` from the build's tools folder with `arguments` and waits for it (killed after

@@ -18,7 +18,7 @@ std::optional<QDateTime> parseInternetDate(const QString& text) {
 // The legacy stamp: exactly fourteen digits, no separators, no zone.
 std::optional<QDateTime> parseLegacyStamp(const QString& text) {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^(\d{4})(\d{2})(\d{2})(\d{2})(\d{2})(\d{2})$)"));
+        QStringLiteral(R"(^([0-9]{4})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})\z)"));
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;

@@ -174,6 +174,32 @@ struct Writer {
     }
 };
 
+const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+JSONDecodingError formatError() {
+    return JSONDecodingError(
+        QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
+}
+
+// JSON forbids a raw character below U+0020 inside a string (it must be escaped), but Qt's parser lets one
+// through; outside strings the parser itself turns them away.
+bool hasRawControlCharacterInString(QByteArrayView text) {
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (!inString) {
+            inString = byte == '"';
+        } else if (byte < 0x20) {
+            return true;
+        } else if (byte == '\\') {
+            ++i; // the escaped character cannot end the string
+        } else if (byte == '"') {
+            inString = false;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QByteArray JSONEncoder::encode(const QJsonValue& value) const {
@@ -191,12 +217,15 @@ JSONEncoder JSONEncoder::corvane() {
 }
 
 QJsonValue JSONDecoder::decode(const QByteArray& bytes) const {
+    // A file saved by some editors starts with a byte-order mark; it is no part of the value.
+    const QByteArrayView text = bytes.startsWith(byteOrderMark) ? QByteArrayView(bytes).sliced(3) : bytes;
+    if (hasRawControlCharacterInString(text))
+        throw formatError();
     // Wrapping lets a bare scalar at the top level decode too, as the platform's decoder allows.
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson("[" + bytes + "]", &error);
+    const QJsonDocument document = QJsonDocument::fromJson("[" + text.toByteArray() + "]", &error);
     if (error.error != QJsonParseError::NoError || !document.isArray() || document.array().size() != 1)
-        throw JSONDecodingError(
-            QStringLiteral("The data couldn’t be read because it isn’t in the correct format."));
+        throw formatError();
     return document.array().at(0);
 }
 
@@ -207,12 +236,15 @@ JSONDecoder JSONDecoder::corvane() {
 namespace JSONDate {
 
 QString encode(const QDateTime& date) {
+    // Written as a bare "Z", an invalid date would make the next load of the whole file fail.
+    if (!date.isValid())
+        throw host::Error(QStringLiteral("Unable to encode an invalid date"));
     return date.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char('Z');
 }
 
 std::optional<QDateTime> decode(const QString& text) {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(Z|([+-])(\d{2}):(\d{2}))$)"));
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(Z|([+-])([0-9]{2}):([0-9]{2}))\z)"));
     const auto match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;

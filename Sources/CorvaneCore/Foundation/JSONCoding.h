@@ -38,6 +38,7 @@ class QRegularExpressionMatch;
 class QTimeZone;
 
 namespace JSONDate {
+// Throws host::Error for an invalid date.
 QString encode(const QDateTime& date);
 // Accepts "yyyy-MM-ddTHH:mm:ss" followed by "Z" or an offset "+hh:mm"; no fractional seconds.
 std::optional<QDateTime> decode(const QString& text);

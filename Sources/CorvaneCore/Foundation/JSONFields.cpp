@@ -94,7 +94,7 @@ QString uuidText(const QUuid& id) {
 
 std::optional<QUuid> uuidFromString(const QString& text) {
     static const QRegularExpression form(
-        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\z"));
     if (!form.match(text).hasMatch())
         return std::nullopt;
     return QUuid::fromString(text);

@@ -1,6 +1,7 @@
 #include "CorvaneCore/Foundation/JSONFileStore.h"
 
 #include <QTimeZone>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -19,6 +20,20 @@ std::optional<FileModificationTime> FileModificationTime::of(const QString& path
     if (!info)
         return std::nullopt;
     return FileModificationTime{qint64(info->st_mtim.tv_sec), qint64(info->st_mtim.tv_nsec)};
+}
+
+void FileModificationTime::advancePast(const QString& path, const FileModificationTime& earlier) {
+    const auto current = of(path);
+    if (!current || *current > earlier)
+        return;
+    qint64 seconds = earlier.seconds;
+    qint64 nanoseconds = earlier.nanoseconds + 1;
+    if (nanoseconds >= 1000000000) {
+        ++seconds;
+        nanoseconds = 0;
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(seconds), long(nanoseconds)}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
 QDateTime FileModificationTime::date() const {

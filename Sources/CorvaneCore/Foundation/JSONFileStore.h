@@ -17,9 +17,12 @@ struct FileModificationTime {
     qint64 seconds = 0;
     qint64 nanoseconds = 0;
     bool operator==(const FileModificationTime&) const = default;
+    auto operator<=>(const FileModificationTime&) const = default;
 
     // None when the file's attributes cannot be read (missing, no permission).
     static std::optional<FileModificationTime> of(const QString& path);
+    // Sets the file's modification time one nanosecond past `earlier` unless it already lies after it.
+    static void advancePast(const QString& path, const FileModificationTime& earlier);
     // To the millisecond, in UTC.
     QDateTime date() const;
 };
@@ -120,7 +123,12 @@ public:
         // trace.
         if (holdsUnreadableFile_)
             Corvane::preserveUnreadableFile(path);
+        const std::optional<FileModificationTime> replaced = FileModificationTime::of(path);
         Corvane::writeFileAtomically(path, data);
+        // Other processes notice a change by the file's time; a coarse file clock can give two saves within
+        // one tick the same time, so the new file must lie after the one it replaced.
+        if (replaced)
+            FileModificationTime::advancePast(path, *replaced);
         holdsUnreadableFile_ = false;
         value_ = value;
         // The store's own write is not a change for its next reload.

@@ -5,7 +5,8 @@
 #include <QString>
 
 // The product's loggers: one subsystem ("app.corvane"), five categories. Messages arrive with their arguments
-// already interpolated; string arguments are written in clear text.
+// already interpolated; string arguments are written in clear text, control characters (line breaks above
+// all) as escapes such as "\n", so that every entry stays one line.
 namespace Log {
 
 class Logger {

@@ -2,7 +2,6 @@
 
 #include <QCollator>
 #include <QLocale>
-#include <QStringList>
 
 namespace NameOrder {
 namespace {
@@ -20,30 +19,34 @@ const QCollator& collator() {
     return instance;
 }
 
-// Digits are compared by hand: the collator's numeric mode is not available on every machine (without ICU it
-// silently compares digits as text).
-QStringList textAndNumberRuns(const QString& text) {
-    QStringList runs;
-    for (qsizetype i = 0; i < text.size();) {
-        const bool digits = text[i].isDigit();
-        qsizetype end = i;
-        while (end < text.size() && text[end].isDigit() == digits)
-            ++end;
-        runs.append(text.mid(i, end - i));
-        i = end;
-    }
-    return runs;
+int sign(int value) {
+    return (value > 0) - (value < 0);
 }
 
-int compareNumbers(const QString& a, const QString& b) {
-    const auto significant = [](const QString& digits) {
+// The end of the character that starts at `i`: one code point and the marks that follow it.
+qsizetype characterEnd(const QString& text, qsizetype i) {
+    qsizetype end = i + (text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1);
+    while (end < text.size() && text[end].isMark())
+        ++end;
+    return end;
+}
+
+qsizetype digitRunEnd(const QString& text, qsizetype i) {
+    while (i < text.size() && text[i].isDigit())
+        ++i;
+    return i;
+}
+
+// Two runs of digits by their value.
+int compareNumbers(QStringView a, QStringView b) {
+    const auto significant = [](QStringView digits) {
         qsizetype first = 0;
         while (first + 1 < digits.size() && digits[first].digitValue() == 0)
             ++first;
-        return digits.mid(first);
+        return digits.sliced(first);
     };
-    const QString x = significant(a);
-    const QString y = significant(b);
+    const QStringView x = significant(a);
+    const QStringView y = significant(b);
     if (x.size() != y.size())
         return x.size() < y.size() ? -1 : 1;
     for (qsizetype i = 0; i < x.size(); ++i)
@@ -52,22 +55,54 @@ int compareNumbers(const QString& a, const QString& b) {
     return 0;
 }
 
+// The letter without its accents and case: what decides the order before accents do.
+QString baseLetter(QStringView character) {
+    QString letter = character.toString().normalized(QString::NormalizationForm_D);
+    letter.removeIf([](QChar c) { return c.isMark(); });
+    return letter.toCaseFolded();
+}
+
+// One walk over both names, character by character, with runs of digits compared by value. With `basesOnly`
+// accents play no part, so they only decide between names that are otherwise alike.
+int compareWalking(const QString& a, const QString& b, bool basesOnly) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype endA = digitRunEnd(a, i);
+            const qsizetype endB = digitRunEnd(b, j);
+            if (const int order =
+                    compareNumbers(QStringView(a).sliced(i, endA - i), QStringView(b).sliced(j, endB - j)))
+                return order;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const qsizetype endA = characterEnd(a, i);
+        const qsizetype endB = characterEnd(b, j);
+        const QStringView x = QStringView(a).sliced(i, endA - i);
+        const QStringView y = QStringView(b).sliced(j, endB - j);
+        const int order = basesOnly
+                              ? collator().compare(baseLetter(x), baseLetter(y))
+                              : collator().compare(x.toString().toCaseFolded(), y.toString().toCaseFolded());
+        if (order != 0)
+            return sign(order);
+        i = endA;
+        j = endB;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
 } // namespace
 
 int compare(const QString& a, const QString& b) {
-    const QStringList x = textAndNumberRuns(a);
-    const QStringList y = textAndNumberRuns(b);
-    for (qsizetype i = 0; i < std::min(x.size(), y.size()); ++i) {
-        const bool xDigits = x[i][0].isDigit();
-        const bool yDigits = y[i][0].isDigit();
-        const int order = xDigits && yDigits ? compareNumbers(x[i], y[i])
-                                             : collator().compare(x[i].toCaseFolded(), y[i].toCaseFolded());
-        if (order != 0)
-            return order;
-    }
-    if (x.size() != y.size())
-        return x.size() < y.size() ? -1 : 1;
-    return 0;
+    if (const int order = compareWalking(a, b, true))
+        return order;
+    return compareWalking(a, b, false);
 }
 
 } // namespace NameOrder

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -81,6 +82,23 @@ void ClientConnection::start(host::SerialQueue& queue, LineHandler onLine, Close
     readSource_ = std::move(source);
 }
 
+void ClientConnection::requestQueued() {
+    std::lock_guard lock(sourceMutex_);
+    if (++pendingRequests_ >= maxPendingRequests && !readingPaused_ && readSource_) {
+        readingPaused_ = true;
+        readSource_->suspend();
+    }
+}
+
+void ClientConnection::requestHandled() {
+    std::lock_guard lock(sourceMutex_);
+    if (--pendingRequests_ <= maxPendingRequests / 2 && readingPaused_) {
+        readingPaused_ = false;
+        if (readSource_)
+            readSource_->resume();
+    }
+}
+
 void ClientConnection::close() {
     open_.store(false);
     std::shared_ptr<host::ReadSource> source;
@@ -97,8 +115,8 @@ SocketServer::SocketServer()
 
 SocketServer::~SocketServer() {
     // Without stop(): still close the listener and every client; the socket file is left to its owner's stop.
-    if (acceptSource_)
-        acceptSource_->cancel();
+    if (auto source = acceptSource())
+        source->cancel();
     std::unordered_map<const ClientConnection*, std::shared_ptr<ClientConnection>> remaining;
     {
         std::lock_guard lock(clientsMutex_);
@@ -112,11 +130,12 @@ void SocketServer::start(const QString& path) {
     std::weak_ptr<SocketServer> weakSelf = weak_from_this();
     if (weakSelf.expired())
         throw std::logic_error("SocketServer must be owned by a std::shared_ptr");
-    if (acceptSource_)
+    if (acceptSource())
         throw std::logic_error("SocketServer is already listening");
     const int32_t fd = UnixSocket::listen(path, backlog);
     listenFD_ = fd;
     socketFileIdentity_ = fileIdentity(path);
+    std::lock_guard lock(acceptMutex_);
     acceptSource_ = queue_->makeReadSource(
         fd,
         [weakSelf] {
@@ -134,6 +153,8 @@ void SocketServer::acceptPending() {
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting(errno);
             return; // nothing more waiting (or the listener is unusable until the next readiness)
         }
         if (!UnixSocket::peerIsSameUser(fd)) {
@@ -178,10 +199,34 @@ void SocketServer::acceptPending() {
         // meanwhile reports nothing: its stop has ended every client without a count.
         host::mainQueue().async([weakSelf] {
             auto self = weakSelf.lock();
-            if (self && self->acceptSource_ && self->onClientCountChanged)
+            if (self && self->acceptSource() && self->onClientCountChanged)
                 self->onClientCountChanged(self->clientCount());
         });
     }
+}
+
+void SocketServer::pauseAccepting(int errnoValue) {
+    const auto source = acceptSource();
+    if (!source)
+        return;
+    source->suspend();
+    Log::ipc.error(QStringLiteral("could not accept a connection: %1; accepting again in %2 s")
+                       .arg(QString::fromLocal8Bit(std::strerror(errnoValue)))
+                       .arg(acceptPauseSeconds));
+    std::weak_ptr<SocketServer> weakSelf = weak_from_this();
+    std::weak_ptr<host::ReadSource> weakSource = source;
+    host::mainQueue().schedule(acceptPauseSeconds, [weakSelf, weakSource] {
+        auto self = weakSelf.lock();
+        auto source = weakSource.lock();
+        // Only the listener this pause rested: a server stopped meanwhile stays stopped.
+        if (self && source && self->acceptSource() == source)
+            source->resume();
+    });
+}
+
+std::shared_ptr<host::ReadSource> SocketServer::acceptSource() const {
+    std::lock_guard lock(acceptMutex_);
+    return acceptSource_;
 }
 
 void SocketServer::handleLine(const std::shared_ptr<ClientConnection>& connection, const QByteArray& line) {
@@ -192,13 +237,16 @@ void SocketServer::handleLine(const std::shared_ptr<ClientConnection>& connectio
     }
     std::weak_ptr<SocketServer> weakSelf = weak_from_this();
     std::weak_ptr<ClientConnection> weakConnection = connection;
+    connection->requestQueued();
     host::mainQueue().async([weakSelf, weakConnection, request = std::move(*request)] {
         auto self = weakSelf.lock();
         auto connection = weakConnection.lock();
-        // A request of a connection dropped meanwhile cannot be answered any more.
-        if (!self || !connection || !connection->isOpen() || !self->onRequest)
+        if (!connection)
             return;
-        self->onRequest(connection, request);
+        // A request of a connection dropped meanwhile cannot be answered any more.
+        if (self && connection->isOpen() && self->onRequest)
+            self->onRequest(connection, request);
+        connection->requestHandled();
     });
 }
 
@@ -219,10 +267,13 @@ void SocketServer::drop(const std::shared_ptr<ClientConnection>& connection) {
 
 void SocketServer::stop(const QString& path) {
     // The listener first, so no accept can enter a client after the table has been emptied.
-    if (acceptSource_) {
-        acceptSource_->cancel();
-        acceptSource_.reset();
+    std::shared_ptr<host::ReadSource> listener;
+    {
+        std::lock_guard lock(acceptMutex_);
+        listener = std::move(acceptSource_);
     }
+    if (listener)
+        listener->cancel();
     std::unordered_map<const ClientConnection*, std::shared_ptr<ClientConnection>> remaining;
     {
         std::lock_guard lock(clientsMutex_);

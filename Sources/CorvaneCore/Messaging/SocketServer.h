@@ -44,6 +44,11 @@ public:
     // Used on the server's queue only.
     LineBuffer buffer{LineBuffer::defaultLimit};
 
+    // Requests of this connection read but not yet handled on the main queue. Reading stops at this many and
+    // goes on once half of them are handled: a client that sends faster than it is answered (or never takes
+    // its answers) waits on its own full socket instead of filling the helper's memory.
+    static constexpr int maxPendingRequests = 64;
+
     // Encodes any message of the socket (Request, Response, Event) and writes it as one frame. A message that
     // does not encode is not sent. Main queue.
     template <typename Message> bool send(const Message& message) {
@@ -67,10 +72,16 @@ private:
     friend class SocketServer;
     // Marks the connection dropped and cancels its reader (which closes the descriptor on the queue).
     void close();
+    // A request was read and handed to the main queue (server queue), or handled there (main queue).
+    void requestQueued();
+    void requestHandled();
 
     std::atomic<bool> open_{true};
     std::mutex sourceMutex_;
     std::shared_ptr<host::ReadSource> readSource_;
+    // Under sourceMutex_.
+    int pendingRequests_ = 0;
+    bool readingPaused_ = false;
     std::function<void()> onWriteFailed_;
 };
 
@@ -112,13 +123,20 @@ public:
 
     static constexpr int32_t backlog = 16;
     static constexpr size_t readChunk = 16384;
+    // How long accepting rests when the process or the system has no descriptor left: the waiting connection
+    // keeps the listener readable, so accepting at once again would only spin.
+    static constexpr double acceptPauseSeconds = 0.1;
 
 private:
     void acceptPending();
+    void pauseAccepting(int errnoValue);
+    std::shared_ptr<host::ReadSource> acceptSource() const;
     void handleLine(const std::shared_ptr<ClientConnection>& connection, const QByteArray& line);
 
     int32_t listenFD_ = -1;
-    // Set from start to stop, on the main queue: while it is set the server listens.
+    // Set from start to stop, on the main queue: while it is set the server listens. The server's queue reads
+    // it too (to rest the listener), hence the lock.
+    mutable std::mutex acceptMutex_;
     std::shared_ptr<host::ReadSource> acceptSource_;
     std::unique_ptr<host::SerialQueue> queue_;
     // Written at accept (server queue) and by drop/stop (main queue); read on the main queue.

@@ -96,6 +96,10 @@ QStringList RegisteredApp::rebuildReasons() const {
     return {StubRevision::genericAdvice};
 }
 
+QDateTime RegisteredApp::creationDate() {
+    return host::clock().now();
+}
+
 void RegisteredApp::refreshBookmark() {
     bookmark = host::Bookmark::create(path);
 }
@@ -232,6 +236,9 @@ QStringList Registry::searchDirectories() const {
         directories.append(directory);
     }
     for (const RegisteredApp& app : apps) {
+        // An entry without a path has no folder; QFileInfo would make it the working folder.
+        if (app.path.isEmpty())
+            continue;
         const QString folder = standardized(QFileInfo(app.path).path());
         if (seen.contains(folder))
             continue;

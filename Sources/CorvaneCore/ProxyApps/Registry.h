@@ -17,7 +17,8 @@ struct RegisteredApp {
     QString name; // the app's file name without ".app"
     QString path; // file-system path of the app bundle
     StubConfig config;
-    QDateTime createdAt;
+    // An entry is stamped when it is made, so none is ever written without a valid date.
+    QDateTime createdAt = creationDate();
     std::optional<int> stubRevision;
     std::optional<QByteArray> bookmark; // finds the app after it was moved or renamed, where possible
     bool isMissing = false;
@@ -38,6 +39,9 @@ struct RegisteredApp {
     // is mistyped; a missing "createdAt" becomes `now`.
     QJsonObject toJson() const;
     static RegisteredApp fromJson(const QJsonValue& json, const QDateTime& now);
+
+private:
+    static QDateTime creationDate();
 };
 
 size_t qHash(const RegisteredApp& app, size_t seed = 0);

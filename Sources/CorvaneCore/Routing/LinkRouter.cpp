@@ -1,6 +1,7 @@
 #include "CorvaneCore/Routing/LinkRouter.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
 
 #include <QHashFunctions>
 #include <QTextBoundaryFinder>
@@ -257,8 +258,9 @@ struct LinkText {
 // a pattern first needs it.
 class Link {
 public:
-    explicit Link(const QUrl& url)
+    explicit Link(const QUrl& url, const std::optional<QString>& written = std::nullopt)
         : url_(url)
+        , written_(written)
         , isFile_(isFileLink(url)) {}
 
     bool isFile() const { return isFile_; }
@@ -281,7 +283,17 @@ public:
     }
 
 private:
-    void computeHost() { host_.emplace(url_.host(QUrl::FullyEncoded).toLower()); }
+    // The host as the link's text writes it (the URL's host when no text was given): a parsed host has its
+    // escapes decoded and international names in their ASCII form, which a rule made from the link as it
+    // was recorded would not match.
+    void computeHost() {
+        std::optional<QString> host = written_ ? host::writtenHost(*written_) : std::nullopt;
+        if (!host)
+            host = url_.host(QUrl::FullyEncoded);
+        else if (host->startsWith(QLatin1Char('[')) && host->endsWith(QLatin1Char(']')))
+            host = host->mid(1, host->size() - 2); // an address literal is compared without its brackets
+        host_.emplace(host->toLower());
+    }
     void computeAddress() {
         const QString& host = this->host().text;
         const QString path = url_.path(QUrl::FullyDecoded);
@@ -293,6 +305,7 @@ private:
     }
 
     const QUrl& url_;
+    std::optional<QString> written_;
     bool isFile_;
     std::optional<LinkText> host_;
     std::optional<LinkText> address_;
@@ -439,8 +452,9 @@ size_t qHash(const RouteDecision& decision, size_t seed) noexcept {
 
 namespace LinkRouter {
 
-RouteDecision decide(const QUrl& url, const std::optional<QString>& sourceBundleID, const RuleSet& set) {
-    Link link(url);
+RouteDecision decide(const QUrl& url, const std::optional<QString>& sourceBundleID, const RuleSet& set,
+                     const std::optional<QString>& written) {
+    Link link(url, written);
     for (const LinkRule& rule : set.rules) {
         if (rule.isEnabled && ruleMatches(rule, link, sourceBundleID))
             return RouteDecision{rule, rule.target};

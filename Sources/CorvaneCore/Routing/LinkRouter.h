@@ -27,8 +27,11 @@ template <> struct std::hash<RouteDecision> {
 namespace LinkRouter {
 
 // Tries the enabled rules in order; the first whose conditions match wins. The source is the bundle
-// identifier of the application that sent the link, when known.
-RouteDecision decide(const QUrl& url, const std::optional<QString>& sourceBundleID, const RuleSet& set);
+// identifier of the application that sent the link, when known. `written` is the link's text as it arrived:
+// its host is compared as written there (a parsed URL has decoded its escapes and lower-cased it); without
+// it, the URL's own text.
+RouteDecision decide(const QUrl& url, const std::optional<QString>& sourceBundleID, const RuleSet& set,
+                     const std::optional<QString>& written = std::nullopt);
 
 // Whether the rule's usable conditions match (one or all of them, by its match mode); its enabled flag is not
 // looked at. A rule without a usable condition never matches.
@@ -41,8 +44,8 @@ bool matches(const Condition& condition, const QUrl& url, const std::optional<QS
 bool matchesAddress(const QString& pattern, const QUrl& url);
 // The trimmed pattern begins with "/" or "~/".
 bool isFilePathPattern(const QString& pattern);
-// Lower-cased host, then the decoded path, then "?" and the decoded query when there is one; a bare "/" path
-// without a query gives the host alone. The fragment never takes part.
+// Lower-cased host as written, then the decoded path, then "?" and the decoded query when there is one; a
+// bare "/" path without a query gives the host alone. The fragment never takes part.
 QString address(const QUrl& url);
 // The canonical path of the standardized file link (/tmp, /var and /etc lie under /private).
 QString filePath(const QUrl& url);

@@ -5,9 +5,11 @@
 #include "CorvaneCore/Foundation/Logging.h"
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Services.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
@@ -27,41 +29,6 @@ QJsonValue required(const QJsonValue& value, const QString& key) {
 
 std::optional<QString> optionalString(const QJsonObject& object, const QString& key) {
     return JSONFields::optionalString(object, key, JSONFields::Wording::missingOrWrongType);
-}
-
-// Where the host stands in a link's text, as written: the authority after "scheme://", without the user part
-// and the port. None when the link has no authority or an empty host. Taken from the text itself because the
-// headline and the rest must show the link exactly as written (a parsed host is normalised), and because the
-// rest must begin where this host ends, not where the same text first occurs (it may occur earlier, in the
-// scheme or the user part).
-std::optional<std::pair<qsizetype, qsizetype>> hostRange(const QString& text) {
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.\\-]*://"));
-    const auto match = scheme.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const qsizetype authorityStart = match.capturedEnd();
-    qsizetype authorityEnd = text.size();
-    for (const QChar stop : {QLatin1Char('/'), QLatin1Char('?'), QLatin1Char('#')}) {
-        const qsizetype at = text.indexOf(stop, authorityStart);
-        if (at >= 0 && at < authorityEnd)
-            authorityEnd = at;
-    }
-    const QStringView authority = QStringView(text).mid(authorityStart, authorityEnd - authorityStart);
-    const qsizetype userEnd = authority.lastIndexOf(QLatin1Char('@'));
-    const qsizetype hostStart = authorityStart + (userEnd >= 0 ? userEnd + 1 : 0);
-    qsizetype hostEnd = authorityEnd;
-    if (hostStart < authorityEnd && text.at(hostStart) == QLatin1Char('[')) {
-        const qsizetype close = text.indexOf(QLatin1Char(']'), hostStart);
-        if (close >= 0 && close < authorityEnd)
-            hostEnd = close + 1;
-    } else {
-        const qsizetype colon = text.indexOf(QLatin1Char(':'), hostStart);
-        if (colon >= 0 && colon < authorityEnd)
-            hostEnd = colon;
-    }
-    if (hostEnd <= hostStart)
-        return std::nullopt;
-    return std::pair{hostStart, hostEnd};
 }
 
 std::optional<QUrl> parsedLink(const QString& text) {
@@ -102,7 +69,7 @@ QString RecentLink::displayHost() const {
             return path;
         return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     }
-    const auto range = hostRange(url);
+    const auto range = host::writtenHostRange(url);
     if (!range)
         return url;
     return url.mid(range->first, range->second - range->first);
@@ -124,11 +91,15 @@ QString RecentLink::displayPath() const {
         folder.replace(QStringLiteral("//"), QStringLiteral("/"));
         return QStringLiteral("  in ") + folder;
     }
-    const auto range = hostRange(url);
+    const auto range = host::writtenHostRange(url);
     if (!range)
         return {};
     const QString rest = url.mid(range->second);
     return rest == QLatin1String("/") ? QString() : rest;
+}
+
+QDateTime RecentLink::creationDate() {
+    return host::clock().now();
 }
 
 QJsonObject RecentLink::toJson() const {

@@ -13,7 +13,8 @@
 // One routed link, as the history keeps it.
 struct RecentLink {
     QUuid id;
-    QDateTime date;
+    // Stamped when the entry is made, so none is ever written without a valid date.
+    QDateTime date = creationDate();
     QString url;
     std::optional<QString> sourceBundleID;
     std::optional<QString> sourceName;
@@ -37,6 +38,9 @@ struct RecentLink {
     // "targetWasMissing" and throws JSONDecodingError when one is missing or any key is mistyped.
     QJsonObject toJson() const;
     static RecentLink fromJson(const QJsonValue& json);
+
+private:
+    static QDateTime creationDate();
 };
 
 size_t qHash(const RecentLink& link, size_t seed = 0);

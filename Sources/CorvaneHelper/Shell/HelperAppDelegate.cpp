@@ -42,7 +42,7 @@ Response::Action actionFor(RaiseOutcome outcome) {
 // Alphanumerics and hyphens in dot-separated parts: what a bundle identifier may hold. The warning key
 // becomes a file name, so nothing else is accepted.
 bool isPlainBundleIdentifier(const QString& value) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*\\z"));
     return value.size() <= 255 && pattern.match(value).hasMatch();
 }
 

@@ -8,6 +8,7 @@
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHelper/Shell/PrivateWindowOpener.h"
 #include "CorvaneHost/Application.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -53,12 +54,12 @@ void LinkHandler::install() {
 void LinkHandler::handleGetURL(const host::AppleEvent& event) {
     // Only an absolute URL with a scheme goes on: any other text (a relative reference, something that reads
     // like a command-line switch) is never handed to an application.
-    const QUrl url = event.directObject ? QUrl(*event.directObject, QUrl::StrictMode) : QUrl();
-    if (!event.directObject || !host::isUsableLink(url)) {
+    const std::optional<QUrl> url = event.directObject ? host::parseLink(*event.directObject) : std::nullopt;
+    if (!url) {
         Log::helper.error(QStringLiteral("a GURL event carried no usable URL"));
         return;
     }
-    route(url, sender(event));
+    route(*url, *event.directObject, sender(event));
 }
 
 std::optional<host::RunningApplication> LinkHandler::sender(const host::AppleEvent& event) {
@@ -75,11 +76,16 @@ std::optional<host::RunningApplication> LinkHandler::sender(const host::AppleEve
 }
 
 void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplication>& source) {
+    route(url, absoluteString(url), source);
+}
+
+void LinkHandler::route(const QUrl& url, const QString& written,
+                        const std::optional<host::RunningApplication>& source) {
     rules_.reloadIfChanged();
     const RuleSet set = rules_.set();
     const std::optional<QString> sourceID = bundleIdentifierOf(source);
-    const RouteDecision decision = LinkRouter::decide(url, sourceID, set);
-    const QString link = absoluteString(url);
+    const RouteDecision decision = LinkRouter::decide(url, sourceID, set, written);
+    const QString& link = written;
 
     std::optional<QString> chosenApp;
     std::optional<RouteTarget> chosenTarget;

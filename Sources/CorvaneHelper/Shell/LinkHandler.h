@@ -35,6 +35,10 @@ public:
 
     // Routes one link; `source` is the application that sent it, when known.
     void route(const QUrl& url, const std::optional<host::RunningApplication>& source);
+    // The same for a link that arrived as text: the log lines, the record and the rules' host test see it as
+    // written there.
+    void route(const QUrl& url, const QString& written,
+               const std::optional<host::RunningApplication>& source);
 
     // The text of a link in the log lines and records.
     static QString absoluteString(const QUrl& url);
