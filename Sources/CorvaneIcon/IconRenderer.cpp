@@ -211,10 +211,11 @@ std::optional<QString> chromeIconPath() {
         if (chromeIconPathOverride)
             return *chromeIconPathOverride;
     }
-    const QString app = host::workspace()
-                            .urlForApplication(Corvane::chromeBundleID)
-                            .value_or(QStringLiteral("/Applications/Google Chrome.app"));
-    return host::applicationIconFile(app);
+    // Where Google Chrome is not installed, Chromium serves as this machine's Chrome.
+    auto app = host::workspace().urlForApplication(Corvane::chromeBundleID);
+    if (!app)
+        app = host::workspace().urlForApplication(QStringLiteral("org.chromium.Chromium"));
+    return host::applicationIconFile(app.value_or(QStringLiteral("/Applications/Google Chrome.app")));
 }
 
 } // namespace
