@@ -161,9 +161,8 @@ TEST(LsregisterDesktopEntry, AProxyAppGetsAnEntryWithItsNameIconAndExecutable) {
                               "/applications/app.corvane.0123456789ab.desktop";
     const QString entry = QString::fromUtf8(test::contents(entryPath));
     EXPECT_THAT(entry.toStdString(), HasSubstr("Name=Work $1\n"));
-    EXPECT_THAT(entry.toStdString(),
-                HasSubstr("Exec=\"" + dir.filePath("Apps/").toStdString() +
-                          "Work \\\\$1.app/Contents/MacOS/Stub\"\n"));
+    EXPECT_THAT(entry.toStdString(), HasSubstr("Exec=\"" + dir.filePath("Apps/").toStdString() +
+                                               "Work \\\\$1.app/Contents/MacOS/Stub\"\n"));
     EXPECT_THAT(entry.toStdString(), testing::Not(HasSubstr("MimeType")));
     const QString iconLine = entry.section("Icon=", 1).section('\n', 0, 0);
     EXPECT_EQ(QImage(iconLine).size(), QSize(128, 128));
