@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
@@ -106,6 +107,15 @@ TEST_F(AppBuilderTest, BuildsSignsInstallsAndRegisters) {
     EXPECT_EQ(runner->argumentsOf(host::lsregisterToolPath),
               std::vector<QStringList>{QStringList({"-f", bundle})});
     EXPECT_EQ(runner->argumentsOf(killall), std::vector<QStringList>{QStringList{"Dock"}});
+    // The file-manager icon points at a picture kept outside the bundle, so the seal stays whole.
+    if (QFileInfo("/usr/bin/gio").isExecutable()) {
+        const auto gio = runner->argumentsOf("/usr/bin/gio");
+        ASSERT_EQ(gio.size(), 1u);
+        EXPECT_EQ(gio[0].mid(0, 5), QStringList({"set", "-t", "string", bundle, "metadata::custom-icon"}));
+        const QString picture = QUrl(gio[0].value(5)).toLocalFile();
+        EXPECT_FALSE(picture.startsWith(bundle));
+        EXPECT_FALSE(QImage(picture).isNull());
+    }
 
     const auto info = host::readBundleInfo(bundle);
     ASSERT_TRUE(info);
