@@ -13,6 +13,9 @@
 #include <QMap>
 #include <QUuid>
 #include <cerrno>
+#include <exception>
+#include <future>
+#include <map>
 
 namespace {
 
@@ -78,10 +81,26 @@ void write(const IconSpec& spec, const QString& destination) {
     const QString iconSet = work.path() + QStringLiteral("/AppIcon.iconset");
     makeFolder(iconSet);
 
-    QMap<int, QByteArray> pngs;
+    // The sizes are drawn side by side (the renderer is safe to call from several threads); the first
+    // failure in size order is the one reported.
+    std::map<int, std::future<QByteArray>> renders;
     for (const auto& file : iconSetFiles())
-        if (!pngs.contains(file.pixels))
-            pngs.insert(file.pixels, pngData(IconRenderer::render(spec, file.pixels, base, false)));
+        if (!renders.contains(file.pixels))
+            renders.emplace(file.pixels, std::async(std::launch::async, [&spec, &base, pixels = file.pixels] {
+                                return pngData(IconRenderer::render(spec, pixels, base, false));
+                            }));
+    QMap<int, QByteArray> pngs;
+    std::exception_ptr failure;
+    for (auto& [pixels, render] : renders) {
+        try {
+            pngs.insert(pixels, render.get());
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
     for (const auto& file : iconSetFiles())
         writeFile(iconSet + QLatin1Char('/') + file.fileName, pngs.value(file.pixels));
 
