@@ -18,6 +18,8 @@ class ScriptRunner;
 class Notifications;
 class Accessibility;
 class EventDelivery;
+class Panels;
+class Desktop;
 
 // The platform services the product uses, as one process-wide set. Programs use the defaults (this machine's
 // implementations, created on first use); tests install doubles before exercising code and restore after.
@@ -35,6 +37,8 @@ struct Services {
     std::shared_ptr<Notifications> notifications;
     std::shared_ptr<Accessibility> accessibility;
     std::shared_ptr<EventDelivery> eventDelivery;
+    std::shared_ptr<Panels> panels;
+    std::shared_ptr<Desktop> desktop;
 };
 
 Services& services();
@@ -54,6 +58,8 @@ ScriptRunner& scriptRunner();
 Notifications& notifications();
 Accessibility& accessibility();
 EventDelivery& eventDelivery();
+Panels& panels();
+Desktop& desktop();
 
 // Fills `slot` with `make()` when it is empty, under one process-wide lock, and returns what it holds.
 std::mutex& servicesMutex();
