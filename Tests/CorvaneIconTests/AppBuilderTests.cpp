@@ -1,0 +1,287 @@
+#include "CorvaneCore/Foundation/JSONCoding.h"
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/ProcessRunner.h"
+#include "CorvaneHost/PropertyList.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneIcon/AppBuilder.h"
+#include "Support/Files.h"
+#include "Support/RecordingProcessRunner.h"
+#include "TestSymbols.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString codesign = QStringLiteral("/usr/bin/codesign");
+const QString xattr = QStringLiteral("/usr/bin/xattr");
+const QString killall = QStringLiteral("/usr/bin/killall");
+
+StubConfig workConfig() {
+    StubConfig config(QStringLiteral("Profile 1"), QStringLiteral("Work"));
+    config.symbolName = QStringLiteral("square.fill");
+    config.badgeColorHex = QStringLiteral("#336699");
+    config.iconStyle = StubConfig::IconStyle::Ring;
+    return config;
+}
+
+QStringList workFolders() {
+    return QDir(host::temporaryDirectory())
+        .entryList({"corvane-build-*", "corvane-icon-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// Builds against a launcher template of the test's own (found as "dist/StubTemplate.app" in the working
+// folder), with the signing and registration tools recorded and iconutil run for real.
+class AppBuilderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        previousDirectory = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        stubTemplate = work.filePath("dist/StubTemplate.app");
+        QDir().mkpath(stubTemplate + "/Contents/MacOS");
+        QVariantMap info{
+            {"CFBundleExecutable", "CorvaneStub"},
+            {"CFBundleIdentifier", "app.corvane.stub"},
+            {"CFBundleName", "CorvaneStub"},
+            {"CFBundleIconName", "AppIcon"},
+            {"CVNStubRevision", 3},
+            {"CFBundleURLTypes", QVariantList{QVariantMap{{"CFBundleURLSchemes", QVariantList{"ftp"}}}}}};
+        ASSERT_TRUE(host::writePropertyListFile(stubTemplate + "/Contents/Info.plist", info));
+        test::writeFile(stubTemplate + "/Contents/MacOS/CorvaneStub", "#!/bin/sh\n",
+                        QDateTime::currentDateTimeUtc());
+        ::chmod(QFile::encodeName(stubTemplate + "/Contents/MacOS/CorvaneStub").constData(), 0755);
+        test::writeFile(stubTemplate + "/Icon\r", "", QDateTime::currentDateTimeUtc());
+
+        host::processRunner();
+        runner->forwardTo(real);
+        for (const QString& tool :
+             {codesign, xattr, killall, host::lsregisterToolPath, QStringLiteral("/usr/bin/gio")})
+            runner->respond(tool, QString());
+
+        request.name = "Work";
+        request.bundleID = "app.corvane.0123456789ab";
+        request.config = workConfig();
+        request.destinationDirectory = destination.path();
+    }
+    void TearDown() override { QDir::setCurrent(previousDirectory); }
+
+    QString destinationApp() const { return request.destinationURL(); }
+
+    test::TestSymbolsScope symbols;
+    std::shared_ptr<host::ProcessRunner> real = (host::processRunner(), host::services().processRunner);
+    test::RecordingProcessRunnerScope runner;
+    QTemporaryDir work;
+    QTemporaryDir destination;
+    QString previousDirectory;
+    QString stubTemplate;
+    AppBuilder::Request request;
+};
+
+TEST_F(AppBuilderTest, BuildsSignsInstallsAndRegisters) {
+    const RegisteredApp app = AppBuilder::build(request, "-");
+    const QString bundle = destination.filePath("Work.app");
+
+    EXPECT_EQ(app.bundleID, request.bundleID);
+    EXPECT_EQ(app.name, "Work");
+    EXPECT_EQ(app.path, bundle);
+    EXPECT_EQ(app.config, request.config);
+    EXPECT_EQ(app.stubRevision, 7);
+    EXPECT_TRUE(app.bookmark);
+    EXPECT_FALSE(app.isMissing);
+
+    const auto signs = runner->argumentsOf(codesign);
+    ASSERT_EQ(signs.size(), 2u);
+    EXPECT_EQ(signs[0].mid(0, 8),
+              QStringList({"--force", "--sign", "-", "--identifier", "app.corvane.0123456789ab", "--options",
+                           "runtime", "--timestamp=none"}));
+    EXPECT_EQ(signs[0].size(), 9);
+    EXPECT_TRUE(signs[0].last().endsWith("/Work.app"));
+    EXPECT_NE(signs[0].last(), bundle); // signed while staged
+    EXPECT_EQ(signs[1], QStringList({"--verify", "--strict", signs[0].last()}));
+    EXPECT_EQ(runner->argumentsOf(xattr), std::vector<QStringList>(2, QStringList({"-cr", signs[0].last()})));
+    EXPECT_EQ(runner->argumentsOf(host::lsregisterToolPath),
+              std::vector<QStringList>{QStringList({"-f", bundle})});
+    EXPECT_EQ(runner->argumentsOf(killall), std::vector<QStringList>{QStringList{"Dock"}});
+
+    const auto info = host::readBundleInfo(bundle);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->value("CFBundleIdentifier"), "app.corvane.0123456789ab");
+    EXPECT_EQ(info->value("CFBundleName"), "Work");
+    EXPECT_EQ(info->value("CFBundleDisplayName"), "Work");
+    EXPECT_EQ(info->value("CFBundleIconFile"), "AppIcon");
+    EXPECT_EQ(info->value("CVNStubRevision").typeId(), QMetaType::LongLong);
+    EXPECT_EQ(info->value("CVNStubRevision").toInt(), 7);
+    EXPECT_EQ(info->value("CVNProfileDirectory"), "Profile 1");
+    EXPECT_FALSE(info->contains("CFBundleIconName"));
+    EXPECT_FALSE(info->contains("CFBundleURLTypes"));
+    EXPECT_TRUE(test::contents(bundle + "/Contents/Info.plist").startsWith("<?xml"));
+
+    const QJsonDocument config =
+        QJsonDocument::fromJson(test::contents(bundle + "/Contents/Resources/config.json"));
+    EXPECT_EQ(StubConfig::fromJson(config.object()), request.config);
+    EXPECT_FALSE(QImage(bundle + "/Contents/Resources/AppIcon.icns").isNull());
+    EXPECT_FALSE(QFile::exists(bundle + "/Icon\r"));
+    EXPECT_TRUE(QFileInfo(bundle + "/Contents/MacOS/CorvaneStub").isExecutable());
+    EXPECT_TRUE(workFolders().isEmpty());
+    EXPECT_EQ(QDir(destination.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Work.app"});
+}
+
+TEST_F(AppBuilderTest, BrowsersDeclareWebLinks) {
+    request.registerAsBrowser = true;
+    AppBuilder::build(request, "0123456789012345678901234567890123456789");
+    const auto types = host::readBundleInfo(destinationApp())->value("CFBundleURLTypes").toList();
+    ASSERT_EQ(types.size(), 1);
+    const QVariantMap type = types[0].toMap();
+    EXPECT_EQ(type.value("CFBundleURLName"), "Web site URL");
+    EXPECT_EQ(type.value("CFBundleURLSchemes").toList(), QVariantList({"http", "https"}));
+    EXPECT_EQ(type.value("CFBundleTypeRole"), "Viewer");
+    EXPECT_EQ(runner->argumentsOf(codesign)[0][2], "0123456789012345678901234567890123456789");
+}
+
+TEST_F(AppBuilderTest, AnAssetCatalogInTheTemplateFailsEveryBuild) {
+    test::writeFile(stubTemplate + "/Contents/Resources/Assets.car", "x", QDateTime::currentDateTimeUtc());
+    try {
+        AppBuilder::build(request, "-");
+        FAIL() << "built with an asset catalog";
+    } catch (const AppBuilder::BuildError& error) {
+        EXPECT_EQ(error.code(), AppBuilder::BuildError::Code::iconNameWouldWin);
+        EXPECT_EQ(error.description(),
+                  "Work.app still has CFBundleIconName/Assets.car, which outranks CFBundleIconFile");
+    }
+    EXPECT_TRUE(runner->argumentsOf(codesign).empty());
+    EXPECT_FALSE(QFile::exists(destinationApp()));
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+TEST_F(AppBuilderTest, ASealThatDoesNotVerifyLeavesTheOldAppInPlace) {
+    test::writeFile(destinationApp() + "/Contents/old", "old app", QDateTime::currentDateTimeUtc());
+    runner->handle(codesign, [](const QStringList& arguments) -> QString {
+        if (arguments.first() == "--verify")
+            throw host::toolFailure(codesign, 1, "a sealed resource is missing or invalid");
+        return {};
+    });
+    request.replacing = destinationApp();
+    EXPECT_THROW(AppBuilder::build(request, "-"), host::SystemError);
+    EXPECT_EQ(test::contents(destinationApp() + "/Contents/old"), "old app");
+    EXPECT_TRUE(workFolders().isEmpty());
+    EXPECT_TRUE(runner->argumentsOf(host::lsregisterToolPath).empty());
+}
+
+TEST_F(AppBuilderTest, InfoPlistThatIsNoDictionaryCannotBeWritten) {
+    ASSERT_TRUE(host::writePropertyListFile(stubTemplate + "/Contents/Info.plist", QVariantList{"x"}));
+    try {
+        AppBuilder::build(request, "-");
+        FAIL();
+    } catch (const AppBuilder::BuildError& error) {
+        EXPECT_EQ(error.code(), AppBuilder::BuildError::Code::notWritable);
+        EXPECT_TRUE(error.description().startsWith("cannot write to /"));
+        EXPECT_TRUE(error.description().endsWith("/Work.app/Contents/Info.plist"));
+    }
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+TEST_F(AppBuilderTest, NamesThatLeaveTheFolderAreRefusedBeforeAnythingIsWritten) {
+    for (const QString& name :
+         {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("../Evil"),
+          QStringLiteral("a/b"), QStringLiteral("a") + QChar(0) + QStringLiteral("b")}) {
+        request.name = name;
+        try {
+            AppBuilder::build(request, "-");
+            FAIL() << "built " << name.toStdString();
+        } catch (const AppBuilder::BuildError& error) {
+            EXPECT_EQ(error.code(), AppBuilder::BuildError::Code::invalidName);
+        }
+    }
+    EXPECT_TRUE(runner->runs().empty());
+    EXPECT_TRUE(QDir(destination.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+TEST_F(AppBuilderTest, NoTemplateNoBuild) {
+    QDir(stubTemplate).removeRecursively();
+    try {
+        AppBuilder::build(request, "-");
+        FAIL();
+    } catch (const AppBuilder::BuildError& error) {
+        EXPECT_EQ(error.description(), "the stub template is missing from the app bundle");
+    }
+}
+
+TEST_F(AppBuilderTest, RebuildingInPlaceReplacesTheBundleHoweverTheOldPathIsSpelt) {
+    AppBuilder::build(request, "-");
+    test::writeFile(destinationApp() + "/Contents/stale", "x", QDateTime::currentDateTimeUtc());
+    // The same bundle, spelt with a detour and through a link to its folder.
+    QFile::link(destination.path(), work.filePath("link"));
+    for (const QString& replacing :
+         {destination.path() + "/./sub/../Work.app", work.filePath("link/Work.app")}) {
+        QDir().mkpath(destination.filePath("sub"));
+        request.replacing = replacing;
+        AppBuilder::build(request, "-");
+        EXPECT_TRUE(QFile::exists(destinationApp() + "/Contents/Info.plist")) << replacing.toStdString();
+        EXPECT_FALSE(QFile::exists(destinationApp() + "/Contents/stale"));
+        QDir(destination.filePath("sub")).removeRecursively();
+    }
+    EXPECT_EQ(QDir(destination.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Work.app"});
+}
+
+TEST_F(AppBuilderTest, ARenameLeavesOnlyTheNewBundle) {
+    AppBuilder::build(request, "-");
+    request.replacing = destinationApp();
+    request.name = "Work Renamed";
+    AppBuilder::build(request, "-");
+    EXPECT_EQ(QDir(destination.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Work Renamed.app"});
+    // A superseded copy that is gone already is no matter.
+    request.replacing = destination.filePath("Gone.app");
+    EXPECT_NO_THROW(AppBuilder::build(request, "-"));
+}
+
+TEST_F(AppBuilderTest, InstallsAcrossFileSystems) {
+    QTemporaryDir other(QStringLiteral("/dev/shm/corvane-builder-XXXXXX"));
+    struct stat here {
+    }, there{};
+    if (!other.isValid() || ::stat(QFile::encodeName(host::temporaryDirectory()).constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system to install onto";
+    request.destinationDirectory = other.path();
+    AppBuilder::build(request, "-");
+    test::writeFile(other.filePath("Work.app/Contents/stale"), "x", QDateTime::currentDateTimeUtc());
+    AppBuilder::build(request, "-");
+    EXPECT_TRUE(QFileInfo(other.filePath("Work.app/Contents/MacOS/CorvaneStub")).isExecutable());
+    EXPECT_FALSE(QFile::exists(other.filePath("Work.app/Contents/stale")));
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Work.app"});
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+TEST_F(AppBuilderTest, RestampingRewritesTheIconWithoutSigning) {
+    AppBuilder::build(request, "-");
+    const QByteArray before = test::contents(destinationApp() + "/Contents/Resources/AppIcon.icns");
+    runner->clear();
+    IconSpec spec(request.config);
+    spec.badgeColor = IconColor::rgb(1, 0, 0);
+    AppBuilder::restampFinderIcon(destinationApp(), spec);
+    EXPECT_NE(test::contents(destinationApp() + "/Contents/Resources/AppIcon.icns"), before);
+    EXPECT_TRUE(runner->argumentsOf(codesign).empty());
+    EXPECT_EQ(runner->argumentsOf(host::lsregisterToolPath).size(), 1u);
+}
+
+TEST(AppBuilderInfo, ConfigKeysOverwriteTheTemplates) {
+    AppBuilder::Request request;
+    request.name = "N";
+    request.bundleID = "b";
+    request.config = workConfig();
+    const QVariantMap info = AppBuilder::patchedInfo(
+        {{"CVNProfileDirectory", "Old"}, {"Other", "kept"}, {"CFBundleIconName", "x"}}, request);
+    EXPECT_EQ(info.value("CVNProfileDirectory"), "Profile 1");
+    EXPECT_EQ(info.value("Other"), "kept");
+    EXPECT_FALSE(info.contains("CFBundleIconName"));
+}
+
+} // namespace
