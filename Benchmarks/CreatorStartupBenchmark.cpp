@@ -64,6 +64,7 @@ void creatorStartup(benchmark::State& state) {
         auto link = std::make_shared<test::FakeHelperConnection>();
         CreatorApp creator(link);
         creator.model().installHelper = [](bool) { return false; };
+        creator.model().loadSymbolCatalog = {};
         // The process-wide stores read their files afresh, as at a real start: rewrite them unchanged.
         state.PauseTiming();
         for (const QString& path : {Corvane::rulesURL(), Corvane::recentLinksURL(), Corvane::settingsURL()}) {

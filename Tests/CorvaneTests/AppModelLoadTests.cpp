@@ -63,15 +63,19 @@ TEST_F(AppModelLoad, StepsRunInOrder) {
         order << QStringLiteral("install");
         return false;
     };
-    model->loadSymbolCatalog = [] { return QVariant(QStringLiteral("catalog")); };
+    model->loadSymbolCatalog = [] {
+        SymbolCatalog::Catalog catalog;
+        catalog.symbols = QStringList{QStringLiteral("globe")};
+        return catalog;
+    };
     model->load();
     EXPECT_EQ(order,
               (QStringList{QStringLiteral("rename"), QStringLiteral("profiles"), QStringLiteral("apps"),
                            QStringLiteral("install"), QStringLiteral("settings"),
                            QStringLiteral("availability"), QStringLiteral("selection")}));
     EXPECT_EQ(link->connects, 1);
-    ASSERT_TRUE(environment.time().runUntil([&] { return model->symbolCatalog().isValid(); }));
-    EXPECT_EQ(model->symbolCatalog().toString(), QStringLiteral("catalog"));
+    ASSERT_TRUE(environment.time().runUntil([&] { return model->symbolCatalog().has_value(); }));
+    EXPECT_EQ(model->symbolCatalog()->symbols, QStringList{QStringLiteral("globe")});
 }
 
 TEST_F(AppModelLoad, HelperUseOffStillInstallsButNeverConnects) {

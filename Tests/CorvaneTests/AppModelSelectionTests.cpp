@@ -135,7 +135,7 @@ TEST_F(AppModelProfiles, NewAppFollowsTheFirstProfileUntilNamedByHand) {
     work.highlightColor = 0xFF336699;
     model->selectProfile(work);
     EXPECT_EQ(model->editor().name, QStringLiteral("Chrome - Work"));
-    EXPECT_EQ(ColorText::hexString(model->editor().badgeColor), QStringLiteral("#336699"));
+    EXPECT_EQ(model->editor().badgeColor.hexString(), QStringLiteral("#336699"));
     EXPECT_EQ(model->drafts()[0].state.name, QStringLiteral("Chrome - Work"));
 
     model->selectTabGroup(QStringLiteral("Sprint"));
@@ -150,7 +150,7 @@ TEST_F(AppModelProfiles, NewAppFollowsTheFirstProfileUntilNamedByHand) {
     model->setEditor(named);
     model->selectProfile(ChromeProfile{QStringLiteral("Profile 2"), QStringLiteral("Home")});
     EXPECT_EQ(model->editor().name, QStringLiteral("Mine"));
-    EXPECT_EQ(ColorText::hexString(model->editor().badgeColor), QStringLiteral("#336699"));
+    EXPECT_EQ(model->editor().badgeColor.hexString(), QStringLiteral("#336699"));
 }
 
 } // namespace

@@ -15,6 +15,7 @@ protected:
 TEST_F(CreatorAppTest, StartUpWiresBothModelsBeforeLoading) {
     CreatorApp creator(link);
     creator.model().installHelper = [](bool) { return false; };
+    creator.model().loadSymbolCatalog = {};
     creator.start();
     EXPECT_EQ(link->connects, 1);
 

@@ -1,4 +1,3 @@
-#include "Corvane/Models/ColorText.h"
 #include "Corvane/Models/EditorState.h"
 #include "Support/ModelEnvironment.h"
 
@@ -74,7 +73,7 @@ TEST(EditorStateDirt, SavedAppIsCleanUntilSomethingThatCountsChanges) {
     state.tabGroupName = QString(); // an empty group is no group
     EXPECT_FALSE(state.isDirty());
 
-    state.badgeColor = *ColorText::colorFromHex(QStringLiteral("#1F2124"));
+    state.badgeColor = *IconColor::fromHex(QStringLiteral("#1f2124 "));
     EXPECT_FALSE(state.isDirty());
 
     state.registerAsBrowser = true;
@@ -166,23 +165,6 @@ TEST(EditorStatePaths, RemembersTheLastFolder) {
     EXPECT_EQ(EditorState::rememberedDestination(), folder);
     EditorState::setRememberedDestination(std::nullopt);
     EXPECT_FALSE(EditorState::rememberedDestination().has_value());
-}
-
-TEST(ColorTexts, ReadWriteAndChromeColours) {
-    EXPECT_EQ(ColorText::hexString(*ColorText::colorFromHex(QStringLiteral(" #1f2124\n"))),
-              QStringLiteral("#1F2124"));
-    EXPECT_EQ(ColorText::hexString(QColor::fromRgbF(0.5, 0, 1)), QStringLiteral("#8000FF"));
-    const auto translucent = ColorText::colorFromHex(QStringLiteral("80FF0000"));
-    ASSERT_TRUE(translucent);
-    EXPECT_NEAR(translucent->alphaF(), 128 / 255.0, 0.001);
-    EXPECT_FALSE(ColorText::colorFromHex(QStringLiteral("#12345")));
-    EXPECT_FALSE(ColorText::colorFromHex(QStringLiteral("#")));
-    EXPECT_FALSE(ColorText::colorFromHex(QStringLiteral("zzzzzz")));
-    EXPECT_FALSE(ColorText::colorFromChromeHighlight(0x00336699));
-    const auto highlight = ColorText::colorFromChromeHighlight(0x80336699);
-    ASSERT_TRUE(highlight);
-    EXPECT_EQ(ColorText::hexString(*highlight), QStringLiteral("#336699"));
-    EXPECT_EQ(highlight->alphaF(), 1.0);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Corvane/Models/AppModel.h"
-#include "Corvane/Models/ColorText.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 
@@ -27,6 +26,8 @@ protected:
         auto made = std::make_unique<AppModel>(link);
         made->buildApp = builder.function();
         made->installHelper = [](bool) { return false; };
+        // The catalog's load has tests of its own; here it would only run on beside every test.
+        made->loadSymbolCatalog = {};
         return made;
     }
 

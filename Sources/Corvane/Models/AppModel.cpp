@@ -1,6 +1,5 @@
 #include "Corvane/Models/AppModel.h"
 
-#include "Corvane/Models/ColorText.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -84,7 +83,7 @@ void AppModel::setErrorMessage(std::optional<QString> value) {
 void AppModel::setIsBusy(bool value) {
     CORVANE_ASSIGN(isBusy_, value, isBusyChanged);
 }
-void AppModel::setSymbolCatalog(QVariant value) {
+void AppModel::setSymbolCatalog(std::optional<SymbolCatalog::Catalog> value) {
     CORVANE_ASSIGN(symbolCatalog_, value, symbolCatalogChanged);
 }
 void AppModel::setRenameOutcome(RenameMigration::Outcome value) {
@@ -223,7 +222,7 @@ void AppModel::createNewApp() {
         state.profileName = profile.name;
         state.name = state.defaultName();
         if (profile.highlightColor)
-            if (const auto color = ColorText::colorFromChromeHighlight(*profile.highlightColor))
+            if (const auto color = IconColor::fromChromeHighlight(*profile.highlightColor))
                 state.badgeColor = *color;
     }
     addDraft(state);
@@ -288,7 +287,7 @@ void AppModel::selectProfile(const ChromeProfile& profile) {
     if (nameFollows) {
         copy.name = copy.defaultName();
         if (profile.highlightColor)
-            if (const auto color = ColorText::colorFromChromeHighlight(*profile.highlightColor))
+            if (const auto color = IconColor::fromChromeHighlight(*profile.highlightColor))
                 copy.badgeColor = *color;
     }
     setEditor(copy);

@@ -8,6 +8,7 @@
 #include "CorvaneCore/Messaging/IPCProtocol.h"
 #include "CorvaneCore/ProxyApps/ChromeProfiles.h"
 #include "CorvaneCore/ProxyApps/Registry.h"
+#include "CorvaneIcon/SymbolCatalog.h"
 
 #include <QMap>
 #include <QObject>
@@ -98,8 +99,8 @@ public:
     void setStatusMessage(std::optional<QString> value);
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
     bool isBusy() const { return isBusy_; }
-    // The symbol catalog once its background load finished; null before.
-    const QVariant& symbolCatalog() const { return symbolCatalog_; }
+    // The symbol catalog once its background load finished; none before.
+    const std::optional<SymbolCatalog::Catalog>& symbolCatalog() const { return symbolCatalog_; }
     const RenameMigration::Outcome& renameOutcome() const { return renameOutcome_; }
     const std::vector<LegacyApp>& legacyApps() const { return legacyApps_; }
     const QMap<QString, MigrationChoice>& migrationChoices() const { return migrationChoices_; }
@@ -113,8 +114,8 @@ public:
     // What the model builds with; replaced in tests.
     BuildFunction buildApp = defaultBuildFunction();
     RestampFunction restampIcon = defaultRestampFunction();
-    // Loads the symbol catalog (off the main thread).
-    std::function<QVariant()> loadSymbolCatalog;
+    // Loads the symbol catalog (off the main thread); none skips it.
+    std::function<SymbolCatalog::Catalog()> loadSymbolCatalog = [] { return SymbolCatalog::load(); };
     // Installs the helper from the creator's bundle; true when it copied.
     std::function<bool(bool force)> installHelper;
 
@@ -228,7 +229,7 @@ private:
     void setHelperDisabled(bool value);
     void setErrorMessage(std::optional<QString> value);
     void setIsBusy(bool value);
-    void setSymbolCatalog(QVariant value);
+    void setSymbolCatalog(std::optional<SymbolCatalog::Catalog> value);
     void setRenameOutcome(RenameMigration::Outcome value);
     void setLegacyApps(std::vector<LegacyApp> value);
     void setMigrationChoices(QMap<QString, MigrationChoice> value);
@@ -250,7 +251,7 @@ private:
     std::optional<QString> statusMessage_;
     std::optional<QString> errorMessage_;
     bool isBusy_ = false;
-    QVariant symbolCatalog_;
+    std::optional<SymbolCatalog::Catalog> symbolCatalog_;
     RenameMigration::Outcome renameOutcome_;
     std::vector<LegacyApp> legacyApps_;
     QMap<QString, MigrationChoice> migrationChoices_;

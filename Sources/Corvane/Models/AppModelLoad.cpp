@@ -49,7 +49,7 @@ void AppModel::load() {
     if (loadSymbolCatalog) {
         QPointer<AppModel> guard(this);
         std::thread([guard, loader = loadSymbolCatalog] {
-            QVariant catalog = loader();
+            SymbolCatalog::Catalog catalog = loader();
             host::mainQueue().async([guard, catalog = std::move(catalog)] {
                 if (guard)
                     guard->setSymbolCatalog(catalog);

@@ -1,6 +1,7 @@
 #include "Corvane/Models/BuildRequest.h"
 
-#include "CorvaneHost/Error.h"
+#include "CorvaneIcon/AppBuilder.h"
+#include "CorvaneIcon/IconSpec.h"
 
 #include <QDir>
 
@@ -10,12 +11,21 @@ QString BuildRequest::destinationPath() const {
 }
 
 BuildFunction defaultBuildFunction() {
-    // The app builder is not part of this build yet: every build fails with a clear message.
-    return [](const BuildRequest&, const QString&) -> RegisteredApp {
-        throw host::Error(QStringLiteral("the app builder is not available in this build"));
+    return [](const BuildRequest& request, const QString& signIdentity) {
+        AppBuilder::Request built;
+        built.name = request.name;
+        built.bundleID = request.bundleID;
+        built.config = request.config;
+        built.destinationDirectory = QDir::cleanPath(request.destinationDirectory.toLocalFile());
+        built.registerAsBrowser = request.registerAsBrowser;
+        if (request.replacing)
+            built.replacing = request.replacing->toLocalFile();
+        return AppBuilder::build(built, signIdentity);
     };
 }
 
 RestampFunction defaultRestampFunction() {
-    return [](const QString&, const StubConfig&) {};
+    return [](const QString& bundlePath, const StubConfig& config) {
+        AppBuilder::restampFinderIcon(bundlePath, IconSpec(config));
+    };
 }

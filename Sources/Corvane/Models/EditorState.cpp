@@ -1,6 +1,5 @@
 #include "Corvane/Models/EditorState.h"
 
-#include "Corvane/Models/ColorText.h"
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Defaults.h"
 #include "CorvaneHost/Folders.h"
@@ -30,8 +29,8 @@ QString standardizedPath(const QString& path) {
 
 } // namespace
 
-QColor EditorState::defaultBadgeColor() {
-    return *ColorText::colorFromHex(QStringLiteral("#1F2124"));
+IconColor EditorState::defaultBadgeColor() {
+    return *IconColor::fromHex(QStringLiteral("#1F2124"));
 }
 
 EditorState EditorState::fromApp(const RegisteredApp& app) {
@@ -50,7 +49,7 @@ EditorState EditorState::fromApp(const RegisteredApp& app) {
     state.closeOnQuit = config.closeOnQuit;
     state.includeIncognito = config.includeIncognito;
     state.countAppWindows = config.countAppWindows;
-    state.badgeColor = ColorText::colorFromHex(config.badgeColorHex).value_or(QColor(Qt::black));
+    state.badgeColor = IconColor::fromHex(config.badgeColorHex).value_or(IconColor::rgb(0, 0, 0));
     state.destination = QUrl::fromLocalFile(QFileInfo(app.path).path());
     state.registerAsBrowser = declaresBrowserURLTypes(app.path);
     state.loadedName = state.trimmedName();
@@ -71,7 +70,7 @@ QString EditorState::trimmedName() const {
 
 StubConfig EditorState::config() const {
     return StubConfig(profileDirectory, profileName, tabGroupName, ownWindow, closeOnQuit, includeIncognito,
-                      countAppWindows, symbolName, ColorText::hexString(badgeColor), symbolStyle, iconStyle);
+                      countAppWindows, symbolName, badgeColor.hexString(), symbolStyle, iconStyle);
 }
 
 bool EditorState::isDirty() const {

@@ -2,7 +2,8 @@
 
 #include "CorvaneCore/ProxyApps/Registry.h"
 
-#include <QColor>
+#include "CorvaneIcon/IconColor.h"
+
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -16,7 +17,7 @@ struct EditorState {
     std::optional<QString> tabGroupName;
     bool ownWindow = true;
     QString symbolName = QStringLiteral("briefcase.fill");
-    QColor badgeColor = defaultBadgeColor();
+    IconColor badgeColor = defaultBadgeColor();
     StubConfig::SymbolStyle symbolStyle = StubConfig::SymbolStyle::Auto;
     StubConfig::IconStyle iconStyle = StubConfig::IconStyle::Segments;
     bool closeOnQuit = false;
@@ -51,7 +52,7 @@ struct EditorState {
     QString defaultName() const;
     std::optional<QString> nameProblem() const;
 
-    static QColor defaultBadgeColor();
+    static IconColor defaultBadgeColor();
     static constexpr int maximumNameLength = 60;
 
     // The folder last chosen for generated apps (user default "GeneratedAppsDirectory").
