@@ -20,7 +20,7 @@ protected:
 
     void newDraft(const QString& name, const QString& profile = QStringLiteral("Profile 1")) {
         model->navigate(Navigation::newApp());
-        model->selectProfile(ChromeProfile{profile, QStringLiteral("Work")});
+        model->selectProfile(profileNamed(profile, QStringLiteral("Work")));
         editName(name);
     }
 };

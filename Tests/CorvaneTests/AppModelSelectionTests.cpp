@@ -104,7 +104,7 @@ TEST_F(AppModelSelection, DuplicateIsATrimmedCopyWithoutOrigin) {
     EXPECT_TRUE(copy.isDraft());
     EXPECT_FALSE(copy.destination.has_value());
     EXPECT_TRUE(copy.nameEdited);
-    model->selectProfile(ChromeProfile{QStringLiteral("Profile 9"), QStringLiteral("Other")});
+    model->selectProfile(profileNamed(QStringLiteral("Profile 9"), QStringLiteral("Other")));
     EXPECT_EQ(model->editor().name, QStringLiteral("Alpha copy"));
 }
 
@@ -131,7 +131,7 @@ TEST_F(AppModelProfiles, NewAppFollowsTheFirstProfileUntilNamedByHand) {
     EXPECT_EQ(model->editor().name, QString());
     EXPECT_EQ(model->editor().profileDirectory, QString());
 
-    ChromeProfile work{QStringLiteral("Profile 1"), QStringLiteral("Work")};
+    ChromeProfile work = profileNamed(QStringLiteral("Profile 1"), QStringLiteral("Work"));
     work.highlightColor = 0xFF336699;
     model->selectProfile(work);
     EXPECT_EQ(model->editor().name, QStringLiteral("Chrome - Work"));
@@ -148,7 +148,7 @@ TEST_F(AppModelProfiles, NewAppFollowsTheFirstProfileUntilNamedByHand) {
     named.name = QStringLiteral("Mine");
     named.nameEdited = true;
     model->setEditor(named);
-    model->selectProfile(ChromeProfile{QStringLiteral("Profile 2"), QStringLiteral("Home")});
+    model->selectProfile(profileNamed(QStringLiteral("Profile 2"), QStringLiteral("Home")));
     EXPECT_EQ(model->editor().name, QStringLiteral("Mine"));
     EXPECT_EQ(model->editor().badgeColor.hexString(), QStringLiteral("#336699"));
 }

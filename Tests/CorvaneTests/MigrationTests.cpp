@@ -27,7 +27,10 @@ QString writeLegacyApp(const QString& folder, const QString& name, const QString
 }
 
 ChromeProfile profile(const QString& directory, const QString& name) {
-    return ChromeProfile{directory, name};
+    ChromeProfile made;
+    made.directory = directory;
+    made.name = name;
+    return made;
 }
 
 class MigrationTest : public test::AppModelFixture {

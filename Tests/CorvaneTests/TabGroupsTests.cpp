@@ -70,7 +70,7 @@ TEST_F(TabGroups, DeepScanMergesAndCountsClosedGroups) {
     EXPECT_EQ(environment.desktop().activated, std::vector<qint32>{4242});
     EXPECT_TRUE(link->requests.empty());
     // The profile in the editor may change meanwhile; the scan keeps the one it started with.
-    model->selectProfile(ChromeProfile{QStringLiteral("Profile 2"), QStringLiteral("Other")});
+    model->selectProfile(profileNamed(QStringLiteral("Profile 2"), QStringLiteral("Other")));
     ASSERT_EQ(link->requests.size(), 1u); // the new profile's open groups
     link->answerTabGroups({});
     environment.time().advance(0.4);
@@ -84,7 +84,7 @@ TEST_F(TabGroups, DeepScanMergesAndCountsClosedGroups) {
     EXPECT_EQ(environment.desktop().selfActivations, 1);
     EXPECT_EQ(model->statusMessage(), QStringLiteral("Found 3 tab groups, 3 of them closed."));
 
-    model->selectProfile(ChromeProfile{QStringLiteral("Profile 1"), QStringLiteral("Work")});
+    model->selectProfile(profileNamed(QStringLiteral("Profile 1"), QStringLiteral("Work")));
     EXPECT_TRUE(model->didDeepScanEditorProfile());
     const std::vector<TabGroupInfo> merged = model->tabGroupsForEditor();
     EXPECT_EQ(names(merged),

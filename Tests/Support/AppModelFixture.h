@@ -31,6 +31,13 @@ protected:
         return made;
     }
 
+    static ChromeProfile profileNamed(const QString& directory, const QString& name) {
+        ChromeProfile profile;
+        profile.directory = directory;
+        profile.name = name;
+        return profile;
+    }
+
     static StubConfig configFor(const QString& profileDirectory,
                                 const QString& profileName = QStringLiteral("Work")) {
         return StubConfig(profileDirectory, profileName, std::nullopt, true, false, true, false,
