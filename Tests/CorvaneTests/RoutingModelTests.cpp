@@ -3,6 +3,7 @@
 
 #include "Support/SignalCount.h"
 #include <QDir>
+#include <QFile>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -122,6 +123,18 @@ TEST_F(RoutingModelTest, FailedSaveKeepsTheEditAndSaysWhy) {
     model.save(settings);
     EXPECT_FALSE(model.errorMessage().has_value());
     EXPECT_TRUE(model.settings().disablesHelper);
+}
+
+TEST_F(RoutingModelTest, SavingOverAnUnreadableRulesFileKeepsIt) {
+    Corvane::ensureSupportDirectory();
+    Corvane::writeFileAtomically(Corvane::rulesURL(), QByteArray("{ broken"));
+    model.load();
+    EXPECT_TRUE(model.ruleSet().rules.empty());
+    model.addRule(browser(QStringLiteral("org.mozilla.firefox")));
+    QFile kept(Corvane::rulesURL() + QStringLiteral(".unreadable"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("{ broken"));
+    EXPECT_EQ(RuleStore::shared().current().rules.size(), 1u);
 }
 
 TEST_F(RoutingModelTest, AddingBrowsersByHand) {
