@@ -20,6 +20,8 @@ class Accessibility;
 class EventDelivery;
 class Alerts;
 class MenuBar;
+class Panels;
+class Desktop;
 
 // The platform services the product uses, as one process-wide set. Programs use the defaults (this machine's
 // implementations, created on first use); tests install doubles before exercising code and restore after.
@@ -39,6 +41,8 @@ struct Services {
     std::shared_ptr<EventDelivery> eventDelivery;
     std::shared_ptr<Alerts> alerts;   // with CorvaneHostWidgets
     std::shared_ptr<MenuBar> menuBar; // with CorvaneHostWidgets
+    std::shared_ptr<Panels> panels;
+    std::shared_ptr<Desktop> desktop;
 };
 
 Services& services();
@@ -60,6 +64,8 @@ Accessibility& accessibility();
 EventDelivery& eventDelivery();
 Alerts& alerts();
 MenuBar& menuBar();
+Panels& panels();
+Desktop& desktop();
 
 // Fills `slot` with `make()` when it is empty, under one process-wide lock, and returns what it holds.
 std::mutex& servicesMutex();

@@ -20,6 +20,8 @@ struct RunningApplication {
     QString bundleIdentifier; // empty when the program has none
     QString localizedName;
     QString bundlePath; // empty when not started from a bundle
+    // An ordinary application with a presence of its own (not a background or accessory program).
+    bool isRegular = true;
     bool operator==(const RunningApplication&) const = default;
 };
 

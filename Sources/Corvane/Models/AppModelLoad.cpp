@@ -1,0 +1,108 @@
+#include "Corvane/Models/AppModel.h"
+
+#include "CorvaneCore/Foundation/Logging.h"
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Integration/HelperInstaller.h"
+#include "CorvaneCore/Routing/AppSettings.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Services.h"
+
+#include <QPointer>
+#include <thread>
+
+namespace {
+
+QString describe(const std::exception& error) {
+    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
+        return hostError->description();
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+void AppModel::load() {
+    setRenameOutcome(RenameMigration::runIfNeeded());
+    setProfiles(ChromeProfiles::load());
+
+    registry_ = Registry::load();
+    registry_.rescan();
+    // Registry::save keeps a file it could not decode beside the new one before it writes.
+    try {
+        registry_.save();
+    } catch (const host::Error&) {
+    }
+    republishApps();
+
+    try {
+        const bool installed =
+            installHelper ? installHelper(false) : HelperInstaller::installFromCreatorBundle(false);
+        if (installed)
+            setStatusMessage(QStringLiteral("Updated the background helper."));
+    } catch (const std::exception& error) {
+        Log::creator.error(QStringLiteral("helper install failed: %1").arg(describe(error)));
+    }
+
+    SettingsStore::shared().reloadIfChanged();
+    setHelperDisabled(SettingsStore::shared().settings().disablesHelper);
+    setCanCreateProxyApps(HelperProbe::isAvailable());
+
+    if (loadSymbolCatalog) {
+        QPointer<AppModel> guard(this);
+        std::thread([guard, loader = loadSymbolCatalog] {
+            SymbolCatalog::Catalog catalog = loader();
+            host::mainQueue().async([guard, catalog = std::move(catalog)] {
+                if (guard)
+                    guard->setSymbolCatalog(catalog);
+            });
+        }).detach();
+    }
+
+    QPointer<AppModel> guard(this);
+    probe_->onChange = [guard] {
+        host::mainQueue().async([guard] {
+            if (guard)
+                guard->refreshHelperStatus();
+        });
+    };
+    probe_->onHistoryChanged = [guard] {
+        host::mainQueue().async([guard] {
+            if (guard && guard->onRoutingHistoryChanged)
+                guard->onRoutingHistoryChanged();
+        });
+    };
+    probe_->start();
+
+    if (!apps_.empty())
+        select(Selection::saved(registry_.apps.front().bundleID));
+    offerMigrationIfNeeded();
+}
+
+void AppModel::refreshHelperStatus() {
+    const bool usableNow = probe_->connected && probe_->trusted;
+    const bool justBecameUsable = usableNow && !(helperRunning_ && helperTrusted_);
+    setHelperRunning(probe_->connected);
+    setHelperTrusted(probe_->trusted);
+    SettingsStore::shared().reloadIfChanged();
+    setHelperDisabled(SettingsStore::shared().settings().disablesHelper);
+    setCanCreateProxyApps(HelperProbe::isAvailable());
+    if (justBecameUsable)
+        loadTabGroups(editor_.profileDirectory, true);
+}
+
+void AppModel::helperUseChanged() {
+    SettingsStore::shared().reloadIfChanged();
+    if (SettingsStore::shared().settings().disablesHelper)
+        probe_->link->shutdown();
+    else
+        probe_->start();
+    refreshHelperStatus();
+    if (!canCreateProxyApps_) {
+        setTabGroups({});
+        setDeepTabGroups({});
+        if (selection_ &&
+            (selection_->kind == Selection::Kind::saved || selection_->kind == Selection::Kind::draft))
+            performSelect(Selection::system());
+    } else {
+        loadTabGroups(editor_.profileDirectory, true);
+    }
+}

@@ -1,0 +1,126 @@
+#include "Corvane/Models/AppModel.h"
+
+#include "CorvaneHost/Desktop.h"
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Panels.h"
+#include "CorvaneHost/PropertyList.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/Trash.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace {
+
+const QString identifierMismatch = QStringLiteral("That isn't the same app — its identifier doesn't match.");
+
+std::optional<QString> bundleIdentifierAt(const QString& bundlePath) {
+    const auto info = host::readBundleInfo(bundlePath);
+    if (!info)
+        return std::nullopt;
+    const QVariant identifier = info->value(QStringLiteral("CFBundleIdentifier"));
+    if (identifier.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return identifier.toString();
+}
+
+} // namespace
+
+bool AppModel::checkIdentity(const RegisteredApp& app) {
+    if (bundleIdentifierAt(app.path) == app.bundleID)
+        return true;
+    setErrorMessage(identifierMismatch);
+    return false;
+}
+
+void AppModel::deleteApp(const RegisteredApp& app) {
+    // Another app may have taken the place of this one since it was registered; that one is not ours to
+    // throw away. A bundle that is gone altogether is left to the Trash to report.
+    if (QFileInfo::exists(app.path) && !checkIdentity(app))
+        return;
+    std::optional<QString> failure;
+    try {
+        host::moveToTrash(app.path);
+    } catch (const host::Error& error) {
+        failure = error.description();
+    }
+    QPointer<AppModel> guard(this);
+    host::mainQueue().async([guard, app, failure] {
+        if (!guard)
+            return;
+        if (failure) {
+            guard->setErrorMessage(*failure);
+            return;
+        }
+        guard->registry_.remove(app.bundleID);
+        try {
+            guard->registry_.save();
+        } catch (const host::Error&) {
+        }
+        guard->registry_.rescan();
+        guard->republishApps();
+        if (guard->selection_ == Selection::saved(app.bundleID))
+            guard->selectSomethingElse();
+        guard->setStatusMessage(QStringLiteral("Moved ") + app.name + QStringLiteral(" to the Trash."));
+    });
+}
+
+void AppModel::forget(const RegisteredApp& app) {
+    registry_.remove(app.bundleID);
+    try {
+        registry_.save();
+    } catch (const host::Error&) {
+    }
+    republishApps();
+    if (selection_ == Selection::saved(app.bundleID))
+        selectSomethingElse();
+    setStatusMessage(QStringLiteral("Removed ") + app.name +
+                     QStringLiteral(" from the list. The app itself was left alone."));
+}
+
+void AppModel::locate(const RegisteredApp& app) {
+    host::OpenPanelOptions options;
+    options.prompt = QStringLiteral("Choose");
+    options.message = QStringLiteral("Where is “") + app.name + QStringLiteral("” now?");
+    const QString folder = QFileInfo(app.path).path();
+    options.startDirectory =
+        QFileInfo(folder).isDir() ? folder : host::homeDirectory() + QStringLiteral("/Applications");
+    const auto chosen = host::panels().chooseApplication(options);
+    if (!chosen || chosen->isEmpty())
+        return;
+    if (bundleIdentifierAt(*chosen) != app.bundleID) {
+        setErrorMessage(identifierMismatch);
+        return;
+    }
+    RegisteredApp entry = app;
+    entry.path = QDir::cleanPath(*chosen);
+    entry.name = QFileInfo(entry.path).completeBaseName();
+    entry.isMissing = false;
+    entry.refreshBookmark();
+    registry_.upsert(entry);
+    try {
+        registry_.save();
+    } catch (const host::Error&) {
+    }
+    registry_.rescan();
+    republishApps();
+    select(Selection::saved(entry.bundleID));
+    setStatusMessage(QStringLiteral("Found ") + entry.name + QStringLiteral(" at ") +
+                     EditorState::friendlyPath(QUrl::fromLocalFile(QFileInfo(entry.path).path())) +
+                     QStringLiteral("."));
+}
+
+void AppModel::stampFinderIcon(const RegisteredApp& app) {
+    if (!canCreateProxyApps_)
+        return;
+    if (!checkIdentity(app))
+        return;
+    restampIcon(app.path, app.config);
+    setStatusMessage(QStringLiteral("Re-applied the icon for ") + app.name + QStringLiteral("."));
+}
+
+void AppModel::revealInFinder(const RegisteredApp& app) {
+    host::desktop().revealInFileManager({app.path});
+}

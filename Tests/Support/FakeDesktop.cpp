@@ -1,0 +1,43 @@
+#include "Support/FakeDesktop.h"
+
+#include "CorvaneHost/Services.h"
+
+namespace test {
+
+namespace {
+
+std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
+    if (answers.empty())
+        return std::nullopt;
+    std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+} // namespace
+
+std::optional<QString> ScriptedPanels::chooseDirectory(const host::OpenPanelOptions& options) {
+    directoryPanels.push_back(options);
+    return next(directoryAnswers);
+}
+
+std::optional<QString> ScriptedPanels::chooseApplication(const host::OpenPanelOptions& options) {
+    applicationPanels.push_back(options);
+    return next(applicationAnswers);
+}
+
+DesktopScope::DesktopScope()
+    : panels_(std::make_shared<ScriptedPanels>())
+    , desktop_(std::make_shared<RecordingDesktop>())
+    , previousPanels_(host::services().panels)
+    , previousDesktop_(host::services().desktop) {
+    host::services().panels = panels_;
+    host::services().desktop = desktop_;
+}
+
+DesktopScope::~DesktopScope() {
+    host::services().panels = previousPanels_;
+    host::services().desktop = previousDesktop_;
+}
+
+} // namespace test
