@@ -147,8 +147,10 @@ TEST_F(AppModelSave, SavingUnderTheSameNameReplacesNothing) {
 TEST_F(AppModelSave, AMissingAppIsFoundAgainOrReported) {
     const RegisteredApp app = installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
     model->load();
-    QDir().rename(app.path, folder + QStringLiteral("/Moved.app"));
-    // Nothing tells where it went: the bookmark no longer resolves on this machine.
+    // Moved deeper than a saved reference is looked for: nothing tells where it went.
+    const QString moved = QDir::homePath() + QStringLiteral("/one/two/three/four");
+    ASSERT_TRUE(QDir().mkpath(moved));
+    ASSERT_TRUE(QDir().rename(app.path, moved + QStringLiteral("/Moved.app")));
     editName(QStringLiteral("Work 2"));
     model->save();
     EXPECT_EQ(model->errorMessage(),
@@ -157,11 +159,11 @@ TEST_F(AppModelSave, AMissingAppIsFoundAgainOrReported) {
     EXPECT_FALSE(model->isBusy());
 
     // The workspace knows it under its identifier.
-    environment.workspace().addApplicationAt(folder + QStringLiteral("/Moved.app"),
+    environment.workspace().addApplicationAt(moved + QStringLiteral("/Moved.app"),
                                              test::FakeWorkspace::info(app.bundleID));
     model->save();
     ASSERT_TRUE(finishBuild());
-    EXPECT_EQ(builder.requests()[0].destinationDirectory, QUrl::fromLocalFile(folder));
+    EXPECT_EQ(builder.requests()[0].destinationDirectory, QUrl::fromLocalFile(moved));
 }
 
 TEST_F(AppModelSave, RefusedWhileABuildRuns) {

@@ -52,8 +52,9 @@ TEST_F(CreatorAppTest, QuittingWaitsForARunningBuild) {
     editName(QStringLiteral("Office"));
     model->save();
     ASSERT_TRUE(model->isBusy());
-    EXPECT_EQ(delegate->applicationShouldTerminate(), host::TerminateReply::terminateLater);
+    application->terminate();
     EXPECT_FALSE(application->terminated);
+    EXPECT_TRUE(application->awaitingReply);
     ASSERT_TRUE(finishBuild());
     EXPECT_TRUE(application->terminated);
     EXPECT_EQ(model->apps()[0].name, QStringLiteral("Office"));
