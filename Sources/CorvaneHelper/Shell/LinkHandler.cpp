@@ -125,7 +125,7 @@ void LinkHandler::route(const QUrl& url, const std::optional<host::RunningApplic
                 if (!identifier.isEmpty())
                     entry.targetBundleID = identifier;
             }
-            entry.targetName = QFileInfo(*chosenApp).completeBaseName();
+            entry.targetName = host::workspace().displayName(*chosenApp);
         }
         if (decision.rule) {
             entry.ruleID = decision.rule->id;
