@@ -263,6 +263,11 @@ TEST_F(HostWorkspaceTest, DesktopBrowsersAreApplicationsWithTheirUsualIdentifier
     EXPECT_EQ(info->value(QStringLiteral("CFBundleName")).toString(), QStringLiteral("Firefox ESR"));
     EXPECT_EQ(info->value(QStringLiteral("CFBundleIdentifier")).toString(),
               QStringLiteral("org.mozilla.firefox"));
+    // Named as the desktop shows them: an entry by its Name, a bundle by its file name.
+    EXPECT_EQ(workspace_.displayName(firefox), QStringLiteral("Firefox ESR"));
+    const QString bundle = makeBundle(apps_, QStringLiteral("Google Chrome"),
+                                      bundleInfo(QStringLiteral("com.google.Chrome"), {"http"}));
+    EXPECT_EQ(workspace_.displayName(bundle), QStringLiteral("Google Chrome"));
 }
 
 TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
