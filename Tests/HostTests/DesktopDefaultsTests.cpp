@@ -47,6 +47,18 @@ TEST(MimeAppsTest, NamingADefaultKeepsEveryOtherLine) {
                                              "[Removed Associations]\nimage/png=viewer.desktop;\n"));
 }
 
+TEST(MimeAppsTest, ALinkedFileIsChangedWhereItLies) {
+    test::TemporaryHome home;
+    const QString kept = home.file(QStringLiteral("dotfiles/mimeapps.list"));
+    writeText(kept, QStringLiteral("[Default Applications]\ntext/plain=editor.desktop\n"));
+    QDir().mkpath(home.file(QStringLiteral(".config")));
+    ASSERT_TRUE(QFile::link(kept, host::userMimeAppsPath()));
+    host::setUserDefaults({QStringLiteral("text/html")}, QStringLiteral("a.desktop"));
+    EXPECT_TRUE(QFileInfo(host::userMimeAppsPath()).isSymLink());
+    EXPECT_EQ(readText(kept),
+              QStringLiteral("[Default Applications]\ntext/plain=editor.desktop\ntext/html=a.desktop\n"));
+}
+
 TEST(MimeAppsTest, DefaultsAreReadInTheRulesOrder) {
     test::TemporaryHome home;
     qputenv("XDG_CURRENT_DESKTOP", "X-Test:Other");

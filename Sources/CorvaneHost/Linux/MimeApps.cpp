@@ -75,7 +75,11 @@ QStringList defaultDesktopIds(const QString& mimeType) {
 }
 
 void setUserDefaults(const QStringList& mimeTypes, const QString& desktopId) {
-    const QString path = userMimeAppsPath();
+    // A file kept elsewhere and linked here (as dotfile managers do) is changed where it lies; the link
+    // stays.
+    const QFileInfo userFile(userMimeAppsPath());
+    const QString path =
+        userFile.isSymLink() && userFile.exists() ? userFile.canonicalFilePath() : userFile.filePath();
     QStringList lines;
     QFile existing(path);
     if (existing.exists()) {
