@@ -1,6 +1,7 @@
 // How soon the workspace's watcher tells of an application that ends (through its pidfd) and of one that
 // starts (by its listing, every 0.5 s). Targets: an exit within 100 ms, a launch within 1 s.
 #include "CorvaneHost/Linux/ApplicationWatcher.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -90,6 +91,14 @@ void BM_LaunchReported(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LaunchReported)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+// One listing of this user's running applications, as the watcher takes it every 0.5 s.
+void BM_RunningApplicationsListing(benchmark::State& state) {
+    host::HostWorkspace workspace;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(workspace.runningApplications());
+}
+BENCHMARK(BM_RunningApplicationsListing)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
