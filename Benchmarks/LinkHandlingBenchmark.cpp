@@ -65,6 +65,10 @@ public:
     }
     bool terminate(qint32 pid) override { return inner_->terminate(pid); }
     bool forceTerminate(qint32 pid) override { return inner_->forceTerminate(pid); }
+    int addApplicationObserver(host::ApplicationObserver observer) override {
+        return inner_->addApplicationObserver(std::move(observer));
+    }
+    void removeApplicationObserver(int observer) override { inner_->removeApplicationObserver(observer); }
     void openApplication(const QString& a, const host::OpenConfiguration& c,
                          host::OpenCompletion d) override {
         inner_->openApplication(a, c, std::move(d));

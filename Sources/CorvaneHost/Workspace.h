@@ -35,6 +35,11 @@ struct OpenConfiguration {
     bool operator==(const OpenConfiguration&) const = default;
 };
 
+// What the workspace tells of running applications.
+enum class ApplicationEvent { didLaunch, didTerminate };
+using ApplicationObserver =
+    std::function<void(ApplicationEvent event, const RunningApplication& application)>;
+
 using WorkspaceCompletion = std::function<void(std::optional<host::SystemError>)>;
 using OpenCompletion =
     std::function<void(std::optional<RunningApplication>, std::optional<host::SystemError>)>;
@@ -57,6 +62,9 @@ public:
     virtual std::optional<QString> defaultApplicationForContentType(const QString& contentType) = 0;
     // The Info dictionary of the application at `appPath` (a bundle's Info.plist), or none.
     virtual std::optional<QVariantMap> bundleInfo(const QString& appPath) = 0;
+    // The name the desktop shows for the application at `appPath`: a bundle's file name without its extension
+    // ("Google Chrome" for ".../Google Chrome.app"); on this machine, a desktop entry's Name.
+    virtual QString displayName(const QString& appPath);
 
     // Default roles and registration.
     virtual void setDefaultApplicationForScheme(const QString& appPath, const QString& scheme,
@@ -77,6 +85,11 @@ public:
     // Brings the running application forward (the caller yields its own activation first); false when it
     // could not be activated. Nothing on this machine activates another program's windows yet.
     virtual bool activate(qint32 processIdentifier) { return false; }
+
+    // Tells `observer`, on the main queue, of each application that starts or ends from now on, until it is
+    // removed with the number returned here.
+    virtual int addApplicationObserver(ApplicationObserver observer) = 0;
+    virtual void removeApplicationObserver(int observer) = 0;
 
     std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
     std::vector<RunningApplication> runningApplications(const QString& bundleIdentifier);

@@ -42,10 +42,19 @@ QStringList names(const std::vector<ChromeProfile>& profiles) {
     return result;
 }
 
-TEST(ChromeProfiles, LocalStateLiesInChromesFolderUnderHome) {
+// Where no Google Chrome is installed, Chromium serves as Chrome, with its own folder.
+TEST(ChromeProfiles, LocalStateLiesInTheFolderOfThisMachinesChrome) {
     test::TemporaryHome home;
-    EXPECT_EQ(ChromeProfiles::localStateURL(),
-              home.path() + "/Library/Application Support/Google/Chrome/Local State");
+    EXPECT_EQ(ChromeProfiles::localStateURL(), home.path() + "/.config/chromium/Local State");
+
+    const QString entries = home.path() + "/.local/share/applications";
+    QDir().mkpath(entries);
+    QFile entry(entries + "/google-chrome.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Google Chrome\nExec=google-chrome %U\n"
+                "MimeType=x-scheme-handler/http;\n");
+    entry.close();
+    EXPECT_EQ(ChromeProfiles::localStateURL(), home.path() + "/.config/google-chrome/Local State");
 }
 
 TEST(ChromeProfiles, AnythingUnreadableGivesNoProfiles) {

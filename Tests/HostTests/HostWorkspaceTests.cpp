@@ -3,6 +3,7 @@
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
 
+#include "CorvaneHost/ChromeBrowser.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "Support/VirtualTime.h"
@@ -269,6 +270,11 @@ TEST_F(HostWorkspaceTest, DesktopBrowsersAreApplicationsWithTheirUsualIdentifier
     EXPECT_EQ(info->value(QStringLiteral("CFBundleName")).toString(), QStringLiteral("Firefox ESR"));
     EXPECT_EQ(info->value(QStringLiteral("CFBundleIdentifier")).toString(),
               QStringLiteral("org.mozilla.firefox"));
+    // Named as the desktop shows them: an entry by its Name, a bundle by its file name.
+    EXPECT_EQ(workspace_.displayName(firefox), QStringLiteral("Firefox ESR"));
+    const QString bundle = makeBundle(apps_, QStringLiteral("Google Chrome"),
+                                      bundleInfo(QStringLiteral("com.google.Chrome"), {"http"}));
+    EXPECT_EQ(workspace_.displayName(bundle), QStringLiteral("Google Chrome"));
 }
 
 TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
@@ -305,7 +311,7 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
         EXPECT_TRUE(host::desktopEntryCommands({.exec = exec}, urls).empty()) << exec.toStdString();
 }
 
-TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirstClaimant) {
+TEST_F(HostWorkspaceTest, DefaultsAreTheDesktopsThenTheFirstClaimant) {
     const QString chrome = makeBundle(
         apps_, QStringLiteral("Chrome"),
         bundleInfo(QStringLiteral("com.google.Chrome"), {"http", "https"}, {QStringLiteral("public.html")}));
@@ -330,8 +336,16 @@ TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirst
               std::nullopt);
     EXPECT_EQ(workspace_.defaultApplicationForScheme(QStringLiteral("https")), helper);
     EXPECT_EQ(HostWorkspace().defaultApplicationForScheme(QStringLiteral("https")), helper);
-    EXPECT_EQ(HostWorkspace::readState().schemeDefaults.value(QStringLiteral("https")),
-              QStringLiteral("app.corvane.helper"));
+    // The desktop holds the default, naming the entry written for the helper; the state file does not.
+    EXPECT_EQ(readText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list")),
+              QStringLiteral("[Added Associations]\nx-scheme-handler/https=chromium.desktop;\n"
+                             "[Default Applications]\nx-scheme-handler/https=app.corvane.helper.desktop\n"));
+    EXPECT_TRUE(QFileInfo::exists(dataHomeApplications() + QStringLiteral("/app.corvane.helper.desktop")));
+    EXPECT_TRUE(HostWorkspace::readState().schemeDefaults.isEmpty());
+    // The entry stands for the bundle: the helper is offered once, as itself.
+    EXPECT_EQ(workspace_.applicationsToOpenScheme(QStringLiteral("https")).count(helper), 1);
+    EXPECT_FALSE(workspace_.applicationsToOpenScheme(QStringLiteral("https"))
+                     .contains(dataHomeApplications() + QStringLiteral("/app.corvane.helper.desktop")));
 
     EXPECT_EQ(setDefaultAndWait([&](auto done) {
                   workspace_.setDefaultApplicationForContentType(helper, QStringLiteral("public.html"), done);
@@ -341,8 +355,30 @@ TEST_F(HostWorkspaceTest, DefaultsComeFromTheStateFileThenTheDesktopThenTheFirst
 
     // A default whose application is gone no longer counts.
     QDir(helper).removeRecursively();
-    EXPECT_EQ(workspace_.defaultApplicationForScheme(QStringLiteral("https")), surf);
+    EXPECT_EQ(workspace_.defaultApplicationForScheme(QStringLiteral("https")), chrome);
     EXPECT_EQ(workspace_.defaultApplicationForContentType(QStringLiteral("public.html")), chrome);
+
+    // Turning the default off names a desktop browser's own entry.
+    EXPECT_EQ(setDefaultAndWait([&](auto done) {
+                  workspace_.setDefaultApplicationForScheme(surf, QStringLiteral("https"), done);
+              }),
+              std::nullopt);
+    EXPECT_EQ(workspace_.defaultApplicationForScheme(QStringLiteral("https")), surf);
+    EXPECT_TRUE(readText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"))
+                    .contains(QStringLiteral("x-scheme-handler/https=surf.desktop\n")));
+
+    // A kind the desktop has no MIME type for stays in the state file.
+    const QString viewer =
+        makeBundle(apps_, QStringLiteral("Viewer"),
+                   bundleInfo(QStringLiteral("com.example.viewer"), {}, {QStringLiteral("com.example.doc")}));
+    EXPECT_EQ(setDefaultAndWait([&](auto done) {
+                  workspace_.setDefaultApplicationForContentType(viewer, QStringLiteral("com.example.doc"),
+                                                                 done);
+              }),
+              std::nullopt);
+    EXPECT_EQ(HostWorkspace::readState().contentTypeDefaults.value(QStringLiteral("com.example.doc")),
+              QStringLiteral("com.example.viewer"));
+    EXPECT_EQ(workspace_.defaultApplicationForContentType(QStringLiteral("com.example.doc")), viewer);
 
     // Something that is no application is refused, and nothing changes.
     const auto error = setDefaultAndWait([&](auto done) {
@@ -646,6 +682,113 @@ TEST_F(HostWorkspaceTest, OpensLinksWithADesktopBrowserAsItsExecLineSays) {
     lines.sort();
     EXPECT_THAT(lines, ElementsAre(QStringLiteral("--new-window|https://a.example/|"),
                                    QStringLiteral("--new-window|https://b.example/|")));
+}
+
+} // namespace
+
+namespace {
+
+// A stand-in of the desktop's Chromium: its entry runs a script named "chromium" that records its arguments
+// and ACCESSIBILITY_ENABLED, starts a helper process of its own ("--type=renderer") and stays until
+// signalled.
+class ChromeOnTheDesktopTest : public HostWorkspaceTest {
+protected:
+    void SetUp() override {
+        HostWorkspaceTest::SetUp();
+        const QString program = root_ + QStringLiteral("/bin/chromium");
+        writeFile(program,
+                  "#!/bin/sh\ncase \"$1\" in --type=*) exec sleep 60;; esac\n"
+                  "printf '%s|' \"$ACCESSIBILITY_ENABLED\" \"$@\" >> '" +
+                      QFile::encodeName(record()) + "'\necho >> '" + QFile::encodeName(record()) +
+                      "'\n\"$0\" --type=renderer &\necho $! > '" + QFile::encodeName(root_) +
+                      "/renderer.pid'\ntrap 'kill $!; exit 0' TERM\n"
+                      "while :; do sleep 0.05; done\n",
+                  true);
+        chromium_ = desktopEntry(dataDirs_ + QStringLiteral("/applications"), QStringLiteral("chromium"),
+                                 QStringLiteral("[Desktop Entry]\nType=Application\nName=Chromium\n"
+                                                "Exec=%1 %U\nMimeType=x-scheme-handler/http;\n")
+                                     .arg(program));
+    }
+    QString record() const { return root_ + QStringLiteral("/chromium.record"); }
+    QStringList starts() const { return readText(record()).split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+    QString chromium_;
+};
+
+TEST_F(ChromeOnTheDesktopTest, ChromiumServesAsChromeUnlessGoogleChromeIsInstalled) {
+    EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("com.google.Chrome")), chromium_);
+    EXPECT_EQ(host::chromeUserDataDirectory(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium"));
+
+    const QString chrome = desktopEntry(dataHomeApplications(), QStringLiteral("google-chrome"),
+                                        "[Desktop Entry]\nType=Application\nName=Google Chrome\n"
+                                        "Exec=/opt/google/chrome/google-chrome %U\n"
+                                        "MimeType=x-scheme-handler/http;\n");
+    EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("com.google.Chrome")), chrome);
+    EXPECT_EQ(workspace_.urlForApplication(QStringLiteral("org.chromium.Chromium")), chromium_);
+    EXPECT_EQ(host::chromeUserDataDirectory(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/google-chrome"));
+}
+
+TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
+    std::vector<std::pair<host::ApplicationEvent, RunningApplication>> events;
+    const int observer =
+        workspace_.addApplicationObserver([&](host::ApplicationEvent event, const RunningApplication& app) {
+            events.emplace_back(event, app);
+        });
+
+    OpenConfiguration configuration;
+    configuration.arguments = {QStringLiteral("--profile-directory=Profile 1")};
+    configuration.createsNewApplicationInstance = true;
+    auto [started, error] =
+        openAndWait([&](auto done) { workspace_.openApplication(chromium_, configuration, done); });
+    ASSERT_TRUE(started) << (error ? error->description().toStdString() : "");
+    ASSERT_TRUE(waitFor([&] { return starts().size() == 1; }));
+    // Started directly with the argument list, and made to publish its accessibility tree.
+    EXPECT_EQ(starts().first(), QStringLiteral("1|--profile-directory=Profile 1|"));
+
+    // The browser's own helper processes are not Chrome. (Other Chromes of this user may run beside.)
+    const auto chromePids = [](HostWorkspace& workspace) {
+        QList<qint32> pids;
+        for (const RunningApplication& app :
+             workspace.runningApplications(QStringLiteral("com.google.Chrome")))
+            pids.append(app.processIdentifier);
+        return pids;
+    };
+    ASSERT_TRUE(
+        waitFor([&] { return !readText(root_ + QStringLiteral("/renderer.pid")).trimmed().isEmpty(); }));
+    const qint32 renderer = readText(root_ + QStringLiteral("/renderer.pid")).trimmed().toInt();
+    EXPECT_TRUE(chromePids(workspace_).contains(started->processIdentifier));
+    EXPECT_FALSE(chromePids(workspace_).contains(renderer));
+    HostWorkspace other;
+    EXPECT_TRUE(chromePids(other).contains(started->processIdentifier))
+        << "found by its program, whoever started it";
+
+    const auto reported = [&](host::ApplicationEvent kind) {
+        return waitFor([&] {
+            time_->runUntilIdle();
+            return std::any_of(events.begin(), events.end(), [&](const auto& event) {
+                return event.first == kind && event.second.processIdentifier == started->processIdentifier;
+            });
+        });
+    };
+    EXPECT_TRUE(reported(host::ApplicationEvent::didLaunch));
+    for (const auto& [event, app] : events)
+        if (app.processIdentifier == started->processIdentifier)
+            EXPECT_EQ(app.bundleIdentifier, QStringLiteral("com.google.Chrome"));
+
+    // Opened again without a new instance: the running one is the answer, and nothing starts.
+    auto [again, againError] =
+        openAndWait([&](auto done) { workspace_.openApplication(chromium_, OpenConfiguration{}, done); });
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->bundleIdentifier, QStringLiteral("com.google.Chrome"));
+    EXPECT_TRUE(chromePids(workspace_).contains(again->processIdentifier));
+    QThread::msleep(200);
+    EXPECT_EQ(starts().size(), 1);
+
+    EXPECT_TRUE(workspace_.terminate(started->processIdentifier));
+    EXPECT_TRUE(reported(host::ApplicationEvent::didTerminate));
+    workspace_.removeApplicationObserver(observer);
 }
 
 } // namespace

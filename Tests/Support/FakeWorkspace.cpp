@@ -159,6 +159,26 @@ void FakeWorkspace::registerBundle(const QString& appPath) {
     registeredBundles.append(appPath);
 }
 
+int FakeWorkspace::addApplicationObserver(host::ApplicationObserver observer) {
+    observers_.insert(nextObserver_, std::move(observer));
+    return nextObserver_++;
+}
+
+void FakeWorkspace::postLaunch(const host::RunningApplication& application) {
+    post(host::ApplicationEvent::didLaunch, application);
+}
+
+void FakeWorkspace::postTermination(const host::RunningApplication& application) {
+    post(host::ApplicationEvent::didTerminate, application);
+}
+
+void FakeWorkspace::post(host::ApplicationEvent event, const host::RunningApplication& application) {
+    host::mainQueue().async([this, event, application] {
+        for (const host::ApplicationObserver& observer : observers_.values())
+            observer(event, application);
+    });
+}
+
 std::vector<host::RunningApplication> FakeWorkspace::runningApplications() {
     return running_;
 }

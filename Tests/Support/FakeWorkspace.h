@@ -51,6 +51,9 @@ public:
     void setFrontmost(const std::optional<host::RunningApplication>& application) {
         frontmost_ = application;
     }
+    // Tells the observers (through the main queue) that the application started or ended.
+    void postLaunch(const host::RunningApplication& application);
+    void postTermination(const host::RunningApplication& application);
     // When true (the default), terminate and forceTerminate remove the application from the running list.
     bool terminationRemoves = true;
 
@@ -84,6 +87,8 @@ public:
     std::optional<host::RunningApplication> frontmostApplication() override { return frontmost_; }
     bool terminate(qint32 processIdentifier) override;
     bool forceTerminate(qint32 processIdentifier) override;
+    int addApplicationObserver(host::ApplicationObserver observer) override;
+    void removeApplicationObserver(int observer) override { observers_.remove(observer); }
     bool activate(qint32 processIdentifier) override {
         activated.push_back(processIdentifier);
         return activationSucceeds;
@@ -115,6 +120,9 @@ private:
     QMap<QString, host::SystemError> defaultFailures_;
     std::optional<host::SystemError> registrationFailure_;
     qint32 nextPid_ = 40000;
+    QMap<int, host::ApplicationObserver> observers_;
+    int nextObserver_ = 1;
+    void post(host::ApplicationEvent event, const host::RunningApplication& application);
 };
 
 // Installs a FakeWorkspace as host::workspace() for its lifetime and restores the previous one.

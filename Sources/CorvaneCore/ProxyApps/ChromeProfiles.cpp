@@ -1,7 +1,7 @@
 #include "CorvaneCore/ProxyApps/ChromeProfiles.h"
 
 #include "CorvaneCore/Foundation/NameOrder.h"
-#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/ChromeBrowser.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -118,7 +118,7 @@ size_t qHash(const ChromeProfile& profile, size_t seed) noexcept {
 namespace ChromeProfiles {
 
 QString localStateURL() {
-    return host::homeDirectory() + QStringLiteral("/Library/Application Support/Google/Chrome/Local State");
+    return host::chromeUserDataDirectory() + QStringLiteral("/Local State");
 }
 
 std::vector<ChromeProfile> load() {

@@ -55,9 +55,9 @@ QString standardized(const QString& path) {
     return QDir::cleanPath(path);
 }
 
-// The name of an app bundle without its ".app".
+// The name of an app bundle as the desktop shows it (without its ".app").
 QString appName(const QString& path) {
-    return QFileInfo(path).completeBaseName();
+    return host::workspace().displayName(path);
 }
 
 std::optional<Registry> decodeRegistryFile(const QString& path, const QDateTime& now) {

@@ -58,9 +58,10 @@ std::optional<QString> bundleIdentifierAt(const QString& appPath) {
     return identifier;
 }
 
-// The file name without its extension ("Google Chrome" for ".../Google Chrome.app").
+// The name the desktop shows: the file name without its extension for a bundle ("Google Chrome" for
+// ".../Google Chrome.app").
 QString baseName(const QString& appPath) {
-    return QFileInfo(appPath).completeBaseName();
+    return host::workspace().displayName(appPath);
 }
 
 QString displayName(const QString& appPath, const QVariantMap& info) {

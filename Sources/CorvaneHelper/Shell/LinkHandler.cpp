@@ -131,7 +131,7 @@ void LinkHandler::route(const QUrl& url, const QString& written,
                 if (!identifier.isEmpty())
                     entry.targetBundleID = identifier;
             }
-            entry.targetName = QFileInfo(*chosenApp).completeBaseName();
+            entry.targetName = host::workspace().displayName(*chosenApp);
         }
         if (decision.rule) {
             entry.ruleID = decision.rule->id;

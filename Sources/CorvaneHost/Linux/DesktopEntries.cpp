@@ -1,13 +1,18 @@
 #include "CorvaneHost/Linux/DesktopEntries.h"
 
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/ChromeBrowser.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSaveFile>
 #include <QSet>
+#include <algorithm>
+#include <cstdio>
 
 namespace host {
 namespace {
@@ -141,6 +146,7 @@ std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString&
     entry.icon = unescapeValue(values.value(QStringLiteral("Icon")));
     entry.mimeTypes = splitList(values.value(QStringLiteral("MimeType")));
     entry.bundleIdentifier = bundleIdentifierForDesktopEntry(id);
+    entry.bundlePath = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
     if (entry.exec.trimmed().isEmpty())
         return std::nullopt;
     return entry;
@@ -171,6 +177,11 @@ std::vector<DesktopEntry> browserDesktopEntries() {
                 entries.push_back(std::move(*entry));
         }
     }
+    // The browser that serves as Chrome answers to Chrome's identifier.
+    if (const auto chrome = chromeAmong(entries))
+        for (DesktopEntry& entry : entries)
+            if (entry.path == chrome->entry.path)
+                entry.bundleIdentifier = chromeBundleIdentifier;
     return entries;
 }
 
@@ -348,32 +359,138 @@ std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const Q
     return commands;
 }
 
-std::optional<QString> desktopDefaultFor(const QString& mimeType) {
-    if (mimeType.isEmpty())
-        return std::nullopt;
-    QStringList files;
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (configHome.isEmpty())
-        configHome = homeDirectory() + QStringLiteral("/.config");
-    files.append(configHome + QStringLiteral("/mimeapps.list"));
-    QString configDirs = qEnvironmentVariable("XDG_CONFIG_DIRS");
-    if (configDirs.isEmpty())
-        configDirs = QStringLiteral("/etc/xdg");
-    for (const QString& dir : configDirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        files.append(dir + QStringLiteral("/mimeapps.list"));
-    for (const QString& dir : desktopEntryDirectories())
-        files.append(dir + QStringLiteral("/mimeapps.list"));
+QHash<QString, QString> readDesktopFileGroup(const QString& path, const QString& group) {
+    return readGroup(path, group);
+}
 
-    for (const QString& file : files) {
-        const QHash<QString, QString> defaults = readGroup(file, QStringLiteral("Default Applications"));
-        for (QString id : splitList(defaults.value(mimeType))) {
-            if (id.endsWith(QLatin1String(".desktop")))
-                id.chop(int(sizeof(".desktop") - 1));
-            if (!id.isEmpty())
-                return id;
-        }
+std::optional<DesktopEntry> findDesktopEntry(const QString& desktopId) {
+    if (!desktopId.endsWith(QLatin1String(".desktop")) || desktopId.contains(QLatin1Char('/')))
+        return std::nullopt;
+    const QString id = desktopId.chopped(int(sizeof(".desktop") - 1));
+    for (const QString& dir : desktopEntryDirectories()) {
+        const QString path = dir + QLatin1Char('/') + desktopId;
+        if (QFileInfo::exists(path))
+            return readDesktopEntry(path, id); // hidden or broken, it still hides the lower folders' entry
     }
     return std::nullopt;
+}
+
+QStringList bundleMimeTypes(const QVariantMap& info) {
+    QStringList types;
+    const auto nested = [&](const QString& arrayKey, const QString& key) {
+        QStringList values;
+        for (const QVariant& item : info.value(arrayKey).toList())
+            for (const QVariant& value : item.toMap().value(key).toList())
+                if (value.typeId() == QMetaType::QString)
+                    values.append(value.toString());
+        return values;
+    };
+    for (const QString& scheme :
+         nested(QStringLiteral("CFBundleURLTypes"), QStringLiteral("CFBundleURLSchemes")))
+        types.append(QStringLiteral("x-scheme-handler/") + scheme.toLower());
+    for (const QString& contentType :
+         nested(QStringLiteral("CFBundleDocumentTypes"), QStringLiteral("LSItemContentTypes"))) {
+        const QString type = mimeTypeForContentType(contentType);
+        if (!type.isEmpty())
+            types.append(type);
+    }
+    types.removeDuplicates();
+    return types;
+}
+
+bool needsExecQuoting(const QString& argument) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`%=");
+    return argument.isEmpty() ||
+           std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+}
+
+QString execLineFor(const QString& program) {
+    if (!needsExecQuoting(program))
+        return program + QStringLiteral(" %U");
+    QString quoted;
+    for (const QChar c : program) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted.append(QLatin1Char('\\'));
+        else if (c == QLatin1Char('%'))
+            quoted.append(QLatin1Char('%')); // a percent sign of the path is no field code
+        quoted.append(c);
+    }
+    // The file's own escapes come on top of the Exec quoting.
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    return QLatin1Char('"') + quoted + QStringLiteral("\" %U");
+}
+
+namespace {
+
+// A link to `program` under a plain path, named by the bundle identifier. Openers that split the Exec line
+// at blanks without honouring its quotes (xdg-open without a known desktop) can start the program there; a
+// bundle in "Application Support" has a blank in its path. None when no such link can be made.
+std::optional<QString> plainProgramLink(const QString& identifier, const QString& program) {
+    const QString folder = hostStateDirectory() + QStringLiteral("/programs");
+    const QString link = folder + QLatin1Char('/') + identifier;
+    if (needsExecQuoting(link) || !ensurePrivateDirectory(folder))
+        return std::nullopt;
+    if (QFileInfo(link).symLinkTarget() == program)
+        return link;
+    // Made beside and renamed over, so a start never finds no link.
+    const QString fresh = link + QStringLiteral(".new");
+    QFile::remove(fresh);
+    if (!QFile::link(program, fresh) ||
+        ::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData()) != 0) {
+        QFile::remove(fresh);
+        return std::nullopt;
+    }
+    return link;
+}
+
+} // namespace
+
+QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info) {
+    const auto string = [&](const QString& key) {
+        const QVariant value = info.value(key);
+        return value.typeId() == QMetaType::QString ? value.toString() : QString();
+    };
+    const QString identifier = string(QStringLiteral("CFBundleIdentifier"));
+    const QString executable = string(QStringLiteral("CFBundleExecutable"));
+    const QString program = bundlePath + QStringLiteral("/Contents/MacOS/") + executable;
+    const auto fail = [&](const QString& why) {
+        return SystemError(QStringLiteral("DesktopEntries"), 1,
+                           QStringLiteral("no desktop entry for %1: %2").arg(bundlePath, why));
+    };
+    if (identifier.isEmpty() || identifier.contains(QLatin1Char('/')) ||
+        identifier.startsWith(QLatin1Char('.')))
+        throw fail(QStringLiteral("no usable bundle identifier"));
+    if (executable.isEmpty())
+        throw fail(QStringLiteral("no executable"));
+    // A line break in a path cannot be written into a desktop file.
+    if (program.contains(QLatin1Char('\n')) || program.contains(QLatin1Char('\r')))
+        throw fail(QStringLiteral("the path holds a line break"));
+
+    const bool hidden = info.value(QStringLiteral("LSUIElement")).toBool() ||
+                        info.value(QStringLiteral("LSBackgroundOnly")).toBool();
+    QString name = QFileInfo(bundlePath).completeBaseName();
+    QStringList lines{QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"),
+                      QStringLiteral("Name=") + name.replace(QLatin1Char('\\'), QStringLiteral("\\\\")),
+                      QStringLiteral("Exec=") +
+                          execLineFor(needsExecQuoting(program)
+                                          ? plainProgramLink(identifier, program).value_or(program)
+                                          : program)};
+    const QStringList types = bundleMimeTypes(info);
+    if (!types.isEmpty())
+        lines.append(QStringLiteral("MimeType=") + types.join(QLatin1Char(';')) + QLatin1Char(';'));
+    if (hidden)
+        lines.append(QStringLiteral("NoDisplay=true"));
+    lines.append(QStringLiteral("X-Corvane-Bundle=") +
+                 QString(bundlePath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
+
+    const QString folder = desktopEntryDirectories().first();
+    const QString desktopId = identifier + QStringLiteral(".desktop");
+    QDir().mkpath(folder);
+    QSaveFile file(folder + QLatin1Char('/') + desktopId);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 || !file.commit())
+        throw fail(file.errorString());
+    return desktopId;
 }
 
 } // namespace host

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@ struct DesktopEntry {
     QString icon;             // Icon=
     QStringList mimeTypes;    // MimeType=
     QString bundleIdentifier; // see bundleIdentifierForDesktopEntry
+    QString bundlePath;       // X-Corvane-Bundle=: the bundle that an entry written by the host stands for
     bool operator==(const DesktopEntry&) const = default;
 };
 
@@ -63,8 +65,30 @@ std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec);
 // split or names no program.
 std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& urls);
 
-// The default application of a MIME type by the desktop's mimeapps.list files ([Default Applications]), as a
-// desktop-file ID without ".desktop"; none when none is named.
-std::optional<QString> desktopDefaultFor(const QString& mimeType);
+// The key-value pairs of one group of a desktop file (the first value of a key counts; localized keys are
+// left out). Empty when the file cannot be read.
+QHash<QString, QString> readDesktopFileGroup(const QString& path, const QString& group);
+
+// The installed application entry of a desktop-file ID ("chromium.desktop"), from the folder of highest
+// precedence that has that ID; none when there is none or it is hidden.
+std::optional<DesktopEntry> findDesktopEntry(const QString& desktopId);
+
+// The MIME types of what a bundle opens: "x-scheme-handler/<scheme>" for its URL schemes and the types of its
+// document content types that the desktop knows.
+QStringList bundleMimeTypes(const QVariantMap& info);
+
+// Writes the desktop entry that stands for the bundle at `bundlePath` into $XDG_DATA_HOME/applications, named
+// after its bundle identifier, so that the desktop can start it (with links) and name it as a default: its
+// program with %U (through a link under a plain path where the program's own path needs quoting); the MIME
+// types it opens; hidden from menus when the bundle has no menu presence (LSUIElement, LSBackgroundOnly).
+// Returns its desktop-file ID. Throws host::SystemError.
+QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info);
+
+// Whether an Exec argument must be quoted by the desktop-entry rules (it holds a reserved character).
+bool needsExecQuoting(const QString& argument);
+
+// The Exec value that runs `program` with the links: the program (quoted where the rules ask, escaped for the
+// file) and %U.
+QString execLineFor(const QString& program);
 
 } // namespace host

@@ -2,8 +2,10 @@
 
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Linux/ChildProcess.h"
+#include "CorvaneHost/Linux/ChromeBrowser.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/Linux/FileLock.h"
+#include "CorvaneHost/Linux/MimeApps.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
@@ -40,6 +42,10 @@ std::optional<RunningApplication> Workspace::runningApplication(qint32 processId
         if (app.processIdentifier == processIdentifier)
             return app;
     return std::nullopt;
+}
+
+QString Workspace::displayName(const QString& appPath) {
+    return QFileInfo(appPath).completeBaseName();
 }
 
 std::vector<RunningApplication> Workspace::runningApplications(const QString& bundleIdentifier) {
@@ -283,6 +289,11 @@ std::optional<qint64> startDetached(const QString& program, const QStringList& a
     return pid;
 }
 
+// What a program gets in its environment besides what it inherits.
+QMap<QString, QString> launchEnvironment(const QString& bundleIdentifier) {
+    return bundleIdentifier == chromeBundleIdentifier ? chromeLaunchEnvironment() : QMap<QString, QString>{};
+}
+
 void complete(OpenCompletion completion, std::optional<RunningApplication> app,
               std::optional<host::SystemError> error) {
     if (!completion)
@@ -329,6 +340,8 @@ std::optional<HostWorkspace::Application> HostWorkspace::application(const QStri
         auto entry = readDesktopEntry(path, QFileInfo(path).completeBaseName());
         if (!entry)
             return std::nullopt;
+        if (const auto chrome = installedChrome(); chrome && chrome->entry.path == path)
+            entry->bundleIdentifier = chromeBundleIdentifier;
         return Application{path, desktopEntryInfo(*entry), entry};
     }
     auto info = readBundleInfo(path);
@@ -367,7 +380,8 @@ std::vector<HostWorkspace::Application> HostWorkspace::applications() {
         walk(folder, 1);
 
     for (DesktopEntry& entry : browserDesktopEntries()) {
-        if (seen.contains(entry.path))
+        // An entry the host wrote for a bundle stands for that bundle, which is listed as itself.
+        if (seen.contains(entry.path) || !entry.bundlePath.isEmpty())
             continue;
         seen.insert(entry.path);
         QVariantMap info = desktopEntryInfo(entry);
@@ -397,19 +411,27 @@ QStringList HostWorkspace::applicationsToOpenContentType(const QString& contentT
                                       QStringLiteral("LSItemContentTypes"), contentType);
 }
 
-// The default is the one set through the workspace while that application is still there; else the desktop's
-// own choice among its browsers; else the first application that opens the kind.
+// The desktop's default where it names an application the workspace offers (an entry written for a bundle
+// stands for that bundle), the first valid one in the rules' order; else, for kinds the desktop has no MIME
+// type for, the one kept in the state file while that application is still there; else the first application
+// that opens the kind.
 std::optional<QString> HostWorkspace::defaultFor(const QString& bundleIdentifier, const QString& mimeType,
                                                  const QStringList& claimants) {
-    if (!bundleIdentifier.isEmpty())
+    for (const QString& desktopId : defaultDesktopIds(mimeType)) {
+        const auto entry = findDesktopEntry(desktopId);
+        if (!entry)
+            continue;
+        if (!entry->bundlePath.isEmpty()) {
+            if (readBundleInfo(entry->bundlePath))
+                return entry->bundlePath;
+            continue;
+        }
+        if (claimants.contains(entry->path))
+            return entry->path;
+    }
+    if (mimeType.isEmpty() && !bundleIdentifier.isEmpty())
         if (auto path = urlForApplication(bundleIdentifier))
             return path;
-    if (const auto desktopDefault = desktopDefaultFor(mimeType)) {
-        for (const QString& path : claimants)
-            if (path.endsWith(QLatin1String(".desktop")) &&
-                QFileInfo(path).completeBaseName() == *desktopDefault)
-                return path;
-    }
     if (!claimants.isEmpty())
         return claimants.first();
     return std::nullopt;
@@ -426,6 +448,12 @@ std::optional<QString> HostWorkspace::defaultApplicationForContentType(const QSt
                       applicationsToOpenContentType(contentType));
 }
 
+QString HostWorkspace::displayName(const QString& appPath) {
+    if (const auto app = application(appPath); app && app->desktopEntry && !app->desktopEntry->name.isEmpty())
+        return app->desktopEntry->name;
+    return Workspace::displayName(appPath);
+}
+
 std::optional<QVariantMap> HostWorkspace::bundleInfo(const QString& appPath) {
     if (auto app = application(appPath))
         return app->info;
@@ -437,16 +465,28 @@ void HostWorkspace::setDefault(const QString& appPath, const QString& key, bool 
     std::optional<host::SystemError> failure;
     const auto app = application(appPath);
     const QString identifier = app ? app->bundleIdentifier() : QString();
+    const QString mimeType =
+        isScheme ? QStringLiteral("x-scheme-handler/") + key : mimeTypeForContentType(key);
     if (identifier.isEmpty()) {
         failure =
             workspaceError(WorkspaceErrorCode::applicationNotFound,
                            QStringLiteral("no application with a bundle identifier at %1").arg(appPath));
     } else {
         try {
-            // The default is kept by identifier, so the workspace must be able to find the bundle again
-            // wherever it lies (the installed helper is in no application folder).
+            // The desktop keeps the defaults it has a place for, so that every program of the desktop opens
+            // links with the same application; a bundle is named there by the entry written for it.
+            if (!mimeType.isEmpty())
+                setUserDefaults({mimeType}, app->desktopEntry
+                                                ? QFileInfo(app->path).fileName()
+                                                : writeBundleDesktopEntry(app->path, app->info));
+            // The workspace must be able to find a bundle again wherever it lies (the installed helper is in
+            // no application folder); only what the desktop cannot hold stays in the state file.
             updateState([&](WorkspaceState& state) {
-                (isScheme ? state.schemeDefaults : state.contentTypeDefaults).insert(key, identifier);
+                auto& defaults = isScheme ? state.schemeDefaults : state.contentTypeDefaults;
+                if (mimeType.isEmpty())
+                    defaults.insert(key, identifier);
+                else
+                    defaults.remove(key);
                 if (!app->desktopEntry)
                     rememberBundle(state, app->path);
             });
@@ -481,6 +521,9 @@ void HostWorkspace::registerBundle(const QString& appPath) {
         throw workspaceError(WorkspaceErrorCode::applicationNotFound,
                              QStringLiteral("%1 has no bundle identifier").arg(path));
     updateState([&](WorkspaceState& state) { rememberBundle(state, path); });
+    // The desktop starts the bundle (with links) through its entry; a bundle without a program has none.
+    if (!stringValue(*info, QStringLiteral("CFBundleExecutable")).isEmpty())
+        writeBundleDesktopEntry(path, *info);
 }
 
 RunningApplication HostWorkspace::runningRecord(const Application& app, qint32 pid) const {
@@ -497,6 +540,13 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
     QSet<qint32> pids;
     const uid_t me = ::getuid();
     const QString myHome = homeDirectory();
+    // This machine's Chrome is known by its main program, whoever started it.
+    const auto chrome = installedChrome();
+    Application chromeApp;
+    if (chrome) {
+        chromeApp = Application{chrome->entry.path, desktopEntryInfo(chrome->entry), chrome->entry};
+        chromeApp.info.insert(QStringLiteral("CFBundleIdentifier"), chromeBundleIdentifier);
+    }
 
     // Bundle programs of this user and this home folder, whoever started them: their executable (or, for a
     // script, the file its interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
@@ -517,11 +567,16 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
         const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
         if (!exe.isEmpty())
             candidates.append(exe);
+        QStringList arguments;
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> argv = cmdline.read(64 * 1024).split('\0');
-            for (int i = 0; i < std::min<int>(2, int(argv.size())); ++i)
-                candidates.append(QFile::decodeName(argv[i]));
+        if (cmdline.open(QIODevice::ReadOnly))
+            for (const QByteArray& argument : cmdline.read(64 * 1024).split('\0'))
+                arguments.append(QFile::decodeName(argument));
+        candidates += arguments.mid(0, 2);
+        if (chrome && isChromeMainProcess(*chrome, exe, arguments)) {
+            found.push_back({runningRecord(chromeApp, pid), status->startTime});
+            pids.insert(pid);
+            continue;
         }
         for (const QString& candidate : candidates) {
             if (const auto bundle = bundleOfExecutable(candidate)) {
@@ -582,6 +637,46 @@ bool HostWorkspace::forceTerminate(qint32 processIdentifier) {
     return signal(processIdentifier, SIGKILL);
 }
 
+int HostWorkspace::addApplicationObserver(ApplicationObserver observer) {
+    int number = 0;
+    {
+        std::lock_guard lock(observers_->mutex);
+        number = observers_->next++;
+        observers_->byNumber.insert(number, std::move(observer));
+    }
+    if (!watcher_) {
+        const std::weak_ptr<Observers> observers = observers_;
+        watcher_ = std::make_unique<ApplicationWatcher>(
+            [this] { return runningApplications(); },
+            [observers](ApplicationEvent event, const RunningApplication& application) {
+                mainQueue().async([observers, event, application] {
+                    const auto alive = observers.lock();
+                    if (!alive)
+                        return;
+                    QList<ApplicationObserver> current;
+                    {
+                        std::lock_guard lock(alive->mutex);
+                        current = alive->byNumber.values();
+                    }
+                    for (const ApplicationObserver& observer : current)
+                        observer(event, application);
+                });
+            });
+    }
+    return number;
+}
+
+void HostWorkspace::removeApplicationObserver(int observer) {
+    bool none = false;
+    {
+        std::lock_guard lock(observers_->mutex);
+        observers_->byNumber.remove(observer);
+        none = observers_->byNumber.isEmpty();
+    }
+    if (none)
+        watcher_.reset();
+}
+
 std::optional<RunningApplication> HostWorkspace::runningInstance(const Application& app) {
     const QString identifier = app.bundleIdentifier();
     for (const RunningApplication& running : runningApplications()) {
@@ -624,7 +719,8 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
             QString failure;
             const auto pid = program.isEmpty()
                                  ? std::nullopt
-                                 : startDetached(program, command.mid(1) + configuration.arguments, {},
+                                 : startDetached(program, command.mid(1) + configuration.arguments,
+                                                 launchEnvironment(app.bundleIdentifier()),
                                                  QFileInfo(app.path).completeBaseName(), failure);
             if (!pid) {
                 complete(std::move(completion), std::nullopt,
@@ -654,7 +750,8 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
                                 QStringLiteral("%1 has no executable program").arg(name)));
         return;
     }
-    LaunchRequest request{app.path, app.bundleIdentifier(), configuration.arguments, {}};
+    LaunchRequest request{app.path, app.bundleIdentifier(), configuration.arguments,
+                          launchEnvironment(app.bundleIdentifier())};
     if (!urls.isEmpty())
         eventDelivery().prepareLaunch(request, urls);
     QString failure;

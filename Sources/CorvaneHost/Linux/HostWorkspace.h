@@ -1,10 +1,12 @@
 #pragma once
 
+#include "CorvaneHost/Linux/ApplicationWatcher.h"
 #include "CorvaneHost/Linux/DesktopEntries.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QHash>
 #include <QMap>
+#include <memory>
 #include <mutex>
 
 namespace host {
@@ -36,12 +38,16 @@ struct WorkspaceState {
 // (a test's installation never reaches the user's own helper).
 class HostWorkspace final : public Workspace {
 public:
+    HostWorkspace() = default;
+    // Ends the watcher's thread before the state it reads goes.
+    ~HostWorkspace() override { watcher_.reset(); }
     std::optional<QString> urlForApplication(const QString& bundleIdentifier) override;
     QStringList applicationsToOpenScheme(const QString& scheme) override;
     QStringList applicationsToOpenContentType(const QString& contentType) override;
     std::optional<QString> defaultApplicationForScheme(const QString& scheme) override;
     std::optional<QString> defaultApplicationForContentType(const QString& contentType) override;
     std::optional<QVariantMap> bundleInfo(const QString& appPath) override;
+    QString displayName(const QString& appPath) override;
 
     void setDefaultApplicationForScheme(const QString& appPath, const QString& scheme,
                                         WorkspaceCompletion completion) override;
@@ -54,6 +60,8 @@ public:
     std::optional<RunningApplication> frontmostApplication() override;
     bool terminate(qint32 processIdentifier) override;
     bool forceTerminate(qint32 processIdentifier) override;
+    int addApplicationObserver(ApplicationObserver observer) override;
+    void removeApplicationObserver(int observer) override;
 
     void openApplication(const QString& appPath, const OpenConfiguration& configuration,
                          OpenCompletion completion) override;
@@ -89,6 +97,15 @@ private:
     std::optional<RunningApplication> runningInstance(const Application& app);
     RunningApplication runningRecord(const Application& app, qint32 pid) const;
     bool signal(qint32 processIdentifier, int signalNumber);
+
+    // Observers, shared with the reports already on their way to the main queue.
+    struct Observers {
+        std::mutex mutex;
+        QMap<int, ApplicationObserver> byNumber;
+        int next = 1;
+    };
+    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    std::unique_ptr<ApplicationWatcher> watcher_; // while there are observers
 
     // Programs started from desktop entries: /proc does not tell which application they are.
     std::mutex launchedMutex_;

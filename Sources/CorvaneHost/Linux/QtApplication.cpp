@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/QtApplication.h"
 
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/Linux/DesktopLaunch.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
@@ -79,6 +80,8 @@ void QtApplication::installSignalHandlers() {
 }
 
 int QtApplication::run() {
+    if (const auto status = handOnDesktopLaunch(QCoreApplication::arguments().mid(1)))
+        return *status;
     installSignalHandlers();
     // Taken before anything else, so that nothing this program starts inherits them.
     const std::vector<AppleEvent> launchEvents = takeLaunchEvents();

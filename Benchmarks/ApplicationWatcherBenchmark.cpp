@@ -1,0 +1,105 @@
+// How soon the workspace's watcher tells of an application that ends (through its pidfd) and of one that
+// starts (by its listing, every 0.5 s). Targets: an exit within 100 ms, a launch within 1 s.
+#include "CorvaneHost/Linux/ApplicationWatcher.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+pid_t startSleeper() {
+    pid_t pid = 0;
+    char program[] = "/bin/sleep";
+    char seconds[] = "60";
+    char* argv[] = {program, seconds, nullptr};
+    posix_spawn(&pid, program, nullptr, nullptr, argv, environ);
+    return pid;
+}
+
+// The watcher lists one program: the sleeper while it is there.
+struct Watched {
+    std::mutex mutex;
+    std::condition_variable changed;
+    pid_t pid = 0;
+    bool launched = false;
+    bool terminated = false;
+};
+
+void reportTo(Watched& watched, host::ApplicationEvent event) {
+    std::lock_guard lock(watched.mutex);
+    (event == host::ApplicationEvent::didLaunch ? watched.launched : watched.terminated) = true;
+    watched.changed.notify_all();
+}
+
+std::unique_ptr<host::ApplicationWatcher> watch(Watched& watched) {
+    return std::make_unique<host::ApplicationWatcher>(
+        [&watched] {
+            std::lock_guard lock(watched.mutex);
+            std::vector<host::RunningApplication> listing;
+            if (watched.pid > 0 && ::kill(watched.pid, 0) == 0)
+                listing.push_back({qint32(watched.pid), QStringLiteral("com.example.sleeper"), {}, {}});
+            return listing;
+        },
+        [&watched](host::ApplicationEvent event, const host::RunningApplication&) {
+            reportTo(watched, event);
+        });
+}
+
+void waitFor(Watched& watched, bool Watched::*flag) {
+    std::unique_lock lock(watched.mutex);
+    watched.changed.wait(lock, [&] { return watched.*flag; });
+}
+
+void BM_ExitReported(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Watched watched;
+        watched.pid = startSleeper();
+        const auto watcher = watch(watched);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        state.ResumeTiming();
+        ::kill(watched.pid, SIGKILL);
+        ::waitpid(watched.pid, nullptr, 0); // reaped, so the listing no longer has it either
+        waitFor(watched, &Watched::terminated);
+    }
+}
+BENCHMARK(BM_ExitReported)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+
+void BM_LaunchReported(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Watched watched;
+        const auto watcher = watch(watched);
+        state.ResumeTiming();
+        {
+            std::lock_guard lock(watched.mutex);
+            watched.pid = startSleeper();
+        }
+        waitFor(watched, &Watched::launched);
+        state.PauseTiming();
+        ::kill(watched.pid, SIGKILL);
+        ::waitpid(watched.pid, nullptr, 0);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LaunchReported)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+// One listing of this user's running applications, as the watcher takes it every 0.5 s.
+void BM_RunningApplicationsListing(benchmark::State& state) {
+    host::HostWorkspace workspace;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(workspace.runningApplications());
+}
+BENCHMARK(BM_RunningApplicationsListing)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "CorvaneHost/Workspace.h"
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace host {
+
+// Watches the running applications from a thread of its own: an application that appears in a listing (taken
+// every `pollSeconds`) is reported as launched; one that ends is reported at once through its process file
+// descriptor (pidfd), or by the next listing where the kernel has none. Reports are made on the watcher's
+// thread; applications running when it is made are not reported.
+class ApplicationWatcher {
+public:
+    using Listing = std::function<std::vector<RunningApplication>()>;
+    using Report = std::function<void(ApplicationEvent, const RunningApplication&)>;
+
+    ApplicationWatcher(Listing listing, Report report, double pollSeconds = 0.5);
+    ~ApplicationWatcher();
+    ApplicationWatcher(const ApplicationWatcher&) = delete;
+    ApplicationWatcher& operator=(const ApplicationWatcher&) = delete;
+
+private:
+    void run(const std::vector<RunningApplication>& initial);
+
+    Listing listing_;
+    Report report_;
+    int pollMs_;
+    int wakeFd_ = -1;
+    std::thread thread_;
+};
+
+} // namespace host

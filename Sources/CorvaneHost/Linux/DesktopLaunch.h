@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+#include <optional>
+
+namespace host {
+
+// A program of a bundle that the desktop starts with links as its arguments (through the desktop entry
+// written for the bundle, "%U") takes them as the open-URL event and returns at once: callers such as
+// xdg-open wait for the program they start. The links go to the running instance, or to a resident instance
+// started detached from the caller (its own session, its output away from the caller's). Returns the exit
+// status when the links were handed on; none when this start is no such start (no links among the arguments,
+// or started by the workspace, which hands its links as events).
+std::optional<int> handOnDesktopLaunch(const QStringList& arguments);
+
+} // namespace host

@@ -1,0 +1,174 @@
+// A link opened by the desktop's own opener (xdg-open) reaches the helper once it is the desktop's default
+// browser, and the helper routes it. The desktop session is an Xvfb display of the test's own: xdg-open reads
+// the MIME defaults only where a display is set.
+#include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHost/PropertyList.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/Workspace.h"
+#include "Support/TemporaryHome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
+const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
+const QString workID = QStringLiteral("com.example.work");
+
+bool eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+struct ProgramRun {
+    bool finished = false;
+    int status = -1;
+    QString output;
+};
+
+// Runs a desktop program as a session would: on the display, with no desktop environment named. Its output
+// goes to a file, so a program it leaves behind cannot hold the test up.
+ProgramRun runOnDisplay(const QString& program, const QStringList& arguments, const QString& display,
+                        const QString& logFile) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                             "GNOME_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY", "BROWSER"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(logFile, QIODevice::Append);
+    process.start(program, arguments);
+    ProgramRun run;
+    run.finished = process.waitForFinished(20000);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished();
+    } else {
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    run.output = readText(logFile);
+    return run;
+}
+
+class DesktopLinkTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            GTEST_SKIP() << "xdg-utils or Xvfb missing";
+        startDisplay();
+        ASSERT_FALSE(display_.isEmpty()) << "Xvfb did not start";
+
+        const ProgramRun install =
+            runOnDisplay(toolsDir + QStringLiteral("/corvane-dev-install"),
+                         {buildDir + QStringLiteral("/Corvane.app")}, display_, logFile());
+        ASSERT_EQ(install.status, 0) << install.output.toStdString();
+
+        // A stand-in browser that records the links it is given, one a line.
+        const QString bundle = home_.file(QStringLiteral("Applications/Work Browser.app"));
+        QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
+        const QVariantMap info{{QStringLiteral("CFBundleIdentifier"), workID},
+                               {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
+                               {QStringLiteral("CFBundleURLTypes"),
+                                QVariantList{QVariantMap{
+                                    {QStringLiteral("CFBundleURLSchemes"), QStringList{"http", "https"}}}}}};
+        ASSERT_TRUE(host::writePropertyListFile(bundle + QStringLiteral("/Contents/Info.plist"), info));
+        QFile program(bundle + QStringLiteral("/Contents/MacOS/run"));
+        ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+        program.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                          .arg(record())
+                          .toUtf8());
+        program.close();
+        program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void TearDown() override {
+        if (HasFailure())
+            ADD_FAILURE() << "log:\n" << readText(logFile()).toStdString();
+        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
+            if (running.bundlePath.startsWith(home_.path()))
+                ::kill(running.processIdentifier, SIGTERM);
+        if (xvfb_.state() != QProcess::NotRunning) {
+            xvfb_.terminate(); // its own pid, as QProcess started it
+            xvfb_.waitForFinished(5000);
+        }
+    }
+
+    // Xvfb picks a free display number itself and tells it on the descriptor named.
+    void startDisplay() {
+        xvfb_.setProgram(QStringLiteral("Xvfb"));
+        xvfb_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                            QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                            QStringLiteral("640x480x24")});
+        xvfb_.setStandardErrorFile(QProcess::nullDevice());
+        xvfb_.start();
+        if (!xvfb_.waitForStarted(5000))
+            return;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QByteArray number;
+        while (!number.contains('\n') && elapsed.elapsed() < 10000)
+            if (xvfb_.waitForReadyRead(500))
+                number += xvfb_.readAllStandardOutput();
+        if (number.trimmed().isEmpty())
+            return;
+        display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    }
+
+    QString record() const { return home_.file(QStringLiteral("work-browser.txt")); }
+    QString logFile() const { return home_.file(QStringLiteral("session.log")); }
+
+    test::TemporaryHome home_;
+    QProcess xvfb_;
+    QString display_;
+};
+
+TEST_F(DesktopLinkTest, XdgOpenHandsTheLinkToTheHelperWhichRoutesIt) {
+    RuleSet set;
+    set.fallback = RouteTarget::browser(workID);
+    RuleStore().save(set);
+
+    const ProgramRun browser = runOnDisplay(QStringLiteral("xdg-settings"),
+                                            {QStringLiteral("get"), QStringLiteral("default-web-browser")},
+                                            display_, home_.file(QStringLiteral("xdg-settings.out")));
+    ASSERT_EQ(browser.status, 0) << browser.output.toStdString();
+    EXPECT_EQ(browser.output.trimmed(), QStringLiteral("app.corvane.helper.desktop"));
+
+    // Twice: first no helper runs (the one started is resident and detached), then it runs.
+    for (const QString& link :
+         {QStringLiteral("https://example.com/a"), QStringLiteral("https://example.com/b")}) {
+        const ProgramRun open = runOnDisplay(QStringLiteral("xdg-open"), {link}, display_, logFile());
+        ASSERT_TRUE(open.finished) << "xdg-open did not return";
+        EXPECT_EQ(open.status, 0) << open.output.toStdString();
+        EXPECT_TRUE(eventually([&] { return readText(record()).split('\n').contains(link); }))
+            << link.toStdString() << " never reached the browser";
+    }
+    int helpers = 0;
+    for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
+        helpers += running.bundlePath.startsWith(home_.path()) ? 1 : 0;
+    EXPECT_EQ(helpers, 1);
+}
+
+} // namespace
