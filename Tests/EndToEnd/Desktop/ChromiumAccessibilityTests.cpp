@@ -233,8 +233,9 @@ TEST_F(ChromiumAccessibilityTests, ObserverReportsANewWindowAndItsClosingByItsCl
     ASSERT_EQ(host::accessibility().copyAttributeValue(home, QStringLiteral("AXCloseButton"), closeButton),
               AXError::success);
     ASSERT_TRUE(std::holds_alternative<AXElement>(closeButton));
-    EXPECT_EQ(host::accessibility().performAction(std::get<AXElement>(closeButton), QStringLiteral("AXPress")),
-              AXError::success);
+    EXPECT_EQ(
+        host::accessibility().performAction(std::get<AXElement>(closeButton), QStringLiteral("AXPress")),
+        AXError::success);
     EXPECT_TRUE(test::DesktopSession::waitUntil(
         [&] { return received.contains(host::AXNotification::uiElementDestroyed, home); }, 20));
     EXPECT_TRUE(windowOfProfile(application, QStringLiteral("Home")).isNull());
@@ -278,13 +279,16 @@ TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
     // A page that shows the last key pressed in its title, so in the window's name.
     ASSERT_TRUE(session->openWindow(
         QStringLiteral("Work"),
-        QStringLiteral("data:text/html,<title>waiting</title><script>onkeydown=e=>document.title=e.key</script>")));
+        QStringLiteral(
+            "data:text/html,<title>waiting</title><script>onkeydown=e=>document.title=e.key</script>")));
     AXElement page;
     ASSERT_TRUE(test::DesktopSession::waitUntil(
         [&] {
             page = {};
             for (const AXElement& window : standardWindows(application))
-                if (string(window, QStringLiteral("AXTitle")).value_or(QString()).startsWith(QStringLiteral("waiting")))
+                if (string(window, QStringLiteral("AXTitle"))
+                        .value_or(QString())
+                        .startsWith(QStringLiteral("waiting")))
                     page = window;
             return !page.isNull() && focusedWindow() == page;
         },
@@ -294,7 +298,11 @@ TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
     host::accessibility().postKeyboardEvent(53, true);
     host::accessibility().postKeyboardEvent(53, false);
     EXPECT_TRUE(test::DesktopSession::waitUntil(
-        [&] { return string(page, QStringLiteral("AXTitle")).value_or(QString()).startsWith(QStringLiteral("Escape")); },
+        [&] {
+            return string(page, QStringLiteral("AXTitle"))
+                .value_or(QString())
+                .startsWith(QStringLiteral("Escape"));
+        },
         10))
         << string(page, QStringLiteral("AXTitle")).value_or(QStringLiteral("(no title)")).toStdString();
 }
