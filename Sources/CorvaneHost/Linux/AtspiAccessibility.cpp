@@ -18,6 +18,7 @@
 
 #include <atspi/atspi.h>
 
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <unordered_map>
@@ -146,6 +147,7 @@ public:
         clock_.start();
     }
     GError** out() { return error_.out(); }
+    double timeout() const { return timeout_; }
     bool failed() const { return bool(error_); }
     AXError status() const {
         if (!error_)
@@ -222,7 +224,72 @@ void readAfresh(AtspiAccessible* object) {
         object, AtspiCache(ATSPI_CACHE_ROLE | ATSPI_CACHE_INTERFACES | ATSPI_CACHE_STATES));
 }
 
+} // namespace
+} // namespace host
+
+// libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
+extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
+
+namespace host {
+namespace {
+
+// All children in one round trip (the bus's GetChildren), instead of one per child: a window search expands
+// dozens of elements. None when the program does not answer it, or names a child it has not made yet.
+std::optional<std::vector<AtspiAccessible*>> childrenInOneCall(AtspiAccessible* object, double timeout) {
+    DBusConnection* bus = atspi_get_a11y_bus();
+    const AtspiObject* self = ATSPI_OBJECT(object);
+    if (!bus || !self->app || !self->app->bus_name || !self->path)
+        return std::nullopt;
+    DBusMessage* request = dbus_message_new_method_call(self->app->bus_name, self->path,
+                                                        "org.a11y.atspi.Accessible", "GetChildren");
+    if (!request)
+        return std::nullopt;
+    DBusError error;
+    dbus_error_init(&error);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, request, int(timeout * 1000), &error);
+    dbus_message_unref(request);
+    dbus_error_free(&error);
+    if (!reply)
+        return std::nullopt;
+    std::vector<AtspiAccessible*> result;
+    bool complete = true;
+    DBusMessageIter iterator, array, entry;
+    if (dbus_message_iter_init(reply, &iterator) &&
+        dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_ARRAY) {
+        dbus_message_iter_recurse(&iterator, &array);
+        while (complete && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+            dbus_message_iter_recurse(&array, &entry);
+            const char* name = nullptr;
+            const char* path = nullptr;
+            if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING)
+                dbus_message_iter_get_basic(&entry, &name);
+            if (dbus_message_iter_next(&entry) &&
+                dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_OBJECT_PATH)
+                dbus_message_iter_get_basic(&entry, &path);
+            AtspiAccessible* child = nullptr;
+            if (name && path && std::strcmp(path, "/org/a11y/atspi/null") != 0)
+                child = _atspi_ref_accessible(*name ? name : self->app->bus_name, path);
+            if (child)
+                result.push_back(child);
+            else
+                complete = false;
+            dbus_message_iter_next(&array);
+        }
+    } else {
+        complete = false;
+    }
+    dbus_message_unref(reply);
+    if (!complete) {
+        for (AtspiAccessible* child : result)
+            g_object_unref(child);
+        return std::nullopt;
+    }
+    return result;
+}
+
 std::vector<AtspiAccessible*> children(AtspiAccessible* object, Call& call) {
+    if (std::optional<std::vector<AtspiAccessible*>> all = childrenInOneCall(object, call.timeout()))
+        return std::move(*all);
     std::vector<AtspiAccessible*> result;
     const gint count = atspi_accessible_get_child_count(object, call.out());
     for (gint i = 0; i < count && !call.failed(); ++i) {
