@@ -148,8 +148,13 @@ public:
     }
     GError** out() { return error_.out(); }
     double timeout() const { return timeout_; }
-    bool failed() const { return bool(error_); }
+    // libatspi answers some calls that timed out with an empty value and no error: a call that took the whole
+    // time-out failed, whatever it returned.
+    bool timedOut() const { return clock_.elapsed() >= qint64(timeout_ * 950); }
+    bool failed() const { return bool(error_) || timedOut(); }
     AXError status() const {
+        if (timedOut())
+            return AXError::cannotComplete;
         if (!error_)
             return AXError::success;
         const QString message = QString::fromUtf8(error_.error->message ? error_.error->message : "");

@@ -6,10 +6,12 @@
 #include "Support/DesktopSession.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <deque>
 #include <optional>
 
@@ -305,6 +307,23 @@ TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
         },
         10))
         << string(page, QStringLiteral("AXTitle")).value_or(QStringLiteral("(no title)")).toStdString();
+}
+
+TEST_F(ChromiumAccessibilityTests, AProgramThatDoesNotAnswerFailsWithinTheMessagingTimeout) {
+    const AXElement work = ensureWindow(QStringLiteral("Work"));
+    ASSERT_EQ(host::accessibility().setMessagingTimeout(application, 0.5), AXError::success);
+    ::kill(session->chromiumPid(), SIGSTOP);
+    AXValue title;
+    QElapsedTimer clock;
+    clock.start();
+    const AXError status = host::accessibility().copyAttributeValue(work, QStringLiteral("AXTitle"), title);
+    const qint64 waited = clock.elapsed();
+    ::kill(session->chromiumPid(), SIGCONT);
+    host::accessibility().setMessagingTimeout(application, 2.0);
+    EXPECT_EQ(status, AXError::cannotComplete);
+    EXPECT_LT(waited, 5000); // the 0.5 s time-out, not the default of several seconds
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] { return string(work, QStringLiteral("AXTitle")).has_value(); }, 10));
 }
 
 TEST_F(ChromiumAccessibilityTests, ProfilesOfTheLocalStateThatChromiumReads) {
