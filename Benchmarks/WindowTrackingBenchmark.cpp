@@ -3,6 +3,7 @@
 // top) and a report for one scope.
 #include "CorvaneHelper/WindowTracking/AXProfileSource.h"
 #include "Support/FakeChromeWorld.h"
+#include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
@@ -35,6 +36,7 @@ struct TwentyWindows {
     }
     ~TwentyWindows() { source->stop(); }
 
+    test::LogCapture quiet;
     test::ChromeWorldScope host;
     std::shared_ptr<AXProfileSource> source = std::make_shared<AXProfileSource>();
 };
