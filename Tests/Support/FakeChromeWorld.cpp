@@ -347,7 +347,7 @@ host::AXError FakeChromeWorld::setMessagingTimeout(const host::AXElement&, doubl
 host::AXValue FakeChromeWorld::read(const Node& node, const QString& attribute, bool& known) const {
     known = true;
     if (attribute == QStringLiteral("AXRole"))
-        return node->role;
+        return node->role.isEmpty() ? host::AXValue() : host::AXValue(node->role);
     if (attribute == QStringLiteral("AXSubrole"))
         return optionalString(node->subrole);
     if (attribute == QStringLiteral("AXTitle"))

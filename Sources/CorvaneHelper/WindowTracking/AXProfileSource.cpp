@@ -80,8 +80,10 @@ AXProfileSource::~AXProfileSource() {
 
 // MARK: Start, stop and Chrome's launch and exit
 
+// Attached means running (an exit detaches): the list of running programs is asked only while detached, which
+// keeps a report for every client cheap.
 bool AXProfileSource::isChromeRunning() const {
-    return runningChrome().has_value();
+    return chromePID_.has_value() || runningChrome().has_value();
 }
 
 std::optional<host::RunningApplication> AXProfileSource::runningChrome() const {
@@ -559,7 +561,7 @@ bool AXProfileSource::windowsWithUnreadableStrip(const QString& profileDirectory
 }
 
 ProfileWindowReport AXProfileSource::report(const WatchScope& scope) {
-    if (!runningChrome())
+    if (!isChromeRunning())
         return {0, CountConfidence::certain, false};
     const auto counted = windows(scope);
     if (!counted.empty())
