@@ -244,7 +244,10 @@ void AXProfileSource::refresh(const QString& reason) {
         if (AX::string(window, QStringLiteral("AXSubrole")) == standardWindow)
             standard.push_back(window);
 
-    const std::optional<bool> visible = ChromeWindows::visibleWindows();
+    // The window server is asked only when accessibility shows no window: listing the running programs to
+    // find Chrome's costs more than the rest of a pass.
+    const std::optional<bool> visible =
+        standard.empty() ? ChromeWindows::visibleWindows() : std::optional<bool>(true);
     const bool keepMap = standard.empty() && visible != false;
     lastResponsiveness_ = Responsiveness{now(), !keepMap};
 
