@@ -235,6 +235,23 @@ TEST_F(TrackerTest, ANonAnsweringChromeKeepsTheMapUntilTheWindowServerShowsNone)
     EXPECT_EQ(delegate->changes, before + 1);
 }
 
+TEST_F(TrackerTest, APassTellsTheDelegateOfNewWindowsButNotOfATitleChange) {
+    startWithChrome();
+    const Node window = openWork();
+    run();
+    int before = delegate->changes;
+    world().setTitle(window, QStringLiteral("Drafts - Chromium - Work"), false);
+    source->refresh(QStringLiteral("periodic"));
+    EXPECT_EQ(delegate->changes, before);
+    EXPECT_EQ(tracked(window)->title, QStringLiteral("Drafts - Chromium - Work"));
+    source->refresh(QStringLiteral("attach"));
+    EXPECT_EQ(delegate->changes, before + 1);
+    world().openWindow(QStringLiteral("New Tab - Chromium - Home"), {}, FakeChromeWorld::Kind::browser,
+                       false);
+    source->refresh(QStringLiteral("periodic"));
+    EXPECT_EQ(delegate->changes, before + 2);
+}
+
 TEST_F(TrackerTest, ChromeIsAskedToPublishItsTreeAtMostEveryFifteenSeconds) {
     startWithChrome();
     openWork();
