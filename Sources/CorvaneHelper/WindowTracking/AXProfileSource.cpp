@@ -269,12 +269,11 @@ void AXProfileSource::refresh(const QString& reason) {
     }
     unseenWindowsSince_.reset();
 
-    bool changed = false;
     const auto before = windows_.size();
     std::erase_if(windows_, [&](const TrackedWindow& tracked) {
         return std::find(standard.begin(), standard.end(), tracked.ref.element) == standard.end();
     });
-    changed = windows_.size() != before;
+    bool changed = windows_.size() != before;
 
     for (const host::AXElement& element : standard) {
         const auto title = AX::string(element, QStringLiteral("AXTitle"));
