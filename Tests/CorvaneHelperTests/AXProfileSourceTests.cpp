@@ -382,9 +382,12 @@ TEST_F(TrackerTest, TheGroupPollFollowsWatchedGroupsAndStopsWhenNoneAreWatched) 
 
     const int before = delegate->changes;
     world().addGroup(window, QStringLiteral("Research"), 2);
+    world().addGroup(window, QStringLiteral("Re\u0301sume\u0301"), 1);
     run(AXProfileSource::groupInterval);
     EXPECT_EQ(delegate->changes, before + 1);
     EXPECT_EQ(count(research), 1);
+    // A name typed with composed accents finds the group Chrome spells with combining ones.
+    EXPECT_EQ(count(scope(work, QStringLiteral("R\u00e9sum\u00e9"))), 1);
 
     source->updateWatched({scope(home)});
     EXPECT_FALSE(source->hasGroupTimer());

@@ -33,6 +33,11 @@ bool trusted() {
     return host::accessibility().isProcessTrusted();
 }
 
+// Names are equal as text: canonically equivalent spellings (composed or decomposed accents) are one name.
+bool sameName(const QString& a, const QString& b) {
+    return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
 // Only classified browser windows of the profile.
 WatchScope profileOnly(const QString& profileDirectory) {
     return WatchScope{profileDirectory, std::nullopt, false, false, false};
@@ -513,12 +518,14 @@ std::vector<TrackedWindow> AXProfileSource::windows(const WatchScope& scope) con
     const bool wholeProfile = !scope.tabGroup || scope.tabGroup->isEmpty();
     for (const TrackedWindow& window : windows_) {
         const Classification& c = window.classification;
-        if (!c.profileDirectory || *c.profileDirectory != scope.profileDirectory)
+        if (!c.profileDirectory || !sameName(*c.profileDirectory, scope.profileDirectory))
             continue;
         bool counts = false;
         switch (c.kind) {
         case WindowKind::browser:
-            counts = !scope.tabGroup || window.groups.contains(*scope.tabGroup);
+            counts = !scope.tabGroup ||
+                     std::any_of(window.groups.begin(), window.groups.end(),
+                                 [&](const QString& group) { return sameName(group, *scope.tabGroup); });
             break;
         case WindowKind::app:
             counts = scope.countAppWindows && wholeProfile;
