@@ -13,6 +13,11 @@ const QString labelSeparator = QStringLiteral(" group - ");
 constexpr int searchDepth = 10;
 constexpr int searchLimit = 2000;
 
+// Texts compare as Unicode text: canonically equivalent spellings are the same.
+QString canonical(const QString& text) {
+    return text.normalized(QString::NormalizationForm_C);
+}
+
 QString withoutLeadingSpaces(const QString& text) {
     qsizetype start = 0;
     while (start < text.size() && text.at(start) == QLatin1Char(' '))
@@ -50,7 +55,7 @@ std::optional<Header> headerAt(const QList<host::AXElement>& items, qsizetype in
     const auto description = AX::string(items.at(index), descriptionKey);
     if (!description)
         return std::nullopt;
-    const auto body = descriptionBody(*description);
+    const auto body = descriptionBody(canonical(*description));
     if (!body)
         return std::nullopt;
     return Header{index, *body};
@@ -66,7 +71,7 @@ QList<host::AXElement> tabsFollowing(qsizetype headerIndex, const QList<host::AX
         if (!hasClass(item, tabClass))
             break;
         const auto description = AX::string(item, descriptionKey);
-        if (!description || !description->contains(marker))
+        if (!description || !canonical(*description).contains(marker))
             break;
         run.append(item);
     }
@@ -87,7 +92,7 @@ QList<std::pair<host::AXElement, QString>> savedChips(const host::AXElement& win
         if (!hasClass(child, QStringLiteral("SavedTabGroupButton")))
             continue;
         if (const auto description = AX::string(child, descriptionKey))
-            chips.append({child, withoutLeadingSpaces(*description)});
+            chips.append({child, withoutLeadingSpaces(canonical(*description))});
     }
     return chips;
 }
@@ -119,9 +124,10 @@ QStringList groupNames(const host::AXElement& tabStrip) {
     return names;
 }
 
-std::optional<TabGroupSnapshot> group(const QString& name, const host::AXElement& tabStrip) {
-    if (name.isEmpty())
+std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElement& tabStrip) {
+    if (asked.isEmpty())
         return std::nullopt;
+    const QString name = canonical(asked);
     const auto items = AX::children(tabStrip);
     // A group named "Work - Home" also passes the prefix test for "Work": a header whose name is exactly the
     // one asked for wins, so that acting on "Work" never reaches another group.
@@ -133,7 +139,7 @@ std::optional<TabGroupSnapshot> group(const QString& name, const host::AXElement
             continue;
         if (header->body != name && !header->body.startsWith(name + QStringLiteral(" - ")))
             continue;
-        if (parseName(AX::string(items.at(index), descriptionKey).value_or(QString())) == name)
+        if (parseName(canonical(AX::string(items.at(index), descriptionKey).value_or(QString()))) == name)
             exact = header;
         else if (!prefixed)
             prefixed = header;
@@ -143,7 +149,7 @@ std::optional<TabGroupSnapshot> group(const QString& name, const host::AXElement
         return std::nullopt;
     const auto run = tabsFollowing(chosen->index, items, name);
     TabGroupSnapshot snapshot;
-    snapshot.name = name;
+    snapshot.name = asked;
     snapshot.isCollapsed = run.isEmpty();
     snapshot.header = items.at(chosen->index);
     if (!run.isEmpty())
@@ -168,9 +174,10 @@ QStringList savedGroupNames(const host::AXElement& window) {
     return names;
 }
 
-std::optional<host::AXElement> savedChip(const QString& name, const host::AXElement& window) {
-    if (name.isEmpty())
+std::optional<host::AXElement> savedChip(const QString& asked, const host::AXElement& window) {
+    if (asked.isEmpty())
         return std::nullopt;
+    const QString name = canonical(asked);
     for (const auto& [chip, label] : savedChips(window))
         if (label == name || label.startsWith(name + labelSeparator))
             return chip;
