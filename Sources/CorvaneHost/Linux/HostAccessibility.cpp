@@ -1,11 +1,16 @@
 #include "CorvaneHost/Linux/HostAccessibility.h"
 
+#include "CorvaneHost/Linux/AtspiAccessibility.h"
 #include "CorvaneHost/Services.h"
 
 namespace host {
 
 Accessibility& accessibility() {
-    return ensureService(services().accessibility, [] { return std::make_shared<HostAccessibility>(); });
+    return ensureService(services().accessibility, []() -> std::shared_ptr<Accessibility> {
+        if (AtspiAccessibility::busAnswers())
+            return std::make_shared<AtspiAccessibility>();
+        return std::make_shared<HostAccessibility>();
+    });
 }
 
 } // namespace host

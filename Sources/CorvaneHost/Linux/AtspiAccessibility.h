@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CorvaneHost/Accessibility.h"
+
+#include <QHash>
+#include <vector>
+
+using AtspiAccessible = struct _AtspiAccessible;
+using AtspiEvent = struct _AtspiEvent;
+using AtspiEventListener = struct _AtspiEventListener;
+
+namespace host {
+
+class AtspiObserver;
+
+// Accessibility over AT-SPI 2, the desktop's accessibility bus, through libatspi. Elements, attributes and
+// actions are mapped onto the platform's vocabulary (AXRoleMapping); window state, raising and closing go
+// through the window manager (X11); synthetic keys through XTest.
+//
+// Trust has two halves, as on the platform: the desktop's accessibility switch (org.a11y.Status.IsEnabled)
+// must be on, and the host's grant record (PrivacyGrants, service "Accessibility") must hold this program's
+// bundle identifier. The prompt adds the record and turns the switch on; resetting the grant removes only the
+// record.
+//
+// libatspi dispatches its events on the default GLib main context, which Qt's event loop runs on the main
+// thread; observers hand every notification on to the main queue.
+class AtspiAccessibility final : public Accessibility {
+public:
+    AtspiAccessibility();
+    ~AtspiAccessibility() override;
+
+    // Whether this session has an accessibility bus that answers.
+    static bool busAnswers();
+    // The desktop's accessibility switch.
+    static bool accessibilitySwitch();
+    static bool setAccessibilitySwitch(bool on);
+    // The identifier under which this program's grant is recorded: its bundle identifier, else the path of
+    // its executable.
+    static QString ownGrantIdentifier();
+
+    bool isProcessTrusted() override;
+    bool isProcessTrustedWithPrompt(bool prompt) override;
+    AXElement createApplication(qint32 pid) override;
+    AXError setMessagingTimeout(const AXElement& element, double seconds) override;
+    AXError copyAttributeValue(const AXElement& element, const QString& attribute, AXValue& value) override;
+    AXError setAttributeValue(const AXElement& element, const QString& attribute,
+                              const AXValue& value) override;
+    AXError performAction(const AXElement& element, const QString& action) override;
+    AXError pid(const AXElement& element, qint32& pid) override;
+    AXError createObserver(qint32 pid, AXObserverCallback callback,
+                           std::shared_ptr<AXObserver>& observer) override;
+    void postKeyboardEvent(int virtualKeyCode, bool keyDown) override;
+
+private:
+    friend class AtspiObserver;
+    static void onEvent(AtspiEvent* event, void* self);
+    void dispatch(AtspiEvent* event);
+
+    QHash<qint32, double> timeouts_;
+    AtspiEventListener* listener_ = nullptr;
+    std::vector<std::weak_ptr<AtspiObserver>> observers_;
+};
+
+} // namespace host

@@ -1,0 +1,322 @@
+// Chromium's windows through the host's accessibility service, window list and keys, on a private desktop.
+#include "CorvaneCore/ProxyApps/ChromeProfiles.h"
+#include "CorvaneHost/Accessibility.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/WindowList.h"
+#include "Support/DesktopSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+
+namespace {
+
+using host::AXElement;
+using host::AXError;
+using host::AXValue;
+
+std::optional<QString> string(const AXElement& element, const QString& attribute) {
+    AXValue value;
+    if (host::accessibility().copyAttributeValue(element, attribute, value) != AXError::success)
+        return std::nullopt;
+    if (const auto* text = std::get_if<QString>(&value))
+        return *text;
+    return std::nullopt;
+}
+
+std::optional<bool> boolean(const AXElement& element, const QString& attribute) {
+    AXValue value;
+    if (host::accessibility().copyAttributeValue(element, attribute, value) != AXError::success)
+        return std::nullopt;
+    if (const auto* flag = std::get_if<bool>(&value))
+        return *flag;
+    return std::nullopt;
+}
+
+QList<AXElement> elements(const AXElement& element, const QString& attribute) {
+    AXValue value;
+    if (host::accessibility().copyAttributeValue(element, attribute, value) != AXError::success)
+        return {};
+    if (const auto* list = std::get_if<QList<AXElement>>(&value))
+        return *list;
+    return {};
+}
+
+QStringList classes(const AXElement& element) {
+    AXValue value;
+    if (host::accessibility().copyAttributeValue(element, QStringLiteral("AXDOMClassList"), value) !=
+        AXError::success)
+        return {};
+    if (const auto* list = std::get_if<QStringList>(&value))
+        return *list;
+    return {};
+}
+
+// The first descendant within `maxDepth` that passes `test`, breadth first.
+template <typename Test> AXElement find(const AXElement& root, int maxDepth, Test test) {
+    std::deque<std::pair<AXElement, int>> queue{{root, 0}};
+    while (!queue.empty()) {
+        auto [element, depth] = queue.front();
+        queue.pop_front();
+        if (test(element))
+            return element;
+        if (depth < maxDepth)
+            for (const AXElement& child : elements(element, QStringLiteral("AXChildren")))
+                queue.emplace_back(child, depth + 1);
+    }
+    return {};
+}
+
+QList<AXElement> standardWindows(const AXElement& application) {
+    QList<AXElement> result;
+    for (const AXElement& window : elements(application, QStringLiteral("AXWindows")))
+        if (string(window, QStringLiteral("AXSubrole")) == QStringLiteral("AXStandardWindow"))
+            result.append(window);
+    return result;
+}
+
+AXElement windowOfProfile(const AXElement& application, const QString& profile) {
+    for (const AXElement& window : standardWindows(application))
+        if (string(window, QStringLiteral("AXTitle"))
+                .value_or(QString())
+                .endsWith(QStringLiteral(" - Chromium - ") + profile))
+            return window;
+    return {};
+}
+
+// Records the notifications an observer delivers.
+struct Received {
+    std::vector<std::pair<AXElement, QString>> notifications;
+    bool contains(const QString& name, const AXElement& element = {}) const {
+        for (const auto& [subject, notification] : notifications)
+            if (notification == name && (element.isNull() || subject == element))
+                return true;
+        return false;
+    }
+};
+
+class ChromiumAccessibilityTests : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        session = new test::DesktopSession;
+        if (!session->start())
+            return;
+        // The services must see the session's buses and display, so they are made after it started.
+        host::services().accessibility.reset();
+        host::services().windowList.reset();
+        session->openWindow(QStringLiteral("Work"));
+        application = host::accessibility().createApplication(session->chromiumPid());
+        host::accessibility().setMessagingTimeout(application, 2.0);
+        test::DesktopSession::waitUntil(
+            [] { return !windowOfProfile(application, QStringLiteral("Work")).isNull(); }, 30);
+    }
+    static void TearDownTestSuite() {
+        application = {};
+        host::services().accessibility.reset();
+        delete session;
+        session = nullptr;
+    }
+    void SetUp() override {
+        if (!session->skipReason().isEmpty())
+            GTEST_SKIP() << session->skipReason().toStdString();
+        ASSERT_FALSE(windowOfProfile(application, QStringLiteral("Work")).isNull())
+            << "Chromium published no window of the profile Work";
+    }
+
+    // A window of `profile`, opened when there is none.
+    static AXElement ensureWindow(const QString& profile) {
+        if (AXElement window = windowOfProfile(application, profile); !window.isNull())
+            return window;
+        session->openWindow(profile);
+        AXElement window;
+        test::DesktopSession::waitUntil(
+            [&] { return !(window = windowOfProfile(application, profile)).isNull(); }, 20);
+        return window;
+    }
+    static std::optional<AXElement> focusedWindow() {
+        AXValue value;
+        if (host::accessibility().copyAttributeValue(application, QStringLiteral("AXFocusedWindow"), value) !=
+            AXError::success)
+            return std::nullopt;
+        if (const auto* window = std::get_if<AXElement>(&value))
+            return *window;
+        return std::nullopt;
+    }
+
+    static inline test::DesktopSession* session = nullptr;
+    static inline AXElement application;
+};
+
+TEST_F(ChromiumAccessibilityTests, ApplicationElementListsItsBrowserWindows) {
+    EXPECT_EQ(string(application, QStringLiteral("AXRole")), QStringLiteral("AXApplication"));
+    const AXElement window = windowOfProfile(application, QStringLiteral("Work"));
+    EXPECT_EQ(string(window, QStringLiteral("AXRole")), QStringLiteral("AXWindow"));
+    qint32 owner = 0;
+    EXPECT_EQ(host::accessibility().pid(window, owner), AXError::success);
+    EXPECT_EQ(owner, session->chromiumPid());
+    // Two reads of the same window give equal elements with equal hashes.
+    const AXElement again = windowOfProfile(application, QStringLiteral("Work"));
+    EXPECT_EQ(window, again);
+    EXPECT_EQ(window.hash(), again.hash());
+    EXPECT_EQ(host::accessibility().createApplication(session->chromiumPid()), application);
+}
+
+TEST_F(ChromiumAccessibilityTests, ClassifierInputsOfAWindow) {
+    const AXElement window = windowOfProfile(application, QStringLiteral("Work"));
+    const AXElement toolbar = find(window, 10, [](const AXElement& element) {
+        return string(element, QStringLiteral("AXRole")) == QStringLiteral("AXToolbar");
+    });
+    ASSERT_FALSE(toolbar.isNull());
+    const AXElement avatar = find(toolbar, 3, [](const AXElement& element) {
+        const auto role = string(element, QStringLiteral("AXRole"));
+        return (role == QStringLiteral("AXButton") || role == QStringLiteral("AXPopUpButton")) &&
+               string(element, QStringLiteral("AXDescription")) == QStringLiteral("Work");
+    });
+    ASSERT_FALSE(avatar.isNull());
+    EXPECT_TRUE(classes(avatar).contains(QStringLiteral("AvatarToolbarButton")));
+
+    const AXElement tabStrip = find(window, 10, [](const AXElement& element) {
+        return string(element, QStringLiteral("AXRole")) == QStringLiteral("AXTabGroup") &&
+               classes(element).contains(QStringLiteral("TabContainerImpl"));
+    });
+    ASSERT_FALSE(tabStrip.isNull());
+    int tabs = 0;
+    for (const AXElement& child : elements(tabStrip, QStringLiteral("AXChildren")))
+        tabs += classes(child).contains(QStringLiteral("Tab"));
+    EXPECT_EQ(tabs, 1);
+}
+
+TEST_F(ChromiumAccessibilityTests, WindowListAgreesWithTheAccessibilityTree) {
+    const auto entries = host::windowList().windowList(host::WindowList::optionOnScreenOnly |
+                                                           host::WindowList::optionExcludeDesktopElements,
+                                                       host::WindowList::nullWindowID);
+    ASSERT_TRUE(entries.has_value());
+    int chromiumWindows = 0;
+    for (const QVariant& entry : *entries)
+        chromiumWindows +=
+            entry.toMap().value(host::WindowList::ownerPIDKey).toLongLong() == session->chromiumPid();
+    EXPECT_EQ(chromiumWindows, standardWindows(application).size());
+    EXPECT_TRUE(host::windowList().screenRecordingPreflight());
+}
+
+TEST_F(ChromiumAccessibilityTests, ObserverReportsANewWindowAndItsClosingByItsCloseButton) {
+    Received received;
+    std::shared_ptr<host::AXObserver> observer;
+    ASSERT_EQ(host::accessibility().createObserver(
+                  session->chromiumPid(),
+                  [&](const AXElement& element, const QString& name) {
+                      received.notifications.emplace_back(element, name);
+                  },
+                  observer),
+              AXError::success);
+    ASSERT_EQ(observer->addNotification(application, host::AXNotification::windowCreated), AXError::success);
+    EXPECT_EQ(observer->addNotification(application, host::AXNotification::windowCreated),
+              AXError::notificationAlreadyRegistered);
+    if (AXElement stale = windowOfProfile(application, QStringLiteral("Home")); !stale.isNull())
+        GTEST_SKIP() << "a window of Home is still open from an earlier test";
+
+    ASSERT_TRUE(session->openWindow(QStringLiteral("Home")));
+    AXElement home;
+    ASSERT_TRUE(test::DesktopSession::waitUntil(
+        [&] {
+            home = windowOfProfile(application, QStringLiteral("Home"));
+            return !home.isNull() && received.contains(host::AXNotification::windowCreated, home);
+        },
+        20));
+
+    ASSERT_EQ(observer->addNotification(home, host::AXNotification::uiElementDestroyed), AXError::success);
+    AXValue closeButton;
+    ASSERT_EQ(host::accessibility().copyAttributeValue(home, QStringLiteral("AXCloseButton"), closeButton),
+              AXError::success);
+    ASSERT_TRUE(std::holds_alternative<AXElement>(closeButton));
+    EXPECT_EQ(
+        host::accessibility().performAction(std::get<AXElement>(closeButton), QStringLiteral("AXPress")),
+        AXError::success);
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] { return received.contains(host::AXNotification::uiElementDestroyed, home); }, 20));
+    EXPECT_TRUE(windowOfProfile(application, QStringLiteral("Home")).isNull());
+    EXPECT_FALSE(windowOfProfile(application, QStringLiteral("Work")).isNull());
+}
+
+TEST_F(ChromiumAccessibilityTests, RaisingABackgroundWindowMakesItTheActiveOne) {
+    const AXElement work = ensureWindow(QStringLiteral("Work"));
+    const AXElement home = ensureWindow(QStringLiteral("Home"));
+    ASSERT_FALSE(home.isNull());
+    // Opening Home made it the active window; Work is behind it.
+    ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == home; }, 10));
+
+    host::Accessibility& ax = host::accessibility();
+    EXPECT_EQ(ax.performAction(work, QStringLiteral("AXRaise")), AXError::success);
+    EXPECT_EQ(ax.setAttributeValue(work, QStringLiteral("AXMain"), true), AXError::success);
+    EXPECT_EQ(ax.setAttributeValue(work, QStringLiteral("AXFocused"), true), AXError::success);
+    EXPECT_EQ(ax.setAttributeValue(application, QStringLiteral("AXFocusedWindow"), work), AXError::success);
+    EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == work; }, 10));
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] {
+            AXValue main;
+            return ax.copyAttributeValue(work, QStringLiteral("AXMain"), main) == AXError::success &&
+                   main == AXValue(true);
+        },
+        10));
+}
+
+TEST_F(ChromiumAccessibilityTests, MinimisingAndRestoringAWindow) {
+    const AXElement work = ensureWindow(QStringLiteral("Work"));
+    host::Accessibility& ax = host::accessibility();
+    ASSERT_EQ(ax.setAttributeValue(work, QStringLiteral("AXMinimized"), true), AXError::success);
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] { return boolean(work, QStringLiteral("AXMinimized")) == true; }, 10));
+    ASSERT_EQ(ax.setAttributeValue(work, QStringLiteral("AXMinimized"), false), AXError::success);
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] { return boolean(work, QStringLiteral("AXMinimized")) == false; }, 10));
+}
+
+TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
+    // A page that shows the last key pressed in its title, so in the window's name.
+    ASSERT_TRUE(session->openWindow(
+        QStringLiteral("Work"),
+        QStringLiteral(
+            "data:text/html,<title>waiting</title><script>onkeydown=e=>document.title=e.key</script>")));
+    AXElement page;
+    ASSERT_TRUE(test::DesktopSession::waitUntil(
+        [&] {
+            page = {};
+            for (const AXElement& window : standardWindows(application))
+                if (string(window, QStringLiteral("AXTitle"))
+                        .value_or(QString())
+                        .startsWith(QStringLiteral("waiting")))
+                    page = window;
+            return !page.isNull() && focusedWindow() == page;
+        },
+        20));
+    // The page takes the keyboard once it has loaded.
+    test::DesktopSession::waitUntil([] { return false; }, 1.0);
+    host::accessibility().postKeyboardEvent(53, true);
+    host::accessibility().postKeyboardEvent(53, false);
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] {
+            return string(page, QStringLiteral("AXTitle"))
+                .value_or(QString())
+                .startsWith(QStringLiteral("Escape"));
+        },
+        10))
+        << string(page, QStringLiteral("AXTitle")).value_or(QStringLiteral("(no title)")).toStdString();
+}
+
+TEST_F(ChromiumAccessibilityTests, ProfilesOfTheLocalStateThatChromiumReads) {
+    // The profile list reads the browser's "Local State"; here it is the one Chromium runs with.
+    const QString target = ChromeProfiles::localStateURL();
+    QDir().mkpath(QFileInfo(target).path());
+    QFile::remove(target);
+    ASSERT_TRUE(QFile::copy(session->userDataDirectory() + QStringLiteral("/Local State"), target));
+    QStringList names;
+    for (const ChromeProfile& profile : ChromeProfiles::load())
+        names << profile.name;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Work"), QStringLiteral("Home")}));
+}
+
+} // namespace

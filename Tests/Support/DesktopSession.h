@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <sys/types.h>
+#include <vector>
+
+namespace test {
+
+// A private desktop for end-to-end tests against a real browser:
+//   - Xvfb on a free display number, with openbox as its window manager;
+//   - a private D-Bus session bus with the desktop's accessibility bus (at-spi-bus-launcher), its switch
+//     (org.a11y.Status.IsEnabled) set as asked;
+//   - Chromium (/usr/bin/chromium) with a temporary user-data folder whose "Local State" names the profiles
+//     asked for, one window per openWindow() call.
+// The session puts DISPLAY and DBUS_SESSION_BUS_ADDRESS into this process's environment, so the host's
+// services (accessibility, window list, keys) talk to it; start it before the first use of those services.
+// It ends every process it started, by pid, when it goes away (and they end with this process if it dies).
+//
+// Chromium refuses to run as root without giving up its sandbox, so a test program that uses the session
+// calls runAsUnprivilegedUser() first thing in main(): as root it re-runs the whole program as the user
+// "corvane-test" (created when missing) with a fresh home folder, so the tests, the buses and Chromium share
+// one user. Typical use, one session per test program:
+//
+//   static test::DesktopSession* session = ...;       // in SetUpTestSuite
+//   if (!session->start()) GTEST_SKIP() << session->skipReason().toStdString();
+//   session->openWindow("Work");
+//   test::DesktopSession::waitUntil([&] { return ...; }, 10);
+class DesktopSession {
+public:
+    struct Options {
+        // Profile directories; each profile's display name is its directory's name.
+        QStringList profiles{QStringLiteral("Work"), QStringLiteral("Home")};
+        bool accessibilitySwitch = true;
+    };
+
+    // As root: re-executes this program as the unprivileged test user and never returns; otherwise nothing.
+    static void runAsUnprivilegedUser(int argc, char** argv);
+    // Removes the fresh home folder that runAsUnprivilegedUser() made for this run, if any.
+    static void removeFreshHome();
+
+    // Runs the main thread's events until `condition` holds or `seconds` have passed; whether it held.
+    static bool waitUntil(const std::function<bool()>& condition, double seconds);
+
+    DesktopSession();
+    explicit DesktopSession(Options options);
+    ~DesktopSession();
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    // Starts the display, the window manager and the buses. False, with skipReason(), when one of them or
+    // Chromium is missing or does not start.
+    bool start();
+    const QString& skipReason() const { return skipReason_; }
+
+    QString display() const { return display_; }
+    // Chromium's user-data folder, holding "Local State".
+    QString userDataDirectory() const;
+
+    // Opens a window of the profile: starts Chromium with it (the first time, or after stopChromium()), else
+    // asks the running Chromium for one. `environment` adds variables to Chromium's when it is started.
+    // False when Chromium could not be started.
+    bool openWindow(const QString& profileDirectory, const QString& url = QStringLiteral("about:blank"),
+                    const QProcessEnvironment& environment = {});
+    // The running Chromium's main process, or 0.
+    pid_t chromiumPid() const { return chromium_; }
+    void stopChromium();
+
+    // The desktop's accessibility switch.
+    bool setAccessibilitySwitch(bool on);
+
+private:
+    pid_t spawn(const QStringList& arguments, const QProcessEnvironment& environment, int passFd = -1,
+                const QString& logName = {});
+    void writeLocalState() const;
+    void endSessionProcesses();
+    QStringList chromiumArguments(const QString& profileDirectory, const QString& url) const;
+
+    Options options_;
+    QTemporaryDir folder_;
+    QString skipReason_;
+    QString display_;
+    QString busAddress_;
+    QProcessEnvironment sessionEnvironment_; // of every program the session starts
+    std::vector<pid_t> started_;             // in start order
+    pid_t chromium_ = 0;
+    bool running_ = false;
+};
+
+} // namespace test
