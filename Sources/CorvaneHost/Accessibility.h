@@ -94,6 +94,9 @@ class Accessibility {
 public:
     virtual ~Accessibility() = default;
 
+    // Whether this machine has an accessibility interface of other applications at all (trust may still be
+    // missing). Without one nothing can ever be observed.
+    virtual bool isAvailable() { return true; }
     // Whether this process may read and drive other applications' interfaces now.
     virtual bool isProcessTrusted() = 0;
     // The same check; with `prompt` the system asks the user to grant the trust (once the answer is known it

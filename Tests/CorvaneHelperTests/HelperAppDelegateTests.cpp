@@ -36,7 +36,13 @@ public:
     qint64 trackedWindowCount() const override { return 0; }
     void start() override { calls.append(QStringLiteral("start")); }
     void stop() override { calls.append(QStringLiteral("stop")); }
-    void refresh(const QString& reason) override { calls.append(QStringLiteral("refresh ") + reason); }
+    void refresh(const QString& reason) override {
+        calls.append(QStringLiteral("refresh ") + reason);
+        // The real tracker tells its delegate from inside a pass that noticed a change.
+        if (changesOnRefresh)
+            if (auto told = delegate_.lock())
+                told->windowsDidChange(*this);
+    }
     void updateProfiles(const std::vector<ChromeProfile>&) override {
         calls.append(QStringLiteral("profiles"));
     }
@@ -72,6 +78,7 @@ public:
 
     std::optional<qint32> pid = 31337;
     qint64 count = 2;
+    bool changesOnRefresh = false;
     QStringList calls;
     std::vector<WatchScope> watched;
     std::vector<std::pair<WatchScope, RaiseCompletion>> raises;
@@ -173,6 +180,31 @@ TEST_F(HelperAppDelegateTest, StartsInOrderAndListens) {
     EXPECT_EQ(source->delegate().lock(), delegate);
     EXPECT_TRUE(QFileInfo::exists(Corvane::socketPath()));
     EXPECT_TRUE(delegate->hasIdleTimer());
+}
+
+TEST_F(HelperAppDelegateTest, AChangeReportedDuringTheHelloReachesEveryClientAfterTheResponse) {
+    auto& other = helloClient(hello(QStringLiteral("Profile 2")));
+    source->changesOnRefresh = true;
+    auto& peer = connect();
+    send(peer, hello());
+
+    const auto response = next(peer);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->value("action").toString(), QStringLiteral("acknowledged"));
+    const auto windows = next(peer);
+    ASSERT_TRUE(windows);
+    EXPECT_EQ(windows->value("event").toString(), QStringLiteral("windows"));
+    const auto permission = next(peer);
+    ASSERT_TRUE(permission);
+    EXPECT_EQ(permission->value("event").toString(), QStringLiteral("axPermission"));
+    EXPECT_TRUE(silent(peer));
+
+    // The client that was already there hears of the change once.
+    const auto fanOut = next(other);
+    ASSERT_TRUE(fanOut);
+    EXPECT_EQ(fanOut->value("event").toString(), QStringLiteral("windows"));
+    EXPECT_EQ(fanOut->value("profileDirectory").toString(), QStringLiteral("Profile 2"));
+    EXPECT_TRUE(silent(other));
 }
 
 TEST_F(HelperAppDelegateTest, HelloIsAnsweredInOrderWithTheOutdatedNoticeOncePerThreeDays) {

@@ -79,6 +79,12 @@ void FakeWorkspace::addRunning(const host::RunningApplication& application) {
     running_.push_back(application);
 }
 
+void FakeWorkspace::removeRunning(qint32 processIdentifier) {
+    std::erase_if(running_, [&](const host::RunningApplication& application) {
+        return application.processIdentifier == processIdentifier;
+    });
+}
+
 void FakeWorkspace::failOpens(const QString& appPath, const host::SystemError& error) {
     openFailures_.insert(appPath, error);
 }

@@ -48,6 +48,7 @@ public:
     void setDefaultForContentType(const QString& contentType, const std::optional<QString>& appPath);
 
     void addRunning(const host::RunningApplication& application);
+    void removeRunning(qint32 processIdentifier);
     void setFrontmost(const std::optional<host::RunningApplication>& application) {
         frontmost_ = application;
     }

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -193,13 +194,21 @@ void HelperAppDelegate::handle(const Request& request, const std::shared_ptr<Cli
                 .arg(request.bundleID.value_or(QStringLiteral("?")),
                      request.profileDirectory.value_or(QStringLiteral("?")),
                      request.tabGroup ? QStringLiteral(" group ") + *request.tabGroup : QString()));
+        // A change the tracker reports while the hello is being answered waits for the response: a client
+        // hears its acknowledgement before any windows event.
+        answeringHello_ = true;
         source_->updateProfiles(ChromeProfiles::load());
         refreshWatchedScopes();
         source_->refresh(QStringLiteral("hello"));
+        answeringHello_ = false;
         Response response(request.id, true);
         response.action = Response::Action::acknowledged;
         response.chromePID = source_->chromePID();
         sendTo(connection, response);
+        if (std::exchange(changeDuringHello_, false))
+            for (const auto& other : server_->connections())
+                if (other != connection)
+                    sendWindowsEvent(other);
         sendWindowsEvent(connection);
         Event permission(Event::Kind::axPermission);
         permission.trusted = host::accessibility().isProcessTrusted();
@@ -333,6 +342,10 @@ void HelperAppDelegate::sendWindowsEvent(const std::shared_ptr<ClientConnection>
 }
 
 void HelperAppDelegate::windowsDidChange(WindowProfileSource&) {
+    if (answeringHello_) {
+        changeDuringHello_ = true;
+        return;
+    }
     for (const auto& connection : server_->connections())
         sendWindowsEvent(connection);
 }

@@ -79,4 +79,6 @@ private:
     bool didPromptForAccessibility_ = false;
     bool serving_ = false;
     bool holdsLock_ = false;
+    bool answeringHello_ = false;
+    bool changeDuringHello_ = false;
 };

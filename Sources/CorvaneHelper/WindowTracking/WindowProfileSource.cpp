@@ -1,11 +1,41 @@
 #include "CorvaneHelper/WindowTracking/WindowProfileSource.h"
 
+#include "CorvaneCore/ProxyApps/ChromeWindows.h"
+#include "CorvaneHelper/WindowTracking/AXProfileSource.h"
+#include "CorvaneHost/Services.h"
+
 #include <QHashFunctions>
 
+namespace {
+
+QString canonical(const QString& name) {
+    return name.normalized(QString::NormalizationForm_C);
+}
+
+} // namespace
+
+bool WatchScope::operator==(const WatchScope& other) const {
+    return canonical(profileDirectory) == canonical(other.profileDirectory) &&
+           tabGroup.has_value() == other.tabGroup.has_value() &&
+           (!tabGroup || canonical(*tabGroup) == canonical(*other.tabGroup)) &&
+           includeIncognito == other.includeIncognito && countAppWindows == other.countAppWindows &&
+           ownWindow == other.ownWindow;
+}
+
 size_t qHash(const WatchScope& scope, size_t seed) noexcept {
-    return qHashMulti(seed, scope.profileDirectory, scope.tabGroup.has_value(),
-                      scope.tabGroup.value_or(QString()), scope.includeIncognito, scope.countAppWindows,
-                      scope.ownWindow);
+    return qHashMulti(seed, canonical(scope.profileDirectory), scope.tabGroup.has_value(),
+                      canonical(scope.tabGroup.value_or(QString())), scope.includeIncognito,
+                      scope.countAppWindows, scope.ownWindow);
+}
+
+bool NullProfileSource::isChromeRunning() const {
+    return ChromeWindows::isChromeRunning();
+}
+
+ProfileWindowReport NullProfileSource::report(const WatchScope&) {
+    if (!isChromeRunning())
+        return {0, CountConfidence::certain, false};
+    return {0, CountConfidence::unclassified, true};
 }
 
 QString toString(RaiseOutcome outcome) {
@@ -23,5 +53,7 @@ QString toString(RaiseOutcome outcome) {
 }
 
 std::shared_ptr<WindowProfileSource> makeWindowProfileSource() {
+    if (host::accessibility().isAvailable())
+        return std::make_shared<AXProfileSource>();
     return std::make_shared<NullProfileSource>();
 }

@@ -21,7 +21,9 @@ struct WatchScope {
     bool countAppWindows = false;
     bool ownWindow = true;
 
-    bool operator==(const WatchScope&) const = default;
+    // Names compare as text, not as code units: canonically equivalent spellings (composed or decomposed
+    // accents) are the same name.
+    bool operator==(const WatchScope& other) const;
 };
 
 size_t qHash(const WatchScope& scope, size_t seed = 0) noexcept;
@@ -94,15 +96,15 @@ public:
     virtual void tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion) = 0;
 };
 
-// The tracker that stands in while no Chrome observation is available: it sees no Chrome and no windows, and
-// answers every operation at once with the neutral result (a zero count marked unclassified, nothing to
-// raise, nothing closed, no tab groups).
+// The tracker that stands in where this machine has no accessibility interface: it sees no windows and
+// answers every operation at once with the neutral result (a zero count, nothing to raise, nothing closed, no
+// tab groups). The zero is certain while Chrome is not running, and unclassified while it runs unseen.
 class NullProfileSource final : public WindowProfileSource {
 public:
     void setDelegate(std::weak_ptr<WindowProfileSourceDelegate> delegate) override { delegate_ = delegate; }
     std::weak_ptr<WindowProfileSourceDelegate> delegate() const override { return delegate_; }
     std::optional<qint32> chromePID() const override { return std::nullopt; }
-    bool isChromeRunning() const override { return false; }
+    bool isChromeRunning() const override;
     qint64 trackedWindowCount() const override { return 0; }
 
     void start() override {}
@@ -111,9 +113,7 @@ public:
     void updateProfiles(const std::vector<ChromeProfile>&) override {}
     void updateWatched(const std::vector<WatchScope>&) override {}
     void noteLaunch(const QString&) override {}
-    ProfileWindowReport report(const WatchScope&) override {
-        return {0, CountConfidence::unclassified, false};
-    }
+    ProfileWindowReport report(const WatchScope&) override;
     void raise(const WatchScope&, RaiseCompletion completion) override {
         completion(RaiseOutcome::noWindows);
     }
@@ -126,6 +126,6 @@ private:
     std::weak_ptr<WindowProfileSourceDelegate> delegate_;
 };
 
-// The tracker the helper runs with. Until Chrome observation is available this is a NullProfileSource; the
-// real tracker is returned from here, and nothing else changes.
+// The tracker the helper runs with: the accessibility tracker wherever this machine has an accessibility
+// interface, else a NullProfileSource.
 std::shared_ptr<WindowProfileSource> makeWindowProfileSource();

@@ -8,6 +8,7 @@ namespace host {
 // trusted, there is no prompt to show, and every call fails as untrusted.
 class HostAccessibility final : public Accessibility {
 public:
+    bool isAvailable() override { return false; }
     bool isProcessTrusted() override { return false; }
     bool isProcessTrustedWithPrompt(bool) override { return false; }
     AXElement createApplication(qint32) override { return {}; }

@@ -1,0 +1,89 @@
+#include "CorvaneHelper/WindowTracking/AX.h"
+
+#include <deque>
+#include <utility>
+
+namespace AX {
+
+namespace {
+
+std::optional<host::AXValue> read(const host::AXElement& element, const QString& attribute) {
+    host::AXValue value;
+    if (host::accessibility().copyAttributeValue(element, attribute, value) != host::AXError::success)
+        return std::nullopt;
+    if (std::holds_alternative<std::monostate>(value))
+        return std::nullopt;
+    return value;
+}
+
+template <typename T> std::optional<T> typed(const host::AXElement& element, const QString& attribute) {
+    const auto value = read(element, attribute);
+    if (!value || !std::holds_alternative<T>(*value))
+        return std::nullopt;
+    return std::get<T>(*value);
+}
+
+} // namespace
+
+const QSet<QString>& skipRoles() {
+    static const QSet<QString> roles{
+        QStringLiteral("AXWebArea"),   QStringLiteral("AXScrollArea"), QStringLiteral("AXTabGroup"),
+        QStringLiteral("AXTextField"), QStringLiteral("AXTextArea"),   QStringLiteral("AXStaticText"),
+        QStringLiteral("AXImage"),     QStringLiteral("AXList"),       QStringLiteral("AXTable"),
+        QStringLiteral("AXOutline"),   QStringLiteral("AXMenuBar"),
+    };
+    return roles;
+}
+
+std::optional<QString> string(const host::AXElement& element, const QString& attribute) {
+    return typed<QString>(element, attribute);
+}
+
+std::optional<bool> boolean(const host::AXElement& element, const QString& attribute) {
+    return typed<bool>(element, attribute);
+}
+
+std::optional<host::AXElement> element(const host::AXElement& element, const QString& attribute) {
+    auto found = typed<host::AXElement>(element, attribute);
+    if (found && found->isNull())
+        return std::nullopt;
+    return found;
+}
+
+QList<host::AXElement> windows(const host::AXElement& application) {
+    return typed<QList<host::AXElement>>(application, QStringLiteral("AXWindows"))
+        .value_or(QList<host::AXElement>{});
+}
+
+QList<host::AXElement> children(const host::AXElement& element) {
+    return typed<QList<host::AXElement>>(element, QStringLiteral("AXChildren"))
+        .value_or(QList<host::AXElement>{});
+}
+
+QStringList domClasses(const host::AXElement& element) {
+    return typed<QStringList>(element, QStringLiteral("AXDOMClassList")).value_or(QStringList{});
+}
+
+std::optional<host::AXElement> findDescendant(const host::AXElement& root, int maxDepth, int maxElements,
+                                              const QSet<QString>& skip, const Match& matches) {
+    std::deque<std::pair<host::AXElement, int>> queue{{root, 0}};
+    int tested = 0;
+    while (!queue.empty()) {
+        auto [element, depth] = std::move(queue.front());
+        queue.pop_front();
+        if (++tested > maxElements)
+            return std::nullopt;
+        const QString role = string(element, QStringLiteral("AXRole")).value_or(QStringLiteral("?"));
+        if (matches(element, role))
+            return element;
+        if (depth >= 1 && !skip.isEmpty() && skip.contains(role))
+            continue;
+        if (depth >= maxDepth)
+            continue;
+        for (const host::AXElement& child : children(element))
+            queue.emplace_back(child, depth + 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace AX

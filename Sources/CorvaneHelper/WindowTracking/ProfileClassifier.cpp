@@ -1,0 +1,188 @@
+#include "CorvaneHelper/WindowTracking/ProfileClassifier.h"
+
+#include "CorvaneHelper/WindowTracking/AX.h"
+
+#include <QTextBoundaryFinder>
+
+namespace {
+
+const QString incognitoLabel = QStringLiteral("Incognito");
+const QString roleKey = QStringLiteral("AXRole");
+const QString descriptionKey = QStringLiteral("AXDescription");
+constexpr int searchDepth = 10;
+constexpr int chipSearchDepth = 3;
+constexpr int searchLimit = 2000;
+
+const QStringList& titleSeparators() {
+    static const QStringList separators{QStringLiteral(" - "), QStringLiteral(" \u2013 "),
+                                        QStringLiteral(" \u2014 ")};
+    return separators;
+}
+
+// Identities are compared by the characters a reader sees, not by code units.
+qsizetype characterCount(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() >= 0)
+        ++count;
+    return count;
+}
+
+bool titleNames(const QString& title, const QString& identity) {
+    if (title == identity)
+        return true;
+    for (const QString& separator : titleSeparators())
+        if (title.endsWith(separator + identity))
+            return true;
+    return false;
+}
+
+} // namespace
+
+QString toString(ClassificationSource source) {
+    switch (source) {
+    case ClassificationSource::attributed:
+        return QStringLiteral("attributed");
+    case ClassificationSource::chip:
+        return QStringLiteral("chip");
+    case ClassificationSource::title:
+        return QStringLiteral("title");
+    case ClassificationSource::inherited:
+        return QStringLiteral("inherited");
+    }
+    return {};
+}
+
+QString toString(WindowKind kind) {
+    switch (kind) {
+    case WindowKind::browser:
+        return QStringLiteral("browser");
+    case WindowKind::app:
+        return QStringLiteral("app");
+    case WindowKind::incognito:
+        return QStringLiteral("incognito");
+    }
+    return {};
+}
+
+std::optional<ClassificationSource> classificationSourceFromString(const QString& text) {
+    for (auto source : {ClassificationSource::attributed, ClassificationSource::chip,
+                        ClassificationSource::title, ClassificationSource::inherited})
+        if (toString(source) == text)
+            return source;
+    return std::nullopt;
+}
+
+std::optional<WindowKind> windowKindFromString(const QString& text) {
+    for (auto kind : {WindowKind::browser, WindowKind::app, WindowKind::incognito})
+        if (toString(kind) == text)
+            return kind;
+    return std::nullopt;
+}
+
+Classification ProfileClassifier::classify(const host::AXElement& window,
+                                           const std::optional<QString>& attributedProfile,
+                                           const std::optional<QString>& parentProfile) const {
+    Classification result;
+    result.kind = kind(window);
+    if (attributedProfile) {
+        result.profileDirectory = attributedProfile;
+        result.source = ClassificationSource::attributed;
+        return result;
+    }
+    if (result.kind == WindowKind::incognito) {
+        if (parentProfile) {
+            result.profileDirectory = parentProfile;
+            result.source = ClassificationSource::inherited;
+        }
+        return result;
+    }
+    if (const auto label = chipLabel(window); label && *label != incognitoLabel) {
+        const auto names = byName();
+        if (const auto found = names.constFind(*label); found != names.constEnd()) {
+            result.profileDirectory = *found;
+            result.source = ClassificationSource::chip;
+            return result;
+        }
+    }
+    if (const auto title = AX::string(window, QStringLiteral("AXTitle"))) {
+        if (const auto profile = profileFromTitle(*title)) {
+            result.profileDirectory = profile;
+            result.source = ClassificationSource::title;
+        }
+    }
+    return result;
+}
+
+WindowKind ProfileClassifier::kind(const host::AXElement& window) const {
+    if (chipLabel(window) == incognitoLabel)
+        return WindowKind::incognito;
+    return hasTabStrip(window) ? WindowKind::browser : WindowKind::app;
+}
+
+std::optional<QString> ProfileClassifier::chipLabel(const host::AXElement& window) const {
+    const auto toolbar = AX::findDescendant(
+        window, searchDepth, searchLimit, AX::skipRoles(),
+        [](const host::AXElement&, const QString& role) { return role == QStringLiteral("AXToolbar"); });
+    if (!toolbar)
+        return std::nullopt;
+    const auto items = AX::children(*toolbar);
+    if (items.size() < 2)
+        return std::nullopt;
+    // The usual layout: the avatar button sits just before the app menu at the toolbar's end.
+    const auto& last = items.at(items.size() - 1);
+    const auto& beforeLast = items.at(items.size() - 2);
+    if (AX::string(last, roleKey) == QStringLiteral("AXPopUpButton") &&
+        AX::string(beforeLast, roleKey) == QStringLiteral("AXButton"))
+        return AX::string(beforeLast, descriptionKey);
+    return chipLabelByMatching(*toolbar);
+}
+
+std::optional<QString> ProfileClassifier::chipLabelByMatching(const host::AXElement& toolbar) const {
+    const auto names = byName();
+    const auto chip = AX::findDescendant(
+        toolbar, chipSearchDepth, searchLimit, AX::skipRoles(),
+        [&names](const host::AXElement& element, const QString& role) {
+            if (role != QStringLiteral("AXButton") && role != QStringLiteral("AXPopUpButton"))
+                return false;
+            const auto description = AX::string(element, descriptionKey);
+            return description && (names.contains(*description) || *description == incognitoLabel);
+        });
+    if (!chip)
+        return std::nullopt;
+    return AX::string(*chip, descriptionKey);
+}
+
+bool ProfileClassifier::hasTabStrip(const host::AXElement& window) {
+    QSet<QString> skip = AX::skipRoles();
+    skip.remove(QStringLiteral("AXTabGroup"));
+    return AX::findDescendant(window, searchDepth, searchLimit, skip,
+                              [](const host::AXElement&, const QString& role) {
+                                  return role == QStringLiteral("AXTabGroup");
+                              })
+        .has_value();
+}
+
+std::optional<QString> ProfileClassifier::profileFromTitle(const QString& title) const {
+    std::optional<QString> best;
+    qsizetype bestLength = 0;
+    for (const ChromeProfile& profile : profiles) {
+        for (const QString& identity : profile.titleIdentities()) {
+            if (identity.isEmpty() || !titleNames(title, identity))
+                continue;
+            if (const qsizetype length = characterCount(identity); length > bestLength) {
+                best = profile.directory;
+                bestLength = length;
+            }
+        }
+    }
+    return best;
+}
+
+QHash<QString, QString> ProfileClassifier::byName() const {
+    QHash<QString, QString> names;
+    for (const ChromeProfile& profile : profiles)
+        if (!names.contains(profile.name))
+            names.insert(profile.name, profile.directory);
+    return names;
+}

@@ -1,0 +1,212 @@
+#include "CorvaneHelper/WindowTracking/TabGroupLocator.h"
+
+#include "CorvaneHelper/WindowTracking/AX.h"
+
+namespace TabGroupLocator {
+
+namespace {
+
+const QString descriptionKey = QStringLiteral("AXDescription");
+const QString headerClass = QStringLiteral("TabGroupHeader");
+const QString tabClass = QStringLiteral("Tab");
+const QString labelSeparator = QStringLiteral(" group - ");
+constexpr int searchDepth = 10;
+constexpr int searchLimit = 2000;
+
+// Texts compare as Unicode text: canonically equivalent spellings are the same.
+QString canonical(const QString& text) {
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+QString withoutLeadingSpaces(const QString& text) {
+    qsizetype start = 0;
+    while (start < text.size() && text.at(start) == QLatin1Char(' '))
+        ++start;
+    return text.mid(start);
+}
+
+bool hasClass(const host::AXElement& element, const QString& name) {
+    return AX::domClasses(element).contains(name);
+}
+
+std::optional<host::AXElement> findByClass(const host::AXElement& root, const QString& name) {
+    return AX::findDescendant(
+        root, searchDepth, searchLimit, AX::skipRoles(),
+        [&name](const host::AXElement& element, const QString&) { return hasClass(element, name); });
+}
+
+// The description without its first word: "Group Work - 3 tabs" gives "Work - 3 tabs".
+std::optional<QString> descriptionBody(const QString& description) {
+    const QString rest = withoutLeadingSpaces(description);
+    const qsizetype space = rest.indexOf(QLatin1Char(' '));
+    if (rest.isEmpty() || space < 0)
+        return std::nullopt;
+    return rest.mid(space + 1);
+}
+
+struct Header {
+    qsizetype index;
+    QString body;
+};
+
+std::optional<Header> headerAt(const QList<host::AXElement>& items, qsizetype index) {
+    if (!hasClass(items.at(index), headerClass))
+        return std::nullopt;
+    const auto description = AX::string(items.at(index), descriptionKey);
+    if (!description)
+        return std::nullopt;
+    const auto body = descriptionBody(canonical(*description));
+    if (!body)
+        return std::nullopt;
+    return Header{index, *body};
+}
+
+// The group's tabs: the tabs right after its header whose description names the group.
+QList<host::AXElement> tabsFollowing(qsizetype headerIndex, const QList<host::AXElement>& items,
+                                     const QString& groupName) {
+    QList<host::AXElement> run;
+    const QString marker = QStringLiteral(" group ") + groupName;
+    for (qsizetype index = headerIndex + 1; index < items.size(); ++index) {
+        const host::AXElement& item = items.at(index);
+        if (!hasClass(item, tabClass))
+            break;
+        const auto description = AX::string(item, descriptionKey);
+        if (!description || !canonical(*description).contains(marker))
+            break;
+        run.append(item);
+    }
+    return run;
+}
+
+std::optional<host::AXElement> savedBar(const host::AXElement& window) {
+    return findByClass(window, QStringLiteral("SavedTabGroupBar"));
+}
+
+// The trimmed descriptions of the saved-group chips, with their elements.
+QList<std::pair<host::AXElement, QString>> savedChips(const host::AXElement& window) {
+    QList<std::pair<host::AXElement, QString>> chips;
+    const auto bar = savedBar(window);
+    if (!bar)
+        return chips;
+    for (const host::AXElement& child : AX::children(*bar)) {
+        if (!hasClass(child, QStringLiteral("SavedTabGroupButton")))
+            continue;
+        if (const auto description = AX::string(child, descriptionKey))
+            chips.append({child, withoutLeadingSpaces(canonical(*description))});
+    }
+    return chips;
+}
+
+} // namespace
+
+std::optional<host::AXElement> tabStrip(const host::AXElement& window) {
+    return AX::findDescendant(window, searchDepth, searchLimit, AX::skipRoles(),
+                              [](const host::AXElement& element, const QString& role) {
+                                  return role == QStringLiteral("AXTabGroup") &&
+                                         hasClass(element, QStringLiteral("TabContainerImpl"));
+                              });
+}
+
+std::optional<host::AXElement> appMenuButton(const host::AXElement& root) {
+    return findByClass(root, QStringLiteral("BrowserAppMenuButton"));
+}
+
+QStringList groupNames(const host::AXElement& tabStrip) {
+    QStringList names;
+    const auto items = AX::children(tabStrip);
+    for (qsizetype index = 0; index < items.size(); ++index) {
+        if (!hasClass(items.at(index), headerClass))
+            continue;
+        if (const auto description = AX::string(items.at(index), descriptionKey))
+            if (const auto name = parseName(*description))
+                names.append(*name);
+    }
+    return names;
+}
+
+std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElement& tabStrip) {
+    if (asked.isEmpty())
+        return std::nullopt;
+    const QString name = canonical(asked);
+    const auto items = AX::children(tabStrip);
+    // A group named "Work - Home" also passes the prefix test for "Work": a header whose name is exactly the
+    // one asked for wins, so that acting on "Work" never reaches another group.
+    std::optional<Header> exact;
+    std::optional<Header> prefixed;
+    for (qsizetype index = 0; index < items.size() && !exact; ++index) {
+        const auto header = headerAt(items, index);
+        if (!header)
+            continue;
+        if (header->body != name && !header->body.startsWith(name + QStringLiteral(" - ")))
+            continue;
+        if (parseName(canonical(AX::string(items.at(index), descriptionKey).value_or(QString()))) == name)
+            exact = header;
+        else if (!prefixed)
+            prefixed = header;
+    }
+    const auto chosen = exact ? exact : prefixed;
+    if (!chosen)
+        return std::nullopt;
+    const auto run = tabsFollowing(chosen->index, items, name);
+    TabGroupSnapshot snapshot;
+    snapshot.name = asked;
+    snapshot.isCollapsed = run.isEmpty();
+    snapshot.header = items.at(chosen->index);
+    if (!run.isEmpty())
+        snapshot.firstTab = run.first();
+    snapshot.tabCount = int(run.size());
+    return snapshot;
+}
+
+int tabCount(const host::AXElement& element) {
+    int count = 0;
+    for (const host::AXElement& child : AX::children(element))
+        if (hasClass(child, tabClass))
+            ++count;
+    return count;
+}
+
+QStringList savedGroupNames(const host::AXElement& window) {
+    QStringList names;
+    for (const auto& chip : savedChips(window))
+        if (const auto name = groupName(chip.second))
+            names.append(*name);
+    return names;
+}
+
+std::optional<host::AXElement> savedChip(const QString& asked, const host::AXElement& window) {
+    if (asked.isEmpty())
+        return std::nullopt;
+    const QString name = canonical(asked);
+    for (const auto& [chip, label] : savedChips(window))
+        if (label == name || label.startsWith(name + labelSeparator))
+            return chip;
+    return std::nullopt;
+}
+
+std::optional<QString> parseName(const QString& headerDescription) {
+    const auto body = descriptionBody(headerDescription);
+    if (!body)
+        return std::nullopt;
+    QString name = *body;
+    if (const qsizetype quoted = body->indexOf(QStringLiteral(" - \"")); quoted >= 0)
+        name = body->left(quoted);
+    else if (const qsizetype last = body->lastIndexOf(QStringLiteral(" - ")); last >= 0)
+        name = body->left(last);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> groupName(const QString& label) {
+    const QString trimmed = withoutLeadingSpaces(label);
+    const qsizetype last = trimmed.lastIndexOf(labelSeparator);
+    if (last < 0)
+        return std::nullopt;
+    const QString name = trimmed.left(last);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+} // namespace TabGroupLocator
