@@ -3,11 +3,11 @@
 // server in this process, answering as the helper does (hello acknowledged, the activation raised).
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Messaging/SocketServer.h"
+#include "ResidentMemory.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualTime.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -97,11 +97,8 @@ void BM_LauncherIdleResidentMemory(benchmark::State& state) {
             break;
         }
         helper.time->runUntil([] { return false; }, 1000); // answers its activation, then idles
-        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-        status.open(QIODevice::ReadOnly);
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                state.counters["idle_RSS_MB"] = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (const auto megabytes = residentMegabytes(process.processId()))
+            state.counters["idle_RSS_MB"] = *megabytes;
         stopLauncher(process);
     }
 }

@@ -6,6 +6,7 @@
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHelper/Shell/LinkHandler.h"
+#include "ResidentMemory.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/HelperDoubles.h"
 #include "Support/TemporaryHome.h"
@@ -13,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <benchmark/benchmark.h>
@@ -200,11 +200,8 @@ void BM_HelperIdleResidentMemory(benchmark::State& state) {
             break;
         }
         QThread::msleep(500); // settled, no clients
-        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-        status.open(QIODevice::ReadOnly);
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                state.counters["idle_RSS_MB"] = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (const auto megabytes = residentMegabytes(process.processId()))
+            state.counters["idle_RSS_MB"] = *megabytes;
         stopHelper(process);
     }
 }

@@ -39,4 +39,11 @@ private:
     int code_;
 };
 
+// What to tell the user about any exception: a host error's own description, otherwise its what().
+inline QString describe(const std::exception& error) {
+    if (const auto* hostError = dynamic_cast<const Error*>(&error))
+        return hostError->description();
+    return QString::fromUtf8(error.what());
+}
+
 } // namespace host

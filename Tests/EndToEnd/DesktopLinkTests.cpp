@@ -6,6 +6,8 @@
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
+#include "Support/Eventually.h"
+#include "Support/Files.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -23,22 +25,6 @@ namespace {
 const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
 const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
 const QString workID = QStringLiteral("com.example.work");
-
-bool eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-QString readText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 struct ProgramRun {
     bool finished = false;
@@ -68,7 +54,7 @@ ProgramRun runOnDisplay(const QString& program, const QStringList& arguments, co
     } else {
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
-    run.output = readText(logFile);
+    run.output = test::readText(logFile);
     return run;
 }
 
@@ -88,25 +74,20 @@ protected:
 
         // A stand-in browser that records the links it is given, one a line.
         const QString bundle = home_.file(QStringLiteral("Applications/Work Browser.app"));
-        QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
         const QVariantMap info{{QStringLiteral("CFBundleIdentifier"), workID},
                                {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
                                {QStringLiteral("CFBundleURLTypes"),
                                 QVariantList{QVariantMap{
                                     {QStringLiteral("CFBundleURLSchemes"), QStringList{"http", "https"}}}}}};
-        ASSERT_TRUE(host::writePropertyListFile(bundle + QStringLiteral("/Contents/Info.plist"), info));
-        QFile program(bundle + QStringLiteral("/Contents/MacOS/run"));
-        ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-        program.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
-                          .arg(record())
-                          .toUtf8());
-        program.close();
-        program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(test::writeScriptBundle(
+            bundle, info,
+            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                .arg(record())));
     }
 
     void TearDown() override {
         if (HasFailure())
-            ADD_FAILURE() << "log:\n" << readText(logFile()).toStdString();
+            ADD_FAILURE() << "log:\n" << test::readText(logFile()).toStdString();
         for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
             if (running.bundlePath.startsWith(home_.path()))
                 ::kill(running.processIdentifier, SIGTERM);
@@ -162,7 +143,8 @@ TEST_F(DesktopLinkTest, XdgOpenHandsTheLinkToTheHelperWhichRoutesIt) {
         const ProgramRun open = runOnDisplay(QStringLiteral("xdg-open"), {link}, display_, logFile());
         ASSERT_TRUE(open.finished) << "xdg-open did not return";
         EXPECT_EQ(open.status, 0) << open.output.toStdString();
-        EXPECT_TRUE(eventually([&] { return readText(record()).split('\n').contains(link); }))
+        EXPECT_TRUE(
+            test::eventually([&] { return test::readText(record()).split('\n').contains(link); }, 15000))
             << link.toStdString() << " never reached the browser";
     }
     int helpers = 0;

@@ -8,6 +8,9 @@
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
+#include "Support/Eventually.h"
+#include "Support/Files.h"
+#include "Support/HostToolRun.h"
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
 
@@ -32,25 +35,6 @@ const QString workID = QStringLiteral("com.example.work");
 const QString mailBrowserID = QStringLiteral("com.example.mailbrowser");
 const QString chromeID = QStringLiteral("com.google.Chrome");
 const QString mailID = QStringLiteral("com.example.mail");
-
-// Waits for something other processes do.
-bool eventually(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-QStringList linesOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 // Connects to the helper's socket and says hello as the creator app does, until the helper answers: its
 // socket file can be there before it listens (or be one it has not yet replaced). The answered connection,
@@ -77,37 +61,14 @@ std::unique_ptr<test::SocketPeer> helloToHelper(int timeoutMs = 10000) {
     return nullptr;
 }
 
-struct ToolRun {
-    int status = -1;
-    QString output;
-};
-
-// The output goes to a file: a helper that the tool starts keeps writing its log there after the tool ends.
-ToolRun runTool(const QString& program, const QStringList& arguments, const QString& logFile) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(logFile, QIODevice::Append);
-    process.start(program, arguments);
-    ToolRun run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    QFile log(logFile);
-    if (log.open(QIODevice::ReadOnly))
-        run.output = QString::fromUtf8(log.readAll());
-    return run;
-}
-
 class LinkRoutingTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(
             QFileInfo(buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app")).isDir());
-        const ToolRun install = runTool(toolsDir + QStringLiteral("/corvane-dev-install"),
-                                        {buildDir + QStringLiteral("/Corvane.app")}, logFile());
+        const test::ToolRun install =
+            test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
+                               {buildDir + QStringLiteral("/Corvane.app")}, logFile());
         ASSERT_EQ(install.status, 0) << install.output.toStdString();
         ASSERT_TRUE(QFileInfo(Corvane::installedHelperURL()).isDir());
 
@@ -127,12 +88,12 @@ protected:
     void TearDown() override {
         if (HasFailure())
             ADD_FAILURE() << "log of the tools and the helper:\n"
-                          << linesOf(logFile()).join('\n').toStdString();
+                          << test::linesOf(logFile()).join('\n').toStdString();
         // Stop the helpers this test started (they stay resident as the default browser).
         for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
             if (running.bundlePath.startsWith(home.path()))
                 ::kill(running.processIdentifier, SIGTERM);
-        eventually([&] {
+        test::eventually([&] {
             for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
                 if (running.bundlePath.startsWith(home.path()))
                     return false;
@@ -143,7 +104,6 @@ protected:
     QString makeBundle(const QString& name, const QString& id, const QStringList& schemes,
                        const QString& script) {
         const QString path = home.file(QStringLiteral("Applications/%1.app").arg(name));
-        QDir().mkpath(path + QStringLiteral("/Contents/MacOS"));
         QVariantMap info{{QStringLiteral("CFBundleIdentifier"), id},
                          {QStringLiteral("CFBundleName"), name},
                          {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
@@ -151,12 +111,7 @@ protected:
         if (!schemes.isEmpty())
             info.insert(QStringLiteral("CFBundleURLTypes"),
                         QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"), schemes}}});
-        EXPECT_TRUE(host::writePropertyListFile(path + QStringLiteral("/Contents/Info.plist"), info));
-        QFile executable(path + QStringLiteral("/Contents/MacOS/run"));
-        EXPECT_TRUE(executable.open(QIODevice::WriteOnly));
-        executable.write(script.toUtf8());
-        executable.close();
-        executable.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_TRUE(test::writeScriptBundle(path, info, script));
         return path;
     }
 
@@ -173,7 +128,7 @@ protected:
 
     // Waits for the browser with `id` to be given `link`.
     bool received(const QString& id, const QString& link) {
-        return eventually([&] { return linesOf(record(id)).contains(link); });
+        return test::eventually([&] { return test::linesOf(record(id)).contains(link); });
     }
 
     static LinkRule rule(const QString& name, Condition::Kind kind, const QString& value,
@@ -185,8 +140,8 @@ protected:
 
     void saveRules(const RuleSet& set) { RuleStore().save(set); }
 
-    ToolRun open(const QStringList& arguments) {
-        return runTool(toolsDir + QStringLiteral("/open"), arguments, logFile());
+    test::ToolRun open(const QStringList& arguments) {
+        return test::runLoggingTo(toolsDir + QStringLiteral("/open"), arguments, logFile());
     }
     QString logFile() const { return home.file(QStringLiteral("tools.log")); }
 
@@ -203,18 +158,19 @@ TEST_F(LinkRoutingTest, RulesOnTheAddressAndOnTheSourceApplicationChooseTheBrows
         rule(QStringLiteral("Mail"), Condition::Kind::apps, mailID, mailBrowserID)};
     saveRules(set);
 
-    const ToolRun first = open({QStringLiteral("https://work.example.com/page")});
+    const test::ToolRun first = open({QStringLiteral("https://work.example.com/page")});
     ASSERT_EQ(first.status, 0) << first.output.toStdString();
     EXPECT_TRUE(received(workID, QStringLiteral("https://work.example.com/page")));
 
     // From the mail application (the helper runs by now and takes the event on its socket).
-    const ToolRun fromMail = runTool(home.file(QStringLiteral("Applications/Mail.app/Contents/MacOS/run")),
-                                     {QStringLiteral("https://news.example.org/story")}, logFile());
+    const test::ToolRun fromMail =
+        test::runLoggingTo(home.file(QStringLiteral("Applications/Mail.app/Contents/MacOS/run")),
+                           {QStringLiteral("https://news.example.org/story")}, logFile());
     ASSERT_EQ(fromMail.status, 0) << fromMail.output.toStdString();
     EXPECT_TRUE(received(mailBrowserID, QStringLiteral("https://news.example.org/story")));
 
     RecentLinksStore history;
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(test::eventually([&] {
         history.reloadIfChanged();
         return history.links().size() == 2;
     }));
@@ -241,7 +197,7 @@ TEST_F(LinkRoutingTest, MissingTargetsFallToTheFallbackThenTheLastResort) {
     EXPECT_TRUE(received(chromeID, QStringLiteral("https://b.example.com/")));
 
     RecentLinksStore history;
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(test::eventually([&] {
         history.reloadIfChanged();
         return history.links().size() == 2;
     }));
@@ -282,7 +238,7 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
                                                               EXPECT_FALSE(error.has_value());
                                                               done = true;
                                                           });
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(test::eventually([&] {
         QCoreApplication::processEvents();
         return done;
     }));
@@ -290,11 +246,11 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
     QDir().mkpath(QFileInfo(page).path());
     QFile(page).open(QIODevice::WriteOnly);
 
-    const ToolRun run = open({page});
+    const test::ToolRun run = open({page});
     ASSERT_EQ(run.status, 0) << run.output.toStdString();
     EXPECT_TRUE(received(workID, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded)));
     RecentLinksStore history;
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(test::eventually([&] {
         history.reloadIfChanged();
         return history.links().size() == 1;
     }));
@@ -334,7 +290,7 @@ TEST(HelperProcessTest, AHelperWhoseLogIsGoneKeepsServing) {
             helpers.push_back(running.processIdentifier);
     ASSERT_EQ(helpers.size(), 1u);
     ::kill(helpers[0], SIGTERM);
-    EXPECT_TRUE(eventually([] { return !QFileInfo::exists(Corvane::socketPath()); }));
+    EXPECT_TRUE(test::eventually([] { return !QFileInfo::exists(Corvane::socketPath()); }));
 }
 
 } // namespace
@@ -377,13 +333,14 @@ TEST(HelperProcessTest, AnInstallationEndsOnlyTheHelpersOfItsOwnHome) {
     };
     const qint64 users = start(home.file(QStringLiteral("the-users-home")));
     const qint64 tests = start(home.path());
-    ASSERT_TRUE(eventually([&] { return host::workspace().runningApplication(qint32(tests)).has_value(); }));
+    ASSERT_TRUE(
+        test::eventually([&] { return host::workspace().runningApplication(qint32(tests)).has_value(); }));
 
-    const ToolRun install =
-        runTool(toolsDir + QStringLiteral("/corvane-dev-install"),
-                {buildDir + QStringLiteral("/Corvane.app")}, home.file(QStringLiteral("log")));
+    const test::ToolRun install =
+        test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
+                           {buildDir + QStringLiteral("/Corvane.app")}, home.file(QStringLiteral("log")));
     EXPECT_EQ(install.status, 0) << install.output.toStdString();
-    EXPECT_TRUE(eventually([&] { return !isRunning(tests); }));
+    EXPECT_TRUE(test::eventually([&] { return !isRunning(tests); }));
     EXPECT_TRUE(isRunning(users));
     ::kill(pid_t(users), SIGKILL);
     ::kill(pid_t(tests), SIGKILL);

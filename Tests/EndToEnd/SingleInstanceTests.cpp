@@ -3,13 +3,13 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
+#include "Support/Eventually.h"
+#include "Support/Files.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 #include <unistd.h>
@@ -24,24 +24,8 @@ const QString builtHelper =
 const QString stressID = QStringLiteral("app.corvane.single-instance-test");
 constexpr int copies = 8;
 constexpr int rounds = 20;
-
-bool eventually(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-QStringList linesOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+// All the copies starting at once take their time on a loaded machine.
+constexpr int patienceMs = 20000;
 
 class SingleInstanceTest : public testing::Test {
 protected:
@@ -56,21 +40,16 @@ protected:
         ASSERT_TRUE(QFileInfo(helperProgram()).isExecutable());
         // The last-resort browser: records every link it is started with.
         const QString bundle = home.file(QStringLiteral("Applications/Google Chrome.app"));
-        QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS"));
         const QVariantMap info{
             {QStringLiteral("CFBundleIdentifier"), Corvane::chromeBundleID},
             {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
             {QStringLiteral("CFBundleURLTypes"),
              QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"),
                                        QVariantList{QStringLiteral("http"), QStringLiteral("https")}}}}}};
-        ASSERT_TRUE(host::writePropertyListFile(bundle + QStringLiteral("/Contents/Info.plist"), info));
-        QFile script(bundle + QStringLiteral("/Contents/MacOS/run"));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
-                         .arg(received())
-                         .toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(test::writeScriptBundle(
+            bundle, info,
+            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                .arg(received())));
     }
 
     void TearDown() override {
@@ -81,7 +60,7 @@ protected:
             helper->waitForFinished();
         }
         if (HasFailure())
-            ADD_FAILURE() << "helper log:\n" << linesOf(logFile()).join('\n').toStdString();
+            ADD_FAILURE() << "helper log:\n" << test::linesOf(logFile()).join('\n').toStdString();
     }
 
     QString helperBundle() const { return home.file(QStringLiteral("StressHelper.app")); }
@@ -124,18 +103,22 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
             startCopy(link);
 
         // Every copy's link reaches the one that stays, once.
-        ASSERT_TRUE(eventually([&] {
-            const QStringList got = linesOf(received());
-            return std::all_of(links.begin(), links.end(),
-                               [&](const QString& link) { return got.contains(link); });
-        })) << "round "
-            << round;
-        ASSERT_TRUE(eventually([&] {
-            for (auto& helper : helpers)
-                helper->waitForFinished(0);
-            return runningCount() == 1;
-        })) << "round "
-            << round << ": " << runningCount() << " copies run";
+        ASSERT_TRUE(test::eventually(
+            [&] {
+                const QStringList got = test::linesOf(received());
+                return std::all_of(links.begin(), links.end(),
+                                   [&](const QString& link) { return got.contains(link); });
+            },
+            patienceMs))
+            << "round " << round;
+        ASSERT_TRUE(test::eventually(
+            [&] {
+                for (auto& helper : helpers)
+                    helper->waitForFinished(0);
+                return runningCount() == 1;
+            },
+            patienceMs))
+            << "round " << round << ": " << runningCount() << " copies run";
         for (const auto& helper : helpers)
             if (helper->state() == QProcess::NotRunning)
                 EXPECT_EQ(helper->exitCode(), 0) << "round " << round;
@@ -145,9 +128,10 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
         ASSERT_TRUE(host::deliverToRunningApplication(stressID,
                                                       {host::AppleEvent::getURL(later, qint32(::getpid()))}))
             << "round " << round;
-        ASSERT_TRUE(eventually([&] { return linesOf(received()).contains(later); })) << "round " << round;
+        ASSERT_TRUE(test::eventually([&] { return test::linesOf(received()).contains(later); }, patienceMs))
+            << "round " << round;
         EXPECT_TRUE(QFileInfo::exists(Corvane::socketPath()));
-        EXPECT_EQ(linesOf(received()).size(), (round + 1) * (copies + 1)) << "a link was opened twice";
+        EXPECT_EQ(test::linesOf(received()).size(), (round + 1) * (copies + 1)) << "a link was opened twice";
 
         for (auto& helper : helpers) {
             if (helper->state() == QProcess::NotRunning)
@@ -165,7 +149,7 @@ TEST_F(SingleInstanceTest, ACopyThatCannotListenForEventsEnds) {
     ASSERT_TRUE(QDir().mkpath(host::eventSocketPath(stressID))); // in the socket's way
     startCopy(QStringLiteral("https://example.com/unheard"));
     ASSERT_TRUE(helpers[0]->waitForFinished(30000));
-    const QString log = linesOf(logFile()).join('\n');
+    const QString log = test::linesOf(logFile()).join('\n');
     EXPECT_TRUE(log.contains(QStringLiteral("cannot take events"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("helper listening at"))) << "it served as a helper";
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <QVariantMap>
 
 namespace test {
 
@@ -13,5 +15,12 @@ void writeFile(const QString& path, const QByteArray& bytes, const QDateTime& mo
 void setModified(const QString& path, const QDateTime& modified);
 // The file's contents; empty when it cannot be read.
 QByteArray contents(const QString& path);
+// The file's text; empty when it cannot be read.
+QString readText(const QString& path);
+// The file's non-empty lines; none when it cannot be read.
+QStringList linesOf(const QString& path);
+// Makes an application bundle at `bundlePath` with the Info dictionary `info`, whose program (its
+// CFBundleExecutable) is the shell script `script`. False when a file of it cannot be written.
+bool writeScriptBundle(const QString& bundlePath, const QVariantMap& info, const QString& script);
 
 } // namespace test

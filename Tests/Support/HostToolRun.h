@@ -17,4 +17,10 @@ struct ToolRun {
 // `timeoutMs`).
 ToolRun runHostTool(const QString& name, const QStringList& arguments, int timeoutMs = 30000);
 
+// Runs `program` with `arguments` and waits for it (killed after `timeoutMs`), its standard output and error
+// appended to `logFile`: a helper that the program starts keeps writing its log there after the program ends.
+// The run's output is all of the log file.
+ToolRun runLoggingTo(const QString& program, const QStringList& arguments, const QString& logFile,
+                     int timeoutMs = 30000);
+
 } // namespace test

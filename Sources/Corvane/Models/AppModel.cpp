@@ -1,5 +1,6 @@
 #include "Corvane/Models/AppModel.h"
 
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -103,6 +104,13 @@ void AppModel::setUnsavedPrompt(std::optional<UnsavedPrompt> value) {
 
 void AppModel::republishApps() {
     setApps(registry_.apps);
+}
+
+void AppModel::saveRegistry() {
+    try {
+        registry_.save();
+    } catch (const host::Error&) {
+    }
 }
 
 void AppModel::runInBackground(std::function<BuildOutcome()> work,

@@ -210,6 +210,9 @@ private:
     void setDestination(const QUrl& folder);
     void finishSave(const SaveContext& context, const BuildOutcome& outcome);
     void republishApps();
+    // Writes the registry. One that cannot be written keeps its apps for this run: the list on screen comes
+    // from the registry in memory.
+    void saveRegistry();
     // Runs `work` on a thread of its own and hands its outcome to `done` on the main queue, if the model
     // still exists then.
     void runInBackground(std::function<BuildOutcome()> work, std::function<void(const BuildOutcome&)> done);

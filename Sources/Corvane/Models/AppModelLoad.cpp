@@ -4,21 +4,12 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Integration/HelperInstaller.h"
 #include "CorvaneCore/Routing/AppSettings.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
 #include <QPointer>
 #include <thread>
-
-namespace {
-
-QString describe(const std::exception& error) {
-    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
-        return hostError->description();
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 void AppModel::load() {
     setRenameOutcome(RenameMigration::runIfNeeded());
@@ -27,10 +18,7 @@ void AppModel::load() {
     registry_ = Registry::load();
     registry_.rescan();
     // Registry::save keeps a file it could not decode beside the new one before it writes.
-    try {
-        registry_.save();
-    } catch (const host::Error&) {
-    }
+    saveRegistry();
     republishApps();
 
     try {
@@ -39,7 +27,7 @@ void AppModel::load() {
         if (installed)
             setStatusMessage(QStringLiteral("Updated the background helper."));
     } catch (const std::exception& error) {
-        Log::creator.error(QStringLiteral("helper install failed: %1").arg(describe(error)));
+        Log::creator.error(QStringLiteral("helper install failed: %1").arg(host::describe(error)));
     }
 
     SettingsStore::shared().reloadIfChanged();

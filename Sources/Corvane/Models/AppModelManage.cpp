@@ -55,10 +55,7 @@ void AppModel::deleteApp(const RegisteredApp& app) {
             return;
         }
         guard->registry_.remove(app.bundleID);
-        try {
-            guard->registry_.save();
-        } catch (const host::Error&) {
-        }
+        guard->saveRegistry();
         guard->registry_.rescan();
         guard->republishApps();
         if (guard->selection_ == Selection::saved(app.bundleID))
@@ -69,10 +66,7 @@ void AppModel::deleteApp(const RegisteredApp& app) {
 
 void AppModel::forget(const RegisteredApp& app) {
     registry_.remove(app.bundleID);
-    try {
-        registry_.save();
-    } catch (const host::Error&) {
-    }
+    saveRegistry();
     republishApps();
     if (selection_ == Selection::saved(app.bundleID))
         selectSomethingElse();
@@ -100,10 +94,7 @@ void AppModel::locate(const RegisteredApp& app) {
     entry.isMissing = false;
     entry.refreshBookmark();
     registry_.upsert(entry);
-    try {
-        registry_.save();
-    } catch (const host::Error&) {
-    }
+    saveRegistry();
     registry_.rescan();
     republishApps();
     select(Selection::saved(entry.bundleID));

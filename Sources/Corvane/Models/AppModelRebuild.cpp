@@ -1,20 +1,11 @@
 #include "Corvane/Models/AppModel.h"
 
 #include "Corvane/Models/SigningIdentity.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QFileInfo>
-
-namespace {
-
-QString describe(const std::exception& error) {
-    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
-        return hostError->description();
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 std::vector<RegisteredApp> AppModel::outdatedApps() const {
     std::vector<RegisteredApp> outdated;
@@ -80,7 +71,7 @@ void AppModel::rebuild(const std::vector<RegisteredApp>& apps) {
                 try {
                     outcome.built.push_back(build(request, identity));
                 } catch (const std::exception& error) {
-                    outcome.lastError = describe(error);
+                    outcome.lastError = host::describe(error);
                 }
             }
             return outcome;
@@ -88,10 +79,7 @@ void AppModel::rebuild(const std::vector<RegisteredApp>& apps) {
         [this, runningNames](const BuildOutcome& outcome) {
             for (const RegisteredApp& app : outcome.built)
                 registry_.upsert(app);
-            try {
-                registry_.save();
-            } catch (const host::Error&) {
-            }
+            saveRegistry();
             registry_.rescan();
             republishApps();
             setIsBusy(false);

@@ -2,6 +2,7 @@
 
 #include "Corvane/Models/SigningIdentity.h"
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Panels.h"
 #include "CorvaneHost/Services.h"
@@ -9,16 +10,6 @@
 
 #include <QFileInfo>
 #include <QSet>
-
-namespace {
-
-QString describe(const std::exception& error) {
-    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
-        return hostError->description();
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 // What a save's build carries, all taken on the main thread before it starts.
 struct AppModel::SaveContext {
@@ -84,10 +75,7 @@ void AppModel::save(std::function<void()> then) {
         copy.destination = QUrl::fromLocalFile(QFileInfo(*found).path());
         setEditor(copy);
         registry_.upsert(entry);
-        try {
-            registry_.save();
-        } catch (const host::Error&) {
-        }
+        saveRegistry();
         republishApps();
     }
 
@@ -140,7 +128,7 @@ void AppModel::save(std::function<void()> then) {
             try {
                 outcome.built.push_back(build(request, identity));
             } catch (const std::exception& error) {
-                outcome.lastError = describe(error);
+                outcome.lastError = host::describe(error);
             }
             return outcome;
         },
@@ -155,10 +143,7 @@ void AppModel::finishSave(const SaveContext& context, const BuildOutcome& outcom
     }
     const RegisteredApp& entry = outcome.built.front();
     registry_.upsert(entry);
-    try {
-        registry_.save();
-    } catch (const host::Error&) {
-    }
+    saveRegistry();
     registry_.rescan();
     republishApps();
 

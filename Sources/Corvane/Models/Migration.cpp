@@ -5,6 +5,7 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Integration/HelperInstaller.h"
 #include "CorvaneHost/Defaults.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 
@@ -96,12 +97,6 @@ std::vector<LegacyApp> findLegacyApps(const std::vector<ChromeProfile>& knownPro
 } // namespace Migration
 
 namespace {
-
-QString describe(const std::exception& error) {
-    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
-        return hostError->description();
-    return QString::fromUtf8(error.what());
-}
 
 QString standardizedPath(const QString& path) {
     return QDir::cleanPath(QDir(path).absolutePath());
@@ -200,7 +195,7 @@ void AppModel::runMigration() {
                 try {
                     outcome.built.push_back(build(request, identity));
                 } catch (const std::exception& error) {
-                    outcome.lastError = describe(error);
+                    outcome.lastError = host::describe(error);
                     continue;
                 }
                 // An empty identifier would reset the grant of every application.
@@ -219,10 +214,7 @@ void AppModel::runMigration() {
         [this](const BuildOutcome& outcome) {
             setIsBusy(false);
             registry_.rescan();
-            try {
-                registry_.save();
-            } catch (const host::Error&) {
-            }
+            saveRegistry();
             republishApps();
             setLegacyApps({});
             host::defaults().setBool(Corvane::creatorBundleID, Migration::declinedKey, true);
@@ -273,6 +265,6 @@ void AppModel::removeRenameLeftovers() {
         setRenameOutcome(RenameMigration::currentState());
         setStatusMessage(QStringLiteral("Moved the old Tavrimo files to the Trash."));
     } catch (const std::exception& error) {
-        setErrorMessage(QStringLiteral("Couldn't remove the old files: ") + describe(error));
+        setErrorMessage(QStringLiteral("Couldn't remove the old files: ") + host::describe(error));
     }
 }

@@ -3,6 +3,7 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Integration/HelperInstaller.h"
 #include "CorvaneCore/Integration/LoginItem.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
@@ -23,12 +24,6 @@ QString trimSpacesAndTabs(const QString& text) {
     while (end > start && isBlank(text[end - 1]))
         --end;
     return text.mid(start, end - start);
-}
-
-QString describe(const std::exception& error) {
-    if (const auto* hostError = dynamic_cast<const host::Error*>(&error))
-        return hostError->description();
-    return QString::fromUtf8(error.what());
 }
 
 } // namespace
@@ -128,7 +123,7 @@ void RoutingModel::save() {
         rules.save(ruleSet_);
         setErrorMessage(std::nullopt);
     } catch (const std::exception& error) {
-        setErrorMessage(QStringLiteral("Couldn't save the rules: ") + describe(error));
+        setErrorMessage(QStringLiteral("Couldn't save the rules: ") + host::describe(error));
     }
 }
 
@@ -138,7 +133,7 @@ void RoutingModel::save(const AppSettings& settings) {
         setSettings(settings);
         setErrorMessage(std::nullopt);
     } catch (const std::exception& error) {
-        setErrorMessage(QStringLiteral("Couldn't save that setting: ") + describe(error));
+        setErrorMessage(QStringLiteral("Couldn't save that setting: ") + host::describe(error));
     }
 }
 
@@ -336,7 +331,7 @@ void RoutingModel::setStartsAtLogin(bool enabled) {
         else
             setStatusMessage(QStringLiteral("The helper will start at login."));
     } catch (const std::exception& error) {
-        setErrorMessage(QStringLiteral("Couldn't change the login item: ") + describe(error));
+        setErrorMessage(QStringLiteral("Couldn't change the login item: ") + host::describe(error));
     }
     refreshSystemState();
 }
@@ -348,7 +343,7 @@ void RoutingModel::updateHelper() {
             QStringLiteral("Updated the background helper. Links will follow your rules again."));
         setErrorMessage(std::nullopt);
     } catch (const std::exception& error) {
-        setErrorMessage(QStringLiteral("Couldn't update the helper: ") + describe(error));
+        setErrorMessage(QStringLiteral("Couldn't update the helper: ") + host::describe(error));
     }
     refreshSystemState();
 }

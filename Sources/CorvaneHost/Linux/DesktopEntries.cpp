@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdio>
 
@@ -404,11 +405,12 @@ bool needsExecQuoting(const QString& argument) {
            std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
 }
 
-QString execLineFor(const QString& program) {
-    if (!needsExecQuoting(program))
-        return program + QStringLiteral(" %U");
+namespace {
+
+// An Exec argument quoted by the desktop-entry rules, with the file's own escapes.
+QString quotedExecArgument(const QString& argument) {
     QString quoted;
-    for (const QChar c : program) {
+    for (const QChar c : argument) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
             quoted.append(QLatin1Char('\\'));
         else if (c == QLatin1Char('%'))
@@ -417,7 +419,13 @@ QString execLineFor(const QString& program) {
     }
     // The file's own escapes come on top of the Exec quoting.
     quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    return QLatin1Char('"') + quoted + QStringLiteral("\" %U");
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QString execLineFor(const QString& program) {
+    return (needsExecQuoting(program) ? quotedExecArgument(program) : program) + QStringLiteral(" %U");
 }
 
 namespace {
@@ -443,6 +451,72 @@ std::optional<QString> plainProgramLink(const QString& identifier, const QString
     return link;
 }
 
+// The key every proxy app's Info.plist carries (its Chrome profile).
+const QString proxyAppKey = QStringLiteral("CVNProfileDirectory");
+
+// The largest PNG image inside an .icns file; empty when there is none.
+QByteArray largestIcnsPng(const QString& icnsPath) {
+    QFile file(icnsPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray icns = file.readAll();
+    if (icns.size() < 8 || !icns.startsWith("icns"))
+        return {};
+    QByteArray best;
+    quint32 bestWidth = 0;
+    qsizetype offset = 8;
+    while (offset + 8 <= icns.size()) {
+        const quint32 length = qFromBigEndian<quint32>(icns.constData() + offset + 4);
+        if (length < 8 || offset + qsizetype(length) > icns.size())
+            break;
+        const QByteArray data = icns.mid(offset + 8, length - 8);
+        if (data.startsWith("\x89PNG") && data.size() >= 24) {
+            const quint32 width = qFromBigEndian<quint32>(data.constData() + 16);
+            if (width > bestWidth) {
+                bestWidth = width;
+                best = data;
+            }
+        }
+        offset += length;
+    }
+    return best;
+}
+
+// The bundle's icon taken out of its icon file into the host's state folder, where the desktop can read it;
+// empty when it has none.
+QString extractBundleIcon(const QString& bundlePath, const QString& identifier, const QVariantMap& info) {
+    QString iconFile = info.value(QStringLiteral("CFBundleIconFile")).toString();
+    if (iconFile.isEmpty() || iconFile.contains(QLatin1Char('/')))
+        return {};
+    if (QFileInfo(iconFile).suffix().isEmpty())
+        iconFile += QStringLiteral(".icns");
+    const QByteArray png = largestIcnsPng(bundlePath + QStringLiteral("/Contents/Resources/") + iconFile);
+    if (png.isEmpty())
+        return {};
+    const QString icons = hostStateDirectory() + QStringLiteral("/icons");
+    QDir().mkpath(icons);
+    QSaveFile out(icons + QLatin1Char('/') + identifier + QStringLiteral(".png"));
+    if (!out.open(QIODevice::WriteOnly) || out.write(png) != png.size() || !out.commit())
+        return {};
+    return out.fileName();
+}
+
+bool declaresWebLinks(const QVariantMap& info) {
+    for (const QVariant& type : info.value(QStringLiteral("CFBundleURLTypes")).toList()) {
+        const QStringList schemes = type.toMap().value(QStringLiteral("CFBundleURLSchemes")).toStringList();
+        if (schemes.contains(QStringLiteral("http")) || schemes.contains(QStringLiteral("https")))
+            return true;
+    }
+    return false;
+}
+
+// A string value of a desktop entry, with the file's escapes.
+QString entryValue(QString value) {
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return value;
+}
+
 } // namespace
 
 QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info) {
@@ -466,22 +540,47 @@ QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& in
     if (program.contains(QLatin1Char('\n')) || program.contains(QLatin1Char('\r')))
         throw fail(QStringLiteral("the path holds a line break"));
 
-    const bool hidden = info.value(QStringLiteral("LSUIElement")).toBool() ||
-                        info.value(QStringLiteral("LSBackgroundOnly")).toBool();
     QString name = QFileInfo(bundlePath).completeBaseName();
+    QString icon;
+    QString exec;
+    QStringList types;
+    QStringList menuLines;
+    if (info.contains(proxyAppKey)) {
+        // A proxy app stands in the desktop's menu as an app of its own: its name and icon, its program
+        // started directly, and web links only when it was made a browser.
+        for (const QString& key : {QStringLiteral("CFBundleDisplayName"), QStringLiteral("CFBundleName")}) {
+            if (!string(key).isEmpty()) {
+                name = string(key);
+                break;
+            }
+        }
+        icon = extractBundleIcon(bundlePath, identifier, info);
+        const bool browser = declaresWebLinks(info);
+        exec = quotedExecArgument(program) + (browser ? QStringLiteral(" %U") : QString());
+        if (browser)
+            types = QStringList{QStringLiteral("x-scheme-handler/http"),
+                                QStringLiteral("x-scheme-handler/https"), QStringLiteral("text/html")};
+        menuLines = QStringList{QStringLiteral("Terminal=false"), QStringLiteral("StartupNotify=true"),
+                                browser ? QStringLiteral("Categories=Network;WebBrowser;")
+                                        : QStringLiteral("Categories=Network;")};
+    } else {
+        exec = execLineFor(needsExecQuoting(program) ? plainProgramLink(identifier, program).value_or(program)
+                                                     : program);
+        types = bundleMimeTypes(info);
+    }
+
     QStringList lines{QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"),
-                      QStringLiteral("Name=") + name.replace(QLatin1Char('\\'), QStringLiteral("\\\\")),
-                      QStringLiteral("Exec=") +
-                          execLineFor(needsExecQuoting(program)
-                                          ? plainProgramLink(identifier, program).value_or(program)
-                                          : program)};
-    const QStringList types = bundleMimeTypes(info);
+                      QStringLiteral("Version=1.5"), QStringLiteral("Name=") + entryValue(name)};
+    if (!icon.isEmpty())
+        lines.append(QStringLiteral("Icon=") + entryValue(icon));
+    lines.append(QStringLiteral("Exec=") + exec);
+    lines.append(menuLines);
     if (!types.isEmpty())
         lines.append(QStringLiteral("MimeType=") + types.join(QLatin1Char(';')) + QLatin1Char(';'));
-    if (hidden)
+    if (info.value(QStringLiteral("LSUIElement")).toBool() ||
+        info.value(QStringLiteral("LSBackgroundOnly")).toBool())
         lines.append(QStringLiteral("NoDisplay=true"));
-    lines.append(QStringLiteral("X-Corvane-Bundle=") +
-                 QString(bundlePath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
+    lines.append(QStringLiteral("X-Corvane-Bundle=") + entryValue(bundlePath));
 
     const QString folder = desktopEntryDirectories().first();
     const QString desktopId = identifier + QStringLiteral(".desktop");

@@ -81,6 +81,9 @@ QStringList bundleMimeTypes(const QVariantMap& info);
 // after its bundle identifier, so that the desktop can start it (with links) and name it as a default: its
 // program with %U (through a link under a plain path where the program's own path needs quoting); the MIME
 // types it opens; hidden from menus when the bundle has no menu presence (LSUIElement, LSBackgroundOnly).
+// A proxy app (its Info.plist names a Chrome profile) is written as an app of the desktop's menu instead: its
+// display name, its icon taken out of the bundle's icon file into the host's state folder, its own program,
+// and web links only when it declares http or https.
 // Returns its desktop-file ID. Throws host::SystemError.
 QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info);
 
