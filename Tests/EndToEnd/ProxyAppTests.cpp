@@ -4,6 +4,7 @@
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
+#include "CorvaneIcon/AppBuilder.h"
 #include "Support/Eventually.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
@@ -65,35 +66,17 @@ protected:
                 .arg(records())));
     }
 
-    // The proxy app for the profile "Work", built from the template as the builder lays it out.
+    // The proxy app for the profile "Work", made by the builder from the launcher template of the built
+    // creator app, as the creator app makes it.
     void makeProxyApp() {
-        const QString templatePath =
-            buildDir + QStringLiteral("/Corvane.app/Contents/Library/StubTemplate.app");
-        ASSERT_EQ(
-            test::runLoggingTo(toolsDir + QStringLiteral("/ditto"), {templatePath, appPath()}, logFile())
-                .status,
-            0);
-        QVariantMap info =
-            host::readPropertyListFile(templatePath + QStringLiteral("/Contents/Info.plist")).value();
-        info.insert(QStringLiteral("CFBundleIdentifier"), proxyAppID);
-        info.insert(QStringLiteral("CFBundleName"), QStringLiteral("Work"));
-        info.insert(QStringLiteral("CVNStubRevision"), 7);
-        ASSERT_TRUE(host::writePropertyListFile(appPath() + QStringLiteral("/Contents/Info.plist"), info));
-        QDir().mkpath(appPath() + QStringLiteral("/Contents/Resources"));
-        QFile config(appPath() + QStringLiteral("/Contents/Resources/config.json"));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(
-            QJsonDocument(QJsonObject{{QStringLiteral("profileDirectory"), QStringLiteral("Profile 1")},
-                                      {QStringLiteral("profileName"), QStringLiteral("Work")},
-                                      {QStringLiteral("ownWindow"), true},
-                                      {QStringLiteral("closeOnQuit"), true},
-                                      {QStringLiteral("includeIncognito"), true},
-                                      {QStringLiteral("countAppWindows"), false},
-                                      {QStringLiteral("symbolName"), QStringLiteral("briefcase")},
-                                      {QStringLiteral("badgeColorHex"), QStringLiteral("#1F2124")},
-                                      {QStringLiteral("symbolStyle"), QStringLiteral("auto")},
-                                      {QStringLiteral("iconStyle"), QStringLiteral("segments")}})
-                .toJson());
+        host::workspace().registerBundle(buildDir + QStringLiteral("/Corvane.app"));
+        AppBuilder::Request request;
+        request.name = QStringLiteral("Work");
+        request.bundleID = proxyAppID;
+        request.config = StubConfig(QStringLiteral("Profile 1"), QStringLiteral("Work"));
+        request.config.closeOnQuit = true;
+        request.destinationDirectory = home.file(QStringLiteral("Applications"));
+        ASSERT_EQ(AppBuilder::build(request, QStringLiteral("-")).path, appPath());
     }
 
     void startLauncher() {
