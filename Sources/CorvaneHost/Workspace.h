@@ -95,14 +95,6 @@ public:
     std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
     std::vector<RunningApplication> runningApplications(const QString& bundleIdentifier);
 
-    // Launches and exits of applications, told on the main queue for as long as the returned token is held.
-    // This machine sends no such notifications, so the default compares runningApplications() every
-    // `applicationPollInterval` seconds.
-    using ApplicationHandler = std::function<void(const RunningApplication& application)>;
-    static constexpr double applicationPollInterval = 1.0;
-    virtual std::shared_ptr<void> observeApplications(ApplicationHandler launched,
-                                                      ApplicationHandler terminated);
-
     // Opening. `open` is how links reach an application: delivered to its running instance when it takes
     // them, else by starting it (see EventDelivery).
     virtual void openApplication(const QString& appPath, const OpenConfiguration& configuration,

@@ -11,6 +11,9 @@ using test::Node;
 
 namespace {
 
+// Time enough for the workspace to tell of a launch or an exit.
+constexpr double workspaceNotice = 1.0;
+
 class RecordingDelegate final : public WindowProfileSourceDelegate {
 public:
     void windowsDidChange(WindowProfileSource&) override { ++changes; }
@@ -86,7 +89,7 @@ TEST_F(TrackerTest, ALaunchAfterStartAttachesAndSettlesForThreeSeconds) {
     EXPECT_EQ(source->report(scope(work)), (ProfileWindowReport{0, CountConfidence::certain, false}));
 
     world().launchChrome();
-    run(host::Workspace::applicationPollInterval);
+    run(workspaceNotice);
     EXPECT_EQ(source->chromePID(), FakeChromeWorld::defaultPID);
     EXPECT_TRUE(source->hasObserver());
     EXPECT_TRUE(log.contains(QStringLiteral("attached to Chrome pid 4242")));
@@ -102,18 +105,18 @@ TEST_F(TrackerTest, ALaunchRetriesTheObserverFiveTimesThenGivesUp) {
     start();
     world().observerFailures = 3;
     world().launchChrome();
-    run(host::Workspace::applicationPollInterval);
+    run(workspaceNotice);
     EXPECT_FALSE(source->hasObserver());
     run(3 * AXProfileSource::retryDelay);
     EXPECT_TRUE(source->hasObserver());
 
     // A Chrome whose observer never comes: six attempts, one error, then polling only.
     world().quitChrome();
-    run(host::Workspace::applicationPollInterval);
+    run(workspaceNotice);
     EXPECT_FALSE(source->chromePID());
     world().observerFailures = 100;
     world().launchChrome(5000);
-    run(host::Workspace::applicationPollInterval + 10);
+    run(workspaceNotice + 10);
     EXPECT_EQ(world().observerFailures, 100 - 6);
     EXPECT_EQ(log.count(QStringLiteral("AXObserverCreate failed: -25204")), 1);
     const Node window = openWork();
@@ -146,15 +149,19 @@ TEST_F(TrackerTest, ExitOfAnotherChromeProcessChangesNothing) {
     startWithChrome();
     openWork();
     run();
-    host.workspace().addRunning({777, Corvane::chromeBundleID, QStringLiteral("Chromium"), QString()});
-    run(host::Workspace::applicationPollInterval);
+    const host::RunningApplication transient{777, Corvane::chromeBundleID, QStringLiteral("Chromium"),
+                                             QString()};
+    host.workspace().addRunning(transient);
+    host.workspace().postLaunch(transient);
+    run(workspaceNotice);
     host.workspace().removeRunning(777);
-    run(host::Workspace::applicationPollInterval);
+    host.workspace().postTermination(transient);
+    run(workspaceNotice);
     EXPECT_TRUE(log.contains(QStringLiteral("ignoring exit of transient Chrome process 777")));
     EXPECT_EQ(count(scope(work)), 1);
 
     world().quitChrome();
-    run(host::Workspace::applicationPollInterval);
+    run(workspaceNotice);
     EXPECT_TRUE(log.contains(QStringLiteral("Chrome terminated")));
     EXPECT_TRUE(source->windows().empty());
     EXPECT_FALSE(source->chromePID());
@@ -278,10 +285,10 @@ TEST_F(TrackerTest, WindowsOnScreenThatAccessibilityNeverShowsAreReportedOnce) {
     // A Chrome that merely answers late is not reported.
     log.clear();
     world().quitChrome();
-    run(host::Workspace::applicationPollInterval);
+    run(workspaceNotice);
     world().launchChrome(5000);
     openWork();
-    run(host::Workspace::applicationPollInterval + 2);
+    run(workspaceNotice + 2);
     world().publishesTree = true;
     run(60);
     EXPECT_EQ(log.count(line), 0);

@@ -322,36 +322,41 @@ void DesktopSession::writeLocalState() const {
 }
 
 QStringList DesktopSession::chromiumArguments(const QString& profileDirectory, const QString& url) const {
-    return {chromiumPath,
-            QStringLiteral("--user-data-dir=") + userDataDirectory(),
-            QStringLiteral("--profile-directory=") + profileDirectory,
-            QStringLiteral("--no-first-run"),
-            QStringLiteral("--no-default-browser-check"),
-            QStringLiteral("--disable-background-networking"),
-            QStringLiteral("--disable-component-update"),
-            QStringLiteral("--disable-sync"),
-            QStringLiteral("--password-store=basic"),
-            QStringLiteral("--ozone-platform=x11"),
-            url};
+    return {chromiumPath, QStringLiteral("--user-data-dir=") + userDataDirectory(),
+            QStringLiteral("--profile-directory=") + profileDirectory, QStringLiteral("--no-first-run"),
+            QStringLiteral("--no-default-browser-check"), QStringLiteral("--disable-background-networking"),
+            QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+            QStringLiteral("--password-store=basic"), QStringLiteral("--ozone-platform=x11"),
+            // A window each time, also where the profile has one (else the page would open as a tab in it).
+            QStringLiteral("--new-window"), url};
 }
 
 bool DesktopSession::openWindow(const QString& profileDirectory, const QString& url,
                                 const QProcessEnvironment& environment) {
+    return startOrAsk(chromiumArguments(profileDirectory, url), environment);
+}
+
+bool DesktopSession::openIncognitoWindow(const QString& profileDirectory) {
+    QStringList arguments = chromiumArguments(profileDirectory, QStringLiteral("about:blank"));
+    arguments.insert(arguments.size() - 1, QStringLiteral("--incognito"));
+    return startOrAsk(arguments, {});
+}
+
+bool DesktopSession::startOrAsk(const QStringList& arguments, const QProcessEnvironment& environment) {
     if (!running_)
         return false;
     QProcessEnvironment chromiumEnvironment = sessionEnvironment_;
     chromiumEnvironment.insert(environment);
     if (chromium_ > 0 && kill(chromium_, 0) == 0) {
         // A second start hands the request to the running browser and ends.
-        const pid_t request = spawn(chromiumArguments(profileDirectory, url), chromiumEnvironment, -1,
-                                    QStringLiteral("chromium-request"));
+        const pid_t request = spawn(arguments, chromiumEnvironment, -1, QStringLiteral("chromium-request"));
         if (!reap(request, 20)) {
             end(request);
             return false;
         }
         return true;
     }
-    chromium_ = spawn(chromiumArguments(profileDirectory, url), chromiumEnvironment);
+    chromium_ = spawn(arguments, chromiumEnvironment);
     return chromium_ > 0;
 }
 

@@ -57,6 +57,9 @@ public:
     const QString& skipReason() const { return skipReason_; }
 
     QString display() const { return display_; }
+    // The environment of the programs the session starts (its display and buses, the system's desktop
+    // entries); for programs a test starts in the session itself.
+    QProcessEnvironment programEnvironment() const { return sessionEnvironment_; }
     // Chromium's user-data folder, holding "Local State".
     QString userDataDirectory() const;
 
@@ -65,6 +68,8 @@ public:
     // False when Chromium could not be started.
     bool openWindow(const QString& profileDirectory, const QString& url = QStringLiteral("about:blank"),
                     const QProcessEnvironment& environment = {});
+    // Opens an incognito window of the profile, as openWindow() does.
+    bool openIncognitoWindow(const QString& profileDirectory);
     // The running Chromium's main process, or 0.
     pid_t chromiumPid() const { return chromium_; }
     void stopChromium();
@@ -78,6 +83,7 @@ private:
     void writeLocalState() const;
     void endSessionProcesses();
     QStringList chromiumArguments(const QString& profileDirectory, const QString& url) const;
+    bool startOrAsk(const QStringList& arguments, const QProcessEnvironment& environment);
 
     Options options_;
     QTemporaryDir folder_;

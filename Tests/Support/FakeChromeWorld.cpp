@@ -103,7 +103,10 @@ Node FakeChromeWorld::nodeOf(const host::AXElement& element) {
 Node FakeChromeWorld::launchChrome(qint32 pid) {
     app_ = makeNode(QStringLiteral("AXApplication"), QStringLiteral("Chromium"));
     app_->pid = pid;
-    workspace_.addRunning({pid, Corvane::chromeBundleID, QStringLiteral("Chromium"), QString()});
+    const host::RunningApplication chrome{pid, Corvane::chromeBundleID, QStringLiteral("Chromium"),
+                                          QString()};
+    workspace_.addRunning(chrome);
+    workspace_.postLaunch(chrome);
     return app_;
 }
 
@@ -113,7 +116,10 @@ void FakeChromeWorld::quitChrome() {
     for (const Node& window : windows_)
         markGone(window);
     windows_.clear();
-    workspace_.removeRunning(app_->pid);
+    if (const auto chrome = workspace_.runningApplication(app_->pid)) {
+        workspace_.removeRunning(app_->pid);
+        workspace_.postTermination(*chrome);
+    }
     app_->alive = false;
     app_.reset();
     focused_.reset();

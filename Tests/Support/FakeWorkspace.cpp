@@ -179,9 +179,12 @@ void FakeWorkspace::postTermination(const host::RunningApplication& application)
 }
 
 void FakeWorkspace::post(host::ApplicationEvent event, const host::RunningApplication& application) {
-    host::mainQueue().async([this, event, application] {
-        for (const host::ApplicationObserver& observer : observers_.values())
-            observer(event, application);
+    // Only the observers registered when it happened hear of it (as with the real workspace), and only while
+    // they still are.
+    host::mainQueue().async([this, event, application, told = observers_.keys()] {
+        for (const int number : told)
+            if (const auto observer = observers_.value(number))
+                observer(event, application);
     });
 }
 

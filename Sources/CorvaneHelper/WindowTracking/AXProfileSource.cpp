@@ -78,7 +78,7 @@ void axObserverCallback(std::weak_ptr<AXProfileSource> context, const host::AXEl
 AXProfileSource::AXProfileSource() = default;
 
 AXProfileSource::~AXProfileSource() {
-    for (const auto& timer : {reconcileTimer_, fastTimer_, groupTimer_})
+    for (const auto& timer : {reconcileTimer_, fastTimer_, groupTimer_, settledTimer_})
         if (timer)
             timer->cancel();
 }
@@ -110,34 +110,51 @@ void AXProfileSource::start() {
 }
 
 void AXProfileSource::stop() {
-    for (auto* timer : {&reconcileTimer_, &fastTimer_, &groupTimer_}) {
+    for (auto* timer : {&reconcileTimer_, &fastTimer_, &groupTimer_, &settledTimer_}) {
         if (*timer)
             (*timer)->cancel();
         timer->reset();
     }
     observer_.reset();
-    workspaceObservation_.reset();
+    if (applicationObserver_)
+        host::workspace().removeApplicationObserver(*applicationObserver_);
+    applicationObserver_.reset();
 }
 
 void AXProfileSource::observeWorkspace() {
+    if (applicationObserver_)
+        return;
     std::weak_ptr<AXProfileSource> weak = weak_from_this();
-    workspaceObservation_ = host::workspace().observeApplications(
-        [weak](const host::RunningApplication& application) {
+    applicationObserver_ = host::workspace().addApplicationObserver(
+        [weak](host::ApplicationEvent event, const host::RunningApplication& application) {
             auto self = weak.lock();
-            if (self && application.bundleIdentifier == Corvane::chromeBundleID)
-                self->chromeLaunched();
-        },
-        [weak](const host::RunningApplication& application) {
-            auto self = weak.lock();
-            if (self && application.bundleIdentifier == Corvane::chromeBundleID)
+            if (!self || application.bundleIdentifier != Corvane::chromeBundleID)
+                return;
+            if (event == host::ApplicationEvent::didLaunch)
+                self->chromeLaunched(application.processIdentifier);
+            else
                 self->chromeTerminated(application.processIdentifier);
         });
 }
 
-void AXProfileSource::chromeLaunched() {
+void AXProfileSource::chromeLaunched(qint32 pid) {
+    // A second start of the browser (asked for a window, it hands the request over and ends) is no launch
+    // while the attached one runs on.
+    if (chromePID_ && *chromePID_ != pid && host::workspace().runningApplication(*chromePID_).has_value()) {
+        Log::ax.debug(QStringLiteral("ignoring launch of transient Chrome process %1").arg(pid));
+        return;
+    }
     settlingUntil_ = later(settlingTime);
     attachToChrome(launchRetries);
     tellDelegate();
+    // The reports' confidence changes when the settling time ends: the clients hear it then.
+    if (settledTimer_)
+        settledTimer_->cancel();
+    std::weak_ptr<AXProfileSource> weak = weak_from_this();
+    settledTimer_ = host::mainQueue().schedule(settlingTime, [weak] {
+        if (auto self = weak.lock())
+            self->tellDelegate();
+    });
 }
 
 void AXProfileSource::chromeTerminated(qint32 pid) {
@@ -782,8 +799,15 @@ void AXProfileSource::close(const WatchScope& scope, std::optional<qint64> limit
         elements = elements.mid(0, std::max<qint64>(*limit, 0));
     WindowActions::close(
         elements, budget, perWindowCloseTimeout,
-        [](const host::AXElement& window) {
-            return AX::string(window, QStringLiteral("AXRole")).has_value();
+        [application = appElement_](const host::AXElement& window) {
+            // A gone window may still answer from the accessibility library's cache: it is open while Chrome
+            // lists it.
+            if (!AX::string(window, QStringLiteral("AXRole")))
+                return false;
+            if (!application)
+                return true;
+            const QList<host::AXElement> listed = AX::windows(*application);
+            return listed.isEmpty() || listed.contains(window); // no list: no evidence it went
         },
         [completion](CloseOutcome outcome) {
             completion(CloseResult{outcome.closed, outcome.remaining, outcome.blocked});

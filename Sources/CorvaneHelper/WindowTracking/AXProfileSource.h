@@ -108,7 +108,7 @@ private:
 
     std::optional<host::RunningApplication> runningChrome() const;
     void observeWorkspace();
-    void chromeLaunched();
+    void chromeLaunched(qint32 pid);
     void chromeTerminated(qint32 pid);
     void attachToChrome(int retriesRemaining);
     void wakeAccessibilityTree(const host::AXElement& application);
@@ -149,11 +149,14 @@ private:
     std::optional<QString> lastFocusedProfile_;
     std::shared_ptr<host::Timer> reconcileTimer_;
     std::shared_ptr<host::Timer> fastTimer_;
+    std::shared_ptr<host::Timer> settledTimer_;
     std::optional<QDateTime> fastTimerDeadline_;
     std::optional<QDateTime> settlingUntil_;
     std::optional<Responsiveness> lastResponsiveness_;
     std::optional<QDateTime> lastWakeAttempt_;
-    std::shared_ptr<void> workspaceObservation_;
+    // The workspace's launch and exit notifications, while started. (After a drop without stop() the
+    // registration only holds a weak handle.)
+    std::optional<int> applicationObserver_;
     // Attached while not trusted: the first refresh with trust makes the observer.
     bool observerDeferred_ = false;
     // Since when Chrome has shown windows on screen that its accessibility tree lacks, and whether that was

@@ -117,6 +117,11 @@ Classification ProfileClassifier::classify(const host::AXElement& window,
 WindowKind ProfileClassifier::kind(const host::AXElement& window) const {
     if (chipLabel(window) == incognitoLabel)
         return WindowKind::incognito;
+    // Where the avatar button does not name it, the browser's own part of the title does
+    // ("<page> - Chromium (Incognito)").
+    if (const auto title = AX::string(window, QStringLiteral("AXTitle"));
+        title && title->endsWith(QStringLiteral(" (") + incognitoLabel + QLatin1Char(')')))
+        return WindowKind::incognito;
     return hasTabStrip(window) ? WindowKind::browser : WindowKind::app;
 }
 

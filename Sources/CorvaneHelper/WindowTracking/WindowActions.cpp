@@ -60,7 +60,7 @@ struct CloseRun : std::enable_shared_from_this<CloseRun> {
     }
 
     void poll(const host::AXElement& window, const QDateTime& timeout) {
-        if (!AX::string(window, QStringLiteral("AXRole"))) {
+        if (!isStillOpen(window)) {
             ++closed;
             return step();
         }

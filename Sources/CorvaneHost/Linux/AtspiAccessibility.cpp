@@ -411,14 +411,6 @@ AtspiAccessibility::AtspiAccessibility() {
         atspi_event_listener_register(listener_, event, nullptr);
 }
 
-AtspiAccessibility::~AtspiAccessibility() {
-    if (listener_) {
-        for (const char* event : observedEvents)
-            atspi_event_listener_deregister(listener_, event, nullptr);
-        g_object_unref(listener_);
-    }
-}
-
 bool AtspiAccessibility::busAnswers() {
     if (!qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
         return true;
@@ -939,17 +931,25 @@ void AtspiAccessibility::postKeyboardEvent(int virtualKeyCode, bool keyDown) {
 class AtspiObserver final : public AXObserver, public std::enable_shared_from_this<AtspiObserver> {
 public:
     AtspiObserver(AtspiAccessibility& service, qint32 pid, AXObserverCallback callback)
-        : service_(service)
+        : service_(&service)
         , pid_(pid)
         , callback_(std::move(callback)) {}
-    ~AtspiObserver() override {
-        if (poll_)
+    ~AtspiObserver() override { detach(); }
+
+    // The service is going away before this observer: nothing more is read or reported.
+    void detach() {
+        service_ = nullptr;
+        if (poll_) {
             poll_->cancel();
+            poll_.reset();
+        }
     }
 
     AXError addNotification(const AXElement& element, const QString& notification) override {
         if (!handleOf(element))
             return AXError::illegalArgument;
+        if (!service_)
+            return AXError::invalidUIElementObserver;
         static const QStringList known{
             AXNotification::windowCreated,        AXNotification::focusedWindowChanged,
             AXNotification::mainWindowChanged,    AXNotification::windowMiniaturized,
@@ -983,9 +983,9 @@ public:
 
     // One event of the desktop, from any program.
     void handle(const QByteArray& type, const AXElement& source, qint32 sourcePid) {
-        if (sourcePid != pid_)
+        if (sourcePid != pid_ || !service_)
             return;
-        const AXElement application = service_.createApplication(pid_);
+        const AXElement application = service_->createApplication(pid_);
         if (type == "window:activate") {
             deliverIfRegistered(application, AXNotification::focusedWindowChanged, source);
             deliverIfRegistered(application, AXNotification::mainWindowChanged, source);
@@ -1026,8 +1026,8 @@ private:
 
     std::optional<QList<AXElement>> currentWindows() {
         AXValue value;
-        if (service_.copyAttributeValue(service_.createApplication(pid_), QStringLiteral("AXWindows"),
-                                        value) != AXError::success)
+        if (!service_ || service_->copyAttributeValue(service_->createApplication(pid_),
+                                                      QStringLiteral("AXWindows"), value) != AXError::success)
             return std::nullopt;
         return std::get<QList<AXElement>>(value);
     }
@@ -1046,7 +1046,7 @@ private:
     }
 
     void scheduleComparison() {
-        if (comparisonQueued_ || !windows_)
+        if (comparisonQueued_ || !poll_)
             return;
         comparisonQueued_ = true;
         std::weak_ptr<AtspiObserver> weak = weak_from_this();
@@ -1060,11 +1060,17 @@ private:
 
     void compareWindows() {
         const std::optional<QList<AXElement>> now = currentWindows();
-        if (!now)
+        if (!now || !service_)
             return; // the program does not answer now: nothing is known to have changed
+        if (!windows_) {
+            // The program did not answer when the notifications were registered: its first answer is the
+            // baseline, not a list of new windows.
+            windows_ = now;
+            return;
+        }
         const std::unordered_set<AXElement> before(windows_->begin(), windows_->end());
         const std::unordered_set<AXElement> after(now->begin(), now->end());
-        const AXElement application = service_.createApplication(pid_);
+        const AXElement application = service_->createApplication(pid_);
         for (const AXElement& window : *now)
             if (!before.contains(window))
                 deliverIfRegistered(application, AXNotification::windowCreated, window);
@@ -1076,7 +1082,7 @@ private:
         windows_ = now;
     }
 
-    AtspiAccessibility& service_;
+    AtspiAccessibility* service_; // null once the service is gone
     const qint32 pid_;
     AXObserverCallback callback_;
     std::unordered_map<AXElement, QList<QString>> registrations_;
@@ -1084,6 +1090,18 @@ private:
     std::shared_ptr<Timer> poll_;
     bool comparisonQueued_ = false;
 };
+
+AtspiAccessibility::~AtspiAccessibility() {
+    // Observers may outlive the service (their owners drop them later): their timers must not run on.
+    for (const std::weak_ptr<AtspiObserver>& weak : observers_)
+        if (std::shared_ptr<AtspiObserver> observer = weak.lock())
+            observer->detach();
+    if (listener_) {
+        for (const char* event : observedEvents)
+            atspi_event_listener_deregister(listener_, event, nullptr);
+        g_object_unref(listener_);
+    }
+}
 
 AXError AtspiAccessibility::createObserver(qint32 pid, AXObserverCallback callback,
                                            std::shared_ptr<AXObserver>& observer) {

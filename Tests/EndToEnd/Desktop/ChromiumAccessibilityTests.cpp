@@ -326,6 +326,55 @@ TEST_F(ChromiumAccessibilityTests, AProgramThatDoesNotAnswerFailsWithinTheMessag
         [&] { return string(work, QStringLiteral("AXTitle")).has_value(); }, 10));
 }
 
+TEST_F(ChromiumAccessibilityTests, ObserverRegisteredWhileTheProgramDoesNotAnswerReportsLaterWindows) {
+    // Right after a browser starts it may not answer yet when the tracker registers; the poll that follows
+    // must take the first answer as its starting point.
+    ensureWindow(QStringLiteral("Work"));
+    Received received;
+    std::shared_ptr<host::AXObserver> observer;
+    ASSERT_EQ(host::accessibility().createObserver(
+                  session->chromiumPid(),
+                  [&](const AXElement& element, const QString& name) {
+                      received.notifications.emplace_back(element, name);
+                  },
+                  observer),
+              AXError::success);
+    host::accessibility().setMessagingTimeout(application, 0.5);
+    ::kill(session->chromiumPid(), SIGSTOP);
+    const AXError registered = observer->addNotification(application, host::AXNotification::windowCreated);
+    ::kill(session->chromiumPid(), SIGCONT);
+    host::accessibility().setMessagingTimeout(application, 2.0);
+    ASSERT_EQ(registered, AXError::success);
+    test::DesktopSession::waitUntil([] { return false; }, 1.5); // several polls once it answers again
+    EXPECT_FALSE(received.contains(host::AXNotification::windowCreated))
+        << "windows that were already open were reported as new";
+
+    ASSERT_TRUE(session->openWindow(QStringLiteral("Work")));
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [&] { return received.contains(host::AXNotification::windowCreated); }, 20));
+}
+
+TEST_F(ChromiumAccessibilityTests, ObserverThatOutlivesTheServiceStaysQuiet) {
+    Received received;
+    std::shared_ptr<host::AXObserver> observer;
+    ASSERT_EQ(host::accessibility().createObserver(
+                  session->chromiumPid(),
+                  [&](const AXElement& element, const QString& name) {
+                      received.notifications.emplace_back(element, name);
+                  },
+                  observer),
+              AXError::success);
+    ASSERT_EQ(observer->addNotification(application, host::AXNotification::windowCreated), AXError::success);
+    host::services().accessibility.reset();
+    session->openWindow(QStringLiteral("Work"));
+    test::DesktopSession::waitUntil([] { return false; }, 2.0); // its poll would have run several times
+    EXPECT_TRUE(received.notifications.empty());
+    observer.reset();
+    // The suite goes on with a fresh service.
+    application = host::accessibility().createApplication(session->chromiumPid());
+    host::accessibility().setMessagingTimeout(application, 2.0);
+}
+
 TEST_F(ChromiumAccessibilityTests, ProfilesOfTheLocalStateThatChromiumReads) {
     // The profile list reads the browser's "Local State"; here it is the one Chromium runs with.
     ASSERT_EQ(ChromeProfiles::localStateURL(), session->userDataDirectory() + QStringLiteral("/Local State"));
