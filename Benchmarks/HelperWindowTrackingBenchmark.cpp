@@ -190,6 +190,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
             result = 1;
         } else {
+            // The in-process tracker finds Chromium through the system's desktop entries, as the helper does.
+            qputenv("XDG_DATA_DIRS",
+                    session->programEnvironment().value(QStringLiteral("XDG_DATA_DIRS")).toLocal8Bit());
             // Home's window keeps Chromium running while Work's come and go.
             session->openWindow(QStringLiteral("Home"));
             application = host::accessibility().createApplication(session->chromiumPid());
