@@ -30,21 +30,21 @@ QImage baseImage() {
     return image;
 }
 
-IconSpec spec(StubConfig::IconStyle style) {
+IconSpec iconDescription(StubConfig::IconStyle style) {
     return IconSpec(QStringLiteral("briefcase.fill"), *IconColor::fromHex("#1F6FEB"),
                     StubConfig::SymbolStyle::Auto, style);
 }
 
 void RenderBadge1024(benchmark::State& state) {
     const QImage base = baseImage();
-    const IconSpec icon = spec(StubConfig::IconStyle::Badge);
+    const IconSpec icon = iconDescription(StubConfig::IconStyle::Badge);
     for (auto _ : state)
         benchmark::DoNotOptimize(IconRenderer::render(icon, 1024, base));
 }
 BENCHMARK(RenderBadge1024)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 
 void Preview128(benchmark::State& state) {
-    const IconSpec icon = spec(StubConfig::IconStyle::Segments);
+    const IconSpec icon = iconDescription(StubConfig::IconStyle::Segments);
     for (auto _ : state)
         benchmark::DoNotOptimize(IconRenderer::previewImage(icon, 64));
 }

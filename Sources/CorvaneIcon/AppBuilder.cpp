@@ -341,10 +341,10 @@ void refreshCaches(const QString& bundlePath) {
     runIgnoringFailure(killallTool, {QStringLiteral("Dock")});
 }
 
-void restampFinderIcon(const QString& bundlePath, const IconSpec& spec) {
+void restampFinderIcon(const QString& bundlePath, const IconSpec& iconDescription) {
     const QString icns = bundlePath + QStringLiteral("/Contents/Resources/AppIcon.icns");
     try {
-        IcnsWriter::write(spec, icns);
+        IcnsWriter::write(iconDescription, icns);
     } catch (const host::Error& error) {
         Log::creator.error(
             QStringLiteral("could not write the icon of %1: %2").arg(bundlePath, error.description()));

@@ -52,7 +52,7 @@ RegisteredApp build(const Request& request, const QString& signIdentity);
 // Touches the bundle and registers it again so the desktop picks up its new icon. Never fails.
 void refreshCaches(const QString& bundlePath);
 // Writes the installed bundle's icon afresh (without signing again), then its file-manager icon. Never fails.
-void restampFinderIcon(const QString& bundlePath, const IconSpec& spec);
+void restampFinderIcon(const QString& bundlePath, const IconSpec& iconDescription);
 // Sets the bundle's file-manager icon from an icon file; whether it was set.
 bool stampFinderIcon(const QString& bundlePath, const QString& icnsPath);
 

@@ -75,7 +75,7 @@ const std::vector<IconSetFile>& iconSetFiles() {
     return files;
 }
 
-void write(const IconSpec& spec, const QString& destination) {
+void write(const IconSpec& iconDescription, const QString& destination) {
     const auto base = IconRenderer::chromeBaseImage();
     WorkFolder work(QStringLiteral("corvane-icon-"));
     const QString iconSet = work.path() + QStringLiteral("/AppIcon.iconset");
@@ -86,8 +86,9 @@ void write(const IconSpec& spec, const QString& destination) {
     std::map<int, std::future<QByteArray>> renders;
     for (const auto& file : iconSetFiles())
         if (!renders.contains(file.pixels))
-            renders.emplace(file.pixels, std::async(std::launch::async, [&spec, &base, pixels = file.pixels] {
-                                return pngData(IconRenderer::render(spec, pixels, base, false));
+            renders.emplace(file.pixels,
+                            std::async(std::launch::async, [&iconDescription, &base, pixels = file.pixels] {
+                                return pngData(IconRenderer::render(iconDescription, pixels, base, false));
                             }));
     QMap<int, QByteArray> pngs;
     std::exception_ptr failure;
@@ -131,7 +132,7 @@ QByteArray iconJson() {
         "}\n");
 }
 
-void write(const IconSpec& spec, const QString& destination) {
+void write(const IconSpec& iconDescription, const QString& destination) {
     const QFileInfo existing(destination);
     if (existing.exists() || existing.isSymLink()) {
         // Only an earlier package or a plain file is ours to replace; a folder of anything else is not.
@@ -148,7 +149,7 @@ void write(const IconSpec& spec, const QString& destination) {
             throw fileError(QStringLiteral("could not remove"), destination);
     }
     makeFolder(destination + QStringLiteral("/Assets"));
-    const QByteArray artwork = pngData(IconRenderer::render(spec, 1024, std::nullopt, true));
+    const QByteArray artwork = pngData(IconRenderer::render(iconDescription, 1024, std::nullopt, true));
     writeFile(destination + QStringLiteral("/Assets/artwork.png"), artwork);
     writeFile(destination + QStringLiteral("/icon.json"), iconJson());
 }

@@ -17,7 +17,7 @@ struct IconSetFile {
 const std::vector<IconSetFile>& iconSetFiles();
 
 // Throws the renderer's, the file system's or the tool's error; no work folder remains afterwards.
-void write(const IconSpec& spec, const QString& destination);
+void write(const IconSpec& iconDescription, const QString& destination);
 
 } // namespace IcnsWriter
 
@@ -29,7 +29,7 @@ QByteArray iconJson();
 
 // Replaces only an earlier icon package (a folder holding "icon.json") or a plain file at `destination`;
 // anything else there is an error and stays untouched.
-void write(const IconSpec& spec, const QString& destination);
+void write(const IconSpec& iconDescription, const QString& destination);
 
 } // namespace IconPackageWriter
 

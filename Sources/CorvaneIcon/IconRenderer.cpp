@@ -64,13 +64,14 @@ QImage tinted(const QImage& source, QSize size, const IconColor& color) {
     return result;
 }
 
-void drawInkFit(QPainter& painter, const IconSpec& spec, int pixels, QPointF centre, double radius,
+void drawInkFit(QPainter& painter, const IconSpec& iconDescription, int pixels, QPointF centre, double radius,
                 double fillFactor, const IconColor& color) {
-    const auto ink = SymbolInk::measure(spec.symbolName, BadgeStyle::symbolWeight(pixels));
+    const auto ink = SymbolInk::measure(iconDescription.symbolName, BadgeStyle::symbolWeight(pixels));
     if (!ink)
         return;
-    const QSizeF drawn = IconLayout::fittedSymbolSize(ink->size, ink->density, radius, fillFactor,
-                                                      IconRenderer::isCircleEnclosed(spec.symbolName));
+    const QSizeF drawn =
+        IconLayout::fittedSymbolSize(ink->size, ink->density, radius, fillFactor,
+                                     IconRenderer::isCircleEnclosed(iconDescription.symbolName));
     const QSize tintSize(std::max(1, int(std::ceil(drawn.width()))),
                          std::max(1, int(std::ceil(drawn.height()))));
     const QImage symbol = tinted(ink->image, tintSize, color);
@@ -80,7 +81,8 @@ void drawInkFit(QPainter& painter, const IconSpec& spec, int pixels, QPointF cen
                      symbol);
 }
 
-void drawSegments(QPainter& painter, const IconSpec& spec, double side, int pixels, bool fullBleed) {
+void drawSegments(QPainter& painter, const IconSpec& iconDescription, double side, int pixels,
+                  bool fullBleed) {
     const auto layout = IconLayout::segments(pixels, fullBleed);
     painter.save();
     if (!fullBleed)
@@ -98,13 +100,13 @@ void drawSegments(QPainter& painter, const IconSpec& spec, double side, int pixe
     }
     painter.restore();
     fill(painter, circlePath(layout.centre, layout.discRadius), IconColor::grey(1));
-    const IconColor color = IconShapes::luminance(spec.badgeColor) > 0.72
-                                ? IconShapes::deepened(spec.badgeColor, 0.72)
-                                : spec.badgeColor;
-    drawInkFit(painter, spec, pixels, layout.centre, layout.discRadius, 0.54, color);
+    const IconColor color = IconShapes::luminance(iconDescription.badgeColor) > 0.72
+                                ? IconShapes::deepened(iconDescription.badgeColor, 0.72)
+                                : iconDescription.badgeColor;
+    drawInkFit(painter, iconDescription, pixels, layout.centre, layout.discRadius, 0.54, color);
 }
 
-void drawRing(QPainter& painter, const IconSpec& spec, double side, int pixels) {
+void drawRing(QPainter& painter, const IconSpec& iconDescription, double side, int pixels) {
     fill(painter, IconShapes::squircle(IconLayout::roundedSquare(side), 5), IconShapes::field);
     const auto layout = IconLayout::ring(pixels);
     for (const auto& wedge : IconShapes::wedges()) {
@@ -121,9 +123,9 @@ void drawRing(QPainter& painter, const IconSpec& spec, double side, int pixels) 
         fill(painter, path, wedge.color);
     }
     IconColor color = IconColor::grey(1);
-    switch (spec.symbolStyle) {
+    switch (iconDescription.symbolStyle) {
     case StubConfig::SymbolStyle::Auto:
-        color = IconShapes::deepened(spec.badgeColor, 0.3);
+        color = IconShapes::deepened(iconDescription.badgeColor, 0.3);
         break;
     case StubConfig::SymbolStyle::Light:
         break;
@@ -131,7 +133,7 @@ void drawRing(QPainter& painter, const IconSpec& spec, double side, int pixels) 
         color = IconColor::grey(0.12);
         break;
     }
-    drawInkFit(painter, spec, pixels, layout.centre, layout.symbolRadius, 0.94, color);
+    drawInkFit(painter, iconDescription, pixels, layout.centre, layout.symbolRadius, 0.94, color);
 }
 
 // A soft shadow of a disc: the disc's alpha blurred (three box passes each way, close to a Gaussian).
@@ -177,7 +179,8 @@ QImage discShadow(double radius, double blur, const QColor& color, QPointF& orig
     return shadow;
 }
 
-void drawBadge(QPainter& painter, const IconSpec& spec, double side, int pixels, const QImage& base) {
+void drawBadge(QPainter& painter, const IconSpec& iconDescription, double side, int pixels,
+               const QImage& base) {
     drawImageUpright(painter, QRectF(0, 0, side, side), base);
     const auto layout = IconLayout::badge(BadgePlacementSolver::placement(base), pixels);
     if (layout.shadow) {
@@ -187,10 +190,10 @@ void drawBadge(QPainter& painter, const IconSpec& spec, double side, int pixels,
         drawImageUpright(painter, QRectF(origin, QSizeF(shadow.size())), shadow);
     }
     fill(painter, circlePath(layout.centre, layout.ringRadius), IconColor::grey(1));
-    fill(painter, circlePath(layout.centre, layout.badgeRadius), spec.badgeColor);
+    fill(painter, circlePath(layout.centre, layout.badgeRadius), iconDescription.badgeColor);
 
     const auto source = symbolImageSource();
-    auto symbol = source->image(spec.symbolName, layout.pointSize, layout.weight);
+    auto symbol = source->image(iconDescription.symbolName, layout.pointSize, layout.weight);
     if (!symbol)
         symbol = source->image(QStringLiteral("circle.fill"), layout.pointSize, layout.weight);
     if (!symbol || symbol->isNull())
@@ -198,7 +201,8 @@ void drawBadge(QPainter& painter, const IconSpec& spec, double side, int pixels,
     const double w = symbol->width(), h = symbol->height();
     const double scale = std::min(layout.pointSize / std::max(w, 1.0), layout.pointSize / std::max(h, 1.0));
     const QImage ink =
-        tinted(*symbol, symbol->size(), BadgeStyle::symbolColor(spec.badgeColor, spec.symbolStyle));
+        tinted(*symbol, symbol->size(),
+               BadgeStyle::symbolColor(iconDescription.badgeColor, iconDescription.symbolStyle));
     drawImageUpright(
         painter,
         QRectF(layout.centre.x() - w * scale / 2, layout.centre.y() - h * scale / 2, w * scale, h * scale),
@@ -282,7 +286,8 @@ Badge badge(const BadgePlacement& placement, int pixels) {
 
 namespace IconRenderer {
 
-QImage render(const IconSpec& spec, int pixels, const std::optional<QImage>& base, bool fullBleed) {
+QImage render(const IconSpec& iconDescription, int pixels, const std::optional<QImage>& base,
+              bool fullBleed) {
     if (pixels <= 0)
         throw RenderError(RenderError::Code::contextFailed);
     QImage canvas(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
@@ -290,7 +295,7 @@ QImage render(const IconSpec& spec, int pixels, const std::optional<QImage>& bas
         throw RenderError(RenderError::Code::contextFailed);
     canvas.fill(Qt::transparent);
     std::optional<QImage> baseImage;
-    if (spec.iconStyle == StubConfig::IconStyle::Badge) {
+    if (iconDescription.iconStyle == StubConfig::IconStyle::Badge) {
         baseImage = base ? base : chromeBaseImage();
         if (!baseImage || baseImage->isNull())
             throw RenderError(RenderError::Code::chromeIconMissing);
@@ -301,24 +306,24 @@ QImage render(const IconSpec& spec, int pixels, const std::optional<QImage>& bas
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     const double side = pixels;
     flipUpwards(painter, side);
-    switch (spec.iconStyle) {
+    switch (iconDescription.iconStyle) {
     case StubConfig::IconStyle::Segments:
-        drawSegments(painter, spec, side, pixels, fullBleed);
+        drawSegments(painter, iconDescription, side, pixels, fullBleed);
         break;
     case StubConfig::IconStyle::Ring:
-        drawRing(painter, spec, side, pixels);
+        drawRing(painter, iconDescription, side, pixels);
         break;
     case StubConfig::IconStyle::Badge:
-        drawBadge(painter, spec, side, pixels, *baseImage);
+        drawBadge(painter, iconDescription, side, pixels, *baseImage);
         break;
     }
     painter.end();
     return canvas;
 }
 
-std::optional<QImage> previewImage(const IconSpec& spec, int points) {
+std::optional<QImage> previewImage(const IconSpec& iconDescription, int points) {
     try {
-        QImage image = render(spec, 2 * points);
+        QImage image = render(iconDescription, 2 * points);
         image.setDevicePixelRatio(2);
         return image;
     } catch (const host::Error&) {

@@ -70,12 +70,12 @@ namespace IconRenderer {
 
 // An S x S ARGB image of the icon. `base` is Chrome's icon for the badge style (loaded when none is given);
 // `fullBleed` makes the segments style fill the whole square. Throws RenderError.
-QImage render(const IconSpec& spec, int pixels, const std::optional<QImage>& base = std::nullopt,
+QImage render(const IconSpec& iconDescription, int pixels, const std::optional<QImage>& base = std::nullopt,
               bool fullBleed = false);
 
 // The icon rendered at twice `points` pixels, with a device pixel ratio of 2 (so its size in points is
 // `points`); none when rendering fails.
-std::optional<QImage> previewImage(const IconSpec& spec, int points);
+std::optional<QImage> previewImage(const IconSpec& iconDescription, int points);
 
 // Chrome's application icon, as the installed Chrome (or Chromium) shows it; none when none can be read.
 std::optional<QImage> chromeBaseImage();

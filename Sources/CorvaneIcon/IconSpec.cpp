@@ -13,7 +13,8 @@ IconSpec::IconSpec(const StubConfig& config)
     : IconSpec(config.symbolName, IconColor::fromHex(config.badgeColorHex).value_or(IconColor{}),
                config.symbolStyle, config.iconStyle) {}
 
-size_t qHash(const IconSpec& spec, size_t seed) {
-    return qHashMulti(seed, spec.symbolName, spec.badgeColor, static_cast<int>(spec.symbolStyle),
-                      static_cast<int>(spec.iconStyle));
+size_t qHash(const IconSpec& iconDescription, size_t seed) {
+    return qHashMulti(seed, iconDescription.symbolName, iconDescription.badgeColor,
+                      static_cast<int>(iconDescription.symbolStyle),
+                      static_cast<int>(iconDescription.iconStyle));
 }

@@ -22,8 +22,8 @@ struct IconSpec {
     bool operator==(const IconSpec&) const = default;
 };
 
-size_t qHash(const IconSpec& spec, size_t seed = 0);
+size_t qHash(const IconSpec& iconDescription, size_t seed = 0);
 
 template <> struct std::hash<IconSpec> {
-    size_t operator()(const IconSpec& spec) const { return qHash(spec); }
+    size_t operator()(const IconSpec& iconDescription) const { return qHash(iconDescription); }
 };

@@ -274,9 +274,9 @@ TEST_F(AppBuilderTest, RestampingRewritesTheIconWithoutSigning) {
     AppBuilder::build(request, "-");
     const QByteArray before = test::contents(destinationApp() + "/Contents/Resources/AppIcon.icns");
     runner->clear();
-    IconSpec spec(request.config);
-    spec.badgeColor = IconColor::rgb(1, 0, 0);
-    AppBuilder::restampFinderIcon(destinationApp(), spec);
+    IconSpec iconDescription(request.config);
+    iconDescription.badgeColor = IconColor::rgb(1, 0, 0);
+    AppBuilder::restampFinderIcon(destinationApp(), iconDescription);
     EXPECT_NE(test::contents(destinationApp() + "/Contents/Resources/AppIcon.icns"), before);
     EXPECT_TRUE(runner->argumentsOf(codesign).empty());
     EXPECT_EQ(runner->argumentsOf(host::lsregisterToolPath).size(), 1u);

@@ -11,8 +11,8 @@ namespace {
 using Style = StubConfig::IconStyle;
 using SymbolStyle = StubConfig::SymbolStyle;
 
-IconSpec spec(const QString& symbol, const IconColor& color, Style style,
-              SymbolStyle symbolStyle = SymbolStyle::Auto) {
+IconSpec iconDescription(const QString& symbol, const IconColor& color, Style style,
+                         SymbolStyle symbolStyle = SymbolStyle::Auto) {
     return IconSpec(symbol, color, symbolStyle, style);
 }
 
@@ -112,21 +112,22 @@ TEST(IconRendererBadgeColour, SwitchesToTheDarkSymbolAt055) {
 
 TEST_F(IconRendererTest, OutsideTheRoundedSquareStaysTransparent) {
     for (Style style : {Style::Segments, Style::Ring}) {
-        const QImage icon = IconRenderer::render(spec("square.fill", IconColor::grey(0.1), style), 128);
+        const QImage icon =
+            IconRenderer::render(iconDescription("square.fill", IconColor::grey(0.1), style), 128);
         ASSERT_EQ(icon.size(), QSize(128, 128));
         for (QPoint corner : {QPoint(0, 0), QPoint(127, 0), QPoint(0, 127), QPoint(127, 127), QPoint(10, 10)})
             EXPECT_EQ(qAlpha(icon.pixel(corner)), 0) << corner.x() << "," << corner.y();
         EXPECT_EQ(qAlpha(icon.pixel(64, 3)), 0);
         EXPECT_EQ(qAlpha(icon.pixel(64, 10)), 255);
     }
-    const QImage bleed = IconRenderer::render(spec("square.fill", IconColor::grey(0.1), Style::Segments), 128,
-                                              std::nullopt, true);
+    const QImage bleed = IconRenderer::render(
+        iconDescription("square.fill", IconColor::grey(0.1), Style::Segments), 128, std::nullopt, true);
     EXPECT_EQ(qAlpha(bleed.pixel(0, 0)), 255);
 }
 
 TEST_F(IconRendererTest, SegmentsDrawTheWedgesTheDiscAndTheSymbolInTheBadgeColour) {
-    const QImage icon =
-        IconRenderer::render(spec("square.fill", *IconColor::fromHex("#336699"), Style::Segments), 256);
+    const QImage icon = IconRenderer::render(
+        iconDescription("square.fill", *IconColor::fromHex("#336699"), Style::Segments), 256);
     expectRgb(pixelUp(icon, 200, 200), 234, 67, 53); // upper right: red
     expectRgb(pixelUp(icon, 128, 25), 52, 168, 83);  // bottom: green
     expectRgb(pixelUp(icon, 50, 200), 251, 188, 4);  // upper left: yellow
@@ -136,26 +137,30 @@ TEST_F(IconRendererTest, SegmentsDrawTheWedgesTheDiscAndTheSymbolInTheBadgeColou
 }
 
 TEST_F(IconRendererTest, SegmentsDeepenOnlyPaleSymbolColoursAndIgnoreTheSymbolStyle) {
-    const QImage pale = IconRenderer::render(spec("square.fill", IconColor::grey(1), Style::Segments), 128);
+    const QImage pale =
+        IconRenderer::render(iconDescription("square.fill", IconColor::grey(1), Style::Segments), 128);
     const IconColor deep = IconShapes::deepened(IconColor::grey(1), 0.72);
     expectRgb(pixelUp(pale, 64, 64), qRound(deep.red * 255), qRound(deep.green * 255),
               qRound(deep.blue * 255));
     const QImage light = IconRenderer::render(
-        spec("square.fill", *IconColor::fromHex("#DCDCDC"), Style::Segments, SymbolStyle::Dark), 128);
+        iconDescription("square.fill", *IconColor::fromHex("#DCDCDC"), Style::Segments, SymbolStyle::Dark),
+        128);
     expectRgb(pixelUp(light, 64, 64), 0xDC, 0xDC, 0xDC);
 }
 
 TEST_F(IconRendererTest, RingSymbolColourFollowsTheSymbolStyle) {
     const IconColor yellow = *IconColor::fromHex("#FFEE88");
-    const QImage autoStyle = IconRenderer::render(spec("square.fill", yellow, Style::Ring), 128);
+    const QImage autoStyle = IconRenderer::render(iconDescription("square.fill", yellow, Style::Ring), 128);
     const IconColor deep = IconShapes::deepened(yellow, 0.3);
     EXPECT_LE(IconShapes::luminance(deep), 0.3);
     expectRgb(pixelUp(autoStyle, 64, 64), qRound(deep.red * 255), qRound(deep.green * 255),
               qRound(deep.blue * 255));
-    expectRgb(pixelUp(IconRenderer::render(spec("square.fill", yellow, Style::Ring, SymbolStyle::Light), 128),
+    expectRgb(pixelUp(IconRenderer::render(
+                          iconDescription("square.fill", yellow, Style::Ring, SymbolStyle::Light), 128),
                       64, 64),
               255, 255, 255);
-    expectRgb(pixelUp(IconRenderer::render(spec("square.fill", yellow, Style::Ring, SymbolStyle::Dark), 128),
+    expectRgb(pixelUp(IconRenderer::render(
+                          iconDescription("square.fill", yellow, Style::Ring, SymbolStyle::Dark), 128),
                       64, 64),
               31, 31, 31);
     // The field between ring and edge.
@@ -164,7 +169,7 @@ TEST_F(IconRendererTest, RingSymbolColourFollowsTheSymbolStyle) {
 
 TEST_F(IconRendererTest, BadgeSitsOnTheBaseWithAWhiteRing) {
     const QImage icon = IconRenderer::render(
-        spec("square.fill", *IconColor::fromHex("#1F2124"), Style::Badge), 256, opaqueBase(256));
+        iconDescription("square.fill", *IconColor::fromHex("#1F2124"), Style::Badge), 256, opaqueBase(256));
     const auto badge = IconLayout::badge(BadgePlacementSolver::placement(opaqueBase(256)), 256);
     expectRgb(pixelUp(icon, 20, 230), 255, 0, 0);
     expectRgb(pixelUp(icon, badge.centre.x(), badge.centre.y()), 255, 255,
@@ -177,18 +182,18 @@ TEST_F(IconRendererTest, BadgeSitsOnTheBaseWithAWhiteRing) {
 
 TEST_F(IconRendererTest, UnknownSymbolsAreDrawnAsTheCircle) {
     // Measured as "circle.fill" but fitted as the plain symbol it is named: a disc in the symbol colour.
-    const QImage icon =
-        IconRenderer::render(spec("no.such.symbol", *IconColor::fromHex("#336699"), Style::Ring), 128);
+    const QImage icon = IconRenderer::render(
+        iconDescription("no.such.symbol", *IconColor::fromHex("#336699"), Style::Ring), 128);
     expectRgb(pixelUp(icon, 64, 64), 0x33, 0x66, 0x99);
-    const QImage badge =
-        IconRenderer::render(spec("no.such.symbol", IconColor::grey(0), Style::Badge), 128, opaqueBase(128));
+    const QImage badge = IconRenderer::render(
+        iconDescription("no.such.symbol", IconColor::grey(0), Style::Badge), 128, opaqueBase(128));
     const auto layout = IconLayout::badge(BadgePlacementSolver::placement(opaqueBase(128)), 128);
     expectRgb(pixelUp(badge, layout.centre.x(), layout.centre.y()), 255, 255, 255);
 }
 
 TEST_F(IconRendererTest, BadgeWithoutChromeFailsAndPreviewsGiveNone) {
     IconRenderer::setChromeIconPathForTesting(QString());
-    const IconSpec badge = spec("square.fill", IconColor::grey(0), Style::Badge);
+    const IconSpec badge = iconDescription("square.fill", IconColor::grey(0), Style::Badge);
     try {
         IconRenderer::render(badge, 64);
         FAIL() << "rendered without Chrome's icon";
@@ -206,7 +211,7 @@ TEST_F(IconRendererTest, PreviewsUseTheChromeIconFileWhenThereIsOne) {
     ASSERT_TRUE(opaqueBase(128, Qt::blue).save(path));
     IconRenderer::setChromeIconPathForTesting(path);
     const auto preview =
-        IconRenderer::previewImage(spec("square.fill", IconColor::grey(0), Style::Badge), 64);
+        IconRenderer::previewImage(iconDescription("square.fill", IconColor::grey(0), Style::Badge), 64);
     ASSERT_TRUE(preview);
     EXPECT_EQ(preview->size(), QSize(128, 128));
     EXPECT_EQ(preview->deviceIndependentSize(), QSizeF(64, 64));
@@ -215,7 +220,7 @@ TEST_F(IconRendererTest, PreviewsUseTheChromeIconFileWhenThereIsOne) {
 }
 
 TEST_F(IconRendererTest, ThreadsRenderingAtOnceGetTheSameIcons) {
-    const IconSpec icon = spec("bar", *IconColor::fromHex("#884422"), Style::Ring);
+    const IconSpec icon = iconDescription("bar", *IconColor::fromHex("#884422"), Style::Ring);
     const QImage expected = IconRenderer::render(icon, 96);
     SymbolInk::forgetAll();
     std::vector<QImage> results(8);
