@@ -1,6 +1,7 @@
 #include "CorvaneIcon/SymbolImages.h"
 
 #include "CorvaneIcon/BadgePlacement.h"
+#include "CorvaneIcon/InterfaceSymbols.h"
 #include "CorvaneIcon/SymbolCatalog.h"
 
 #include <QFileInfo>
@@ -98,9 +99,13 @@ std::optional<QImage> SvgSymbolImageSource::image(const QString& name, double po
 
 std::shared_ptr<const SymbolImageSource> symbolImageSource() {
     QMutexLocker locker(&sourceLock);
-    if (!currentSource)
+    if (!currentSource) {
+        // The catalog's own files win where a name is in both tables.
+        QHash<QString, QString> files = interfaceSymbolFiles();
+        files.insert(SymbolCatalog::symbolFiles());
         currentSource = std::make_shared<SvgSymbolImageSource>(SvgSymbolImageSource::defaultSvgDirectory(),
-                                                               SymbolCatalog::symbolFiles());
+                                                               std::move(files));
+    }
     return currentSource;
 }
 

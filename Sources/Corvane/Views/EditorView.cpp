@@ -1,0 +1,6 @@
+#include "Corvane/Views/EditorView.h"
+
+EditorView::EditorView(AppModel&, QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("EditorView"));
+}

@@ -1,0 +1,5 @@
+#include "Corvane/Views/ProxyAppMenu.h"
+
+std::vector<MenuEntry> proxyAppMenuItems(AppModel&, const AppModel::Selection&) {
+    return {};
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QWidget>
+
+class AppModel;
+class RoutingModel;
+
+class SystemView : public QWidget {
+    Q_OBJECT
+
+public:
+    SystemView(AppModel& model, RoutingModel& routing, QWidget* parent = nullptr);
+};
