@@ -8,6 +8,7 @@
 #include "Support/AppModelFixture.h"
 #include "Support/SignalCount.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableView>
@@ -424,6 +426,57 @@ TEST_F(RecentLinksViewTest, ClearHistoryEmptiesTheListButKeepsTheSwitch) {
     EXPECT_TRUE(RecentLinksStore().links().empty());
     EXPECT_TRUE(find<QCheckBox>("historySwitch")->isChecked());
     EXPECT_EQ(find<QLabel>("emptyTitle")->text(), QStringLiteral("No links yet"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RecentLinksViewTest, RowMenusOpenFromThePlusCellAndTheContextClick) {
+    record({{QStringLiteral("https://a.example/page"), std::nullopt, QStringLiteral("Chromium")}});
+    open();
+    const QModelIndex plus = table()->model()->index(0, RecentLinksTableModel::actions);
+    EXPECT_EQ(plus.data(Qt::ToolTipRole).toString(), QStringLiteral("Write a rule for this link"));
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, table()->visualRect(plus).center());
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        menu = view->findChild<QMenu*>(QStringLiteral("linkMenu"));
+        return menu && menu->isVisible();
+    }));
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("New Rule from This Link…"));
+    menu->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->findChild<QMenu*>(QStringLiteral("linkMenu")); }));
+
+    const QRect cell = table()->visualRect(table()->model()->index(0, RecentLinksTableModel::source));
+    emit table()->customContextMenuRequested(cell.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        menu = view->findChild<QMenu*>(QStringLiteral("linkMenu"));
+        return menu && menu->isVisible();
+    }));
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Copy URL"));
+    EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Copy Host"));
+    menu->close();
+}
+
+TEST_F(RecentLinksViewTest, EveryControlHasAName) {
+    record({{QStringLiteral("https://a.example/page"), QStringLiteral("Mail"), QStringLiteral("Chromium")}});
+    open();
+    view->showLink(shownLink(0).id);
+    int checked = 0;
+    for (QWidget* widget : view->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible())
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        ++checked;
+    }
+    EXPECT_GE(checked, 6);
+    // Cells speak their text; the "+" cell its purpose.
+    for (int column = 0; column < RecentLinksTableModel::columnCount_; ++column)
+        EXPECT_FALSE(table()->model()->index(0, column).data(Qt::AccessibleTextRole).toString().isEmpty());
 }
 
 } // namespace
