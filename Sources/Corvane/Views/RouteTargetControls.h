@@ -101,6 +101,7 @@ public:
     // The entries the menu would show now; choosing one acts as the user's choice.
     std::vector<MenuEntry> currentEntries();
     RouteTargetLabel* label() const { return label_; }
+    QSize sizeHint() const override;
 
 signals:
     void targetChosen(const RouteTarget& target);
@@ -138,6 +139,7 @@ public:
             const QString& automaticTitle,
             const std::function<void(const std::optional<RouteTarget>&)>& choose);
     std::vector<MenuEntry> currentEntries();
+    QSize sizeHint() const override;
 
 signals:
     void targetChosen(const std::optional<RouteTarget>& target);
