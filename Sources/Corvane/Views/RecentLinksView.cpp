@@ -60,6 +60,8 @@ public:
         url->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         url->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         url->setMaximumWidth(460);
+        // As wide as the link needs up to the limit, so a short link is not folded after its scheme.
+        url->setMinimumWidth(qMin(460, url->fontMetrics().horizontalAdvance(link.url) + 4));
         column->addWidget(url);
 
         auto* divider = new QFrame(this);
@@ -152,8 +154,9 @@ RecentLinksView::RecentLinksView(AppModel& model, RoutingModel& routing, QWidget
 }
 
 RecentLinksView::~RecentLinksView() {
-    if (popover_)
-        delete popover_.data();
+    // Before the members go: closing either one calls back into this page.
+    delete popover_.data();
+    delete sheet_.data();
 }
 
 QString RecentLinksView::timeLabel(const QDateTime& date) {
