@@ -480,3 +480,22 @@ TEST_F(RecentLinksViewTest, EveryControlHasAName) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RecentLinksViewTest, ClosingThePageWithItsSheetAndPopoverUpLeavesTheRulesAlone) {
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
+    model->load();
+    record({{QStringLiteral("https://a.example/"), std::nullopt, std::nullopt}});
+    open();
+    view->showLink(shownLink(0).id);
+    choose(view->contextMenu(shownLink(0)), QStringLiteral("New Rule from This Link…"));
+    ASSERT_NE(view->findChild<RuleEditorView*>(QStringLiteral("ruleEditor")), nullptr);
+    view.reset();
+    QTest::qWait(0);
+    ASSERT_EQ(RuleStore::shared().current().rules.size(), 1u);
+    EXPECT_EQ(RuleStore::shared().current().rules.front().target,
+              RouteTarget::proxyApp(QStringLiteral("app.corvane.work")));
+}
+
+} // namespace
