@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -135,6 +136,29 @@ TEST_F(RouteTargetControlsTest, ChoosingAnEntrySetsTheTargetAndTellsTheCaller) {
 
     menu.setTarget(RouteTarget::proxyApp(QStringLiteral("app.corvane.work")));
     EXPECT_EQ(chosen.count(), 2) << "setting the target is not a choice";
+}
+
+TEST_F(RouteTargetControlsTest, TheButtonsMenuIsBuiltWhenItOpensWithSectionsAndAppIcons) {
+    std::vector<BrowserEntry> offered = {directory.browsers[0]};
+    RouteTargetMenu button(RouteTarget::proxyApp(QStringLiteral("app.corvane.work")), directory,
+                           [&offered] { return offered; });
+    offered.push_back(directory.browsers[1]);
+    QMenu* menu = button.menu();
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList shown;
+    for (QAction* action : menu->actions())
+        shown.append(action->isSeparator() ? QLatin1Char('[') + action->text() + QLatin1Char(']')
+                                           : action->text());
+    EXPECT_EQ(shown, (QStringList{"[Proxy Apps]", "Work", "Gone", "[Browsers]", "Firefox", "Google Chrome",
+                                  "[Private Windows]", "Google Chrome — Incognito"}));
+    EXPECT_FALSE(menu->actions().at(1)->icon().isNull());
+
+    menu->actions().at(5)->trigger();
+    EXPECT_EQ(button.target(), RouteTarget::browser(QStringLiteral("com.google.Chrome")));
+    EXPECT_EQ(button.accessibleName(), QStringLiteral("Google Chrome"));
+    EXPECT_EQ(findEntry(button.currentEntries(), QStringLiteral("Browsers")), nullptr)
+        << "a section heading is not an entry to choose";
 }
 
 TEST_F(RouteTargetControlsTest, OptionalMenuClearsToTheAutomaticChoice) {

@@ -5,12 +5,14 @@
 #include "Corvane/Views/SourceAppControls.h"
 #include "Support/ModelEnvironment.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -160,8 +162,16 @@ TEST_F(RuleEditorTest, EditsReachTheRuleOnlyThroughDone) {
 TEST_F(RuleEditorTest, EscapeDropsAddedConditionsAndSavesNothing) {
     QPointer<RuleEditorView> sheet = openSheet();
     const QDateTime written = QFileInfo(Corvane::rulesURL()).lastModified();
-    sheet->addBlock(Condition::Kind::addresses);
-    sheet->addBlock(Condition::Kind::apps);
+    // Through the "Add Condition" menu as the user opens it.
+    QMenu* addMenu = child<QToolButton>(sheet, "addCondition")->menu();
+    for (const char* kind : {"Addresses", "Source Apps"}) {
+        emit addMenu->aboutToShow();
+        const QList<QAction*> actions = addMenu->actions();
+        auto found = std::find_if(actions.begin(), actions.end(),
+                                  [&](QAction* action) { return action->text() == QLatin1String(kind); });
+        ASSERT_NE(found, actions.end()) << kind;
+        (*found)->trigger();
+    }
     const std::vector<ConditionBlock> blocks = sheet->blocks();
     ASSERT_EQ(blocks.size(), 3u);
     EXPECT_EQ(blocks[1].kind, Condition::Kind::addresses);
@@ -372,6 +382,29 @@ TEST_F(RuleEditorTest, DoneForARuleRemovedMeanwhileClosesAndSaysTheEditsWereNotS
     EXPECT_TRUE(routing.ruleSet().rules.empty());
     EXPECT_EQ(routing.errorMessage(),
               QStringLiteral("That rule no longer exists; your edits weren't saved."));
+}
+
+TEST_F(RuleEditorTest, EveryControlOfTheSheetHasAName) {
+    rule.conditions.push_back(Condition{Condition::Kind::apps, {QStringLiteral("com.apple.mail")}});
+    routing.update(rule);
+    QPointer<RuleEditorView> sheet = openSheet();
+    trigger(sheet->blockEditors().at(0)->headerMenuEntries(), QStringLiteral("Edit as Text"));
+    sheet->addBlock(Condition::Kind::addresses);
+    QTest::mouseClick(child<QToolButton>(sheet->blockEditors().at(2), "listBoxAdd"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QWidget* widget : sheet->findChildren<QWidget*>()) {
+        const bool interactive = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QComboBox*>(widget) || qobject_cast<QPlainTextEdit*>(widget);
+        if (!interactive || !widget->isVisibleTo(sheet))
+            continue;
+        QAccessibleInterface* element = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(element, nullptr);
+        ++checked;
+        EXPECT_FALSE(element->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+    }
+    EXPECT_GT(checked, 10);
 }
 
 } // namespace

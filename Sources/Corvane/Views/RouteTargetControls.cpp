@@ -170,6 +170,13 @@ QString RouteTargetLabel::shownName() const {
     return name_->fullText();
 }
 
+QSize RouteTargetLabel::sizeHint() const {
+    int width = iconSize_ + 6 + name_->fontMetrics().horizontalAdvance(name_->fullText()) + 2;
+    if (!warning_->isHidden())
+        width += 6 + warning_->sizeHint().width();
+    return {width, std::max(iconSize_, QWidget::sizeHint().height())};
+}
+
 bool RouteTargetLabel::showsMissingWarning() const {
     return !warning_->isHidden();
 }
@@ -184,6 +191,7 @@ void RouteTargetLabel::refresh() {
     name_->setFullText(name);
     warning_->setVisible(!directory_.path(target_));
     setAccessibleName(name);
+    updateGeometry();
 }
 
 RouteTargetMenu::RouteTargetMenu(const RouteTarget& target, TargetDirectory directory,

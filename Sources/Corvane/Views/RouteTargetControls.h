@@ -67,6 +67,8 @@ public:
     bool showsMissingWarning() const;
 
     static QString missingWarningHelp();
+    // Wide enough for the whole name (it is cut in the middle only when the space given is narrower).
+    QSize sizeHint() const override;
 
 private:
     void refresh();
