@@ -18,6 +18,11 @@ const QUrl
 const QUrl accessibilityAddress(
     QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
 
+// Finds only the panels named.
+std::function<bool(const QString&)> panels(const QStringList& entries) {
+    return [entries](const QString& entry) { return entries.contains(entry); };
+}
+
 // Finds only the programs named, in /opt/bin.
 std::function<QString(const QString&)> onPath(const QStringList& programs) {
     return [programs](const QString& program) {
@@ -34,23 +39,30 @@ TEST(DesktopSettingsPages, AddressesNameTheirPages) {
 }
 
 TEST(DesktopSettingsPages, TheSessionsOwnDesktopProgramOpensThePage) {
-    const auto gnome = host::settingsPageCommand(DesktopSettingsPage::defaultApplications,
-                                                 {QStringLiteral("ubuntu"), QStringLiteral("GNOME")},
-                                                 onPath({QStringLiteral("gnome-control-center")}));
-    EXPECT_EQ(gnome,
+    // A release with a panel of its own for default applications, and one that shows them among the apps.
+    const QStringList ubuntu{QStringLiteral("ubuntu"), QStringLiteral("GNOME")};
+    const auto older = host::settingsPageCommand(
+        DesktopSettingsPage::defaultApplications, ubuntu, onPath({QStringLiteral("gnome-control-center")}),
+        panels({QStringLiteral("gnome-default-apps-panel.desktop")}));
+    EXPECT_EQ(older,
               (QStringList{QStringLiteral("/opt/bin/gnome-control-center"), QStringLiteral("default-apps")}));
+    const auto newer =
+        host::settingsPageCommand(DesktopSettingsPage::defaultApplications, ubuntu,
+                                  onPath({QStringLiteral("gnome-control-center")}), panels({}));
+    EXPECT_EQ(newer,
+              (QStringList{QStringLiteral("/opt/bin/gnome-control-center"), QStringLiteral("applications")}));
 
     // An older release's program serves where the newer one is missing; names compare without case.
     const auto plasma = host::settingsPageCommand(DesktopSettingsPage::accessibility, {QStringLiteral("kde")},
-                                                  onPath({QStringLiteral("systemsettings5")}));
+                                                  onPath({QStringLiteral("systemsettings5")}), panels({}));
     EXPECT_EQ(plasma,
               (QStringList{QStringLiteral("/opt/bin/systemsettings5"), QStringLiteral("kcm_access")}));
 
     // Another desktop's settings program is never used for this one.
     EXPECT_FALSE(host::settingsPageCommand(DesktopSettingsPage::defaultApplications, {QStringLiteral("XFCE")},
-                                           onPath({QStringLiteral("gnome-control-center")})));
+                                           onPath({QStringLiteral("gnome-control-center")}), panels({})));
     EXPECT_FALSE(host::settingsPageCommand(DesktopSettingsPage::accessibility, {QStringLiteral("openbox")},
-                                           onPath({QStringLiteral("gnome-control-center")})));
+                                           onPath({QStringLiteral("gnome-control-center")}), panels({})));
 }
 
 class OpenSystemSettings : public testing::Test {

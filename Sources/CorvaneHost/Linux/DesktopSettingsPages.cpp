@@ -17,14 +17,21 @@ struct PageCommand {
     QString desktop; // as XDG_CURRENT_DESKTOP names it, compared without case
     DesktopSettingsPage page;
     QStringList command;
+    QString panelEntry = {}; // the desktop entry that only the releases with this panel ship
 };
 
 const std::vector<PageCommand>& pageCommands() {
     using Page = DesktopSettingsPage;
     static const std::vector<PageCommand> commands{
+        // Up to GNOME 45 the default applications have a panel of their own; later releases show them in
+        // the applications panel.
         {QStringLiteral("GNOME"),
          Page::defaultApplications,
-         {QStringLiteral("gnome-control-center"), QStringLiteral("default-apps")}},
+         {QStringLiteral("gnome-control-center"), QStringLiteral("default-apps")},
+         QStringLiteral("gnome-default-apps-panel.desktop")},
+        {QStringLiteral("GNOME"),
+         Page::defaultApplications,
+         {QStringLiteral("gnome-control-center"), QStringLiteral("applications")}},
         {QStringLiteral("GNOME"),
          Page::accessibility,
          {QStringLiteral("gnome-control-center"), QStringLiteral("universal-access")}},
@@ -73,10 +80,13 @@ QString settingsPageName(DesktopSettingsPage page) {
 }
 
 std::optional<QStringList> settingsPageCommand(DesktopSettingsPage page, const QStringList& desktops,
-                                               const std::function<QString(const QString&)>& findExecutable) {
+                                               const std::function<QString(const QString&)>& findExecutable,
+                                               const std::function<bool(const QString&)>& hasDesktopEntry) {
     for (const QString& desktop : desktops) {
         for (const PageCommand& candidate : pageCommands()) {
             if (candidate.page != page || candidate.desktop.compare(desktop, Qt::CaseInsensitive) != 0)
+                continue;
+            if (!candidate.panelEntry.isEmpty() && !hasDesktopEntry(candidate.panelEntry))
                 continue;
             const QString program = findExecutable(candidate.command.first());
             if (program.isEmpty())

@@ -839,7 +839,10 @@ bool HostWorkspace::openSystemSettings(const QUrl& address) {
         return false;
     }
     const auto command = settingsPageCommand(
-        *page, desktops, [](const QString& program) { return QStandardPaths::findExecutable(program); });
+        *page, desktops, [](const QString& program) { return QStandardPaths::findExecutable(program); },
+        [](const QString& entry) {
+            return !QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry).isEmpty();
+        });
     if (!command) {
         report(LogLevel::Default,
                QStringLiteral("not opening the %1 settings: this desktop (%2) has no settings "
