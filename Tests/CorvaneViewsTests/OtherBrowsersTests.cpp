@@ -7,8 +7,12 @@
 #include "Corvane/Views/OtherBrowsersSection.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
 
 namespace {
 
@@ -133,11 +137,20 @@ TEST_F(OtherBrowsersTest, AddingAndRemovingABrowserByHand) {
     // The rows that stayed are the same widgets.
     EXPECT_EQ(row(QStringLiteral("org.mozilla.firefox")), firefox);
 
-    const auto menu = row(QStringLiteral("com.example.odd"))->contextMenuEntries();
-    ASSERT_EQ(entryTitles(menu), std::vector<QString>{QStringLiteral("Remove from List")});
-    menu[0].action();
+    ASSERT_EQ(entryTitles(row(QStringLiteral("com.example.odd"))->contextMenuEntries()),
+              std::vector<QString>{QStringLiteral("Remove from List")});
+    // Through the row's own context menu, which outlives the click that removes its row.
+    QPointer<BrowserRow> added = row(QStringLiteral("com.example.odd"));
+    emit added->customContextMenuRequested(QPoint(2, 2));
+    auto* menu = added->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
     environment.time().runUntilIdle();
     EXPECT_EQ(row(QStringLiteral("com.example.odd")), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(added.isNull());
     EXPECT_EQ(shownIDs(), QStringList{QStringLiteral("org.mozilla.firefox")});
     EXPECT_FALSE(shown(QStringLiteral("removeBrowserHint")));
     EXPECT_FALSE(

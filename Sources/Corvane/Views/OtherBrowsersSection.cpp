@@ -195,8 +195,12 @@ void OtherBrowsersSection::refreshList() {
         kept.insert(entry.bundleID, browserRow);
         order.push_back(browserRow);
     }
-    for (BrowserRow* gone : std::as_const(rows_))
-        delete gone;
+    // Later: the row's own context menu may be what removed it, and is still handling its click.
+    for (BrowserRow* gone : std::as_const(rows_)) {
+        listColumn_->removeWidget(gone);
+        gone->hide();
+        gone->deleteLater();
+    }
     rows_ = kept;
     // Rows that stay keep their widgets (and focus); only their places follow the list's order.
     for (int place = 0; place < int(order.size()); ++place) {
