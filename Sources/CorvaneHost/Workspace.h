@@ -101,6 +101,9 @@ public:
                                  OpenCompletion completion) = 0;
     virtual void open(const QList<QUrl>& urls, const QString& appPath, const OpenConfiguration& configuration,
                       OpenCompletion completion) = 0;
+    // Opens a page of the system's settings by its address. This machine opens the desktop's own page for the
+    // same purpose where the desktop has one; false when nothing was opened (the log says why).
+    virtual bool openSystemSettings(const QUrl& address) = 0;
 };
 
 // A program about to be started: what it is given besides its executable.

@@ -160,4 +160,16 @@ TEST_F(AppModelLoad, HistoryNewsReachesTheCallbackJustAfter) {
     EXPECT_EQ(calls, 1);
 }
 
+TEST_F(AppModelLoad, GrantRepairReportsACleanedEntryOnlyWhenTheResetWorked) {
+    model->load();
+    environment.runner().exitWith(QStringLiteral("/usr/bin/tccutil"), 1, QStringLiteral("No such bundle"));
+    EXPECT_EQ(model->repairHelperGrant(), QStringLiteral("/usr/bin/tccutil failed (1): No such bundle"));
+    EXPECT_FALSE(model->statusMessage().has_value());
+
+    environment.runner().exitWith(QStringLiteral("/usr/bin/tccutil"), 0, {});
+    EXPECT_EQ(model->repairHelperGrant(), std::nullopt);
+    EXPECT_EQ(model->statusMessage(),
+              QStringLiteral("Cleared the helper's Accessibility entry. Grant it again when prompted."));
+}
+
 } // namespace

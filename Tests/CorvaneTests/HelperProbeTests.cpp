@@ -45,7 +45,7 @@ TEST_F(HelperProbeTest, HelperUseOffTouchesNothing) {
     EXPECT_TRUE(log.contains(QStringLiteral("helper use is switched off; not connecting")));
 
     probe->requestGrant();
-    probe->repairGrant();
+    EXPECT_EQ(probe->repairGrant(), QStringLiteral("helper use is switched off"));
     EXPECT_TRUE(environment.workspace().opens.empty());
     EXPECT_TRUE(environment.runner().runs().empty());
     EXPECT_EQ(link->shutdowns, 0);
@@ -90,7 +90,8 @@ TEST_F(HelperProbeTest, RepairResetsTheGrantAndStartsAgainLater) {
     environment.runner().exitWith(QStringLiteral("/usr/bin/tccutil"), 1, QStringLiteral("denied"));
     probe->start();
     link->setState(State::connected);
-    probe->repairGrant();
+    // The reset's failure is reported, and the rest of the repair runs all the same.
+    EXPECT_EQ(probe->repairGrant(), QStringLiteral("/usr/bin/tccutil failed (1): denied"));
     EXPECT_EQ(link->shutdowns, 1);
     EXPECT_FALSE(probe->connected);
     EXPECT_EQ(environment.runner().argumentsOf(QStringLiteral("/usr/bin/tccutil")),
@@ -104,6 +105,12 @@ TEST_F(HelperProbeTest, RepairResetsTheGrantAndStartsAgainLater) {
     EXPECT_EQ(link->connects, 1);
     environment.time().advance(0.2);
     EXPECT_EQ(link->connects, 2);
+}
+
+TEST_F(HelperProbeTest, RepairThatClearsTheEntryReportsNoFailure) {
+    probe->start();
+    EXPECT_EQ(probe->repairGrant(), std::nullopt);
+    EXPECT_EQ(environment.runner().argumentsOf(QStringLiteral("/usr/bin/tccutil")).size(), 1u);
 }
 
 TEST_F(HelperProbeTest, TabGroupsNeedAConnectedTrustedHelper) {

@@ -100,6 +100,13 @@ public:
                          host::OpenCompletion completion) override;
     void open(const QList<QUrl>& urls, const QString& appPath, const host::OpenConfiguration& configuration,
               host::OpenCompletion completion) override;
+    // Records the address; answers `settingsPagesOpen`.
+    bool openSystemSettings(const QUrl& address) override {
+        settingsAddresses.push_back(address);
+        return settingsPagesOpen;
+    }
+    std::vector<QUrl> settingsAddresses;
+    bool settingsPagesOpen = true;
 
 private:
     struct App {

@@ -134,6 +134,9 @@ public:
     void load();
     void refreshHelperStatus();
     void helperUseChanged();
+    // The system page's repair of the helper's Accessibility grant: reports a cleared entry on the status
+    // line and returns none, or returns why the entry could not be cleared (the status line is left alone).
+    std::optional<QString> repairHelperGrant();
 
     // Saving and rebuilding.
     void save(std::function<void()> then = {});

@@ -77,6 +77,14 @@ void AppModel::refreshHelperStatus() {
         loadTabGroups(editor_.profileDirectory, true);
 }
 
+std::optional<QString> AppModel::repairHelperGrant() {
+    auto failure = probe_->repairGrant();
+    if (!failure)
+        setStatusMessage(
+            QStringLiteral("Cleared the helper's Accessibility entry. Grant it again when prompted."));
+    return failure;
+}
+
 void AppModel::helperUseChanged() {
     SettingsStore::shared().reloadIfChanged();
     if (SettingsStore::shared().settings().disablesHelper)

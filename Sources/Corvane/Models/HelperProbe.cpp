@@ -4,6 +4,7 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Integration/HelperInstaller.h"
 #include "CorvaneCore/Routing/AppSettings.h"
+#include "CorvaneHost/Error.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -88,19 +89,21 @@ void HelperProbe::requestGrant() {
         [](std::optional<host::RunningApplication>, std::optional<host::SystemError>) {});
 }
 
-void HelperProbe::repairGrant() {
+std::optional<QString> HelperProbe::repairGrant() {
     if (helperUseIsOff()) {
         Log::creator.log(QStringLiteral("helper use is switched off; not repairing the grant"));
-        return;
+        return QStringLiteral("helper use is switched off");
     }
     link->shutdown();
     HelperInstaller::terminateRunningHelper();
+    std::optional<QString> failure;
     try {
         HelperInstaller::run(
             QStringLiteral("/usr/bin/tccutil"),
             {QStringLiteral("reset"), QStringLiteral("Accessibility"), Corvane::helperBundleID});
-    } catch (const std::exception&) {
-        // A grant that cannot be reset is asked for again all the same.
+    } catch (const std::exception& error) {
+        // The grant is asked for again all the same; the caller tells the user the entry is still there.
+        failure = host::describe(error);
     }
     requestGrant();
     std::weak_ptr<HelperProbe> weak = weak_from_this();
@@ -108,6 +111,7 @@ void HelperProbe::repairGrant() {
         if (const auto probe = weak.lock())
             probe->start();
     });
+    return failure;
 }
 
 void HelperProbe::tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion) {

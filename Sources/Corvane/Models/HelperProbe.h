@@ -31,8 +31,9 @@ public:
     static bool isAvailable();
     // Installs the helper when needed and starts it, unless helper use is off.
     void requestGrant();
-    // Clears the helper's Accessibility entry and starts over, unless helper use is off.
-    void repairGrant();
+    // Clears the helper's Accessibility entry and starts over, unless helper use is off. Returns why the
+    // entry could not be cleared, or none when it was.
+    std::optional<QString> repairGrant();
     // Asks the helper for a profile's tab groups; the completion runs later on the main queue, with an empty
     // list (and the failure) when the request could not be answered.
     void tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion);

@@ -336,6 +336,10 @@ void RoutingModel::setStartsAtLogin(bool enabled) {
     refreshSystemState();
 }
 
+void RoutingModel::reportGrantRepairFailure(const QString& reason) {
+    setErrorMessage(QStringLiteral("Couldn't clear the helper's Accessibility entry: ") + reason);
+}
+
 void RoutingModel::updateHelper() {
     try {
         HelperInstaller::installFromCreatorBundle(true);

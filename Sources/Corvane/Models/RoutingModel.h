@@ -80,6 +80,8 @@ public:
     void setHandling(const QString& contentType, bool enabled);
     void setStartsAtLogin(bool enabled);
     void updateHelper();
+    // The repair of the helper's Accessibility grant could not clear the entry, for `reason`.
+    void reportGrantRepairFailure(const QString& reason);
 
     // Source applications of rule conditions and the tester.
     std::vector<SourceApp> sourceApps() const;

@@ -3,9 +3,11 @@
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Linux/ChildProcess.h"
 #include "CorvaneHost/Linux/ChromeBrowser.h"
+#include "CorvaneHost/Linux/DesktopSettingsPages.h"
 #include "CorvaneHost/Linux/EventDelivery.h"
 #include "CorvaneHost/Linux/FileLock.h"
 #include "CorvaneHost/Linux/MimeApps.h"
+#include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
@@ -815,6 +817,48 @@ void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
             return;
         }
     launch(*app, urls, configuration, std::move(completion));
+}
+
+bool HostWorkspace::openSystemSettings(const QUrl& address) {
+    const auto report = [](LogLevel level, const QString& message) {
+        logSink().write(QStringLiteral("host"), QStringLiteral("workspace"), level, message);
+    };
+    const auto page = settingsPageForAddress(address);
+    if (!page) {
+        report(LogLevel::Default,
+               QStringLiteral("no settings page on this desktop for %1").arg(address.toString()));
+        return false;
+    }
+    const QString pageName = settingsPageName(*page);
+    const QStringList desktops = currentDesktops();
+    if (desktops.isEmpty()) {
+        report(LogLevel::Default,
+               QStringLiteral("not opening the %1 settings: the desktop does not say which it is "
+                              "(XDG_CURRENT_DESKTOP is not set)")
+                   .arg(pageName));
+        return false;
+    }
+    const auto command = settingsPageCommand(
+        *page, desktops, [](const QString& program) { return QStandardPaths::findExecutable(program); },
+        [](const QString& entry) {
+            return !QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry).isEmpty();
+        });
+    if (!command) {
+        report(LogLevel::Default,
+               QStringLiteral("not opening the %1 settings: this desktop (%2) has no settings "
+                              "program for them here")
+                   .arg(pageName, desktops.join(QLatin1Char(':'))));
+        return false;
+    }
+    QString failure;
+    if (!startDetached(command->first(), command->mid(1), {}, QStringLiteral("settings"), failure)) {
+        report(LogLevel::Error, QStringLiteral("could not open the %1 settings with %2: %3")
+                                    .arg(pageName, command->first(), failure));
+        return false;
+    }
+    report(LogLevel::Default,
+           QStringLiteral("opened the %1 settings with %2").arg(pageName, command->join(QLatin1Char(' '))));
+    return true;
 }
 
 } // namespace host

@@ -67,6 +67,7 @@ public:
                          OpenCompletion completion) override;
     void open(const QList<QUrl>& urls, const QString& appPath, const OpenConfiguration& configuration,
               OpenCompletion completion) override;
+    bool openSystemSettings(const QUrl& address) override;
 
     // The folders searched for bundles, in order.
     static QStringList applicationFolders();
