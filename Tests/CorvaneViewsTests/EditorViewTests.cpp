@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -153,7 +154,17 @@ TEST_F(EditorPage, UndoingEditsByHandHidesSave) {
     model->select(Selection::saved(QStringLiteral("app.corvane.work")));
     showPage();
     EXPECT_FALSE(shown(saveButton()));
-    EXPECT_TRUE(shown(child<QToolButton>("moreActionsButton")));
+    // The "More" menu holds the app's own menu, built as it opens.
+    QToolButton* more = child<QToolButton>("moreActionsButton");
+    EXPECT_TRUE(shown(more));
+    EXPECT_EQ(more->toolTip(), QStringLiteral("More actions for this app"));
+    emit more->menu()->aboutToShow();
+    QStringList actions;
+    for (const QAction* action : more->menu()->actions())
+        actions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(actions, (QStringList{QStringLiteral("Duplicate"), QStringLiteral("Reveal in Finder"),
+                                    QStringLiteral("Re-apply Icon"), QStringLiteral("-"),
+                                    QStringLiteral("Move to Trash…")}));
 
     QTest::keyClicks(nameField(), QStringLiteral("x"));
     ASSERT_TRUE(shown(saveButton()));

@@ -1,4 +1,5 @@
 // The sheet that imports apps built by the former scripts.
+#include "Corvane/Views/AppStatusBar.h"
 #include "Corvane/Views/MigrationView.h"
 #include "Support/AppModelFixture.h"
 
@@ -115,6 +116,11 @@ TEST_F(ImportSheet, ImportBuildsTheTickedAppsWithTheirProfiles) {
 
 TEST_F(ImportSheet, WithoutProfilesImportCanBePressedAndTheSkippedAppsAreNamed) {
     open();
+    // The page behind the sheet (the window's placeholder) shows the model's lines.
+    AppStatusBar bar(*model);
+    bar.warning = [] { return std::optional<QString>(QStringLiteral("a page's own warning")); };
+    bar.refresh();
+    EXPECT_EQ(bar.shownWarning(), QStringLiteral("a page's own warning"));
     const auto pickers = sheet->findChildren<QComboBox*>(QStringLiteral("migrationProfile"));
     ASSERT_EQ(pickers.size(), 2);
     EXPECT_EQ(pickers[0]->count(), 0);
@@ -126,6 +132,8 @@ TEST_F(ImportSheet, WithoutProfilesImportCanBePressedAndTheSkippedAppsAreNamed) 
               QStringLiteral("Not imported, no Chrome profile chosen: Chrome - Home, Chrome - Work"));
     EXPECT_FALSE(declined());
     EXPECT_EQ(model->legacyApps().size(), 2u);
+    EXPECT_EQ(bar.shownMessage(), *model->errorMessage());
+    EXPECT_TRUE(bar.shownWarning().isEmpty());
 }
 
 } // namespace

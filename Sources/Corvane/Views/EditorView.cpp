@@ -1,10 +1,10 @@
 #include "Corvane/Views/EditorView.h"
 
+#include "Corvane/Views/AppStatusBar.h"
 #include "Corvane/Views/BehaviourSection.h"
 #include "Corvane/Views/ElidedLabel.h"
 #include "Corvane/Views/IconSectionView.h"
 #include "Corvane/Views/PageForm.h"
-#include "Corvane/Views/PageStatusBar.h"
 #include "Corvane/Views/ProxyAppMenu.h"
 #include "Corvane/Views/QuietSetters.h"
 #include "Corvane/Views/SystemImages.h"
@@ -64,7 +64,8 @@ EditorView::EditorView(AppModel& model, QWidget* parent)
     bottom->setObjectName(QStringLiteral("editorStatusRow"));
     auto* bottomRow = new QHBoxLayout(bottom);
     bottomRow->setContentsMargins(0, 0, 12, 0);
-    statusBar_ = new PageStatusBar(bottom);
+    statusBar_ = new AppStatusBar(model_, bottom);
+    statusBar_->warning = [this] { return warningLine(model_); };
     busy_ = new QProgressBar(bottom);
     busy_->setObjectName(QStringLiteral("editorBusyIndicator"));
     busy_->setAccessibleName(QStringLiteral("Building"));
@@ -214,9 +215,7 @@ void EditorView::refresh() {
     behaviour_->refresh();
     refreshLocation();
 
-    const bool hasMessage = model_.errorMessage() || model_.statusMessage();
-    statusBar_->setLines(model_.errorMessage(), model_.statusMessage(),
-                         hasMessage ? std::nullopt : warningLine(model_));
+    statusBar_->refresh();
     Quiet::setVisible(busy_, model_.isBusy());
     shownSelection_ = model_.selection();
 }

@@ -7,7 +7,7 @@
 class BehaviourSection;
 class ElidedLabel;
 class FormSection;
-class PageStatusBar;
+class AppStatusBar;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -60,6 +60,6 @@ private:
     BehaviourSection* behaviour_;
     QLabel* locationIcon_;
     ElidedLabel* location_;
-    PageStatusBar* statusBar_;
+    AppStatusBar* statusBar_;
     QProgressBar* busy_;
 };
