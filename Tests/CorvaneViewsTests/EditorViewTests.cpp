@@ -183,6 +183,28 @@ TEST_F(EditorPage, UndoingEditsByHandHidesSave) {
     EXPECT_FALSE(shown(saveButton()));
 }
 
+TEST_F(EditorPage, SavingFromTheFocusedFieldShowsTheNameAsSaved) {
+    writeChromeProfiles();
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"), QStringLiteral("Profile 1"));
+    model->load();
+    model->select(Selection::saved(QStringLiteral("app.corvane.work")));
+    showPage();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    nameField()->setFocus();
+    ASSERT_TRUE(nameField()->hasFocus());
+
+    retype(QStringLiteral("  Mail  "));
+    ASSERT_TRUE(saveButton()->isEnabled());
+    saveButton()->click();
+    ASSERT_TRUE(finishBuild());
+    ASSERT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+    EXPECT_EQ(model->editor().name, QStringLiteral("Mail"));
+    EXPECT_EQ(nameField()->text(), QStringLiteral("Mail"));
+    EXPECT_FALSE(shown(saveButton()));
+    EXPECT_EQ(statusBar()->shownMessage(), *model->statusMessage());
+}
+
 TEST_F(EditorPage, TheStatusBarShowsTheErrorOverTheStatusAndTheWarningOnlyWithoutEither) {
     model->load();
     model->navigate(Navigation::newApp());
@@ -208,7 +230,9 @@ TEST_F(EditorPage, TypingKeepsCaretAndKeystrokesWhileTheModelRefreshes) {
     model->navigate(Navigation::newApp());
     showPage();
     view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
     nameField()->setFocus();
+    ASSERT_TRUE(nameField()->hasFocus());
     ASSERT_EQ(nameField()->text(), QStringLiteral("Chrome - Work"));
 
     nameField()->setCursorPosition(6);

@@ -217,7 +217,6 @@ void EditorView::refresh() {
 
     statusBar_->refresh();
     Quiet::setVisible(busy_, model_.isBusy());
-    shownSelection_ = model_.selection();
 }
 
 void EditorView::refreshToolbar() {
@@ -237,9 +236,9 @@ void EditorView::refreshToolbar() {
 
 void EditorView::refreshApp() {
     const EditorState& editor = model_.editor();
-    // The field the user types in keeps its text (and caret); another app's editor replaces it.
-    if (!nameField_->hasFocus() || shownSelection_ != model_.selection())
-        Quiet::setText(nameField_, editor.name);
+    // Every keystroke reaches the editor at once, so the two differ only when the model changed the name
+    // (another app selected, the name as saved); an equal text leaves the field and its caret alone.
+    Quiet::setText(nameField_, editor.name);
 
     QString caption;
     if (const auto problem = editor.nameProblem())

@@ -43,7 +43,6 @@ private:
     void profileChosen(int index);
 
     AppModel& model_;
-    std::optional<AppModel::Selection> shownSelection_;
 
     QPushButton* saveButton_;
     QToolButton* moreButton_;
