@@ -16,6 +16,7 @@ const QHash<QString, QString>& interfaceSymbolFiles() {
         {QStringLiteral("ellipsis.circle"), QStringLiteral("three-dots")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("exclamation-triangle")},
         {QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("exclamation-triangle-fill")},
+        {QStringLiteral("folder"), QStringLiteral("folder")},
         {QStringLiteral("info.circle"), QStringLiteral("info-circle")},
         {QStringLiteral("line.3.horizontal"), QStringLiteral("list")},
         {QStringLiteral("magnifyingglass"), QStringLiteral("search")},

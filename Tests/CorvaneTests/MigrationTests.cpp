@@ -158,6 +158,35 @@ TEST_F(MigrationTest, DeselectingEverythingImportsNothing) {
     EXPECT_TRUE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
 }
 
+TEST_F(MigrationTest, AppsWithoutAChosenProfileAreNamedAndOfferedAgain) {
+    writeChromeProfiles();
+    writeLegacyApp(folder, QStringLiteral("Alpha"), QStringLiteral("cx.qemt.tavrimo.work"));
+    writeLegacyApp(folder, QStringLiteral("Beta"), QStringLiteral("cx.qemt.tavrimo.home"));
+    writeLegacyApp(folder, QStringLiteral("Gamma"), QStringLiteral("org.example.gamma"), true);
+    model->load();
+    ASSERT_EQ(model->legacyApps().size(), 3u);
+    const LegacyApp beta = model->legacyApps()[1];
+    model->setMigrationProfile(beta, QStringLiteral("Profile 9"));
+    model->setMigrationProfile(model->legacyApps()[2], QString());
+
+    model->runMigration();
+    ASSERT_TRUE(finishBuild());
+    ASSERT_EQ(builder.requests().size(), 1u);
+    EXPECT_EQ(builder.requests()[0].name, QStringLiteral("Alpha"));
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Not imported, no Chrome profile chosen: Beta, Gamma"));
+    EXPECT_EQ(model->statusMessage(), QStringLiteral("Imported 1 app."));
+    // The offer stays open for what is left, with the user's choices.
+    EXPECT_FALSE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
+    ASSERT_EQ(model->legacyApps().size(), 2u);
+    EXPECT_EQ(model->legacyApps()[0].name, QStringLiteral("Beta"));
+    EXPECT_EQ(model->migrationProfile(beta), QStringLiteral("Profile 9"));
+    EXPECT_TRUE(model->migrationSelection(beta));
+
+    auto next = makeModel();
+    next->load();
+    EXPECT_TRUE(next->showingMigration());
+}
+
 TEST_F(MigrationTest, RenameNoticeWording) {
     installApp(QStringLiteral("A"), QStringLiteral("app.corvane.a"), QStringLiteral("Default"), 5);
     model->load();

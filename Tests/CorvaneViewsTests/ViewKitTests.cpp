@@ -26,6 +26,7 @@ const char* const viewImageNames[] = {
     "ellipsis.circle",
     "exclamationmark.triangle",
     "exclamationmark.triangle.fill",
+    "folder",
     "info.circle",
     "line.3.horizontal",
     "magnifyingglass",

@@ -1,5 +1,6 @@
 #include "Corvane/Models/AppModel.h"
 
+#include "Corvane/Models/DestinationPicker.h"
 #include "Corvane/Models/SigningIdentity.h"
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Error.h"
@@ -44,20 +45,10 @@ void AppModel::save(std::function<void()> then) {
         return;
 
     if (editor_.isDraft()) {
-        host::OpenPanelOptions options;
-        options.title = QStringLiteral("Where should the apps be saved?");
-        options.message =
-            QStringLiteral("Pick a folder for the apps this creates. Put them in an Applications "
-                           "folder if you want them in Spotlight.");
-        options.prompt = QStringLiteral("Choose");
-        options.canCreateDirectories = true;
-        const auto start = EditorState::rememberedDestination();
-        options.startDirectory =
-            start ? EditorState::plainPath(*start) : host::homeDirectory() + QStringLiteral("/Applications");
-        const auto chosen = host::panels().chooseDirectory(options);
+        const auto chosen = DestinationPicker::ask(EditorState::rememberedDestination());
         if (!chosen)
             return;
-        setDestination(QUrl::fromLocalFile(*chosen));
+        setDestination(*chosen);
     } else if (!editor_.origin->existsOnDisk()) {
         RegisteredApp entry = *editor_.origin;
         const auto found = Registry::resolve(entry);

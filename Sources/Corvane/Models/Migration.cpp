@@ -151,6 +151,9 @@ void AppModel::runMigration() {
     setShowingMigration(false);
     setIsBusy(true);
     std::vector<std::pair<LegacyApp, ChromeProfile>> work;
+    // Ticked apps whose chosen profile Chrome does not have: nothing can be built for them, and saying so
+    // keeps them from vanishing behind a count of zero.
+    std::vector<LegacyApp> withoutProfile;
     for (const LegacyApp& app : legacyApps_) {
         const auto choice = migrationChoices_.constFind(app.id());
         if (choice == migrationChoices_.constEnd() || !choice->selected)
@@ -158,8 +161,10 @@ void AppModel::runMigration() {
         auto profile = std::find_if(profiles_.begin(), profiles_.end(), [&](const ChromeProfile& candidate) {
             return candidate.directory == choice->profileDirectory;
         });
-        if (profile == profiles_.end())
+        if (profile == profiles_.end()) {
+            withoutProfile.push_back(app);
             continue;
+        }
         work.emplace_back(app, *profile);
     }
     const QString identity = SigningIdentity::preferred();
@@ -211,11 +216,29 @@ void AppModel::runMigration() {
             }
             return outcome;
         },
-        [this](const BuildOutcome& outcome) {
+        [this, withoutProfile](const BuildOutcome& outcome) {
             setIsBusy(false);
             registry_.rescan();
             saveRegistry();
             republishApps();
+            if (!withoutProfile.empty()) {
+                // The offer stays open (it comes back at the next start) with only the apps left to import.
+                QMap<QString, MigrationChoice> choices;
+                QStringList names;
+                for (const LegacyApp& app : withoutProfile) {
+                    choices.insert(app.id(), migrationChoices_.value(app.id()));
+                    names << app.name;
+                }
+                if (outcome.counted > 0)
+                    setStatusMessage(QStringLiteral("Imported %1 app%2.")
+                                         .arg(outcome.counted)
+                                         .arg(outcome.counted == 1 ? "" : "s"));
+                setLegacyApps(withoutProfile);
+                setMigrationChoices(choices);
+                setErrorMessage(QStringLiteral("Not imported, no Chrome profile chosen: ") +
+                                names.join(QStringLiteral(", ")));
+                return;
+            }
             setLegacyApps({});
             host::defaults().setBool(Corvane::creatorBundleID, Migration::declinedKey, true);
             if (outcome.lastError) {
