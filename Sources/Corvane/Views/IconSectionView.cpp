@@ -193,12 +193,18 @@ void IconSectionView::refresh() {
     stylePicker_->setSpecs([&](StubConfig::IconStyle style) {
         return IconSpec(state.symbolName, state.badgeColor, state.symbolStyle, style);
     });
-    const QString displayName = SymbolCatalog::displayName(state.symbolName);
-    glyphImage_->setPixmap(systemImage(state.symbolName, textColor(this), 16));
-    Quiet::setText(glyphName_, glyphName_->fontMetrics().elidedText(displayName, Qt::ElideRight, 160));
-    glyphButton_->setToolTip(state.symbolName);
-    glyphButton_->setAccessibleName(displayName);
-    colorWell_->setIcon(wellSwatch(state.badgeColor.toQColor()));
+    // Most edits (a keystroke in the name) leave the icon alone: redraw only what changed.
+    if (glyphButton_->toolTip() != state.symbolName) {
+        const QString displayName = SymbolCatalog::displayName(state.symbolName);
+        glyphImage_->setPixmap(systemImage(state.symbolName, textColor(this), 16));
+        Quiet::setText(glyphName_, glyphName_->fontMetrics().elidedText(displayName, Qt::ElideRight, 160));
+        glyphButton_->setToolTip(state.symbolName);
+        glyphButton_->setAccessibleName(displayName);
+    }
+    if (!shownBadgeColor_ || *shownBadgeColor_ != state.badgeColor) {
+        shownBadgeColor_ = state.badgeColor;
+        colorWell_->setIcon(wellSwatch(state.badgeColor.toQColor()));
+    }
     varieties_->setSymbolName(state.symbolName);
     if (QAbstractButton* button = glyphStyles_->button(int(state.symbolStyle)))
         Quiet::setChecked(button, true);

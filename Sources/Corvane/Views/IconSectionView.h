@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class AppModel;
@@ -58,4 +59,5 @@ private:
     IconPreviewView* preview_;
     QPointer<SymbolPickerView> symbolPicker_;
     QPointer<QColorDialog> colorDialog_;
+    std::optional<IconColor> shownBadgeColor_;
 };

@@ -295,10 +295,19 @@ QWidget* SymbolPickerView::makeContent() {
     gridView_->setItemDelegate(new SymbolCellDelegate(gridView_));
     connect(gridView_, &QListView::clicked, this,
             [this](const QModelIndex& index) { pick(index.data(SymbolGridModel::targetRole).toString()); });
-    emptyState_ = new QLabel(gridArea);
-    emptyState_->setObjectName(QStringLiteral("noSymbolsMatch"));
-    emptyState_->setAlignment(Qt::AlignCenter);
-    emptyState_->setTextFormat(Qt::PlainText);
+    emptyState_ = new QWidget(gridArea);
+    emptyState_->setObjectName(QStringLiteral("noSymbolsState"));
+    auto* emptyColumn = new QVBoxLayout(emptyState_);
+    auto* magnifier = new QLabel(emptyState_);
+    magnifier->setPixmap(systemImage(QStringLiteral("magnifyingglass"), ViewColors::secondary(), 32));
+    emptyTitle_ = new QLabel(emptyState_);
+    emptyTitle_->setObjectName(QStringLiteral("noSymbolsMatch"));
+    emptyTitle_->setTextFormat(Qt::PlainText);
+    QFont title = emptyTitle_->font();
+    title.setBold(true);
+    emptyTitle_->setFont(title);
+    emptyColumn->addWidget(magnifier, 0, Qt::AlignHCenter);
+    emptyColumn->addWidget(emptyTitle_, 0, Qt::AlignHCenter);
     emptyState_->hide();
     gridStack->addWidget(gridView_, 0, 0);
     gridStack->addWidget(emptyState_, 0, 0, Qt::AlignCenter);
@@ -451,7 +460,7 @@ void SymbolPickerView::refreshGrid() {
         category_ == allCategory ? std::nullopt : std::optional<QString>(category_);
     const QStringList names = catalog_->search(query_, filter);
     grid_->setNames(names);
-    emptyState_->setText(QStringLiteral("No symbols match “") + query_ + QStringLiteral("”"));
+    emptyTitle_->setText(QStringLiteral("No symbols match “") + query_ + QStringLiteral("”"));
     emptyState_->setVisible(names.isEmpty());
 }
 

@@ -107,7 +107,8 @@ private:
     QStackedWidget* pages_;
     QListWidget* categories_;
     QListView* gridView_;
-    QLabel* emptyState_;
+    QWidget* emptyState_;
+    QLabel* emptyTitle_;
     QLabel* bigImage_;
     SymbolVarietyPicker* varieties_;
     QLabel* displayName_;
