@@ -8,6 +8,7 @@
 #include "Support/AppModelFixture.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QColorDialog>
 #include <QLabel>
 #include <QListView>
@@ -171,6 +172,31 @@ TEST_F(IconSectionTest, TheVarietyRowAppearsWithTheModelsCatalogAndPicksAForm) {
     EXPECT_EQ(model->editor().symbolName, "star.fill");
     EXPECT_EQ(draft().symbolName, "star.fill");
     ASSERT_TRUE(previewShowsTheEditor());
+}
+
+TEST_F(IconSectionTest, EveryControlAUserCanReachHasASpokenName) {
+    model->loadSymbolCatalog = [] { return test::fixtureCatalog(); };
+    model->load();
+    ASSERT_TRUE(environment.time().runUntil([&] { return model->symbolCatalog().has_value(); }));
+    EditorState edited = model->editor();
+    edited.symbolName = "person";
+    model->setEditor(edited);
+    click("glyphButton");
+    auto* picker = section->findChild<SymbolPickerView*>("symbolPicker");
+    ASSERT_TRUE(picker && picker->hasCatalog());
+
+    int checked = 0;
+    for (QWidget* widget : section->findChildren<QWidget*>()) {
+        if (!widget->isVisible() || !(widget->focusPolicy() & Qt::TabFocus) ||
+            widget->window()->objectName() == "badgeColorDialog")
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_TRUE(accessible);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        ++checked;
+    }
+    EXPECT_GT(checked, 20); // thumbnails, glyph, well, swatches, tiles, segments, search, lists, buttons
 }
 
 } // namespace

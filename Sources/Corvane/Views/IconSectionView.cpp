@@ -200,6 +200,8 @@ void IconSectionView::refresh() {
         Quiet::setText(glyphName_, glyphName_->fontMetrics().elidedText(displayName, Qt::ElideRight, 160));
         glyphButton_->setToolTip(state.symbolName);
         glyphButton_->setAccessibleName(displayName);
+        // A push button sizes itself by its own text; this one's label is the row of parts inside it.
+        glyphButton_->setMinimumSize(glyphButton_->layout()->sizeHint());
     }
     if (!shownBadgeColor_ || *shownBadgeColor_ != state.badgeColor) {
         shownBadgeColor_ = state.badgeColor;

@@ -314,6 +314,7 @@ QWidget* SymbolPickerView::makeContent() {
 
     auto* inspectorScroll = new QScrollArea(content);
     inspectorScroll->setObjectName(QStringLiteral("symbolInspector"));
+    inspectorScroll->setAccessibleName(QStringLiteral("Symbol details"));
     inspectorScroll->setFixedWidth(250);
     inspectorScroll->setFrameShape(QFrame::NoFrame);
     inspectorScroll->setWidgetResizable(true);
