@@ -57,6 +57,7 @@ public:
         inner_->setDefaultApplicationForContentType(a, t, std::move(c));
     }
     void registerBundle(const QString& p) override { inner_->registerBundle(p); }
+    bool openSystemSettings(const QUrl& a) override { return inner_->openSystemSettings(a); }
     std::vector<host::RunningApplication> runningApplications() override {
         return inner_->runningApplications();
     }

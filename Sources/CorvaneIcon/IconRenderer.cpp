@@ -7,9 +7,11 @@
 #include "CorvaneIcon/IconShapes.h"
 #include "CorvaneIcon/SymbolCatalog.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QPainter>
 #include <QPolygonF>
+#include <QThread>
 #include <cmath>
 
 namespace {
@@ -26,6 +28,15 @@ QString renderErrorDescription(RenderError::Code code) {
 
 QMutex chromeIconLock;
 std::optional<std::optional<QString>> chromeIconPathOverride;
+// Chrome's icon as last loaded on the main thread: what renders on other threads draw.
+std::optional<QImage> lastChromeIcon;
+
+// The workspace (and the icon theme behind it) belongs to the main thread; without an application object
+// there is only the caller's thread.
+bool onMainThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 
 // A painter on the canvas with y growing upwards, as the layout is worked out.
 void flipUpwards(QPainter& painter, double side) {
@@ -321,9 +332,10 @@ QImage render(const IconSpec& iconDescription, int pixels, const std::optional<Q
     return canvas;
 }
 
-std::optional<QImage> previewImage(const IconSpec& iconDescription, int points) {
+std::optional<QImage> previewImage(const IconSpec& iconDescription, int points,
+                                   const std::optional<QImage>& base) {
     try {
-        QImage image = render(iconDescription, 2 * points);
+        QImage image = render(iconDescription, 2 * points, base);
         image.setDevicePixelRatio(2);
         return image;
     } catch (const host::Error&) {
@@ -332,12 +344,19 @@ std::optional<QImage> previewImage(const IconSpec& iconDescription, int points) 
 }
 
 std::optional<QImage> chromeBaseImage() {
+    if (!onMainThread()) {
+        QMutexLocker locker(&chromeIconLock);
+        return lastChromeIcon;
+    }
     const auto path = chromeIconPath();
-    if (!path || path->isEmpty())
-        return std::nullopt;
-    QImage image(*path);
-    if (image.isNull())
-        return std::nullopt;
+    std::optional<QImage> image;
+    if (path && !path->isEmpty()) {
+        QImage loaded(*path);
+        if (!loaded.isNull())
+            image = std::move(loaded);
+    }
+    QMutexLocker locker(&chromeIconLock);
+    lastChromeIcon = image;
     return image;
 }
 
@@ -353,6 +372,7 @@ bool isCircleEnclosed(const QString& symbolName) {
 
 void setChromeIconPathForTesting(std::optional<QString> path) {
     QMutexLocker locker(&chromeIconLock);
+    lastChromeIcon.reset();
     if (path)
         chromeIconPathOverride = std::move(path);
     else

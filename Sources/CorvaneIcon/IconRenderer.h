@@ -64,20 +64,24 @@ Badge badge(const BadgePlacement& placement, int pixels);
 
 } // namespace IconLayout
 
-// Draws a proxy app's icon. Stateless and safe to call from several threads at once: every call draws into
-// its own image; the ink and placement caches it consults are locked.
+// Draws a proxy app's icon. Safe to call from several threads at once: every call draws into its own image;
+// the ink and placement caches it consults are locked. Chrome's icon is found through the workspace, which
+// only the main thread may ask: other threads draw the icon last loaded there, or take it as `base`.
 namespace IconRenderer {
 
-// An S x S ARGB image of the icon. `base` is Chrome's icon for the badge style (loaded when none is given);
+// An S x S ARGB image of the icon. `base` is Chrome's icon for the badge style (chromeBaseImage() when none
+// is given);
 // `fullBleed` makes the segments style fill the whole square. Throws RenderError.
 QImage render(const IconSpec& iconDescription, int pixels, const std::optional<QImage>& base = std::nullopt,
               bool fullBleed = false);
 
 // The icon rendered at twice `points` pixels, with a device pixel ratio of 2 (so its size in points is
-// `points`); none when rendering fails.
-std::optional<QImage> previewImage(const IconSpec& iconDescription, int points);
+// `points`); none when rendering fails. `base` as for render().
+std::optional<QImage> previewImage(const IconSpec& iconDescription, int points,
+                                   const std::optional<QImage>& base = std::nullopt);
 
-// Chrome's application icon, as the installed Chrome (or Chromium) shows it; none when none can be read.
+// Chrome's application icon, as the installed Chrome (or Chromium) shows it; none when none can be read. On
+// the main thread it is looked up afresh; on any other thread it is the one the main thread last loaded.
 std::optional<QImage> chromeBaseImage();
 
 bool isCircleEnclosed(const QString& symbolName);

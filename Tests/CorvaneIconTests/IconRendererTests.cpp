@@ -1,7 +1,9 @@
 #include "CorvaneIcon/IconRenderer.h"
 #include "CorvaneIcon/IconShapes.h"
+#include "Support/FakeWorkspace.h"
 #include "TestSymbols.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <thread>
@@ -231,6 +233,43 @@ TEST_F(IconRendererTest, ThreadsRenderingAtOnceGetTheSameIcons) {
         thread.join();
     for (const QImage& result : results)
         EXPECT_EQ(result, expected);
+}
+
+TEST_F(IconRendererTest, OtherThreadsDrawTheChromeIconTheMainThreadLoaded) {
+    // Chrome's icon lives in a bundle the workspace knows; only the main thread may ask the workspace.
+    test::FakeWorkspaceScope scope;
+    QVariantMap info = test::FakeWorkspace::info(QStringLiteral("com.google.Chrome"));
+    info.insert(QStringLiteral("CFBundleIconFile"), QStringLiteral("chrome.png"));
+    const QString chrome = scope.workspace().addApplication(QStringLiteral("Google Chrome"), info);
+    QDir().mkpath(chrome + QStringLiteral("/Contents/Resources"));
+    ASSERT_TRUE(opaqueBase(128, Qt::blue).save(chrome + QStringLiteral("/Contents/Resources/chrome.png")));
+    const IconSpec badge = iconDescription("square.fill", IconColor::grey(0), Style::Badge);
+
+    auto renderOnThreads = [&] {
+        std::vector<std::optional<QImage>> results(6);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < results.size(); ++i)
+            threads.emplace_back([&, i] { results[i] = IconRenderer::previewImage(badge, 32); });
+        for (auto& thread : threads)
+            thread.join();
+        return results;
+    };
+    // Before the main thread has loaded it, a badge drawn elsewhere has no base and fails.
+    for (const auto& result : renderOnThreads())
+        EXPECT_FALSE(result);
+
+    ASSERT_TRUE(IconRenderer::chromeBaseImage());
+    for (const auto& result : renderOnThreads()) {
+        ASSERT_TRUE(result);
+        expectRgb(result->pixelColor(3, 3), 0, 0, 255);
+    }
+
+    // A base handed in is drawn whichever thread renders.
+    std::optional<QImage> given;
+    std::thread([&] { given = IconRenderer::previewImage(badge, 32, opaqueBase(64, Qt::green)); }).join();
+    ASSERT_TRUE(given);
+    expectRgb(given->pixelColor(3, 3), 0, 255, 0);
+    IconRenderer::setChromeIconPathForTesting(std::nullopt);
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include "Support/AppModelFixture.h"
 
+#include "CorvaneIcon/IconRenderer.h"
 #include "Support/SignalCount.h"
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -24,6 +27,29 @@ protected:
         editName(name);
     }
 };
+
+TEST_F(AppModelSave, TheBuildThreadDrawsTheChromeIconTheMainThreadLoaded) {
+    // The badge style needs Chrome's icon; the build's thread may not ask the workspace for it.
+    QTemporaryDir icons;
+    QImage chrome(64, 64, QImage::Format_ARGB32);
+    chrome.fill(Qt::blue);
+    ASSERT_TRUE(chrome.save(icons.filePath(QStringLiteral("chrome.png"))));
+    IconRenderer::setChromeIconPathForTesting(icons.filePath(QStringLiteral("chrome.png")));
+    std::optional<QImage> seenByBuild;
+    auto build = builder.function();
+    model->buildApp = [&, build](const BuildRequest& request, const QString& identity) {
+        seenByBuild = IconRenderer::chromeBaseImage();
+        return build(request, identity);
+    };
+    model->load();
+    newDraft(QStringLiteral("Work"));
+    environment.panels().directoryAnswers = {folder};
+    model->save();
+    ASSERT_TRUE(finishBuild());
+    IconRenderer::setChromeIconPathForTesting(std::nullopt);
+    ASSERT_TRUE(seenByBuild);
+    EXPECT_EQ(seenByBuild->pixelColor(1, 1), QColor(Qt::blue));
+}
 
 TEST_F(AppModelSave, NewAppAsksForTheFolderBuildsAndReplacesItsDraft) {
     model->load();

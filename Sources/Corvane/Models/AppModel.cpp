@@ -3,6 +3,7 @@
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
+#include "CorvaneIcon/IconRenderer.h"
 
 #include <QHash>
 #include <QPointer>
@@ -115,6 +116,9 @@ void AppModel::saveRegistry() {
 
 void AppModel::runInBackground(std::function<BuildOutcome()> work,
                                std::function<void(const BuildOutcome&)> done) {
+    // Chrome's icon is found through the workspace, which only the main thread may ask; the build's renders
+    // draw the one loaded here.
+    IconRenderer::chromeBaseImage();
     QPointer<AppModel> guard(this);
     std::thread([guard, work = std::move(work), done = std::move(done)]() mutable {
         BuildOutcome outcome = work();
