@@ -43,6 +43,8 @@ public:
     const std::optional<QString>& statusMessage() const { return statusMessage_; }
     void setStatusMessage(std::optional<QString> value);
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
+    // For what a view learns only itself (a rule gone while its editor was open).
+    void setErrorMessage(std::optional<QString> value);
 
     // The stores the model reads (the process-wide ones).
     RuleStore& rules;
@@ -102,7 +104,6 @@ signals:
 private:
     void setBrowsers(std::vector<BrowserEntry> value);
     void setSettings(AppSettings value);
-    void setErrorMessage(std::optional<QString> value);
 
     RuleSet ruleSet_;
     std::vector<RecentLink> recentLinks_;

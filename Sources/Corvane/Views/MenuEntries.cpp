@@ -12,9 +12,14 @@ void fillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
             menu->addSeparator();
             continue;
         }
+        if (entry.isSection) {
+            menu->addSection(TextStyle::forMenu(entry.title));
+            continue;
+        }
         const QString title = TextStyle::forMenu(entry.title);
-        const QIcon icon =
-            entry.systemImage.isEmpty() ? QIcon() : systemIcon(entry.systemImage, textColor(menu));
+        const QIcon icon = !entry.icon.isNull()          ? entry.icon
+                           : entry.systemImage.isEmpty() ? QIcon()
+                                                         : systemIcon(entry.systemImage, textColor(menu));
         if (!entry.children.empty()) {
             QMenu* submenu = menu->addMenu(icon, title);
             submenu->setEnabled(entry.enabled);
@@ -33,7 +38,7 @@ void fillMenu(QMenu* menu, const std::vector<MenuEntry>& entries) {
 
 const MenuEntry* findEntry(const std::vector<MenuEntry>& entries, const QString& title) {
     for (const MenuEntry& entry : entries) {
-        if (!entry.isDivider && entry.title == title)
+        if (!entry.isDivider && !entry.isSection && entry.title == title)
             return &entry;
         if (const MenuEntry* inner = findEntry(entry.children, title))
             return inner;
@@ -44,6 +49,8 @@ const MenuEntry* findEntry(const std::vector<MenuEntry>& entries, const QString&
 std::vector<QString> entryTitles(const std::vector<MenuEntry>& entries) {
     std::vector<QString> titles;
     for (const MenuEntry& entry : entries)
-        titles.push_back(entry.isDivider ? QStringLiteral("-") : entry.title);
+        titles.push_back(entry.isDivider   ? QStringLiteral("-")
+                         : entry.isSection ? QLatin1Char('[') + entry.title + QLatin1Char(']')
+                                           : entry.title);
     return titles;
 }
