@@ -1,6 +1,8 @@
 // The rules page and its tester on the real models, with the host doubles and a temporary home.
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/ListBox.h"
 #include "Corvane/Views/PageStatusBar.h"
+#include "Corvane/Views/RouteTargetControls.h"
 #include "Corvane/Views/RuleTesterView.h"
 #include "Corvane/Views/RulesList.h"
 #include "Corvane/Views/RulesView.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,14 +106,27 @@ protected:
         QMimeData data;
         data.setText(text);
         const QPoint at = list()->visualRect(listModel()->index(row)).center();
+        // The application hands a drop to the widget that took the drag's entry.
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list()->viewport(), &enter);
         QDropEvent event(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(list()->viewport(), &event);
         return event.isAccepted();
     }
 
+    bool emptyStateShown() const {
+        auto* placeholder = find<QLabel>(QStringLiteral("listBoxPlaceholder"));
+        return placeholder->isVisibleTo(view.get()) &&
+               placeholder->text() ==
+                   QStringLiteral("No rules yet. Every link goes to the fallback below — use + "
+                                  "to send some of them somewhere else.");
+    }
+
     QString dragText(int row) const { return RulesListModel::dragText(routing.ruleSet().rules[row].id); }
 
-    QString statusLine() const { return find<PageStatusBar>(QStringLiteral("pageStatusBar"))->shownMessage(); }
+    QString statusLine() const {
+        return find<PageStatusBar>(QStringLiteral("pageStatusBar"))->shownMessage();
+    }
     QString statusWarning() const {
         return find<PageStatusBar>(QStringLiteral("pageStatusBar"))->shownWarning();
     }
@@ -187,7 +203,7 @@ TEST_F(RulesViewTest, TheEnableSwitchSavesAndFollowsChangesMadeElsewhere) {
 
 TEST_F(RulesViewTest, AddRemoveDuplicateAndDelete) {
     openPage();
-    EXPECT_TRUE(find<QLabel>(QStringLiteral("rulesEmptyState"))->isVisibleTo(view.get()));
+    EXPECT_TRUE(emptyStateShown());
     auto* remove = find<QToolButton>(QStringLiteral("removeRule"));
     EXPECT_FALSE(remove->isEnabled());
 
@@ -199,7 +215,7 @@ TEST_F(RulesViewTest, AddRemoveDuplicateAndDelete) {
     EXPECT_EQ(view->selection(), added.id);
     ASSERT_TRUE(view->editing().has_value());
     EXPECT_EQ(view->editing()->id, added.id);
-    EXPECT_FALSE(find<QLabel>(QStringLiteral("rulesEmptyState"))->isVisibleTo(view.get()));
+    EXPECT_FALSE(emptyStateShown());
     EXPECT_TRUE(remove->isEnabled());
 
     // Duplicate appends a copy that is neither selected nor opened.
@@ -243,13 +259,15 @@ TEST_F(RulesViewTest, AddWithNowhereToSendLinksAddsNothing) {
     EXPECT_EQ(ruleNames(), QStringList{"Kept"});
     EXPECT_FALSE(view->editing().has_value());
     EXPECT_FALSE(view->selection().has_value());
-    EXPECT_EQ(statusLine(), QStringLiteral("Create a proxy app first, or install another browser to send links to."));
+    EXPECT_EQ(statusLine(),
+              QStringLiteral("Create a proxy app first, or install another browser to send links to."));
 }
 
 TEST_F(RulesViewTest, TheBarShowsTheErrorOverTheStatusOverTheDefaultBrowserWarning) {
     saveRules({rule(QStringLiteral("Work"))});
     openPage();
-    EXPECT_EQ(statusWarning(), QStringLiteral("Corvane isn't the default browser yet, so these rules aren't running."));
+    EXPECT_EQ(statusWarning(),
+              QStringLiteral("Corvane isn't the default browser yet, so these rules aren't running."));
     auto* openSystem = find<QPushButton>(QStringLiteral("openSystem"));
     ASSERT_TRUE(openSystem->isVisibleTo(view.get()));
     QTest::mouseClick(openSystem, Qt::LeftButton);
@@ -261,7 +279,8 @@ TEST_F(RulesViewTest, TheBarShowsTheErrorOverTheStatusOverTheDefaultBrowserWarni
     EXPECT_FALSE(openSystem->isVisibleTo(view.get()));
 
     // A save that fails: the error wins over the status, and the next good save clears it.
-    QDir().mkpath(Corvane::rulesURL());
+    QFile::remove(Corvane::rulesURL());
+    QDir().mkpath(Corvane::rulesURL()); // a folder where the file should go
     QTest::mouseClick(list()->rowWidget(0)->enableBox(), Qt::LeftButton);
     EXPECT_TRUE(statusLine().startsWith(QStringLiteral("Couldn't save the rules: ")));
     QDir(Corvane::rulesURL()).removeRecursively();
@@ -269,9 +288,10 @@ TEST_F(RulesViewTest, TheBarShowsTheErrorOverTheStatusOverTheDefaultBrowserWarni
     EXPECT_EQ(statusLine(), QStringLiteral("Corvane now handles web links."));
 
     // As the default browser with no lines, the bar is empty and hidden.
-    environment.installHelperCopy();
-    environment.workspace().setDefaultForScheme(QStringLiteral("https"), Corvane::installedHelperURL());
-    environment.workspace().setDefaultForScheme(QStringLiteral("http"), Corvane::installedHelperURL());
+    const QString helper = environment.workspace().addApplication(
+        QStringLiteral("CorvaneHelper"), test::FakeWorkspace::browserInfo(Corvane::helperBundleID));
+    environment.workspace().setDefaultForScheme(QStringLiteral("https"), helper);
+    environment.workspace().setDefaultForScheme(QStringLiteral("http"), helper);
     routing.setStatusMessage(std::nullopt);
     routing.refreshSystemState();
     ASSERT_TRUE(routing.isDefaultBrowser());
@@ -290,7 +310,8 @@ TEST_F(RulesViewTest, FallbackAndLocalFileAdviceFollowTheRuleSetAndTheHandledTyp
     EXPECT_TRUE(fallbackAdvice->text().startsWith(QStringLiteral("Corvane must be the default browser")));
 
     auto* localAdvice = find<QLabel>(QStringLiteral("localFileAdvice"));
-    EXPECT_TRUE(localAdvice->text().startsWith(QStringLiteral("Corvane isn't set to open any local files yet")));
+    EXPECT_TRUE(
+        localAdvice->text().startsWith(QStringLiteral("Corvane isn't set to open any local files yet")));
     EXPECT_EQ(localAdvice->palette().color(QPalette::WindowText), ViewColors::orange());
 }
 
@@ -309,7 +330,9 @@ protected:
         QWidget* target = find<QWidget>(QStringLiteral("testTarget"));
         if (auto* label = qobject_cast<QLabel*>(target))
             return label->text();
-        return target->accessibleName();
+        if (auto* label = qobject_cast<RouteTargetLabel*>(target))
+            return label->shownName();
+        return {};
     }
 };
 

@@ -3,12 +3,13 @@
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/QuietSetters.h"
+#include "Corvane/Views/SourceAppControls.h"
 #include "Corvane/Views/SystemImages.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,8 +30,9 @@ bool isBlank(const QString& text) {
 
 void setSecondary(QLabel* label, bool secondary) {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondary ? ViewColors::secondary()
-                                                     : QGuiApplication::palette().color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText, secondary
+                                               ? ViewColors::secondary()
+                                               : QGuiApplication::palette().color(QPalette::WindowText));
     label->setPalette(palette);
 }
 
@@ -181,9 +183,24 @@ void RuleTesterView::refreshTargets() {
 }
 
 QWidget* RuleTesterView::makeSourceMenu() {
-    auto* button = new QPushButton(testSource_ ? routing_.sourceAppName(*testSource_) : QStringLiteral("Any app"),
-                                   sourceRow_);
-    return button;
+    auto* menu = new SourceAppMenu(routing_, {}, sourceRow_);
+    menu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    if (testSource_) {
+        // The chosen app drawn as its label inside the button.
+        auto* inside = new QHBoxLayout(menu);
+        inside->setContentsMargins(6, 2, 18, 2);
+        auto* label = new SourceAppLabel(*testSource_, routing_, 16, menu);
+        label->setObjectName(QStringLiteral("testSourceLabel"));
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        inside->addWidget(label);
+        menu->setMinimumSize(inside->sizeHint());
+        menu->setAccessibleName(label->shownName());
+    } else {
+        menu->setText(QStringLiteral("Any app"));
+        menu->setAccessibleName(QStringLiteral("Any app"));
+    }
+    connect(menu, &SourceAppMenu::picked, this, [this](const QString& bundleID) { setTestSource(bundleID); });
+    return menu;
 }
 
 QString RuleTesterView::automaticFallbackName(const RuleSet& set) {

@@ -2,6 +2,7 @@
 
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/ElidedLabel.h"
+#include "Corvane/Views/ListBox.h"
 #include "Corvane/Views/PageForm.h"
 #include "Corvane/Views/QuietSetters.h"
 #include "Corvane/Views/SystemImages.h"
@@ -24,7 +25,6 @@ const QString runningHelp = QStringLiteral("This rule is running");
 const QString switchedOffHelp = QStringLiteral("This rule is switched off");
 const QString noConditionsHelp = QStringLiteral("This rule has no conditions, so no link can ever match it.");
 
-constexpr int rowPaddingX = 8;
 constexpr int rowPaddingY = 5;
 constexpr qreal disabledOpacity = 0.55;
 
@@ -96,8 +96,8 @@ QMimeData* RulesListModel::mimeData(const QModelIndexList& indexes) const {
 }
 
 std::optional<int> RulesListModel::row(const QUuid& ruleID) const {
-    const auto found =
-        std::find_if(rows_.begin(), rows_.end(), [&](const LinkRule& candidate) { return candidate.id == ruleID; });
+    const auto found = std::find_if(rows_.begin(), rows_.end(),
+                                    [&](const LinkRule& candidate) { return candidate.id == ruleID; });
     if (found == rows_.end())
         return std::nullopt;
     return static_cast<int>(found - rows_.begin());
@@ -112,8 +112,9 @@ bool RulesListModel::dropOnRow(const QStringList& strings, int index) {
         return false;
     const std::vector<LinkRule>& rules = routing_.ruleSet().rules;
     const QString& dropped = strings.first();
-    const auto found = std::find_if(rules.begin(), rules.end(),
-                                    [&](const LinkRule& candidate) { return dragText(candidate.id) == dropped; });
+    const auto found = std::find_if(rules.begin(), rules.end(), [&](const LinkRule& candidate) {
+        return dragText(candidate.id) == dropped;
+    });
     if (found == rules.end())
         return false;
     const int from = static_cast<int>(found - rules.begin());
@@ -173,8 +174,9 @@ RuleRowWidget::RuleRowWidget(TargetLabelFactory makeTargetLabel, QWidget* parent
     : QWidget(parent)
     , makeTargetLabel_(std::move(makeTargetLabel)) {
     setObjectName(QStringLiteral("ruleRow"));
+    listBoxRow(this);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(rowPaddingX, rowPaddingY, rowPaddingX, rowPaddingY);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
 
     auto* handle = new QLabel(this);
@@ -199,7 +201,8 @@ RuleRowWidget::RuleRowWidget(TargetLabelFactory makeTargetLabel, QWidget* parent
     summaryRow->addWidget(summary_);
     warning_ = new QLabel(this);
     warning_->setObjectName(QStringLiteral("ruleNoConditionsWarning"));
-    warning_->setPixmap(systemImage(QStringLiteral("exclamationmark.triangle.fill"), ViewColors::orange(), 11));
+    warning_->setPixmap(
+        systemImage(QStringLiteral("exclamationmark.triangle.fill"), ViewColors::orange(), 11));
     warning_->setToolTip(noConditionsHelp);
     warning_->setAccessibleName(noConditionsHelp);
     summaryRow->addWidget(warning_);
@@ -244,7 +247,8 @@ void RuleRowWidget::display(const LinkRule& rule) {
     const QString help = rule.isEnabled ? runningHelp : switchedOffHelp;
     enable_->setToolTip(help);
     enable_->setAccessibleName(help);
-    static_cast<QGraphicsOpacityEffect*>(graphicsEffect())->setOpacity(rule.isEnabled ? 1.0 : disabledOpacity);
+    static_cast<QGraphicsOpacityEffect*>(graphicsEffect())
+        ->setOpacity(rule.isEnabled ? 1.0 : disabledOpacity);
     setAccessibleName(name);
 }
 
@@ -254,21 +258,12 @@ void RuleRowWidget::rebuildTarget() {
 
 // MARK: row backgrounds
 
-QColor RuleRowBackground::background(int index, bool isSelected, const QPalette& palette) {
-    if (isSelected) {
-        QColor accent = palette.color(QPalette::Highlight);
-        accent.setAlphaF(0.22);
-        return accent;
-    }
-    // The base and alternate base colours are this system's two alternating content backgrounds.
-    const QColor alternating[] = {palette.color(QPalette::Base), palette.color(QPalette::AlternateBase)};
-    return alternating[index % 2];
-}
-
 void RuleRowBackground::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
-    const bool selected = option.state.testFlag(QStyle::State_Selected);
-    painter->fillRect(option.rect, background(index.row(), selected, option.palette));
+    const QColor color =
+        listBoxRowColor(index.row(), option.state.testFlag(QStyle::State_Selected), option.palette);
+    if (color.alpha() > 0)
+        painter->fillRect(option.rect, color);
 }
 
 QSize RuleRowBackground::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
@@ -296,6 +291,7 @@ RulesListView::RulesListView(RulesListModel& rules, RuleRowWidget::TargetLabelFa
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setDragEnabled(true);
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDefaultDropAction(Qt::MoveAction);
     // The drop target is not highlighted while a row hovers over it.

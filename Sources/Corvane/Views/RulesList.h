@@ -84,17 +84,15 @@ private:
     QCheckBox* enable_;
 };
 
-// Paints the row backgrounds only (the row widgets draw the content): the accent tint for the selected row,
-// alternating colours for the others.
+// Paints the row backgrounds only (the row widgets draw the content), in the list box's row colours.
 class RuleRowBackground : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-
-    static QColor background(int index, bool isSelected, const QPalette& palette);
 };
 
 // The list of rules: one row widget per rule, kept in step with the list model; rows are reordered by

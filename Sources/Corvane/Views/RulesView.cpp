@@ -2,15 +2,19 @@
 
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/ListBox.h"
 #include "Corvane/Views/PageForm.h"
 #include "Corvane/Views/PageStatusBar.h"
 #include "Corvane/Views/QuietSetters.h"
+#include "Corvane/Views/RouteTargetControls.h"
+#include "Corvane/Views/RuleEditorView.h"
 #include "Corvane/Views/RuleTesterView.h"
 #include "Corvane/Views/RulesList.h"
 #include "Corvane/Views/SystemImages.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
@@ -25,10 +29,10 @@ const QString rulesCaption =
     QStringLiteral("Drag to set priority — the first match wins. Double-click a rule to edit it.");
 const QString automaticPreference = QStringLiteral(
     "Automatic prefers Chrome, then Safari, then whichever browsers are switched on under System. ");
-const QString defaultBrowserAdvice =
-    QStringLiteral("Corvane must be the default browser in System Settings for rules to run, and it never "
-                   "opens a link itself — it hands it to a browser. Links opened from a proxy app directly skip "
-                   "the rules entirely.");
+const QString defaultBrowserAdvice = QStringLiteral(
+    "Corvane must be the default browser in System Settings for rules to run, and it never "
+    "opens a link itself — it hands it to a browser. Links opened from a proxy app directly skip "
+    "the rules entirely.");
 const QString notDefaultWarning =
     QStringLiteral("Corvane isn't the default browser yet, so these rules aren't running.");
 
@@ -82,61 +86,43 @@ RulesView::RulesView(AppModel& model, RoutingModel& routing, QWidget* parent)
     refreshFooter();
 }
 
+RulesView::~RulesView() {
+    // The list box's own list tells the box of its model's reset while it is being destroyed, when the box
+    // is half gone already.
+    QObject::disconnect(box_->list()->model(), nullptr, box_, nullptr);
+}
+
 // MARK: building
 
 FormSection* RulesView::buildRulesSection() {
     auto* section = new FormSection(QStringLiteral("Link Rules"), this);
     section->setObjectName(QStringLiteral("linkRulesSection"));
 
-    auto* box = new QFrame(section);
-    box->setObjectName(QStringLiteral("rulesListBox"));
-    box->setFrameShape(QFrame::StyledPanel);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
+    box_ = new ListBox(190, section);
+    box_->setObjectName(QStringLiteral("rulesListBox"));
+    box_->setPlaceholder(emptyRulesText);
+    add_ = ListBoxButtons::makeAddButton(QStringLiteral("Add Rule"));
+    add_->setObjectName(QStringLiteral("addRule"));
+    buttons_ = new ListBoxButtons(add_);
+    buttons_->removeButton()->setObjectName(QStringLiteral("removeRule"));
+    box_->setFooter(buttons_);
 
-    emptyState_ = new QLabel(emptyRulesText, box);
-    emptyState_->setObjectName(QStringLiteral("rulesEmptyState"));
-    emptyState_->setWordWrap(true);
-    emptyState_->setContentsMargins(10, 10, 10, 10);
-    emptyState_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    TextStyle::secondary(emptyState_);
-    column->addWidget(emptyState_);
-
+    // The box's own list takes row widgets one item at a time; the rules need a model of their own (rows
+    // follow the rule set by identity and are dragged as text), so their view takes the list's place and the
+    // box's list shows only while there is no rule, with the box's placeholder text in it.
     rules_ = new RulesListModel(routing_, this);
     list_ = new RulesListView(
         *rules_,
-        [this](const RouteTarget& target, QWidget* parent) { return targetLabel(target, 20, parent); }, box);
+        [this](const RouteTarget& target, QWidget* parent) { return targetLabel(target, 20, parent); }, box_);
+    list_->setFrameShape(QFrame::NoFrame);
     list_->setMinimumHeight(190);
-    column->addWidget(list_, 1);
+    static_cast<QVBoxLayout*>(box_->layout())->insertWidget(0, list_, 1);
 
-    auto* footer = new QHBoxLayout;
-    footer->setContentsMargins(0, 0, 0, 0);
-    footer->setSpacing(0);
-    add_ = new QToolButton(box);
-    add_->setObjectName(QStringLiteral("addRule"));
-    add_->setIcon(systemIcon(QStringLiteral("plus"), textColor(this), 12));
-    add_->setAutoRaise(true);
-    add_->setFixedSize(30, 24);
-    add_->setToolTip(QStringLiteral("Add Rule"));
-    add_->setAccessibleName(QStringLiteral("Add Rule"));
-    remove_ = new QToolButton(box);
-    remove_->setObjectName(QStringLiteral("removeRule"));
-    remove_->setIcon(systemIcon(QStringLiteral("minus"), textColor(this), 12));
-    remove_->setAutoRaise(true);
-    remove_->setFixedSize(30, 24);
-    remove_->setToolTip(QStringLiteral("Remove Rule"));
-    remove_->setAccessibleName(QStringLiteral("Remove Rule"));
-    footer->addWidget(add_);
-    footer->addWidget(remove_);
-    footer->addStretch(1);
-    column->addLayout(footer);
-
-    section->addRow(box);
+    section->addRow(box_);
     section->setFooter(rulesCaption);
 
     connect(add_, &QToolButton::clicked, this, &RulesView::addRule);
-    connect(remove_, &QToolButton::clicked, this, &RulesView::removeSelected);
+    connect(buttons_, &ListBoxButtons::removeClicked, this, &RulesView::removeSelected);
     connect(list_, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { select(rules_->rule(index.row()).id); });
     connect(list_, &RulesListView::enableToggled, this,
@@ -147,22 +133,48 @@ FormSection* RulesView::buildRulesSection() {
     });
     connect(list_, &RulesListView::contextMenuRequestedFor, this, &RulesView::showRowMenu);
 
-    Quiet::setVisible(emptyState_, rules_->rowCount() == 0);
-    Quiet::setVisible(list_, rules_->rowCount() > 0);
-    remove_->setEnabled(false);
+    showListOrPlaceholder();
+    buttons_->setCanRemove(false);
     return section;
 }
 
+void RulesView::showListOrPlaceholder() {
+    const bool empty = rules_->rowCount() == 0;
+    Quiet::setVisible(box_->list(), empty);
+    Quiet::setVisible(list_, !empty);
+}
+
 void RulesView::buildFallbackSections() {
+    const TargetDirectory directory = TargetDirectory::of(model_, routing_);
+    const RuleSet& set = routing_.ruleSet();
+
     fallbackSection_ = new FormSection(QStringLiteral("Fallback"), this);
     fallbackSection_->setObjectName(QStringLiteral("fallbackSection"));
+    fallbackMenu_ = new OptionalTargetMenu(
+        set.fallback, directory, [this] { return routing_.offeredBrowsers(routing_.ruleSet().fallback); },
+        automaticFallbackTitle(), fallbackSection_);
+    fallbackMenu_->setObjectName(QStringLiteral("fallbackMenu"));
+    fallbackSection_->addRow(QStringLiteral("Open links that match no rule in"), fallbackMenu_);
     fallbackAdvice_ = fallbackSection_->setFooter(QStringLiteral(" "));
     fallbackAdvice_->setObjectName(QStringLiteral("fallbackAdvice"));
 
     localFilesSection_ = new FormSection(QStringLiteral("Local Files"), this);
     localFilesSection_->setObjectName(QStringLiteral("localFilesSection"));
+    localFileMenu_ = new OptionalTargetMenu(
+        set.localFileTarget, directory,
+        [this] { return routing_.offeredBrowsers(routing_.ruleSet().localFileTarget); },
+        QStringLiteral("Same as fallback"), localFilesSection_);
+    localFileMenu_->setObjectName(QStringLiteral("localFileMenu"));
+    localFilesSection_->addRow(QStringLiteral("Open local files in"), localFileMenu_);
     localFileAdvice_ = localFilesSection_->setFooter(QStringLiteral(" "));
     localFileAdvice_->setObjectName(QStringLiteral("localFileAdvice"));
+
+    connect(fallbackMenu_, &OptionalTargetMenu::targetChosen, this, &RulesView::setFallback);
+    connect(localFileMenu_, &OptionalTargetMenu::targetChosen, this, &RulesView::setLocalFileTarget);
+}
+
+QString RulesView::automaticFallbackTitle() const {
+    return QStringLiteral("Automatic — ") + routing_.automaticFallbackName();
 }
 
 void RulesView::buildFooter() {
@@ -186,9 +198,8 @@ void RulesView::buildFooter() {
             [this] { model_.setSelection(AppModel::Selection::system()); });
 }
 
-QWidget* RulesView::targetLabel(const RouteTarget& target, int, QWidget* parent) const {
-    auto* label = new QLabel(target.bundleID(), parent);
-    return label;
+QWidget* RulesView::targetLabel(const RouteTarget& target, int iconSize, QWidget* parent) const {
+    return new RouteTargetLabel(target, TargetDirectory::of(model_, routing_), iconSize, parent);
 }
 
 // MARK: actions
@@ -251,11 +262,15 @@ void RulesView::setLocalFileTarget(const std::optional<RouteTarget>& target) {
 
 void RulesView::edit(const LinkRule& rule) {
     editing_ = rule;
+    auto* sheet = RuleEditorView::present(rule, TargetDirectory::of(model_, routing_), routing_, this);
+    // Whatever closed it ("Done" saved through the routing model, "Cancel" dropped the edits), the list
+    // already shows the rule set as it stands.
+    connect(sheet, &QDialog::finished, this, [this] { editing_.reset(); });
 }
 
 void RulesView::select(const std::optional<QUuid>& ruleID) {
     selection_ = ruleID;
-    remove_->setEnabled(selection_.has_value());
+    buttons_->setCanRemove(selection_.has_value());
     const std::optional<int> row = ruleID ? rules_->row(*ruleID) : std::nullopt;
     if (row) {
         list_->setCurrentIndex(rules_->index(*row));
@@ -292,13 +307,15 @@ void RulesView::showRowMenu(const QUuid& ruleID, const QPoint& globalPosition) {
 
 void RulesView::refreshRules() {
     rules_->refresh();
-    Quiet::setVisible(emptyState_, rules_->rowCount() == 0);
-    Quiet::setVisible(list_, rules_->rowCount() > 0);
+    showListOrPlaceholder();
     refreshFallbacks();
     tester_->refresh();
 }
 
 void RulesView::refreshTargets() {
+    const TargetDirectory directory = TargetDirectory::of(model_, routing_);
+    fallbackMenu_->setDirectory(directory);
+    localFileMenu_->setDirectory(directory);
     list_->refreshTargets();
     refreshFallbacks();
     tester_->refreshTargets();
@@ -306,6 +323,9 @@ void RulesView::refreshTargets() {
 
 void RulesView::refreshFallbacks() {
     const RuleSet& set = routing_.ruleSet();
+    fallbackMenu_->setTarget(set.fallback);
+    fallbackMenu_->setAutomaticTitle(automaticFallbackTitle());
+    localFileMenu_->setTarget(set.localFileTarget);
     Quiet::setText(fallbackAdvice_, fallbackAdvice(set));
 }
 
@@ -330,9 +350,11 @@ QString RulesView::fallbackAdvice(const RuleSet& set) {
 
 QString RulesView::localFileAdvice(bool handlesFileTypes) {
     if (handlesFileTypes)
-        return QStringLiteral("Rules are tried first: an address beginning “/” or “~/” matches a file's path, so "
-                              "“~/work/*” can send one folder somewhere of its own. Those patterns never match "
-                              "a web link, and web patterns never match a file.");
-    return QStringLiteral("Corvane isn't set to open any local files yet, so this has nothing to act on — switch "
-                          "a file type on under System first.");
+        return QStringLiteral(
+            "Rules are tried first: an address beginning “/” or “~/” matches a file's path, so "
+            "“~/work/*” can send one folder somewhere of its own. Those patterns never match "
+            "a web link, and web patterns never match a file.");
+    return QStringLiteral(
+        "Corvane isn't set to open any local files yet, so this has nothing to act on — switch "
+        "a file type on under System first.");
 }

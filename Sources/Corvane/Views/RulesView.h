@@ -9,6 +9,9 @@
 
 class AppModel;
 class FormSection;
+class ListBox;
+class ListBoxButtons;
+class OptionalTargetMenu;
 class PageStatusBar;
 class QLabel;
 class QPushButton;
@@ -27,6 +30,7 @@ class RulesView : public QWidget {
 
 public:
     RulesView(AppModel& model, RoutingModel& routing, QWidget* parent = nullptr);
+    ~RulesView() override;
 
     // The page's own state: the rule shown in the editor sheet, and the selected rule.
     const std::optional<LinkRule>& editing() const { return editing_; }
@@ -42,6 +46,8 @@ private:
     FormSection* buildRulesSection();
     void buildFallbackSections();
     void buildFooter();
+    void showListOrPlaceholder();
+    QString automaticFallbackTitle() const;
 
     void addRule();
     std::optional<RouteTarget> defaultTarget() const;
@@ -69,13 +75,13 @@ private:
 
     RulesListModel* rules_;
     RulesListView* list_;
-    QLabel* emptyState_;
+    ListBox* box_;
+    ListBoxButtons* buttons_;
     QToolButton* add_;
-    QToolButton* remove_;
     FormSection* fallbackSection_;
     FormSection* localFilesSection_;
-    QWidget* fallbackMenu_ = nullptr;
-    QWidget* localFileMenu_ = nullptr;
+    OptionalTargetMenu* fallbackMenu_;
+    OptionalTargetMenu* localFileMenu_;
     QLabel* fallbackAdvice_;
     QLabel* localFileAdvice_;
     RuleTesterView* tester_;
