@@ -3,13 +3,16 @@
 #include "Corvane/Views/ListBox.h"
 #include "Corvane/Views/PageStatusBar.h"
 #include "Corvane/Views/RouteTargetControls.h"
+#include "Corvane/Views/RuleEditorView.h"
 #include "Corvane/Views/RuleTesterView.h"
 #include "Corvane/Views/RulesList.h"
 #include "Corvane/Views/RulesView.h"
+#include "Corvane/Views/SourceAppControls.h"
 #include "Corvane/Views/SystemImages.h"
 #include "Support/AppModelFixture.h"
 #include "Support/SignalCount.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -315,6 +318,72 @@ TEST_F(RulesViewTest, FallbackAndLocalFileAdviceFollowTheRuleSetAndTheHandledTyp
     EXPECT_EQ(localAdvice->palette().color(QPalette::WindowText), ViewColors::orange());
 }
 
+TEST_F(RulesViewTest, TheFallbackMenusStoreTheirChoiceAndAutomaticStoresNone) {
+    openPage();
+    auto* fallback = find<OptionalTargetMenu>(QStringLiteral("fallbackMenu"));
+    EXPECT_EQ(fallback->automaticTitle(), QStringLiteral("Automatic — Firefox"));
+    EXPECT_EQ(find<OptionalTargetMenu>(QStringLiteral("localFileMenu"))->automaticTitle(),
+              QStringLiteral("Same as fallback"));
+
+    findEntry(fallback->currentEntries(), QStringLiteral("Firefox"))->action();
+    EXPECT_EQ(routing.ruleSet().fallback, RouteTarget::browser(firefoxID));
+    EXPECT_EQ(RuleStore::shared().current().fallback, RouteTarget::browser(firefoxID));
+    EXPECT_EQ(fallback->shownTitle(), QStringLiteral("Firefox"));
+    EXPECT_FALSE(
+        find<QLabel>(QStringLiteral("fallbackAdvice"))->text().startsWith(QStringLiteral("Automatic")));
+
+    findEntry(fallback->currentEntries(), QStringLiteral("Automatic — Firefox"))->action();
+    EXPECT_FALSE(routing.ruleSet().fallback.has_value());
+    EXPECT_FALSE(RuleStore::shared().current().fallback.has_value());
+    EXPECT_TRUE(
+        find<QLabel>(QStringLiteral("fallbackAdvice"))->text().startsWith(QStringLiteral("Automatic")));
+
+    auto* local = find<OptionalTargetMenu>(QStringLiteral("localFileMenu"));
+    findEntry(local->currentEntries(), QStringLiteral("Firefox"))->action();
+    EXPECT_EQ(RuleStore::shared().current().localFileTarget, RouteTarget::browser(firefoxID));
+    EXPECT_FALSE(routing.ruleSet().fallback.has_value());
+}
+
+TEST_F(RulesViewTest, ADoubleClickOrEditOpensTheRuleInAWindowModalSheet) {
+    saveRules({rule(QStringLiteral("Work"), {addresses({QStringLiteral("*.work.example")})})});
+    openPage();
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {},
+                       list()->visualRect(listModel()->index(0)).center());
+    auto* sheet = view->findChild<RuleEditorView*>(QStringLiteral("ruleEditor"));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(sheet->isVisible());
+    ASSERT_TRUE(view->editing().has_value());
+    EXPECT_EQ(view->editing()->name, QStringLiteral("Work"));
+
+    // "Cancel" closes it; the page's rule set is as it was.
+    sheet->reject();
+    EXPECT_FALSE(view->editing().has_value());
+    EXPECT_EQ(ruleNames(), QStringList{"Work"});
+
+    findEntry(view->rowMenu(routing.ruleSet().rules[0]), QStringLiteral("Edit…"))->action();
+    ASSERT_TRUE(view->editing().has_value());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->findChildren<RuleEditorView*>().size() == 1; }));
+}
+
+TEST_F(RulesViewTest, EveryControlOfThePageHasAName) {
+    saveRules({rule(QStringLiteral("Work"), {addresses({QStringLiteral("*.work.example")})})});
+    openPage();
+    for (QWidget* widget : view->findChildren<QWidget*>()) {
+        const bool interactive = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QAbstractItemView*>(widget);
+        if (!interactive || !widget->isVisibleTo(view.get()))
+            continue;
+        QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(readable, nullptr);
+        EXPECT_FALSE(readable->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+    }
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(list());
+    ASSERT_GT(rows->childCount(), 0);
+    EXPECT_TRUE(rows->child(0)->text(QAccessible::Name).startsWith(QStringLiteral("Work")));
+}
+
 // MARK: the tester
 
 class RuleTesterTest : public RulesViewTest {
@@ -377,14 +446,21 @@ TEST_F(RuleTesterTest, AnswersForLinksThatMatchMissAndFallBack) {
 
 TEST_F(RuleTesterTest, ASourceAppRuleMatchesOnlyWhileThatAppIsChosen) {
     saveRules({rule(QStringLiteral("From Mail"), {apps({QStringLiteral("com.example.mail")})})});
+    environment.workspace().addRunning(
+        host::RunningApplication{41, QStringLiteral("com.example.mail"), QStringLiteral("Mail"), {}, true});
     openPage();
     auto* tester = find<RuleTesterView>(QStringLiteral("ruleTester"));
     type(QStringLiteral("example.com"));
     EXPECT_EQ(matches(), QStringLiteral("No rule — the fallback"));
     EXPECT_FALSE(shows(QStringLiteral("testAnyApp")));
 
-    tester->setTestSource(QStringLiteral("com.example.mail"));
+    // Picked from the source menu's running apps.
+    auto* menu = find<SourceAppMenu>(QStringLiteral("testSourceMenu"));
+    findEntry(menu->currentEntries(), QStringLiteral("Mail"))->action();
+    EXPECT_EQ(tester->testSource(), QStringLiteral("com.example.mail"));
     EXPECT_EQ(matches(), QStringLiteral("From Mail"));
+    EXPECT_TRUE(shows(QStringLiteral("testAnyApp")));
+    EXPECT_EQ(find<SourceAppLabel>(QStringLiteral("testSourceLabel"))->shownName(), QStringLiteral("Mail"));
     QTest::mouseClick(find<QPushButton>(QStringLiteral("testAnyApp")), Qt::LeftButton);
     EXPECT_FALSE(tester->testSource().has_value());
     EXPECT_EQ(matches(), QStringLiteral("No rule — the fallback"));
