@@ -109,6 +109,11 @@ ListBox::ListBox(int minHeight, QWidget* parent)
     connect(list_->model(), &QAbstractItemModel::modelReset, this, &ListBox::updatePlaceholder);
 }
 
+ListBox::~ListBox() {
+    // The list empties itself as it is destroyed, after this box's own part is gone.
+    disconnect(list_->model(), nullptr, this, nullptr);
+}
+
 void ListBox::setFooter(QWidget* footer) {
     if (footer_ == footer)
         return;
@@ -146,10 +151,8 @@ void ListBox::removeRow(int position) {
     if (position < 0 || position >= list_->count())
         return;
     QListWidgetItem* item = list_->item(position);
-    if (QWidget* row = list_->itemWidget(item)) {
-        list_->removeItemWidget(item);
-        row->deleteLater();
-    }
+    // The view deletes the row's widget (later) as it lets go of it.
+    list_->removeItemWidget(item);
     delete list_->takeItem(position);
 }
 

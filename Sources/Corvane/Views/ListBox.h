@@ -26,6 +26,7 @@ class ListBox : public QFrame {
 
 public:
     explicit ListBox(int minHeight, QWidget* parent = nullptr);
+    ~ListBox() override;
 
     QListWidget* list() const { return list_; }
     // The footer content (usually a ListBoxButtons), replacing any earlier one.

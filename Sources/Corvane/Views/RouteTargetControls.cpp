@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 
 namespace {
@@ -52,6 +53,12 @@ void setUpMenuButton(QToolButton* button, QWidget* content,
     auto* menu = new QMenu(button);
     QObject::connect(menu, &QMenu::aboutToShow, button, [menu, build] { fillMenu(menu, build()); });
     button->setMenu(menu);
+}
+
+// Room for the label laid out inside the button, and for the menu arrow.
+QSize menuButtonSizeHint(const QToolButton* button, QSize plain) {
+    const QSize content = button->layout() ? button->layout()->sizeHint() : QSize();
+    return plain.expandedTo(content + QSize(8, 0));
 }
 
 } // namespace
@@ -163,6 +170,13 @@ QString RouteTargetLabel::shownName() const {
     return name_->fullText();
 }
 
+QSize RouteTargetLabel::sizeHint() const {
+    int width = iconSize_ + 6 + name_->fontMetrics().horizontalAdvance(name_->fullText()) + 2;
+    if (!warning_->isHidden())
+        width += 6 + warning_->sizeHint().width();
+    return {width, std::max(iconSize_, QWidget::sizeHint().height())};
+}
+
 bool RouteTargetLabel::showsMissingWarning() const {
     return !warning_->isHidden();
 }
@@ -177,6 +191,7 @@ void RouteTargetLabel::refresh() {
     name_->setFullText(name);
     warning_->setVisible(!directory_.path(target_));
     setAccessibleName(name);
+    updateGeometry();
 }
 
 RouteTargetMenu::RouteTargetMenu(const RouteTarget& target, TargetDirectory directory,
@@ -189,13 +204,13 @@ RouteTargetMenu::RouteTargetMenu(const RouteTarget& target, TargetDirectory dire
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setUpMenuButton(this, label_, [this] { return currentEntries(); });
     setAccessibleName(label_->shownName());
-    setMinimumWidth(label_->sizeHint().width() + 28);
 }
 
 void RouteTargetMenu::setTarget(const RouteTarget& target) {
     target_ = target;
     label_->setTarget(target);
     setAccessibleName(label_->shownName());
+    updateGeometry();
 }
 
 void RouteTargetMenu::setDirectory(TargetDirectory directory) {
@@ -219,6 +234,10 @@ std::vector<MenuEntry> RouteTargetMenu::entries(const TargetDirectory& directory
 std::vector<MenuEntry> RouteTargetMenu::currentEntries() {
     const std::vector<BrowserEntry> offered = offeredBrowsers_ ? offeredBrowsers_() : directory_.browsers;
     return entries(directory_, offered, [this](const RouteTarget& target) { choose(target); });
+}
+
+QSize RouteTargetMenu::sizeHint() const {
+    return menuButtonSizeHint(this, QToolButton::sizeHint());
 }
 
 void RouteTargetMenu::choose(const RouteTarget& target) {
@@ -291,6 +310,10 @@ std::vector<MenuEntry> OptionalTargetMenu::currentEntries() {
                    [this](const std::optional<RouteTarget>& target) { choose(target); });
 }
 
+QSize OptionalTargetMenu::sizeHint() const {
+    return menuButtonSizeHint(this, QToolButton::sizeHint());
+}
+
 void OptionalTargetMenu::choose(const std::optional<RouteTarget>& target) {
     setTarget(target);
     emit targetChosen(target);
@@ -303,4 +326,5 @@ void OptionalTargetMenu::refresh() {
     automaticLabel_->setVisible(!target_);
     automaticLabel_->setFullText(automaticTitle_);
     setAccessibleName(shownTitle());
+    updateGeometry();
 }

@@ -67,6 +67,8 @@ public:
     bool showsMissingWarning() const;
 
     static QString missingWarningHelp();
+    // Wide enough for the whole name (it is cut in the middle only when the space given is narrower).
+    QSize sizeHint() const override;
 
 private:
     void refresh();
@@ -101,6 +103,7 @@ public:
     // The entries the menu would show now; choosing one acts as the user's choice.
     std::vector<MenuEntry> currentEntries();
     RouteTargetLabel* label() const { return label_; }
+    QSize sizeHint() const override;
 
 signals:
     void targetChosen(const RouteTarget& target);
@@ -138,6 +141,7 @@ public:
             const QString& automaticTitle,
             const std::function<void(const std::optional<RouteTarget>&)>& choose);
     std::vector<MenuEntry> currentEntries();
+    QSize sizeHint() const override;
 
 signals:
     void targetChosen(const std::optional<RouteTarget>& target);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,7 +37,8 @@ bool isBlank(const QString& text) {
     return RuleValue::trimmed(text).isEmpty();
 }
 
-// Selects its row when the user clicks into the row's field.
+// Selects its row when the user clicks or tabs into the row's field; focus that merely lands there (the
+// list shown again after text mode) selects nothing.
 class FocusSelects : public QObject {
 public:
     FocusSelects(QObject* parent, std::function<void()> select)
@@ -45,8 +47,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress)
+        if (event->type() == QEvent::MouseButtonPress)
             select_();
+        else if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                reason == Qt::BacktabFocusReason)
+                select_();
+        }
         return QObject::eventFilter(watched, event);
     }
 

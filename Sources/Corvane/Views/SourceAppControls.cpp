@@ -90,6 +90,11 @@ QString SourceAppLabel::shownName() const {
     return name_->fullText();
 }
 
+QSize SourceAppLabel::sizeHint() const {
+    const int width = iconSize_ + 6 + name_->fontMetrics().horizontalAdvance(name_->fullText()) + 2;
+    return {width, std::max(iconSize_, QWidget::sizeHint().height())};
+}
+
 void SourceAppLabel::refresh() {
     const auto icon = AppIcons::iconForBundleID(bundleID_, iconSize_);
     placeholder_ = !icon;
@@ -99,6 +104,7 @@ void SourceAppLabel::refresh() {
     const QString name = model_.sourceAppName(bundleID_);
     name_->setFullText(name);
     setAccessibleName(name);
+    updateGeometry();
 }
 
 SourceAppMenu::SourceAppMenu(RoutingModel& model, QSet<QString> excluding, QWidget* parent)

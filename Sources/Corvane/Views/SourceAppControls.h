@@ -41,6 +41,7 @@ public:
     QString shownName() const;
     // True when the application was not found and the dashed question mark stands in for its icon.
     bool showsPlaceholderIcon() const { return placeholder_; }
+    QSize sizeHint() const override;
 
 private:
     void refresh();
