@@ -86,12 +86,6 @@ RulesView::RulesView(AppModel& model, RoutingModel& routing, QWidget* parent)
     refreshFooter();
 }
 
-RulesView::~RulesView() {
-    // The list box's own list tells the box of its model's reset while it is being destroyed, when the box
-    // is half gone already.
-    QObject::disconnect(box_->list()->model(), nullptr, box_, nullptr);
-}
-
 // MARK: building
 
 FormSection* RulesView::buildRulesSection() {

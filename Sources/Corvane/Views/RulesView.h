@@ -30,7 +30,6 @@ class RulesView : public QWidget {
 
 public:
     RulesView(AppModel& model, RoutingModel& routing, QWidget* parent = nullptr);
-    ~RulesView() override;
 
     // The page's own state: the rule shown in the editor sheet, and the selected rule.
     const std::optional<LinkRule>& editing() const { return editing_; }
