@@ -182,7 +182,14 @@ TEST_F(RulesViewTest, TheEnableSwitchSavesAndFollowsChangesMadeElsewhere) {
                     ->findChild<QLabel*>(QStringLiteral("ruleNoConditionsWarning"))
                     ->isVisibleTo(list()->rowWidget(1)));
 
+    // A click on the row's text reaches the list and selects the rule; the checkbox keeps its own clicks.
+    QTest::mouseClick(list()->rowWidget(1)->findChild<QLabel*>(QStringLiteral("ruleSummary")),
+                      Qt::LeftButton);
+    EXPECT_EQ(view->selection(), routing.ruleSet().rules[1].id);
+    EXPECT_TRUE(list()->selectionModel()->isRowSelected(1, {}));
+
     QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_EQ(view->selection(), routing.ruleSet().rules[1].id);
     EXPECT_FALSE(routing.ruleSet().rules[0].isEnabled);
     EXPECT_FALSE(RuleStore::shared().current().rules[0].isEnabled);
     EXPECT_EQ(box->toolTip(), QStringLiteral("This rule is switched off"));
