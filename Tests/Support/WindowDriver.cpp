@@ -20,9 +20,10 @@ AtspiAccessible* object(const std::shared_ptr<void>& handle) {
     return static_cast<AtspiAccessible*>(handle.get());
 }
 
-// Reads the element from its program each time: a test waits for what the program shows now.
-void readAfresh(AtspiAccessible* element) {
-    atspi_accessible_set_cache_mask(element, ATSPI_CACHE_NONE);
+// Reads the program's elements from the program each time: a test waits for what it shows now. The mask
+// belongs to the whole application (set on its root).
+void readAfresh(AtspiAccessible* application) {
+    atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
 }
 
 QString takeString(gchar* text) {
@@ -42,7 +43,6 @@ AccessibleElement::AccessibleElement(void* handle) {
         return;
     auto* element = static_cast<AtspiAccessible*>(handle);
     g_object_ref(element);
-    readAfresh(element);
     handle_ = std::shared_ptr<void>(element, [](void* held) { g_object_unref(held); });
 }
 
@@ -210,14 +210,15 @@ AccessibleElement WindowDriver::application(pid_t pid, double seconds) const {
             AtspiAccessible* desktop = atspi_get_desktop(0);
             if (!desktop)
                 return false;
-            readAfresh(desktop);
             const gint count = atspi_accessible_get_child_count(desktop, nullptr);
             for (gint i = 0; i < count && found.isNull(); ++i) {
                 AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
                 if (!app)
                     continue;
-                if (pid_t(atspi_accessible_get_process_id(app, nullptr)) == pid)
+                if (pid_t(atspi_accessible_get_process_id(app, nullptr)) == pid) {
+                    readAfresh(app);
                     found = AccessibleElement(app);
+                }
                 g_object_unref(app);
             }
             g_object_unref(desktop);

@@ -44,7 +44,8 @@ PlaceholderView::PlaceholderView(AppModel& model, QWidget* parent)
     description_->setObjectName(QStringLiteral("PlaceholderDescription"));
     description_->setAlignment(Qt::AlignCenter);
     description_->setWordWrap(true);
-    description_->setMaximumWidth(440);
+    // A fixed width lets the wrapped text take the height it needs.
+    description_->setFixedWidth(440);
     TextStyle::secondary(description_);
     column->addWidget(description_, 0, Qt::AlignHCenter);
     button_ = new QPushButton(this);

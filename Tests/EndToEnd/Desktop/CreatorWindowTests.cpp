@@ -99,7 +99,7 @@ TEST_F(CreatorWindowTest, TheSidebarOpensEachRoutingPage) {
         [&] { return !driver->findAll(frame, QStringLiteral("list item"), QStringLiteral("Rules")).empty(); },
         10))
         << frame.dump(12).toStdString();
-    driver->saveScreenshot(QStringLiteral("CreatorWindow-start"));
+    EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-start")).isEmpty());
 
     const struct {
         const char* row;
@@ -121,7 +121,8 @@ TEST_F(CreatorWindowTest, TheSidebarOpensEachRoutingPage) {
         // The page's header names it.
         EXPECT_FALSE(driver->find(frame, QStringLiteral("label"), QString::fromUtf8(page.title), 5).isNull())
             << frame.dump(12).toStdString();
-        driver->saveScreenshot(QStringLiteral("CreatorWindow-") + QString::fromUtf8(page.page));
+        EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-") + QString::fromUtf8(page.page))
+                         .isEmpty());
     }
 
     // Closing the window ends the app.
