@@ -1,15 +1,29 @@
-// The creator app's entry point: its models come to life in the window's start-up order, and the program
-// ends when it is asked to quit (never in the middle of a build).
+// The creator app's entry point: one window, whose root view brings the models to life in the start-up order,
+// and the program ends when it is asked to quit (never in the middle of a build).
 #include "Corvane/Models/CreatorApp.h"
+#include "Corvane/Views/CreatorWindow.h"
+#include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/Linux/Widgets/WidgetPanels.h"
 #include "CorvaneHost/Services.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
+    QApplication::setDesktopFileName(QStringLiteral("app.corvane.main"));
+    // The window's terminate protocol ends the program, not the last window closing by itself.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (const auto icon =
+            host::Bundle::main().pathForResource(QStringLiteral("AppIcon"), QStringLiteral("icns")))
+        QApplication::setWindowIcon(QIcon(*icon));
+    host::services().panels = std::make_shared<host::WidgetPanels>();
     CreatorApp creator;
     auto delegate = std::make_shared<CreatorAppDelegate>(creator.model());
     host::application().setDelegate(delegate);
-    creator.start();
+    CreatorWindow window(creator);
+    window.show();
     return host::application().run();
 }

@@ -1,6 +1,6 @@
 // corvane-dev-install: sets a built Corvane up for the current user as an installation would:
 //   0. asks a running helper to quit,
-//   1. copies the creator app bundle into ~/Applications (replacing an older copy),
+//   1. copies the creator app bundle into ~/Applications (replacing an older copy) and registers it,
 //   2. installs the helper into the support folder from that creator app, and registers it,
 //   3. makes the installed helper the default application for web links.
 //
@@ -50,6 +50,8 @@ int main(int argc, char* argv[]) {
         if (QFileInfo::exists(creator) && !QDir(creator).removeRecursively())
             return failWith(QStringLiteral("could not replace %1").arg(creator));
         HelperInstaller::run(QStringLiteral("/usr/bin/ditto"), {built, creator});
+        // Registered, the creator app is in the desktop's application menu with its name and icon.
+        host::workspace().registerBundle(creator);
         say(QStringLiteral("installed %1").arg(creator));
 
         // The installed copy is brought in step with the creator app that was just installed.

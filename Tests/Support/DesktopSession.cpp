@@ -109,6 +109,13 @@ void DesktopSession::runAsUnprivilegedUser(int argc, char** argv) {
         std::perror("desktop session: fresh home");
         std::exit(1);
     }
+    // The run's artifacts (screenshots) stay in the build folder, written by the test user.
+    const QByteArray artifacts = qEnvironmentVariableIsSet("CORVANE_TEST_ARTIFACTS")
+                                     ? qgetenv("CORVANE_TEST_ARTIFACTS")
+                                     : QByteArray(CORVANE_BUILD_DIR "/Tests/artifacts");
+    if (QDir().mkpath(QString::fromLocal8Bit(artifacts)) &&
+        chown(artifacts.constData(), user->pw_uid, user->pw_gid) != 0)
+        std::perror("desktop session: artifacts folder");
     char self[4096] = {};
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) {

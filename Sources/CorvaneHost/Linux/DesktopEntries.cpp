@@ -564,6 +564,8 @@ QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& in
                                 browser ? QStringLiteral("Categories=Network;WebBrowser;")
                                         : QStringLiteral("Categories=Network;")};
     } else {
+        // Any other application shows in the menu with the icon its bundle names, when it has one.
+        icon = extractBundleIcon(bundlePath, identifier, info);
         exec = execLineFor(needsExecQuoting(program) ? plainProgramLink(identifier, program).value_or(program)
                                                      : program);
         types = bundleMimeTypes(info);

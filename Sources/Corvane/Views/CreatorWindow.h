@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QMainWindow>
+
+class CreatorApp;
+class RootView;
+
+// The creator app's single window: the root view, the menus (no command opens a second window), and closing
+// it quits the app through the application's terminate protocol, which waits for a running build.
+class CreatorWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int minimumWidth = 980;
+    static constexpr int minimumHeight = 640;
+
+    explicit CreatorWindow(CreatorApp& app, QWidget* parent = nullptr);
+
+    RootView* rootView() const { return root_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    RootView* root_;
+};

@@ -1,0 +1,135 @@
+// The creator app's window on a real desktop, driven as a user would: through the accessibility bus to find
+// its controls and with the real pointer to choose them. Screenshots of each page land in the test artifacts.
+#include "Support/DesktopSession.h"
+#include "Support/Files.h"
+#include "Support/HostToolRun.h"
+#include "Support/WindowDriver.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+namespace {
+
+const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
+const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
+
+class CreatorWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        session = new test::DesktopSession();
+        session->start();
+    }
+    static void TearDownTestSuite() {
+        delete session;
+        session = nullptr;
+    }
+
+    void SetUp() override {
+        if (!session->skipReason().isEmpty())
+            GTEST_SKIP() << session->skipReason().toStdString();
+        logFile = QDir::homePath() + QStringLiteral("/creator-window.log");
+        const test::ToolRun install =
+            test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
+                               {buildDir + QStringLiteral("/Corvane.app")}, logFile);
+        ASSERT_EQ(install.status, 0) << install.output.toStdString();
+        driver = std::make_unique<test::WindowDriver>();
+        ASSERT_TRUE(driver->isReady()) << driver->failure().toStdString();
+    }
+
+    void TearDown() override {
+        if (creator.state() != QProcess::NotRunning) {
+            ::kill(pid_t(creator.processId()), SIGTERM);
+            if (!creator.waitForFinished(5000))
+                creator.kill();
+        }
+        if (HasFailure())
+            ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
+    }
+
+    // The installed creator app, on the session's display and buses, on the accessibility bus from its start.
+    bool startCreator() {
+        QProcessEnvironment environment = session->programEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("HOME"), QDir::homePath());
+        creator.setProcessEnvironment(environment);
+        creator.setProcessChannelMode(QProcess::MergedChannels);
+        creator.setStandardOutputFile(logFile, QIODevice::Append);
+        creator.start(installedCreator() + QStringLiteral("/Contents/MacOS/Corvane"), {});
+        return creator.waitForStarted(10000);
+    }
+
+    static QString installedCreator() {
+        return QDir::homePath() + QStringLiteral("/Applications/Corvane.app");
+    }
+
+    static inline test::DesktopSession* session = nullptr;
+    std::unique_ptr<test::WindowDriver> driver;
+    QProcess creator;
+    QString logFile;
+};
+
+TEST_F(CreatorWindowTest, TheInstalledAppIsInTheDesktopsMenuWithItsNameAndIcon) {
+    const QString entry =
+        QDir::homePath() + QStringLiteral("/.local/share/applications/app.corvane.main.desktop");
+    ASSERT_TRUE(QFileInfo::exists(entry));
+    QSettings file(entry, QSettings::IniFormat);
+    file.beginGroup(QStringLiteral("Desktop Entry"));
+    EXPECT_EQ(file.value(QStringLiteral("Name")).toString(), QStringLiteral("Corvane"));
+    EXPECT_NE(file.value(QStringLiteral("NoDisplay")).toString(), QStringLiteral("true"));
+    const QString icon = file.value(QStringLiteral("Icon")).toString();
+    ASSERT_FALSE(icon.isEmpty());
+    EXPECT_FALSE(QImage(icon).isNull()) << icon.toStdString();
+    EXPECT_TRUE(file.value(QStringLiteral("Exec")).toString().contains(installedCreator()));
+}
+
+TEST_F(CreatorWindowTest, TheSidebarOpensEachRoutingPage) {
+    ASSERT_TRUE(startCreator());
+    const test::AccessibleElement app = driver->application(pid_t(creator.processId()), 20);
+    ASSERT_FALSE(app.isNull()) << "the creator app did not join the accessibility bus";
+    const test::AccessibleElement frame =
+        driver->find(app, QStringLiteral("frame"), QStringLiteral("Corvane"), 10);
+    ASSERT_FALSE(frame.isNull()) << app.dump().toStdString();
+    // The models' start-up has run once the placeholder or an editor shows.
+    ASSERT_TRUE(test::WindowDriver::waitUntil(
+        [&] { return !driver->findAll(frame, QStringLiteral("list item"), QStringLiteral("Rules")).empty(); },
+        10))
+        << frame.dump(12).toStdString();
+    EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-start")).isEmpty());
+
+    const struct {
+        const char* row;
+        const char* title;
+        const char* page;
+    } pages[] = {
+        {"Rules", "Rules", "RulesView"},
+        {"System", "System", "SystemView"},
+        {"Recent Links", "Recent Links", "RecentLinksView"},
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.row);
+        const test::AccessibleElement row =
+            driver->find(frame, QStringLiteral("list item"), QString::fromUtf8(page.row));
+        ASSERT_FALSE(row.isNull()) << frame.dump(12).toStdString();
+        ASSERT_TRUE(driver->click(row));
+        EXPECT_TRUE(
+            test::WindowDriver::waitUntil([&] { return row.hasState(QStringLiteral("selected")); }, 5));
+        // The page's header names it.
+        EXPECT_FALSE(driver->find(frame, QStringLiteral("label"), QString::fromUtf8(page.title), 5).isNull())
+            << frame.dump(12).toStdString();
+        EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-") + QString::fromUtf8(page.page))
+                         .isEmpty());
+    }
+
+    // Closing the window ends the app.
+    ASSERT_TRUE(driver->click(driver->find(frame, QStringLiteral("list item"), QStringLiteral("Rules"))));
+    ASSERT_TRUE(driver->closeActiveWindow());
+    EXPECT_TRUE(creator.waitForFinished(10000));
+    EXPECT_EQ(creator.exitStatus(), QProcess::NormalExit);
+}
+
+} // namespace
