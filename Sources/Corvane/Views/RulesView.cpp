@@ -94,6 +94,7 @@ FormSection* RulesView::buildRulesSection() {
 
     box_ = new ListBox(190, section);
     box_->setObjectName(QStringLiteral("rulesListBox"));
+    box_->list()->setAccessibleName(QStringLiteral("Link Rules"));
     box_->setPlaceholder(emptyRulesText);
     add_ = ListBoxButtons::makeAddButton(QStringLiteral("Add Rule"));
     add_->setObjectName(QStringLiteral("addRule"));
