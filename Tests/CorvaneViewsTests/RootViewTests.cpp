@@ -2,11 +2,13 @@
 // and its menus, and that every page can be read by a screen reader.
 #include "Corvane/Views/CreatorWindow.h"
 #include "Corvane/Views/MigrationView.h"
+#include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/AccessibilityAudit.h"
 #include "Support/CreatorWindowFixture.h"
 #include "Support/HelperDoubles.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -223,6 +225,19 @@ TEST_F(RootViewTest, EveryPageNamesItsControls) {
     appModel().setSelection(std::nullopt);
     QCoreApplication::processEvents();
     EXPECT_TRUE(test::unnamedInteractiveElements(root.get()).empty());
+}
+
+TEST_F(RootViewTest, BecomingActiveRereadsTheRoutingFiles) {
+    showWindow();
+    ASSERT_EQ(routing().ruleSet().rules.size(), 0u);
+    RuleSet set;
+    set.rules.push_back(LinkRule{.target = RouteTarget::browser(QStringLiteral("org.chromium.Chromium"))});
+    // Another program writes the rules meanwhile.
+    RuleStore().save(set);
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_EQ(routing().ruleSet().rules.size(), 0u);
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(routing().ruleSet().rules.size(), 1u);
 }
 
 class CreatorWindowTest : public RootViewTest {

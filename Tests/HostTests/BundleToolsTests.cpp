@@ -183,13 +183,28 @@ TEST(LsregisterDesktopEntry, OtherBundlesGetTheWorkspacesPlainEntry) {
     const QString bundle = makeBundle(dir.filePath("Other.app"), {{"CFBundleIdentifier", "org.example.other"},
                                                                   {"CFBundleExecutable", "Stub"}});
     ASSERT_EQ(test::runHostTool("lsregister", {"-f", bundle}).status, 0);
-    // Every registered bundle stands in the desktop's menu by its entry; only a proxy app brings an icon.
-    const std::string entry =
-        test::contents(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                       "/applications/org.example.other.desktop")
-            .toStdString();
+    // Every registered bundle stands in the desktop's menu by its entry; one without an icon file has no
+    // icon.
+    const QString entryPath = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                              "/applications/org.example.other.desktop";
+    const std::string entry = test::contents(entryPath).toStdString();
     EXPECT_THAT(entry, HasSubstr("Name=Other\n"));
     EXPECT_THAT(entry, testing::Not(HasSubstr("Icon=")));
+
+    // With the icon file its bundle names (as the creator app has), the entry shows that icon.
+    const QString set = dir.filePath("AppIcon.iconset");
+    test::writeFile(set + "/icon_128x128.png", png(128), QDateTime::currentDateTimeUtc());
+    makeBundle(bundle, {{"CFBundleIdentifier", "org.example.other"},
+                        {"CFBundleExecutable", "Stub"},
+                        {"CFBundleIconFile", "AppIcon"}});
+    ASSERT_EQ(
+        test::runHostTool("iconutil", {"-c", "icns", "-o", bundle + "/Contents/Resources/AppIcon.icns", set})
+            .status,
+        0);
+    ASSERT_EQ(test::runHostTool("lsregister", {"-f", bundle}).status, 0);
+    const QString withIcon = QString::fromUtf8(test::contents(entryPath));
+    EXPECT_EQ(QImage(withIcon.section("Icon=", 1).section('\n', 0, 0)).size(), QSize(128, 128));
+    EXPECT_THAT(withIcon.toStdString(), testing::Not(HasSubstr("NoDisplay")));
 }
 
 } // namespace

@@ -20,10 +20,13 @@ AtspiAccessible* object(const std::shared_ptr<void>& handle) {
     return static_cast<AtspiAccessible*>(handle.get());
 }
 
-// Reads the program's elements from the program each time: a test waits for what it shows now. The mask
-// belongs to the whole application (set on its root).
+// Names and children are read from the program every time: a test waits for what it shows now. Roles,
+// interfaces and states stay cached (states follow the program's events), since libatspi consults states
+// while it dispatches events, where asking the program again would wait for ever. The mask belongs to the
+// whole application (set on its root).
 void readAfresh(AtspiAccessible* application) {
-    atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
+    atspi_accessible_set_cache_mask(
+        application, AtspiCache(ATSPI_CACHE_ROLE | ATSPI_CACHE_INTERFACES | ATSPI_CACHE_STATES));
 }
 
 QString takeString(gchar* text) {
@@ -80,6 +83,8 @@ QStringList AccessibleElement::states() const {
     QStringList names;
     if (isNull())
         return names;
+    // Forgetting what was read of the element makes libatspi ask the program for its states now.
+    atspi_accessible_clear_cache(object(handle_));
     AtspiStateSet* set = atspi_accessible_get_state_set(object(handle_));
     if (!set)
         return names;
@@ -108,6 +113,12 @@ std::vector<AccessibleElement> AccessibleElement::children() const {
     const gint count = atspi_accessible_get_child_count(object(handle_), nullptr);
     for (gint i = 0; i < count; ++i) {
         AtspiAccessible* child = atspi_accessible_get_child_at_index(object(handle_), i, nullptr);
+        // Chromium makes a window's views accessible only once the window's own attributes are asked for.
+        if (!child) {
+            if (GHashTable* attributes = atspi_accessible_get_attributes(object(handle_), nullptr))
+                g_hash_table_unref(attributes);
+            child = atspi_accessible_get_child_at_index(object(handle_), i, nullptr);
+        }
         if (!child)
             continue;
         found.push_back(AccessibleElement(child));
@@ -169,12 +180,12 @@ WindowDriver::WindowDriver() {
     XDisplayKeycodes(x(display_), &lowest, &highest);
     int perCode = 0;
     KeySym* map = XGetKeyboardMapping(x(display_), KeyCode(lowest), highest - lowest + 1, &perCode);
-    for (int code = highest; map && code >= lowest && !spareKeycode_; --code) {
+    for (int code = highest; map && code >= lowest && spareKeycodes_.size() < 16; --code) {
         bool empty = true;
         for (int i = 0; i < perCode; ++i)
             empty = empty && map[(code - lowest) * perCode + i] == NoSymbol;
         if (empty)
-            spareKeycode_ = unsigned(code);
+            spareKeycodes_.push_back(unsigned(code));
     }
     if (map)
         XFree(map);
@@ -182,9 +193,9 @@ WindowDriver::WindowDriver() {
 
 WindowDriver::~WindowDriver() {
     if (display_) {
-        if (spareKeycode_) {
+        for (const unsigned int code : spareKeycodes_) {
             KeySym none[2] = {NoSymbol, NoSymbol};
-            XChangeKeyboardMapping(x(display_), int(spareKeycode_), 2, none, 1);
+            XChangeKeyboardMapping(x(display_), int(code), 2, none, 1);
         }
         XCloseDisplay(x(display_));
     }
@@ -293,14 +304,15 @@ bool WindowDriver::strokeKeysym(unsigned long keysym) {
         shifted = XkbKeycodeToKeysym(dpy, code, 0, 0) != KeySym(keysym) &&
                   XkbKeycodeToKeysym(dpy, code, 0, 1) == KeySym(keysym);
     } else {
-        if (!spareKeycode_)
+        if (spareKeycodes_.empty())
             return false;
+        const unsigned int spare = spareKeycodes_[nextSpare_++ % spareKeycodes_.size()];
         KeySym both[2] = {KeySym(keysym), KeySym(keysym)};
-        XChangeKeyboardMapping(dpy, int(spareKeycode_), 2, both, 1);
+        XChangeKeyboardMapping(dpy, int(spare), 2, both, 1);
         XSync(dpy, False);
         // The program reads the new keyboard map before the stroke.
-        QThread::msleep(120);
-        code = KeyCode(spareKeycode_);
+        QThread::msleep(150);
+        code = KeyCode(spare);
         remapped = true;
     }
     const KeyCode shift = XKeysymToKeycode(dpy, XK_Shift_L);

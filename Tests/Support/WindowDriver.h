@@ -93,7 +93,10 @@ private:
 
     void* display_ = nullptr; // Display*
     QString failure_;
-    unsigned int spareKeycode_ = 0;
+    // Keycodes without symbols, lent in turn to characters the keyboard has no key for (in turn, so a
+    // program still reading one stroke never sees its key change under it).
+    std::vector<unsigned int> spareKeycodes_;
+    size_t nextSpare_ = 0;
 };
 
 } // namespace test

@@ -135,7 +135,7 @@ RootView::RootView(CreatorApp& app, QWidget* parent)
     connect(&model_, &AppModel::showingMigrationChanged, this, &RootView::showMigrationSheet);
     connect(&model_, &AppModel::unsavedPromptChanged, this, &RootView::showUnsavedAlert);
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (started_ && state == Qt::ApplicationActive)
+        if (loaded_ && state == Qt::ApplicationActive)
             app_.applicationDidBecomeActive();
     });
     showPage();
@@ -154,8 +154,10 @@ void RootView::showEvent(QShowEvent* event) {
     // After the first paint, so the models' load never holds the window back.
     QPointer<RootView> self(this);
     host::mainQueue().async([self] {
-        if (self)
-            self->app_.start();
+        if (!self)
+            return;
+        self->app_.start();
+        self->loaded_ = true;
     });
 }
 

@@ -75,7 +75,8 @@ private:
     QVBoxLayout* detail_;
     QWidget* page_ = nullptr;
     PageKind pageKind_ = PageKind::placeholder;
-    bool started_ = false;
+    bool started_ = false; // the start-up task is on its way
+    bool loaded_ = false;  // it ran: activations refresh the models from now on
     QPointer<MigrationView> migrationSheet_;
     QPointer<QMessageBox> unsavedAlert_;
     QUuid alertPromptID_;

@@ -99,6 +99,18 @@ TEST_F(CreatorWindowTest, TheSidebarOpensEachRoutingPage) {
         [&] { return !driver->findAll(frame, QStringLiteral("list item"), QStringLiteral("Rules")).empty(); },
         10))
         << frame.dump(12).toStdString();
+    // On the screen where the window manager put it, and active, before the pointer goes there.
+    ASSERT_TRUE(test::WindowDriver::waitUntil([&] { return frame.hasState(QStringLiteral("active")); }, 10))
+        << frame.states().join(QLatin1Char(' ')).toStdString();
+    QRect placed;
+    test::WindowDriver::waitUntil(
+        [&] {
+            const QRect now = frame.screenExtents();
+            const bool settled = !now.isEmpty() && now == placed;
+            placed = now;
+            return settled;
+        },
+        5);
     EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-start")).isEmpty());
 
     const struct {
