@@ -2,6 +2,7 @@
 // and its menus, and that every page can be read by a screen reader.
 #include "Corvane/Views/CreatorWindow.h"
 #include "Corvane/Views/MigrationView.h"
+#include "Corvane/Views/PageStatusBar.h"
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/AccessibilityAudit.h"
 #include "Support/CreatorWindowFixture.h"
@@ -73,6 +74,17 @@ TEST_F(RootViewTest, WithAppsTheFirstIsShownAndNothingSelectedSaysSo) {
     EXPECT_EQ(placeholderText("PlaceholderDescription"),
               QStringLiteral("Choose an app from the sidebar, or use + to create another."));
     EXPECT_EQ(placeholderButton()->text(), QStringLiteral("New Proxy App"));
+}
+
+TEST_F(RootViewTest, ThePlaceholderShowsWhatTheAppModelReports) {
+    showWindow();
+    ASSERT_EQ(root->pageKind(), PageKind::placeholder);
+    auto* bar = root->findChild<PageStatusBar*>(QStringLiteral("PlaceholderStatusBar"));
+    ASSERT_NE(bar, nullptr);
+    appModel().setStatusMessage(QStringLiteral("Imported 2 apps."));
+    EXPECT_EQ(bar->shownMessage(), QStringLiteral("Imported 2 apps."));
+    appModel().setStatusMessage(std::nullopt);
+    EXPECT_TRUE(bar->isHidden());
 }
 
 TEST_F(RootViewTest, RoutingOnlyShowsThePlaceholderEvenForASelectedAppAndOpensRules) {

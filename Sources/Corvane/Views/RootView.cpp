@@ -1,5 +1,7 @@
 #include "Corvane/Views/RootView.h"
 
+#include "Corvane/Views/AppStatusBar.h"
+
 #include "Corvane/Models/CreatorApp.h"
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/EditorView.h"
@@ -61,6 +63,10 @@ PlaceholderView::PlaceholderView(AppModel& model, QWidget* parent)
     });
     column->addWidget(button_, 0, Qt::AlignHCenter);
     column->addStretch();
+    // What the app model reports (an import made with nothing selected, say) is seen here too.
+    auto* status = new AppStatusBar(model_, this);
+    status->setObjectName(QStringLiteral("PlaceholderStatusBar"));
+    column->addWidget(status);
     for (auto signal : {&AppModel::canCreateProxyAppsChanged, &AppModel::appsChanged})
         connect(&model_, signal, this, &PlaceholderView::refresh);
     refresh();
