@@ -791,4 +791,20 @@ TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
     workspace_.removeApplicationObserver(observer);
 }
 
+TEST_F(ChromeOnTheDesktopTest, AChromeOfAnotherHomeIsNotThisSessionsChrome) {
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), root_ + QStringLiteral("/another-home"));
+    other.setProcessEnvironment(environment);
+    other.setProgram(root_ + QStringLiteral("/bin/chromium"));
+    other.setArguments({QStringLiteral("--profile-directory=Default")});
+    qint64 otherPID = 0;
+    ASSERT_TRUE(other.startDetached(&otherPID));
+    started_.push_back(qint32(otherPID));
+    ASSERT_TRUE(waitFor([&] { return starts().size() == 1; }));
+
+    for (const RunningApplication& app : workspace_.runningApplications(QStringLiteral("com.google.Chrome")))
+        EXPECT_NE(app.processIdentifier, qint32(otherPID));
+}
+
 } // namespace

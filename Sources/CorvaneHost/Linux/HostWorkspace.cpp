@@ -574,8 +574,11 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
                 arguments.append(QFile::decodeName(argument));
         candidates += arguments.mid(0, 2);
         if (chrome && isChromeMainProcess(*chrome, exe, arguments)) {
-            found.push_back({runningRecord(chromeApp, pid), status->startTime});
-            pids.insert(pid);
+            // A browser of another home is another session's, with profiles and windows of its own.
+            if (homeOfProcess(pid) == myHome) {
+                found.push_back({runningRecord(chromeApp, pid), status->startTime});
+                pids.insert(pid);
+            }
             continue;
         }
         for (const QString& candidate : candidates) {
