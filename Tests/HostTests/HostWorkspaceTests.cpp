@@ -793,11 +793,10 @@ TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
 
 TEST_F(ChromeOnTheDesktopTest, AChromeOfAnotherHomeIsNotThisSessionsChrome) {
     QProcess other;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), root_ + QStringLiteral("/another-home"));
-    other.setProcessEnvironment(environment);
     other.setProgram(root_ + QStringLiteral("/bin/chromium"));
-    other.setArguments({QStringLiteral("--profile-directory=Default")});
+    other.setArguments(
+        {QStringLiteral("--user-data-dir=") + root_ + QStringLiteral("/another-home/.config/chromium"),
+         QStringLiteral("--profile-directory=Default")});
     qint64 otherPID = 0;
     ASSERT_TRUE(other.startDetached(&otherPID));
     started_.push_back(qint32(otherPID));
