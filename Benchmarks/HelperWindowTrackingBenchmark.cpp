@@ -11,8 +11,7 @@
 #include "CorvaneHost/Linux/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
-#include "Support/DesktopSession.h"
-#include "Support/HelperSession.h"
+#include "Support/ChromiumSession.h"
 #include "Support/TemporaryHome.h"
 
 #include <QCoreApplication>
@@ -27,28 +26,11 @@
 namespace {
 
 using host::AXElement;
-using host::AXError;
-using host::AXValue;
 
-test::DesktopSession* session = nullptr;
-test::HelperProcess* helper = nullptr;
-AXElement application;
+test::ChromiumHelperSession* session = nullptr;
 
 QList<AXElement> workWindows() {
-    AXValue value;
-    if (host::accessibility().copyAttributeValue(application, QStringLiteral("AXWindows"), value) !=
-        AXError::success)
-        return {};
-    QList<AXElement> result;
-    for (const AXElement& window : std::get<QList<AXElement>>(value)) {
-        AXValue title;
-        if (host::accessibility().copyAttributeValue(window, QStringLiteral("AXTitle"), title) ==
-                AXError::success &&
-            std::holds_alternative<QString>(title) &&
-            std::get<QString>(title).endsWith(QStringLiteral(" - Work")))
-            result.append(window);
-    }
-    return result;
+    return session->windows(QStringLiteral("Work"));
 }
 
 // Chromium's windows on screen, as the window manager has them.
@@ -58,18 +40,10 @@ int chromiumWindowsOnScreen() {
                                                     host::WindowList::nullWindowID);
     int count = 0;
     for (const QVariant& entry : list.value_or(QVariantList()))
-        if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() == session->chromiumPid() &&
+        if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() == session->desktop().chromiumPid() &&
             entry.toMap().value(host::WindowList::layerKey).toInt() == 0)
             ++count;
     return count;
-}
-
-void closeWindow(const AXElement& window) {
-    AXValue button;
-    if (host::accessibility().copyAttributeValue(window, QStringLiteral("AXCloseButton"), button) ==
-            AXError::success &&
-        std::holds_alternative<AXElement>(button))
-        host::accessibility().performAction(std::get<AXElement>(button), QStringLiteral("AXPress"));
 }
 
 double median(std::vector<double> values) {
@@ -97,7 +71,7 @@ void windowToEvent(benchmark::State& state) {
             if (client->hears(1, 20))
                 heard = clock.nsecsElapsed();
         });
-        session->openWindow(QStringLiteral("Work"));
+        session->desktop().openWindow(QStringLiteral("Work"));
         qint64 shown = -1;
         while (clock.elapsed() < 20000 && heard < 0) {
             if (shown < 0 && chromiumWindowsOnScreen() > before)
@@ -120,7 +94,7 @@ void windowToEvent(benchmark::State& state) {
                 heard = clock.nsecsElapsed();
         });
         for (const AXElement& window : windows)
-            closeWindow(window);
+            test::pressCloseButton(window);
         closeReader.join();
         if (heard < 0) {
             state.SkipWithError("no windows event for the closed window");
@@ -144,7 +118,7 @@ void twentyWindows(benchmark::State& state) {
         return;
     }
     while (workWindows().size() < 20) {
-        session->openWindow(QStringLiteral("Work"));
+        session->desktop().openWindow(QStringLiteral("Work"));
         const qsizetype before = workWindows().size();
         test::DesktopSession::waitUntil([&] { return workWindows().size() > before; }, 10);
     }
@@ -153,7 +127,7 @@ void twentyWindows(benchmark::State& state) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    QFile status(QStringLiteral("/proc/%1/status").arg(helper->pid()));
+    QFile status(QStringLiteral("/proc/%1/status").arg(session->helper().pid()));
     double residentMB = 0;
     if (status.open(QIODevice::ReadOnly))
         for (const QByteArray& line : status.readAll().split('\n'))
@@ -185,29 +159,16 @@ int main(int argc, char** argv) {
     {
         test::TemporaryHome home;
         QCoreApplication app(argc, argv);
-        session = new test::DesktopSession;
+        // Home's window keeps Chromium running while Work's come and go.
+        session = new test::ChromiumHelperSession;
         if (!session->start()) {
             std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
             result = 1;
         } else {
-            // The in-process tracker finds Chromium through the system's desktop entries, as the helper does.
-            qputenv("XDG_DATA_DIRS",
-                    session->programEnvironment().value(QStringLiteral("XDG_DATA_DIRS")).toLocal8Bit());
-            // Home's window keeps Chromium running while Work's come and go.
-            session->openWindow(QStringLiteral("Home"));
-            application = host::accessibility().createApplication(session->chromiumPid());
-            host::accessibility().setMessagingTimeout(application, 2.0);
-            test::DesktopSession::waitUntil([] { return chromiumWindowsOnScreen() >= 1; }, 30);
-            host::PrivacyGrants::grant(QStringLiteral("Accessibility"), Corvane::helperBundleID);
-            helper = new test::HelperProcess;
-            helper->start(session->programEnvironment());
             benchmark::Initialize(&argc, argv);
             benchmark::RunSpecifiedBenchmarks();
             benchmark::Shutdown();
-            delete helper;
         }
-        application = {};
-        host::services().accessibility.reset();
         delete session;
     }
     test::DesktopSession::removeFreshHome();

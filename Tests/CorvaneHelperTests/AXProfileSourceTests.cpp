@@ -321,9 +321,12 @@ TEST_F(TrackerTest, AnUnclaimedLaunchExpiresAfterTwentySeconds) {
     source->noteLaunch(work);
     EXPECT_TRUE(source->hasFastTimer());
     EXPECT_EQ(confidence(scope(work)), CountConfidence::unclassified);
+    const int before = delegate->changes;
     run(AXProfileSource::pendingLaunchLifetime + 1);
     EXPECT_FALSE(source->hasFastTimer());
     EXPECT_EQ(confidence(scope(work)), CountConfidence::certain);
+    // The watchers hear the zero that is certain again.
+    EXPECT_EQ(delegate->changes, before + 1);
 }
 
 TEST_F(TrackerTest, TheFastTimerStopsAfterThirtySecondsAndReturnsWithTheNextPeriodicPass) {

@@ -791,4 +791,19 @@ TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
     workspace_.removeApplicationObserver(observer);
 }
 
+TEST_F(ChromeOnTheDesktopTest, AChromeOfAnotherHomeIsNotThisSessionsChrome) {
+    QProcess other;
+    other.setProgram(root_ + QStringLiteral("/bin/chromium"));
+    other.setArguments(
+        {QStringLiteral("--user-data-dir=") + root_ + QStringLiteral("/another-home/.config/chromium"),
+         QStringLiteral("--profile-directory=Default")});
+    qint64 otherPID = 0;
+    ASSERT_TRUE(other.startDetached(&otherPID));
+    started_.push_back(qint32(otherPID));
+    ASSERT_TRUE(waitFor([&] { return starts().size() == 1; }));
+
+    for (const RunningApplication& app : workspace_.runningApplications(QStringLiteral("com.google.Chrome")))
+        EXPECT_NE(app.processIdentifier, qint32(otherPID));
+}
+
 } // namespace

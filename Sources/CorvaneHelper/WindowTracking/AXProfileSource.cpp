@@ -335,10 +335,14 @@ void AXProfileSource::refresh(const QString& reason) {
             lastFocusedProfile_ = window->classification.profileDirectory;
 
     const QDateTime current = now();
-    std::erase_if(pendingLaunches_, [&](const PendingLaunch& launch) { return launch.deadline < current; });
+    // A launch that opened no window of its own (links into a window the profile already has) lapses; the
+    // zero it made unsure is certain again, and the watchers must hear so or they wait on the unsure zero.
+    const bool launchesLapsed = std::erase_if(pendingLaunches_, [&](const PendingLaunch& launch) {
+                                    return launch.deadline < current;
+                                }) > 0;
     updateFastTimer();
     const bool groupsChanged = refreshGroups(false);
-    if (changed || groupsChanged || reason == attachReason)
+    if (changed || launchesLapsed || groupsChanged || reason == attachReason)
         tellDelegate();
 }
 

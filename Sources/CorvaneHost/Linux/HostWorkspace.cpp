@@ -234,6 +234,16 @@ QString homeOfProcess(qint32 pid) {
     return QString();
 }
 
+// Whether a browser started with `arguments` keeps its data in `folder`: the one its --user-data-dir names,
+// else its default, this home's.
+bool runsOnDataFolder(const QStringList& arguments, const QString& folder) {
+    const QLatin1String option("--user-data-dir=");
+    for (const QString& argument : arguments)
+        if (argument.startsWith(option))
+            return QDir::cleanPath(argument.mid(option.size())) == QDir::cleanPath(folder);
+    return true;
+}
+
 bool isAlive(const ProcessStatus& status) {
     return status.state != 'Z' && status.state != 'X' && status.state != 'x';
 }
@@ -549,6 +559,7 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
         chromeApp = Application{chrome->entry.path, desktopEntryInfo(chrome->entry), chrome->entry};
         chromeApp.info.insert(QStringLiteral("CFBundleIdentifier"), chromeBundleIdentifier);
     }
+    const QString chromeDataFolder = chromeUserDataDirectory();
 
     // Bundle programs of this user and this home folder, whoever started them: their executable (or, for a
     // script, the file its interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
@@ -576,8 +587,12 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
                 arguments.append(QFile::decodeName(argument));
         candidates += arguments.mid(0, 2);
         if (chrome && isChromeMainProcess(*chrome, exe, arguments)) {
-            found.push_back({runningRecord(chromeApp, pid), status->startTime});
-            pids.insert(pid);
+            // A browser on another data folder (another home's) is another session's, with profiles and
+            // windows of its own.
+            if (runsOnDataFolder(arguments, chromeDataFolder)) {
+                found.push_back({runningRecord(chromeApp, pid), status->startTime});
+                pids.insert(pid);
+            }
             continue;
         }
         for (const QString& candidate : candidates) {

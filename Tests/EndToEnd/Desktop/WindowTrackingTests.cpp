@@ -1,143 +1,53 @@
 // The helper program tracking a real Chromium on a private desktop, as the proxy apps see it: clients on its
 // socket watch a profile and hear its window count, raise its windows and close them.
-#include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Accessibility.h"
-#include "CorvaneHost/Linux/PrivacyGrants.h"
-#include "CorvaneHost/Services.h"
-#include "Support/DesktopSession.h"
-#include "Support/HelperSession.h"
+#include "Support/ChromiumSession.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 namespace {
 
 using host::AXElement;
-using host::AXError;
-using host::AXValue;
 
 using test::HelperClient;
 
-// A generous wait for what the browser and the helper do in their own time.
-constexpr double generous = 15;
-
-std::optional<QString> string(const AXElement& element, const QString& attribute) {
-    AXValue value;
-    if (host::accessibility().copyAttributeValue(element, attribute, value) != AXError::success)
-        return std::nullopt;
-    if (const auto* text = std::get_if<QString>(&value))
-        return *text;
-    return std::nullopt;
-}
-
-QList<AXElement> windowsOf(const AXElement& application) {
-    AXValue value;
-    if (host::accessibility().copyAttributeValue(application, QStringLiteral("AXWindows"), value) !=
-        AXError::success)
-        return {};
-    if (const auto* list = std::get_if<QList<AXElement>>(&value))
-        return *list;
-    return {};
-}
-
-// Chromium names its windows "<page> - Chromium - <profile>", an incognito one "<page> - Chromium
-// (Incognito)" when only one profile is open and with the profile otherwise; both are matched by the
-// profile's name at the end or an incognito marker.
-QList<AXElement> standardWindowsOf(const AXElement& application, const QString& profile, bool incognito) {
-    QList<AXElement> result;
-    for (const AXElement& window : windowsOf(application)) {
-        if (string(window, QStringLiteral("AXSubrole")) != QStringLiteral("AXStandardWindow"))
-            continue;
-        const QString title = string(window, QStringLiteral("AXTitle")).value_or(QString());
-        const bool isIncognito = title.contains(QStringLiteral("Incognito"));
-        if (isIncognito == incognito && (isIncognito || title.endsWith(QStringLiteral(" - ") + profile)))
-            result.append(window);
-    }
-    return result;
-}
+constexpr double generous = test::ChromiumHelperSession::generous;
 
 class WindowTrackingTests : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        session = new test::DesktopSession;
-        if (!session->start())
-            return;
-        host::services().accessibility.reset();
-        host::services().windowList.reset();
         // Home's window stays open throughout, so that Chromium keeps running when Work's windows close.
-        session->openWindow(QStringLiteral("Home"));
-        application = host::accessibility().createApplication(session->chromiumPid());
-        host::accessibility().setMessagingTimeout(application, 2.0);
-        test::DesktopSession::waitUntil(
-            [] { return !standardWindowsOf(application, QStringLiteral("Home"), false).isEmpty(); }, 30);
-        // The helper is trusted as a user grants it: the switch is on (the session's) and the grant recorded.
-        host::PrivacyGrants::grant(QStringLiteral("Accessibility"), Corvane::helperBundleID);
-        helper = new test::HelperProcess;
-        helper->start(session->programEnvironment());
+        session = new test::ChromiumHelperSession;
+        session->start();
     }
     static void TearDownTestSuite() {
-        delete helper;
-        helper = nullptr;
-        application = {};
-        host::services().accessibility.reset();
         delete session;
         session = nullptr;
     }
     void SetUp() override {
-        if (!session->skipReason().isEmpty())
+        if (!session->desktop().skipReason().isEmpty())
             GTEST_SKIP() << session->skipReason().toStdString();
-        ASSERT_GT(helper->pid(), 0) << "the helper did not start";
-        ASSERT_FALSE(standardWindowsOf(application, QStringLiteral("Home"), false).isEmpty())
-            << "Chromium published no window of the profile Home";
+        ASSERT_TRUE(session->skipReason().isEmpty()) << session->skipReason().toStdString();
     }
     void TearDown() override {
         if (HasFailure())
-            ADD_FAILURE() << "the helper's log:\n" << helper->log().toStdString();
-        closeAll(QStringLiteral("Work"), true);
-        closeAll(QStringLiteral("Work"), false);
+            ADD_FAILURE() << "the helper's log:\n" << session->helper().log().toStdString();
+        session->closeWindows(QStringLiteral("Work"), true);
+        session->closeWindows(QStringLiteral("Work"), false);
     }
 
-    // Opens a window of `profile` and waits until Chromium shows it.
     static bool openWindow(const QString& profile, bool incognito = false) {
-        const qsizetype before = standardWindowsOf(application, profile, incognito).size();
-        if (incognito ? !session->openIncognitoWindow(profile) : !session->openWindow(profile))
-            return false;
-        return test::DesktopSession::waitUntil(
-            [&] { return standardWindowsOf(application, profile, incognito).size() > before; }, generous);
+        return session->openWindow(profile, incognito);
     }
-    // Closes the windows by their close buttons, as a user does.
     static void closeAll(const QString& profile, bool incognito) {
-        for (const AXElement& window : standardWindowsOf(application, profile, incognito)) {
-            AXValue button;
-            if (host::accessibility().copyAttributeValue(window, QStringLiteral("AXCloseButton"), button) ==
-                    AXError::success &&
-                std::holds_alternative<AXElement>(button))
-                host::accessibility().performAction(std::get<AXElement>(button), QStringLiteral("AXPress"));
-        }
-        test::DesktopSession::waitUntil(
-            [&] { return standardWindowsOf(application, profile, incognito).isEmpty(); }, generous);
+        session->closeWindows(profile, incognito);
     }
-    static std::optional<AXElement> focusedWindow() {
-        AXValue value;
-        if (host::accessibility().copyAttributeValue(application, QStringLiteral("AXFocusedWindow"), value) !=
-            AXError::success)
-            return std::nullopt;
-        if (const auto* window = std::get_if<AXElement>(&value))
-            return *window;
-        return std::nullopt;
+    static QList<AXElement> standardWindowsOf(const QString& profile, bool incognito) {
+        return session->windows(profile, incognito);
     }
+    static std::optional<AXElement> focusedWindow() { return test::focusedWindow(session->chromium()); }
 
-    static inline test::DesktopSession* session = nullptr;
-    static inline AXElement application;
-    static inline test::HelperProcess* helper = nullptr;
+    static inline test::ChromiumHelperSession* session = nullptr;
 };
 
 TEST_F(WindowTrackingTests, AWatcherHearsTheCountOfItsProfileAsWindowsOpenAndClose) {
@@ -188,7 +98,7 @@ TEST_F(WindowTrackingTests, ActivateRaisesTheProfilesWindowOrSaysThereIsNothingT
     EXPECT_EQ(answer->action, Response::Action::nothingToRaise);
 
     ASSERT_TRUE(openWindow(QStringLiteral("Work")));
-    const AXElement workWindow = standardWindowsOf(application, QStringLiteral("Work"), false).value(0);
+    const AXElement workWindow = standardWindowsOf(QStringLiteral("Work"), false).value(0);
     ASSERT_TRUE(work->hears(1)) << work->describe().toStdString();
     // A new window of Home goes in front of Work's.
     ASSERT_TRUE(openWindow(QStringLiteral("Home")));
@@ -201,16 +111,11 @@ TEST_F(WindowTrackingTests, ActivateRaisesTheProfilesWindowOrSaysThereIsNothingT
     EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == workWindow; }, generous));
 
     // Back to one window of Home.
-    const QList<AXElement> homes = standardWindowsOf(application, QStringLiteral("Home"), false);
+    const QList<AXElement> homes = standardWindowsOf(QStringLiteral("Home"), false);
     if (homes.size() > 1) {
-        AXValue button;
-        if (host::accessibility().copyAttributeValue(homes.last(), QStringLiteral("AXCloseButton"), button) ==
-                AXError::success &&
-            std::holds_alternative<AXElement>(button))
-            host::accessibility().performAction(std::get<AXElement>(button), QStringLiteral("AXPress"));
+        test::pressCloseButton(homes.last());
         test::DesktopSession::waitUntil(
-            [&] { return standardWindowsOf(application, QStringLiteral("Home"), false).size() == 1; },
-            generous);
+            [&] { return standardWindowsOf(QStringLiteral("Home"), false).size() == 1; }, generous);
     }
 }
 
@@ -231,8 +136,8 @@ TEST_F(WindowTrackingTests, CloseWindowsClosesTheProfilesWindowsAndLeavesTheOthe
     EXPECT_EQ(answer->blocked, false);
     EXPECT_TRUE(work->hears(0)) << work->describe().toStdString();
     EXPECT_TRUE(test::DesktopSession::waitUntil(
-        [] { return standardWindowsOf(application, QStringLiteral("Work"), false).isEmpty(); }, generous));
-    EXPECT_EQ(standardWindowsOf(application, QStringLiteral("Home"), false).size(), 1);
+        [] { return standardWindowsOf(QStringLiteral("Work"), false).isEmpty(); }, generous));
+    EXPECT_EQ(standardWindowsOf(QStringLiteral("Home"), false).size(), 1);
     home->drain();
     ASSERT_TRUE(home->lastWindows());
     EXPECT_EQ(home->lastWindows()->count, 1);

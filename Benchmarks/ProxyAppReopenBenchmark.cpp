@@ -1,0 +1,151 @@
+// A click on a running proxy app (the reopen event delivered to its running launcher) until Chromium's window
+// of the app's profile is the window manager's active window: target under 300 ms. Before each click a window
+// of another profile is made the active one. Real Chromium, the real helper and the real launcher on a
+// private desktop session.
+// Run by hand: build/Benchmarks/ProxyAppReopenBenchmark (as root it re-runs itself as the test user).
+#include "CorvaneHost/AppleEvent.h"
+#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/X11Display.h"
+#include "Support/ChromiumSession.h"
+#include "Support/ProxyAppProcess.h"
+#include "Support/TemporaryHome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const QString proxyAppID = QStringLiteral("app.corvane.bench0reopen01");
+
+test::ChromiumHelperSession* session = nullptr;
+quint32 homeWindow = 0;
+quint32 workWindow = 0;
+
+std::set<quint32> chromiumClientWindows() {
+    std::set<quint32> ids;
+    for (const host::X11ClientWindow& window : host::X11Display::shared()->clientWindows())
+        if (window.pid == session->desktop().chromiumPid() && window.viewable)
+            ids.insert(window.id);
+    return ids;
+}
+
+bool waitForActive(quint32 window, double seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    const auto x11 = host::X11Display::shared();
+    while (x11->activeWindow() != window) {
+        if (clock.elapsed() > seconds * 1000)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return true;
+}
+
+void describeWindows() {
+    const auto x11 = host::X11Display::shared();
+    std::fprintf(stderr, "active %u, Home's %u, Work's %u\n", x11->activeWindow(), homeWindow, workWindow);
+    for (const host::X11ClientWindow& window : x11->clientWindows())
+        std::fprintf(stderr, "  %u pid %d viewable %d hidden %d: %s\n", window.id, window.pid,
+                     window.viewable, window.hidden, qPrintable(window.title));
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void reopenToActiveWindow(benchmark::State& state) {
+    // Home's window is brought to the front through the helper, as Home's own proxy app would.
+    auto home = test::HelperClient::connect(QStringLiteral("Home"), false);
+    if (!home) {
+        state.SkipWithError("no helper");
+        return;
+    }
+    std::vector<double> figures;
+    for (auto _ : state) {
+        home->send(Request(0, Request::Op::activate));
+        if (!waitForActive(homeWindow, 10)) {
+            describeWindows();
+            state.SkipWithError("Home's window did not become active");
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        if (!host::deliverToRunningApplication(proxyAppID, {host::AppleEvent::reopen(qint32(::getpid()))})) {
+            state.SkipWithError("the launcher took no reopen event");
+            return;
+        }
+        if (!waitForActive(workWindow, 10)) {
+            state.SkipWithError("Work's window did not become active");
+            return;
+        }
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        figures.push_back(seconds * 1000);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["median_ms"] = median(figures);
+    state.counters["max_ms"] = figures.empty() ? 0 : *std::max_element(figures.begin(), figures.end());
+}
+BENCHMARK(reopenToActiveWindow)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Starts the proxy app for Work and notes which of Chromium's windows are Home's and Work's.
+bool prepare(test::LauncherProcess& launcher) {
+    const std::set<quint32> before = chromiumClientWindows();
+    if (before.size() != 1)
+        return false;
+    homeWindow = *before.begin();
+    QProcessEnvironment environment = session->desktop().programEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!launcher.start(environment))
+        return false;
+    if (!test::DesktopSession::waitUntil([] { return chromiumClientWindows().size() == 2; }, 30))
+        return false;
+    for (quint32 id : chromiumClientWindows())
+        if (id != homeWindow)
+            workWindow = id;
+    // The helper counts Work's window, so a reopen is answered by raising it.
+    auto watcher = test::HelperClient::connect(QStringLiteral("Work"), false);
+    return watcher && watcher->hears(1, 30) && !session->windows(QStringLiteral("Work")).isEmpty();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
+    int result = 0;
+    {
+        test::TemporaryHome home;
+        QCoreApplication app(argc, argv);
+        session = new test::ChromiumHelperSession;
+        if (!session->start()) {
+            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
+            result = 1;
+        } else {
+            const QString appPath =
+                test::buildProxyApp(QDir::homePath() + QStringLiteral("/Applications"),
+                                    QStringLiteral("Work"), proxyAppID, QStringLiteral("Work"), true);
+            test::LauncherProcess launcher(appPath, QDir::homePath() + QStringLiteral("/launcher.log"));
+            if (!prepare(launcher)) {
+                std::fprintf(stderr, "the proxy app did not open Work's window\n%s\n%s\n",
+                             qPrintable(launcher.log()), qPrintable(session->helper().log()));
+                result = 1;
+            } else {
+                benchmark::Initialize(&argc, argv);
+                benchmark::RunSpecifiedBenchmarks();
+                benchmark::Shutdown();
+            }
+        }
+        delete session;
+    }
+    test::DesktopSession::removeFreshHome();
+    return result;
+}
