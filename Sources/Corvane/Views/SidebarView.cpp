@@ -241,9 +241,10 @@ SidebarView::SidebarView(AppModel& model, RoutingModel& routing, QWidget* parent
           &AppModel::helperDisabledChanged, &AppModel::renameOutcomeChanged, &AppModel::isBusyChanged,
           &AppModel::selectionChanged, &AppModel::unsavedPromptChanged})
         connect(&model_, signal, this, &SidebarView::refresh);
+    // Only the routing rows show the routing model; the app rows stay as they are on its every poll.
     for (auto signal : {&RoutingModel::ruleSetChanged, &RoutingModel::recentLinksChanged,
                         &RoutingModel::isDefaultBrowserChanged})
-        connect(&routing_, signal, this, &SidebarView::refresh);
+        connect(&routing_, signal, this, &SidebarView::refreshRoutingRows);
     refresh();
 }
 
@@ -316,7 +317,9 @@ std::vector<AppModel::Selection> SidebarView::appSelections() const {
 
 void SidebarView::refreshAppsSection() {
     const bool showsApps = model_.canCreateProxyApps();
-    appsHeader_->setHidden(!showsApps);
+    // Hiding a row lays out the whole list again, even when it was hidden already.
+    if (appsHeader_->isHidden() == showsApps)
+        appsHeader_->setHidden(!showsApps);
     const QString header =
         model_.apps().empty() && model_.drafts().empty() ? QString() : QStringLiteral("Apps");
     appsHeader_->setText(header);
@@ -496,8 +499,10 @@ void SidebarView::userChangedRow() {
         for (const Row& row : *rows)
             if (row.item == current)
                 chosen = &row;
-    // The list cannot clear the selection; a change held back leaves the previous row highlighted.
-    if (chosen)
+    // The list cannot clear the selection; a change held back leaves the previous row highlighted. A row made
+    // current without being selected is the list's own doing when it takes the focus, no choice of the
+    // user's.
+    if (chosen && current->isSelected())
         model_.select(chosen->selection);
     syncSelection();
 }
