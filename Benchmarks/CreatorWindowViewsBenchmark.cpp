@@ -4,7 +4,7 @@
 //     long until the lists were loaded and whether they were loaded before that paint (they must not be);
 //   - poll/<page>: the 5-second poll when nothing changed (what the routing model's timer runs, and the
 //     helper-status refresh the app model runs), with the redraws it causes, one page of the window shown;
-//     the counter says how many widgets were painted again;
+//     the counter says how many widgets were painted again; pagesOnly is the pages' share alone;
 //   - saveNewApp: "Save As…" of a new proxy app until its row in the sidebar is there and painted, the real
 //     build included.
 // Run from the build folder: Benchmarks/CreatorWindowViewsBenchmark (the build needs build/Corvane.app and
@@ -143,8 +143,11 @@ std::optional<AppModel::Selection> pageSelection(int page) {
     }
 }
 
-// The poll when nothing changed; `withHelperStatus` adds the app model's helper-status refresh.
-void poll(benchmark::State& state, bool withHelperStatus) {
+enum class PollPart { routing, routingAndHelperStatus, pagesOnly };
+
+// The poll when nothing changed: the routing model's refresh, with the app model's helper-status refresh
+// too, or only what the pages do with the routing model's announcements of its unchanged system state.
+void poll(benchmark::State& state, PollPart part) {
     touchStores();
     Window window;
     if (!startAndLoad(window)) {
@@ -156,20 +159,41 @@ void poll(benchmark::State& state, bool withHelperStatus) {
     runUntil([] { return false; }, 300);
     PaintLog paints;
     RoutingModel& routing = window.creator.routing();
+    // A poll that finds nothing new announces no new rules or links.
+    int reloads = 0;
+    for (auto signal : {&RoutingModel::ruleSetChanged, &RoutingModel::recentLinksChanged,
+                        &RoutingModel::settingsChanged, &RoutingModel::browsersChanged})
+        QObject::connect(&routing, signal, &routing, [&reloads] { ++reloads; });
     for (auto _ : state) {
-        routing.refreshFromDisk();
-        if (withHelperStatus)
+        if (part == PollPart::pagesOnly) {
+            emit routing.isDefaultBrowserChanged();
+            emit routing.handledFileTypesChanged();
+            emit routing.startsAtLoginChanged();
+            emit routing.installedHelperVersionChanged();
+            emit routing.helperIsStaleChanged();
+        } else {
+            routing.refreshFromDisk();
+        }
+        if (part == PollPart::routingAndHelperStatus)
             window.model().refreshHelperStatus();
         // What the refresh asked to be drawn again is drawn now.
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
+    state.counters["reloads"] = benchmark::Counter(reloads, benchmark::Counter::kAvgIterations);
     state.counters["paints"] = benchmark::Counter(paints.count, benchmark::Counter::kAvgIterations);
     static const char* names[] = {"editor", "rules", "recentLinks", "system"};
     state.SetLabel(names[state.range(0)]);
 }
-BENCHMARK_CAPTURE(poll, routing, false)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond)->Repetitions(3);
-BENCHMARK_CAPTURE(poll, routingAndHelperStatus, true)
+BENCHMARK_CAPTURE(poll, routing, PollPart::routing)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(3);
+BENCHMARK_CAPTURE(poll, routingAndHelperStatus, PollPart::routingAndHelperStatus)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(3);
+BENCHMARK_CAPTURE(poll, pagesOnly, PollPart::pagesOnly)
     ->DenseRange(0, 3)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(3);
