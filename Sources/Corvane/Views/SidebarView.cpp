@@ -232,6 +232,9 @@ SidebarView::SidebarView(AppModel& model, RoutingModel& routing, QWidget* parent
     rename->addLayout(buttons);
     column->addWidget(renameRow_);
 
+    // A list that never had a current row makes its first row current when it takes the focus, which would
+    // count as the user's choice: it starts with none set.
+    static_cast<QAbstractItemView*>(list_)->setCurrentIndex(QModelIndex());
     connect(list_, &QListWidget::currentItemChanged, this, [this] { userChangedRow(); });
     connect(list_, &QListWidget::customContextMenuRequested, this, &SidebarView::showContextMenu);
 
@@ -499,10 +502,8 @@ void SidebarView::userChangedRow() {
         for (const Row& row : *rows)
             if (row.item == current)
                 chosen = &row;
-    // The list cannot clear the selection; a change held back leaves the previous row highlighted. A row made
-    // current without being selected is the list's own doing when it takes the focus, no choice of the
-    // user's.
-    if (chosen && current->isSelected())
+    // The list cannot clear the selection; a change held back leaves the previous row highlighted.
+    if (chosen)
         model_.select(chosen->selection);
     syncSelection();
 }
