@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QToolButton>
 
 namespace {
@@ -57,6 +58,32 @@ TEST_F(RootViewTest, FirstStartWithoutAppsOffersTheFirstOne) {
     EXPECT_EQ(root->pageKind(), PageKind::editor);
     // A draft with no name yet.
     EXPECT_EQ(root->navigationTitle(), QStringLiteral("New Proxy App"));
+}
+
+TEST_F(RootViewTest, TheModelsLoadOnlyAfterTheWindowIsFirstDrawn) {
+    installTwoApps();
+    creator = std::make_unique<CreatorApp>(link);
+    appModel().installHelper = [](bool) { return false; };
+    appModel().loadSymbolCatalog = {};
+    root = std::make_unique<RootView>(*creator);
+    root->resize(980, 640);
+    root->show();
+    // Shown, not drawn yet: what the main queue holds now loads nothing.
+    environment.time().runUntilIdle();
+    EXPECT_TRUE(appModel().apps().empty());
+    EXPECT_EQ(root->pageKind(), PageKind::placeholder);
+
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(root.get()));
+    QCoreApplication::processEvents();
+    environment.time().runUntilIdle();
+    EXPECT_EQ(appModel().apps().size(), 2u);
+    EXPECT_EQ(root->pageKind(), PageKind::editor);
+
+    // Later paints start nothing again: the apps loaded once stay as they are.
+    QSignalSpy reloads(&appModel(), &AppModel::appsChanged);
+    root->repaint();
+    environment.time().runUntilIdle();
+    EXPECT_EQ(reloads.count(), 0);
 }
 
 TEST_F(RootViewTest, WithAppsTheFirstIsShownAndNothingSelectedSaysSo) {

@@ -52,6 +52,43 @@ protected:
     QWidget* renameRow() { return sidebar().findChild<QWidget*>(QStringLiteral("RenameRow")); }
 };
 
+// Counts the paint events of one widget.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+TEST_F(SidebarTest, APollThatFindsNothingNewDrawsNothingAgain) {
+    installApp(QStringLiteral("Alpha"), QStringLiteral("app.corvane.alpha"));
+    installApp(QStringLiteral("Beta"), QStringLiteral("app.corvane.beta"));
+    writeRules(2, 0);
+    showWindow();
+    // What the first showing asked to be drawn is drawn.
+    QTest::qWait(50);
+    PaintCount list(sidebar().list()->viewport());
+    PaintCount alpha(row(Selection::saved(QStringLiteral("app.corvane.alpha"))));
+    for (int poll = 0; poll < 3; ++poll) {
+        routing().refreshFromDisk();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(list.count, 0);
+    EXPECT_EQ(alpha.count, 0);
+
+    // What did change is drawn.
+    writeRules(3, 0);
+    routing().refreshFromDisk();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.count > 0; }));
+    EXPECT_EQ(badge(Selection::rules()), QStringLiteral("3"));
+}
+
 TEST_F(SidebarTest, AppsThenDraftsThenTheRoutingPages) {
     installApp(QStringLiteral("Alpha"), QStringLiteral("app.corvane.alpha"));
     installApp(QStringLiteral("Beta"), QStringLiteral("app.corvane.beta"));

@@ -13,7 +13,7 @@ namespace test {
 
 // The creator app's root view on the real models, over the scripted helper, the fake builder and the model
 // environment (virtual time, a fake workspace, scripted panels). Install apps and write routing files before
-// `showWindow()`, which shows the view and runs its start-up.
+// `showWindow()`, which shows the view, lets it be drawn and runs its start-up.
 class CreatorWindowFixture : public AppModelFixture {
 protected:
     std::unique_ptr<CreatorApp> creator;
@@ -34,6 +34,9 @@ protected:
         root = std::make_unique<RootView>(*creator);
         root->resize(980, 640);
         root->show();
+        // The models start once the window's content is first drawn.
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(root.get()));
+        QCoreApplication::processEvents();
         environment.time().runUntilIdle();
         QCoreApplication::processEvents();
     }

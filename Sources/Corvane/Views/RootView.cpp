@@ -152,12 +152,13 @@ void RootView::newApp() {
         model_.navigate(AppModel::PendingNavigation::newApp());
 }
 
-void RootView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+void RootView::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
     if (started_)
         return;
     started_ = true;
-    // After the first paint, so the models' load never holds the window back.
+    // Queued behind the first paint, so the models' load never holds the window back. Queued when the window
+    // is shown, it would run before the window system asks for that paint.
     QPointer<RootView> self(this);
     host::mainQueue().async([self] {
         if (!self)

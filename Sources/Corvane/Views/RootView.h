@@ -34,8 +34,8 @@ private:
 };
 
 // The whole content of the creator app's window: the sidebar and the page the app model's selection chooses,
-// the start-up of both models when first shown, their refresh whenever the app becomes active, the import
-// sheet and the "Save your changes?" alert.
+// the start-up of both models once the window is first drawn, their refresh whenever the app becomes active,
+// the import sheet and the "Save your changes?" alert.
 class RootView : public QWidget {
     Q_OBJECT
 
@@ -58,7 +58,7 @@ signals:
     void navigationTitleChanged(const QString& title);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     PageKind wantedPageKind() const;

@@ -232,6 +232,9 @@ SidebarView::SidebarView(AppModel& model, RoutingModel& routing, QWidget* parent
     rename->addLayout(buttons);
     column->addWidget(renameRow_);
 
+    // A list that never had a current row makes its first row current when it takes the focus, which would
+    // count as the user's choice: it starts with none set.
+    static_cast<QAbstractItemView*>(list_)->setCurrentIndex(QModelIndex());
     connect(list_, &QListWidget::currentItemChanged, this, [this] { userChangedRow(); });
     connect(list_, &QListWidget::customContextMenuRequested, this, &SidebarView::showContextMenu);
 
@@ -241,9 +244,10 @@ SidebarView::SidebarView(AppModel& model, RoutingModel& routing, QWidget* parent
           &AppModel::helperDisabledChanged, &AppModel::renameOutcomeChanged, &AppModel::isBusyChanged,
           &AppModel::selectionChanged, &AppModel::unsavedPromptChanged})
         connect(&model_, signal, this, &SidebarView::refresh);
+    // Only the routing rows show the routing model; the app rows stay as they are on its every poll.
     for (auto signal : {&RoutingModel::ruleSetChanged, &RoutingModel::recentLinksChanged,
                         &RoutingModel::isDefaultBrowserChanged})
-        connect(&routing_, signal, this, &SidebarView::refresh);
+        connect(&routing_, signal, this, &SidebarView::refreshRoutingRows);
     refresh();
 }
 
@@ -316,7 +320,9 @@ std::vector<AppModel::Selection> SidebarView::appSelections() const {
 
 void SidebarView::refreshAppsSection() {
     const bool showsApps = model_.canCreateProxyApps();
-    appsHeader_->setHidden(!showsApps);
+    // Hiding a row lays out the whole list again, even when it was hidden already.
+    if (appsHeader_->isHidden() == showsApps)
+        appsHeader_->setHidden(!showsApps);
     const QString header =
         model_.apps().empty() && model_.drafts().empty() ? QString() : QStringLiteral("Apps");
     appsHeader_->setText(header);
