@@ -324,6 +324,7 @@ TEST_F(CreatorRoutingTest, ARuleMadeInTheWindowSendsADesktopLinkToChromium) {
     ASSERT_TRUE(driver->typeText(testedLink));
     EXPECT_TRUE(readsBeside(frame, QStringLiteral("Matches"), QStringLiteral("Example"), 10)) << tree(frame);
     EXPECT_TRUE(readsBeside(frame, QStringLiteral("Would open in"), chromiumName, 5)) << tree(frame);
+    scrollIntoView(frame, driver->find(frame, QStringLiteral("label"), QStringLiteral("Would open in")));
     EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorRouting-RulesView")).isEmpty());
 
     // The desktop's opener hands the link to the helper, which sends it to Chromium.
