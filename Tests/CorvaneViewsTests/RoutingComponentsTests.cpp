@@ -1,6 +1,7 @@
 // The controls the routing pages share: route-target lookups, labels and menus, source-app menus and labels,
 // application icons and the list box.
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/ElidedLabel.h"
 #include "Corvane/Views/ListBox.h"
 #include "Corvane/Views/RouteTargetControls.h"
 #include "Corvane/Views/SourceAppControls.h"
@@ -175,6 +176,19 @@ TEST_F(RouteTargetControlsTest, OptionalMenuClearsToTheAutomaticChoice) {
     EXPECT_EQ(menu.target(), RouteTarget::proxyApp(QStringLiteral("app.corvane.work")));
     EXPECT_EQ(menu.shownTitle(), QStringLiteral("Work"));
     EXPECT_EQ(chosen.count(), 2);
+}
+
+TEST_F(RouteTargetControlsTest, OptionalMenuHasRoomForItsAutomaticTitle) {
+    const QString title = QStringLiteral("Automatic — Chromium Web Browser");
+    OptionalTargetMenu menu(
+        std::nullopt, directory, [this] { return directory.browsers; }, title);
+    menu.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    auto* shown = menu.findChild<ElidedLabel*>(QStringLiteral("automaticTitle"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_GE(menu.sizeHint().width(), menu.fontMetrics().horizontalAdvance(title));
+    menu.resize(menu.sizeHint());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->text() == title; }, 2000)) << shown->text().toStdString();
 }
 
 RecentLink linkFrom(const QString& bundleID, const QString& name) {

@@ -357,6 +357,10 @@ bool WindowDriver::press(Key key) {
         return strokeKeysym(XK_Tab);
     case Key::Backspace:
         return strokeKeysym(XK_BackSpace);
+    case Key::Up:
+        return strokeKeysym(XK_Up);
+    case Key::Down:
+        return strokeKeysym(XK_Down);
     }
     return false;
 }
@@ -373,6 +377,22 @@ bool WindowDriver::closeActiveWindow() {
     XTestFakeKeyEvent(dpy, f4, True, CurrentTime);
     XTestFakeKeyEvent(dpy, f4, False, CurrentTime);
     XTestFakeKeyEvent(dpy, alt, False, CurrentTime);
+    settle();
+    return true;
+}
+
+bool WindowDriver::pressWithControl(char letter) {
+    if (!display_)
+        return false;
+    Display* dpy = x(display_);
+    const KeyCode control = XKeysymToKeycode(dpy, XK_Control_L);
+    const KeyCode key = XKeysymToKeycode(dpy, KeySym(QChar::fromLatin1(letter).toLower().unicode()));
+    if (!control || !key)
+        return false;
+    XTestFakeKeyEvent(dpy, control, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, key, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, key, False, CurrentTime);
+    XTestFakeKeyEvent(dpy, control, False, CurrentTime);
     settle();
     return true;
 }

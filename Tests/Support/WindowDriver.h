@@ -75,7 +75,7 @@ public:
     bool clickAt(const QPoint& point, int button = 1);
     // Types the text key by key; characters without a key on the keyboard get one for the stroke.
     bool typeText(const QString& text);
-    enum class Key { Return, Escape, Tab, Backspace };
+    enum class Key { Return, Escape, Tab, Backspace, Up, Down };
     bool press(Key key);
     // Alt+F4: the window manager closes the active window, as its title bar's close button does.
     bool closeActiveWindow();
@@ -86,6 +86,10 @@ public:
     QString saveScreenshot(const QString& name) const;
     // The folder for test artifacts: $CORVANE_TEST_ARTIFACTS, else "<build>/Tests/artifacts".
     static QString artifactsDirectory();
+
+    // Control and a letter key together, as the keyboard shortcuts "select all", "copy" and "paste" are
+    // typed.
+    bool pressWithControl(char letter);
 
 private:
     bool strokeKeysym(unsigned long keysym);

@@ -311,7 +311,15 @@ std::vector<MenuEntry> OptionalTargetMenu::currentEntries() {
 }
 
 QSize OptionalTargetMenu::sizeHint() const {
-    return menuButtonSizeHint(this, QToolButton::sizeHint());
+    QSize hint = menuButtonSizeHint(this, QToolButton::sizeHint());
+    // The automatic title is an elided label, which asks for no width of its own: room for all of it, or the
+    // button would show an empty face.
+    if (!target_) {
+        const QMargins margins = layout()->contentsMargins();
+        hint.setWidth(std::max(hint.width(), fontMetrics().horizontalAdvance(automaticTitle_) +
+                                                 margins.left() + margins.right() + 8));
+    }
+    return hint;
 }
 
 void OptionalTargetMenu::choose(const std::optional<RouteTarget>& target) {
