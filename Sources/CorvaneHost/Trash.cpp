@@ -1,5 +1,6 @@
 #include "CorvaneHost/Trash.h"
 
+#include "CorvaneHost/DesktopMenu.h"
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
 
@@ -59,6 +60,8 @@ QString moveToTrash(const QString& path) {
         putBack(placed, path);
         throw trashError(path, noPermissionCode, QStringLiteral("no Trash could be found for it"));
     }
+    // An app in the Trash is no longer one the desktop offers.
+    removeBundleMenuEntries(path);
     return placed;
 }
 

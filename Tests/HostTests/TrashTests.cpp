@@ -1,10 +1,16 @@
 #include "CorvaneHost/Error.h"
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/DesktopEntries.h"
 #include "CorvaneHost/Trash.h"
+#include "Support/Files.h"
 #include "Support/TemporaryHome.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +74,55 @@ TEST_F(TrashTest, AHomeWithoutItsDataFolderStillGetsATrash) {
     writeFile(home.file("file.txt"), "x");
     EXPECT_EQ(host::moveToTrash(home.file("file.txt")), home.file(".local/share/Trash/files/file.txt"));
     EXPECT_TRUE(QDir(home.file("work")).isEmpty());
+}
+
+// An icon file holding one PNG image, as the builder writes them.
+QByteArray icnsWithOnePng() {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const auto bigEndian = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(value, bytes.data());
+        return bytes;
+    };
+    const QByteArray chunk = "ic04" + bigEndian(quint32(png.size() + 8)) + png;
+    return "icns" + bigEndian(quint32(chunk.size() + 8)) + chunk;
+}
+
+// A proxy app with its entry in the desktop's menu, as the workspace registers it.
+QString registeredProxyApp(const test::TemporaryHome& home, const QString& name, const QString& identifier) {
+    const QString bundle = home.file("Applications/" + name + ".app");
+    const QVariantMap info{{"CFBundleIdentifier", identifier},
+                           {"CFBundleName", name},
+                           {"CFBundleExecutable", "run"},
+                           {"CFBundleIconFile", "AppIcon"},
+                           {"CVNProfileDirectory", "Profile 1"}};
+    EXPECT_TRUE(test::writeScriptBundle(bundle, info, "#!/bin/sh\n"));
+    writeFile(bundle + "/Contents/Resources/AppIcon.icns", icnsWithOnePng());
+    host::writeBundleDesktopEntry(bundle, info);
+    return bundle;
+}
+
+TEST_F(TrashTest, AnAppInTheTrashLeavesTheDesktopsMenuWithItsIconAndTheOthersStay) {
+    const QString trashed = registeredProxyApp(home, "Work", "app.corvane.work");
+    registeredProxyApp(home, "Home", "app.corvane.home");
+    const QString menu = home.file(".local/share/applications/");
+    const QString icons = host::hostStateDirectory() + "/icons/";
+    ASSERT_TRUE(QFileInfo::exists(menu + "app.corvane.work.desktop"));
+    ASSERT_TRUE(QFileInfo::exists(icons + "app.corvane.work.png"));
+    // An entry of the desktop's own with the same name is not the host's to remove.
+    writeFile(menu + "work.desktop", "[Desktop Entry]\nType=Application\nName=Work\nExec=work\n");
+
+    host::moveToTrash(trashed);
+    EXPECT_FALSE(QFileInfo::exists(menu + "app.corvane.work.desktop"));
+    EXPECT_FALSE(QFileInfo::exists(icons + "app.corvane.work.png"));
+    EXPECT_TRUE(QFileInfo::exists(menu + "app.corvane.home.desktop"));
+    EXPECT_TRUE(QFileInfo::exists(icons + "app.corvane.home.png"));
+    EXPECT_TRUE(QFileInfo::exists(menu + "work.desktop"));
 }
 
 } // namespace

@@ -437,4 +437,37 @@ QString WindowDriver::saveScreenshot(const QString& name) const {
     return image.save(path, "PNG") ? path : QString();
 }
 
+std::vector<AccessibleElement> WindowDriver::applications() const {
+    std::vector<AccessibleElement> found;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (!desktop)
+        return found;
+    const gint count = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint i = 0; i < count; ++i) {
+        AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+        if (!app)
+            continue;
+        readAfresh(app);
+        found.push_back(AccessibleElement(app));
+        g_object_unref(app);
+    }
+    g_object_unref(desktop);
+    return found;
+}
+
+bool WindowDriver::scrollAt(const QPoint& point, int notches) {
+    if (!display_)
+        return false;
+    XTestFakeMotionEvent(x(display_), -1, point.x(), point.y(), CurrentTime);
+    settle();
+    // The wheel is buttons 4 (up) and 5 (down).
+    const unsigned int button = notches > 0 ? 5 : 4;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(x(display_), button, True, CurrentTime);
+        XTestFakeButtonEvent(x(display_), button, False, CurrentTime);
+    }
+    settle();
+    return true;
+}
+
 } // namespace test

@@ -87,9 +87,12 @@ public:
     // The folder for test artifacts: $CORVANE_TEST_ARTIFACTS, else "<build>/Tests/artifacts".
     static QString artifactsDirectory();
 
-    // Control and a letter key together, as the keyboard shortcuts "select all", "copy" and "paste" are
-    // typed.
+    // Every application on the accessibility bus now (to find programs the test did not start itself).
+    std::vector<AccessibleElement> applications() const;
+    // Ctrl with a letter key ('a' selects all in a text field), as real key strokes.
     bool pressWithControl(char letter);
+    // Turns the pointer's wheel at `point` by `notches` (positive: down, negative: up).
+    bool scrollAt(const QPoint& point, int notches);
 
 private:
     bool strokeKeysym(unsigned long keysym);

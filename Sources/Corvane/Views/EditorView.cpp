@@ -54,8 +54,8 @@ EditorView::EditorView(AppModel& model, QWidget* parent)
     FormSection* behaviour = form->addSection(QStringLiteral("Behaviour"));
     behaviour_ = new BehaviourSection(model_, behaviour);
     behaviour->addRow(behaviour_);
-    FormSection* icon = form->addSection(QStringLiteral("Icon"));
-    icon->addRow(new IconSectionView(model_, icon));
+    // The icon section brings its own header and box.
+    form->addWidget(new IconSectionView(model_, form));
     buildLocationSection(form->addSection(QStringLiteral("Location")));
     form->addStretch();
     column->addWidget(form, 1);

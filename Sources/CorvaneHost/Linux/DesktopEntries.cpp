@@ -1,5 +1,7 @@
 #include "CorvaneHost/Linux/DesktopEntries.h"
 
+#include "CorvaneHost/DesktopMenu.h"
+
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Linux/ChromeBrowser.h"
@@ -592,6 +594,27 @@ QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& in
         file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 || !file.commit())
         throw fail(file.errorString());
     return desktopId;
+}
+
+void removeBundleMenuEntries(const QString& bundlePath) {
+    const QString bundle = QDir::cleanPath(QFileInfo(bundlePath).absoluteFilePath());
+    const QString icons = hostStateDirectory() + QStringLiteral("/icons/");
+    // The host writes its entries into the user's folder only; the system's folders are not ours to edit.
+    const QDir folder(desktopEntryDirectories().first());
+    for (const QString& name : folder.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
+        const QString path = folder.filePath(name);
+        const auto values = readDesktopFileGroup(path, QStringLiteral("Desktop Entry"));
+        const QString written = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
+        if (written.isEmpty())
+            continue;
+        const QString cleaned = QDir::cleanPath(written);
+        if (cleaned != bundle && !cleaned.startsWith(bundle + QLatin1Char('/')))
+            continue;
+        const QString icon = unescapeValue(values.value(QStringLiteral("Icon")));
+        QFile::remove(path);
+        if (icon.startsWith(icons))
+            QFile::remove(icon);
+    }
 }
 
 } // namespace host

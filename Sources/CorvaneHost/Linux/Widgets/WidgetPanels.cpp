@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QSet>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <vector>
 
 namespace host {
 
@@ -47,6 +49,37 @@ QString choiceIcon(const QString& path) {
 
 QWidget* dialogParent() {
     return QApplication::activeWindow();
+}
+
+// The panel's message as a wrapped line above its contents: in place of a field label it would widen the
+// label column and squeeze the fields.
+void addMessageOnTop(QFileDialog& dialog, const QString& message) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    auto* label = new QLabel(message, &dialog);
+    label->setObjectName(QStringLiteral("PanelMessage"));
+    label->setWordWrap(true);
+    if (!grid) {
+        dialog.setLabelText(QFileDialog::LookIn, message);
+        delete label;
+        return;
+    }
+    struct Placed {
+        QLayoutItem* item;
+        int row, column, rowSpan, columnSpan;
+    };
+    std::vector<Placed> placed;
+    while (grid->count() > 0) {
+        Placed entry{};
+        grid->getItemPosition(0, &entry.row, &entry.column, &entry.rowSpan, &entry.columnSpan);
+        entry.item = grid->takeAt(0);
+        placed.push_back(entry);
+    }
+    int columns = 1;
+    for (const Placed& entry : placed) {
+        grid->addItem(entry.item, entry.row + 1, entry.column, entry.rowSpan, entry.columnSpan);
+        columns = std::max(columns, entry.column + entry.columnSpan);
+    }
+    grid->addWidget(label, 0, 0, 1, columns);
 }
 
 } // namespace
@@ -112,7 +145,7 @@ std::optional<QString> WidgetPanels::chooseDirectory(const OpenPanelOptions& opt
     dialog.setOption(QFileDialog::ReadOnly, !options.canCreateDirectories);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     if (!options.message.isEmpty())
-        dialog.setLabelText(QFileDialog::LookIn, options.message);
+        addMessageOnTop(dialog, options.message);
     if (!options.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, options.prompt);
     if (options.startDirectory)
