@@ -395,6 +395,22 @@ void endStragglers(const QByteArray& marker) {
     }
 }
 
+// A Chromium that a program under test started (a proxy app's launcher) is no child of the session, and it
+// rewrites its own environment for its process title, so no marker finds it. It still holds its profile
+// folder: the folder's lock names its process ("<host>-<pid>"), which is ended when it is that Chromium.
+void endChromiumHolding(const QString& userDataDirectory) {
+    const QString lock = QFileInfo(userDataDirectory + QStringLiteral("/SingletonLock")).symLinkTarget();
+    const QString owner = QFileInfo(lock).fileName().section(QLatin1Char('-'), -1);
+    bool numeric = false;
+    const pid_t pid = pid_t(owner.toInt(&numeric));
+    if (!numeric || pid <= 1 || pid == getpid())
+        return;
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly) || !commandLine.readAll().contains("chrom"))
+        return;
+    end(pid);
+}
+
 } // namespace
 
 void DesktopSession::stopChromium() {
@@ -410,6 +426,7 @@ bool DesktopSession::setAccessibilitySwitch(bool on) {
 void DesktopSession::endSessionProcesses() {
     if (chromium_)
         stopChromium();
+    endChromiumHolding(userDataDirectory());
     for (auto pid = started_.rbegin(); pid != started_.rend(); ++pid)
         end(*pid);
     started_.clear();
