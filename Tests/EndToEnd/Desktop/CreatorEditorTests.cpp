@@ -8,6 +8,7 @@
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
+#include "Support/InstalledCreatorTest.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
@@ -20,8 +21,6 @@
 
 namespace {
 
-const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
-const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
 // A loaded machine builds, starts Chromium and repaints slowly; these bound waits, they do not pace them.
 constexpr double quickly = 10;
 constexpr double slowly = 60;
@@ -62,28 +61,9 @@ std::optional<RegisteredApp> registered(const QString& name) {
     return std::nullopt;
 }
 
-class CreatorEditorTest : public testing::Test {
+class CreatorEditorTest : public test::InstalledCreatorTest {
 protected:
-    static void SetUpTestSuite() {
-        session = new test::DesktopSession();
-        session->start();
-    }
-    static void TearDownTestSuite() {
-        delete session;
-        session = nullptr;
-    }
-
-    void SetUp() override {
-        if (!session->skipReason().isEmpty())
-            GTEST_SKIP() << session->skipReason().toStdString();
-        logFile = QDir::homePath() + QStringLiteral("/creator-editor.log");
-        const test::ToolRun install =
-            test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
-                               {buildDir + QStringLiteral("/Corvane.app")}, logFile);
-        ASSERT_EQ(install.status, 0) << install.output.toStdString();
-        driver = std::make_unique<test::WindowDriver>();
-        ASSERT_TRUE(driver->isReady()) << driver->failure().toStdString();
-    }
+    void SetUp() override { installCreator(QStringLiteral("creator-editor")); }
 
     void TearDown() override {
         for (QProcess* process : {&proxyApp, &creator}) {
@@ -295,13 +275,10 @@ protected:
         return titles;
     }
 
-    static inline test::DesktopSession* session = nullptr;
-    std::unique_ptr<test::WindowDriver> driver;
     QProcess creator;
     QProcess proxyApp;
     test::AccessibleElement app;
     test::AccessibleElement window;
-    QString logFile;
 };
 
 // An app the former scripts built, found at the start, is offered for import in a sheet over the window.

@@ -10,6 +10,7 @@
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
+#include "Support/InstalledCreatorTest.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
@@ -19,8 +20,6 @@
 
 namespace {
 
-const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
-const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
 const QString testedLink = QStringLiteral("https://example.com/x");
 // Chromium as its desktop entry names it.
 const QString chromiumName = QStringLiteral("Chromium Web Browser");
@@ -31,28 +30,9 @@ struct SessionRun {
     QString output;
 };
 
-class CreatorRoutingTest : public testing::Test {
+class CreatorRoutingTest : public test::InstalledCreatorTest {
 protected:
-    static void SetUpTestSuite() {
-        session = new test::DesktopSession();
-        session->start();
-    }
-    static void TearDownTestSuite() {
-        delete session;
-        session = nullptr;
-    }
-
-    void SetUp() override {
-        if (!session->skipReason().isEmpty())
-            GTEST_SKIP() << session->skipReason().toStdString();
-        logFile = QDir::homePath() + QStringLiteral("/creator-routing.log");
-        const test::ToolRun install =
-            test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
-                               {buildDir + QStringLiteral("/Corvane.app")}, logFile);
-        ASSERT_EQ(install.status, 0) << install.output.toStdString();
-        driver = std::make_unique<test::WindowDriver>();
-        ASSERT_TRUE(driver->isReady()) << driver->failure().toStdString();
-    }
+    void SetUp() override { installCreator(QStringLiteral("creator-routing")); }
 
     void TearDown() override {
         if (HasFailure() && driver)
@@ -240,11 +220,8 @@ protected:
 
     std::string tree(const test::AccessibleElement& root) const { return root.dump(40).toStdString(); }
 
-    static inline test::DesktopSession* session = nullptr;
-    std::unique_ptr<test::WindowDriver> driver;
     QProcess creator;
     test::AccessibleElement app;
-    QString logFile;
 };
 
 TEST_F(CreatorRoutingTest, ARuleMadeInTheWindowSendsADesktopLinkToChromium) {

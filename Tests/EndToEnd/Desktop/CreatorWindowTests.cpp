@@ -3,6 +3,7 @@
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
+#include "Support/InstalledCreatorTest.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
@@ -14,31 +15,9 @@
 
 namespace {
 
-const QString buildDir = QStringLiteral(CORVANE_BUILD_DIR);
-const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
-
-class CreatorWindowTest : public testing::Test {
+class CreatorWindowTest : public test::InstalledCreatorTest {
 protected:
-    static void SetUpTestSuite() {
-        session = new test::DesktopSession();
-        session->start();
-    }
-    static void TearDownTestSuite() {
-        delete session;
-        session = nullptr;
-    }
-
-    void SetUp() override {
-        if (!session->skipReason().isEmpty())
-            GTEST_SKIP() << session->skipReason().toStdString();
-        logFile = QDir::homePath() + QStringLiteral("/creator-window.log");
-        const test::ToolRun install =
-            test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"),
-                               {buildDir + QStringLiteral("/Corvane.app")}, logFile);
-        ASSERT_EQ(install.status, 0) << install.output.toStdString();
-        driver = std::make_unique<test::WindowDriver>();
-        ASSERT_TRUE(driver->isReady()) << driver->failure().toStdString();
-    }
+    void SetUp() override { installCreator(QStringLiteral("creator-window")); }
 
     void TearDown() override {
         if (creator.state() != QProcess::NotRunning) {
@@ -67,10 +46,7 @@ protected:
         return QDir::homePath() + QStringLiteral("/Applications/Corvane.app");
     }
 
-    static inline test::DesktopSession* session = nullptr;
-    std::unique_ptr<test::WindowDriver> driver;
     QProcess creator;
-    QString logFile;
 };
 
 TEST_F(CreatorWindowTest, TheInstalledAppIsInTheDesktopsMenuWithItsNameAndIcon) {
