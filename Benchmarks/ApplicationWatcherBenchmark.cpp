@@ -1,6 +1,6 @@
 // How soon the workspace's watcher tells of an application that ends (through its pidfd) and of one that
 // starts (by its listing, every 0.5 s). Targets: an exit within 100 ms, a launch within 1 s.
-#include "CorvaneHost/Linux/ApplicationWatcher.h"
+#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include <benchmark/benchmark.h>

@@ -10,9 +10,9 @@
 // Run from the build folder: Benchmarks/CreatorWindowViewsBenchmark (the build needs build/Corvane.app and
 // the build's host tools).
 #include "Corvane/Models/CreatorApp.h"
-#include "Corvane/Views/CreatorWindow.h"
-#include "Corvane/Views/RootView.h"
-#include "Corvane/Views/SidebarView.h"
+#include "Corvane/Views/Window/CreatorWindow.h"
+#include "Corvane/Views/Window/RootView.h"
+#include "Corvane/Views/Window/SidebarView.h"
 #include "CorvaneHost/Workspace.h"
 #include "CreatorFixtures.h"
 #include "Support/FakeDesktop.h"

@@ -5,9 +5,9 @@
 // Run from the build folder: Benchmarks/IconViewsBenchmark
 
 #include "Corvane/Models/AppModel.h"
-#include "Corvane/Views/IconPreviewView.h"
-#include "Corvane/Views/IconSectionView.h"
-#include "Corvane/Views/SymbolPickerView.h"
+#include "Corvane/Views/Editor/IconPreviewView.h"
+#include "Corvane/Views/Editor/IconSectionView.h"
+#include "Corvane/Views/Editor/SymbolPickerView.h"
 #include "CorvaneIcon/IconRenderer.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/TemporaryHome.h"

@@ -4,8 +4,8 @@
 // private desktop session.
 // Run by hand: build/Benchmarks/ProxyAppReopenBenchmark (as root it re-runs itself as the test user).
 #include "CorvaneHost/AppleEvent.h"
-#include "CorvaneHost/Linux/EventDelivery.h"
-#include "CorvaneHost/Linux/X11Display.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "CorvaneHost/Linux/X11/X11Display.h"
 #include "Support/ChromiumSession.h"
 #include "Support/ProxyAppProcess.h"
 #include "Support/TemporaryHome.h"

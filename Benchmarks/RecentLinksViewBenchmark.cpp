@@ -3,7 +3,7 @@
 // every keystroke changes what is shown.
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
-#include "Corvane/Views/RecentLinksView.h"
+#include "Corvane/Views/Routing/RecentLinksView.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 #include "Support/TemporaryHome.h"

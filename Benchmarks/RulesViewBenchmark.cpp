@@ -2,7 +2,7 @@
 // link matches only the last rule, so every keystroke runs the whole list.
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
-#include "Corvane/Views/RulesView.h"
+#include "Corvane/Views/Routing/RulesView.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 #include "Support/TemporaryHome.h"

@@ -1,7 +1,7 @@
 // The creator app's entry point: one window, whose root view brings the models to life in the start-up order,
 // and the program ends when it is asked to quit (never in the middle of a build).
 #include "Corvane/Models/CreatorApp.h"
-#include "Corvane/Views/CreatorWindow.h"
+#include "Corvane/Views/Window/CreatorWindow.h"
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/Widgets/WidgetPanels.h"
 #include "CorvaneHost/Services.h"

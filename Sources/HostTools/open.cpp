@@ -6,7 +6,7 @@
 //
 // Exit status 0 when everything was handed on, 1 otherwise (with a message on standard error).
 #include "CorvaneHost/LinkText.h"
-#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"

@@ -1,7 +1,7 @@
 // tccutil: withdraws privacy permissions that the user granted, so the system asks again.
 //   tccutil reset SERVICE [BUNDLE_ID]
 // SERVICE is a permission such as "Accessibility" or "All"; without BUNDLE_ID every program's grant goes.
-#include "CorvaneHost/Linux/PrivacyGrants.h"
+#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 
 #include <QRegularExpression>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "CorvaneCore/Integration/HelperInstaller.h"
 
 #include "CorvaneCore/Foundation/Paths.h"
-#include "CorvaneHost/Linux/SpawnProcessRunner.h"
+#include "CorvaneHost/Linux/Processes/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/FakeWorkspace.h"

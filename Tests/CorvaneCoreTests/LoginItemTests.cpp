@@ -2,7 +2,7 @@
 
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Linux/SpawnProcessRunner.h"
+#include "CorvaneHost/Linux/Processes/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/FakeLoginItems.h"

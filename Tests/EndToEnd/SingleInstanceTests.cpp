@@ -1,7 +1,7 @@
 // Many copies of the helper started at the same moment, as the desktop, a login item and several launchers
 // can do: one copy stays and takes every link the others were started with; the rest end.
 #include "CorvaneCore/Foundation/Paths.h"
-#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/Eventually.h"
 #include "Support/Files.h"

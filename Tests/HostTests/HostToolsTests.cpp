@@ -1,7 +1,7 @@
 // The stand-ins for the platform tools, run as the product runs them.
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Linux/PrivacyGrants.h"
-#include "CorvaneHost/Linux/SpawnProcessRunner.h"
+#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
+#include "CorvaneHost/Linux/Processes/SpawnProcessRunner.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/PropertyList.h"
 

@@ -1,5 +1,5 @@
 // The host's open tool as a user runs it: exit status, messages, and what the opened application receives.
-#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"

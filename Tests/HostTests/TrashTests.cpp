@@ -1,6 +1,6 @@
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Linux/DesktopEntries.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/Trash.h"
 #include "Support/Files.h"
 #include "Support/TemporaryHome.h"

@@ -1,7 +1,7 @@
 #include "Support/ChromiumSession.h"
 
 #include "CorvaneCore/Foundation/Paths.h"
-#include "CorvaneHost/Linux/PrivacyGrants.h"
+#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
 
 namespace test {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Corvane/Models/CreatorApp.h"
-#include "Corvane/Views/RootView.h"
-#include "Corvane/Views/SidebarView.h"
+#include "Corvane/Views/Window/RootView.h"
+#include "Corvane/Views/Window/SidebarView.h"
 #include "Support/AppModelFixture.h"
 
 #include <QListWidget>

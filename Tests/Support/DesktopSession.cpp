@@ -1,7 +1,7 @@
 #include "Support/DesktopSession.h"
 
-#include "CorvaneHost/Linux/AtspiAccessibility.h"
-#include "CorvaneHost/Linux/X11Display.h"
+#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
+#include "CorvaneHost/Linux/X11/X11Display.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CorvaneHost/Linux/ApplicationWatcher.h"
-#include "CorvaneHost/Linux/DesktopEntries.h"
+#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "CorvaneHost/Linux/QtApplication.h"
 
 #include "CorvaneHost/Bundle.h"
-#include "CorvaneHost/Linux/DesktopLaunch.h"
-#include "CorvaneHost/Linux/EventDelivery.h"
+#include "CorvaneHost/Linux/Desktop/DesktopLaunch.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 

@@ -1,8 +1,8 @@
 // The desktop's accessibility switch: trust needs it and the host's grant record; Chromium started while it
 // is off is seen once it is on when it was started with ACCESSIBILITY_ENABLED=1.
 #include "CorvaneHost/Accessibility.h"
-#include "CorvaneHost/Linux/AtspiAccessibility.h"
-#include "CorvaneHost/Linux/PrivacyGrants.h"
+#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
+#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
 #include "Support/DesktopSession.h"
 #include "Support/HostToolRun.h"

@@ -3,7 +3,7 @@
 // there lands in a folder, the registry and the desktop's application menu, and starts Chromium in its
 // profile. Screenshots of the editor, the symbol picker and the import sheet land in the test artifacts.
 #include "CorvaneCore/ProxyApps/Registry.h"
-#include "CorvaneHost/Linux/DesktopEntries.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"

@@ -4,7 +4,7 @@
 // browser. Controls are found through the accessibility bus, chosen with the real pointer and typed into with
 // real key strokes. Screenshots of each page land in the test artifacts.
 #include "CorvaneCore/Foundation/Paths.h"
-#include "CorvaneHost/Linux/X11Display.h"
+#include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
 #include "Support/DesktopSession.h"

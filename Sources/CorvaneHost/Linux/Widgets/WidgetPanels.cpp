@@ -2,7 +2,7 @@
 
 #include "CorvaneHost/ApplicationIcons.h"
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Linux/DesktopEntries.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/PropertyList.h"
 
 #include <QApplication>

@@ -1,0 +1,1146 @@
+#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
+
+#include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/Linux/Accessibility/AXRoleMapping.h"
+#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
+#include "CorvaneHost/Linux/X11/X11Display.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Services.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <atspi/atspi.h>
+
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace host {
+namespace {
+
+const QString accessibilityService = QStringLiteral("Accessibility");
+constexpr double defaultTimeout = 6.0; // the platform's own default
+constexpr int busQueryTimeoutMs = 1000;
+constexpr double observerPollInterval = 0.2;
+const QByteArray rootPath = QByteArrayLiteral("/org/a11y/atspi/accessible/root");
+
+// The events the observers turn into notifications; Chromium announces neither new nor closed windows, so
+// those are found by comparing the application's windows on every event and on a short poll.
+const char* const observedEvents[] = {
+    "window:activate",      "window:minimize", "window:restore",
+    "window:create",        "window:destroy",  "object:property-change:accessible-name",
+    "object:state-changed",
+};
+
+// Which program each application on the bus is, as learnt when it was looked up: events name the sender's bus
+// name only, and no call may be made while an event is dispatched.
+QHash<QByteArray, qint32>& pidsByBusName() {
+    static QHash<QByteArray, qint32> pids;
+    return pids;
+}
+
+// One element as the backend keeps it: an application by its pid (found on the bus at each use, so that an
+// element made before the program registers still works), an object of an application, or the window
+// manager's close button of a window that draws none of its own.
+class AtspiHandle final : public AXElementHandle {
+public:
+    enum class Kind { application, object, windowCloseButton };
+
+    AtspiHandle(Kind kind, qint32 pid, AtspiAccessible* object)
+        : kind(kind)
+        , pid(pid)
+        , object(object) {
+        if (object) {
+            bus = QByteArray(ATSPI_OBJECT(object)->app ? ATSPI_OBJECT(object)->app->bus_name : "");
+            path = QByteArray(ATSPI_OBJECT(object)->path);
+        }
+    }
+    ~AtspiHandle() override {
+        if (object)
+            g_object_unref(object);
+    }
+
+    bool sameElement(const AXElementHandle& other) const override {
+        const auto* that = dynamic_cast<const AtspiHandle*>(&other);
+        if (!that || that->kind != kind)
+            return false;
+        if (kind == Kind::application)
+            return that->pid == pid;
+        return that->bus == bus && that->path == path;
+    }
+    size_t identityHash() const override {
+        if (kind == Kind::application)
+            return qHash(pid) ^ 0x5bd1e995u;
+        return qHash(bus) ^ (qHash(path) * 31u) ^ size_t(kind);
+    }
+
+    const Kind kind;
+    const qint32 pid; // 0 for objects until asked
+    AtspiAccessible* const object;
+    QByteArray bus;
+    QByteArray path;
+};
+
+const AtspiHandle* handleOf(const AXElement& element) {
+    return dynamic_cast<const AtspiHandle*>(element.handle());
+}
+
+struct GErrorHolder {
+    GError* error = nullptr;
+    ~GErrorHolder() {
+        if (error)
+            g_error_free(error);
+    }
+    GError** out() { return &error; }
+    explicit operator bool() const { return error != nullptr; }
+};
+
+template <typename T> struct GObjectRef {
+    T* pointer = nullptr;
+    explicit GObjectRef(T* p = nullptr)
+        : pointer(p) {}
+    ~GObjectRef() {
+        if (pointer)
+            g_object_unref(pointer);
+    }
+    GObjectRef(const GObjectRef&) = delete;
+    GObjectRef& operator=(const GObjectRef&) = delete;
+    T* get() const { return pointer; }
+    T* release() { return std::exchange(pointer, nullptr); }
+    explicit operator bool() const { return pointer != nullptr; }
+};
+
+QString takeString(gchar* text) {
+    const QString result = QString::fromUtf8(text ? text : "");
+    g_free(text);
+    return result;
+}
+
+bool isRoot(AtspiAccessible* object) {
+    return ATSPI_OBJECT(object)->path && rootPath == ATSPI_OBJECT(object)->path;
+}
+
+// The session's accessibility bus service, on the session bus.
+QDBusMessage busCall(const QString& interface, const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"),
+                                                          QStringLiteral("/org/a11y/bus"), interface, method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, busQueryTimeoutMs);
+}
+
+// Runs libatspi calls under one element's messaging time-out and turns their failure into the platform's
+// codes: no answer within the time-out is cannotComplete, a vanished element invalidUIElement.
+class Call {
+public:
+    explicit Call(double timeout)
+        : timeout_(timeout) {
+        atspi_set_timeout(int(timeout * 1000), 0);
+        clock_.start();
+    }
+    GError** out() { return error_.out(); }
+    double timeout() const { return timeout_; }
+    // libatspi answers some calls that timed out with an empty value and no error: a call that took the whole
+    // time-out failed, whatever it returned.
+    bool timedOut() const { return clock_.elapsed() >= qint64(timeout_ * 950); }
+    bool failed() const { return bool(error_) || timedOut(); }
+    AXError status() const {
+        if (timedOut())
+            return AXError::cannotComplete;
+        if (!error_)
+            return AXError::success;
+        const QString message = QString::fromUtf8(error_.error->message ? error_.error->message : "");
+        if (clock_.elapsed() >= qint64(timeout_ * 900) || message.contains(QLatin1String("NoReply")) ||
+            message.contains(QLatin1String("Did not receive a reply"), Qt::CaseInsensitive) ||
+            message.contains(QLatin1String("timeout"), Qt::CaseInsensitive))
+            return AXError::cannotComplete;
+        if (message.contains(QLatin1String("UnknownObject")) ||
+            message.contains(QLatin1String("ServiceUnknown")) ||
+            message.contains(QLatin1String("Unknown object"), Qt::CaseInsensitive) ||
+            message.contains(QLatin1String("not provided by any"), Qt::CaseInsensitive) ||
+            message.contains(QLatin1String("does not exist"), Qt::CaseInsensitive))
+            return AXError::invalidUIElement;
+        return AXError::failure;
+    }
+    void clear() {
+        if (error_.error)
+            g_clear_error(&error_.error);
+    }
+
+private:
+    double timeout_;
+    QElapsedTimer clock_;
+    GErrorHolder error_;
+};
+
+QString atspiRoleName(AtspiAccessible* object, Call& call) {
+    const AtspiRole role = atspi_accessible_get_role(object, call.out());
+    if (call.failed())
+        return {};
+    return takeString(atspi_role_get_name(role));
+}
+
+bool hasState(AtspiAccessible* object, AtspiStateType state) {
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (!states)
+        return false;
+    const bool result = atspi_state_set_contains(states, state);
+    g_object_unref(states);
+    return result;
+}
+
+// Hidden elements (views that are not shown, such as a disabled toolbar button or a closed panel) carry no
+// "visible" state; the platform leaves them out of every list of children.
+bool isShown(AtspiAccessible* object) {
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (!states)
+        return false;
+    const bool shown = atspi_state_set_contains(states, ATSPI_STATE_VISIBLE) &&
+                       !atspi_state_set_contains(states, ATSPI_STATE_DEFUNCT);
+    g_object_unref(states);
+    return shown;
+}
+
+std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name, Call& call) {
+    GHashTable* attributes = atspi_accessible_get_attributes(object, call.out());
+    if (!attributes)
+        return std::nullopt;
+    std::optional<QString> value;
+    if (const auto* text = static_cast<const char*>(g_hash_table_lookup(attributes, name)))
+        value = QString::fromUtf8(text);
+    g_hash_table_unref(attributes);
+    return value;
+}
+
+// libatspi keeps what it read of an element and corrects it only from events. Chromium announces state
+// changes (the service listens to them, so it sends them) but not its children or every name: names and
+// children are read afresh every time. States stay cached, as libatspi itself consults them while it
+// dispatches events, where it cannot ask the program.
+void readAfresh(AtspiAccessible* object) {
+    atspi_accessible_set_cache_mask(
+        object, AtspiCache(ATSPI_CACHE_ROLE | ATSPI_CACHE_INTERFACES | ATSPI_CACHE_STATES));
+}
+
+} // namespace
+} // namespace host
+
+// libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
+extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
+
+namespace host {
+namespace {
+
+// All children in one round trip (the bus's GetChildren), instead of one per child: a window search expands
+// dozens of elements. None when the program does not answer it, or names a child it has not made yet.
+std::optional<std::vector<AtspiAccessible*>> childrenInOneCall(AtspiAccessible* object, double timeout) {
+    DBusConnection* bus = atspi_get_a11y_bus();
+    const AtspiObject* self = ATSPI_OBJECT(object);
+    if (!bus || !self->app || !self->app->bus_name || !self->path)
+        return std::nullopt;
+    DBusMessage* request = dbus_message_new_method_call(self->app->bus_name, self->path,
+                                                        "org.a11y.atspi.Accessible", "GetChildren");
+    if (!request)
+        return std::nullopt;
+    DBusError error;
+    dbus_error_init(&error);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, request, int(timeout * 1000), &error);
+    dbus_message_unref(request);
+    dbus_error_free(&error);
+    if (!reply)
+        return std::nullopt;
+    std::vector<AtspiAccessible*> result;
+    bool complete = true;
+    DBusMessageIter iterator, array, entry;
+    if (dbus_message_iter_init(reply, &iterator) &&
+        dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_ARRAY) {
+        dbus_message_iter_recurse(&iterator, &array);
+        while (complete && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+            dbus_message_iter_recurse(&array, &entry);
+            const char* name = nullptr;
+            const char* path = nullptr;
+            if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING)
+                dbus_message_iter_get_basic(&entry, &name);
+            if (dbus_message_iter_next(&entry) &&
+                dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_OBJECT_PATH)
+                dbus_message_iter_get_basic(&entry, &path);
+            AtspiAccessible* child = nullptr;
+            if (name && path && std::strcmp(path, "/org/a11y/atspi/null") != 0)
+                child = _atspi_ref_accessible(*name ? name : self->app->bus_name, path);
+            if (child)
+                result.push_back(child);
+            else
+                complete = false;
+            dbus_message_iter_next(&array);
+        }
+    } else {
+        complete = false;
+    }
+    dbus_message_unref(reply);
+    if (!complete) {
+        for (AtspiAccessible* child : result)
+            g_object_unref(child);
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::vector<AtspiAccessible*> children(AtspiAccessible* object, Call& call) {
+    if (std::optional<std::vector<AtspiAccessible*>> all = childrenInOneCall(object, call.timeout()))
+        return std::move(*all);
+    std::vector<AtspiAccessible*> result;
+    const gint count = atspi_accessible_get_child_count(object, call.out());
+    for (gint i = 0; i < count && !call.failed(); ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, call.out());
+        // Chromium answers with no element for the children of a window whose views it has not yet made
+        // accessible; asking for the window's own attributes makes them, and the second answer names the
+        // child.
+        if (!child && !call.failed()) {
+            if (GHashTable* attributes = atspi_accessible_get_attributes(object, nullptr))
+                g_hash_table_unref(attributes);
+            child = atspi_accessible_get_child_at_index(object, i, call.out());
+        }
+        if (child)
+            result.push_back(child);
+    }
+    return result;
+}
+
+void unrefAll(std::vector<AtspiAccessible*>& objects) {
+    for (AtspiAccessible* object : objects)
+        g_object_unref(object);
+    objects.clear();
+}
+
+bool isWindowRole(const QString& role) {
+    return role == QLatin1String("frame") || role == QLatin1String("window") ||
+           role == QLatin1String("dialog") || role == QLatin1String("alert") ||
+           role == QLatin1String("file chooser");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Windows and the window manager
+
+namespace {
+
+QRect extentsOf(AtspiAccessible* object) {
+    AtspiComponent* component = atspi_accessible_get_component_iface(object);
+    if (!component)
+        return {};
+    QRect result;
+    GError* error = nullptr;
+    if (AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error)) {
+        result = QRect(rect->x, rect->y, rect->width, rect->height);
+        g_free(rect);
+    }
+    if (error)
+        g_error_free(error);
+    g_object_unref(component);
+    return result;
+}
+
+// The managed X window that shows the top-level element `frame` of the program `pid`: among that program's
+// windows, the one with the frame's bounds, else the one whose title the frame's name begins with (Chromium
+// adds the profile's name to the accessible name).
+std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid) {
+    const std::shared_ptr<X11Display> display = X11Display::shared();
+    if (!display || pid <= 0)
+        return std::nullopt;
+    std::vector<X11ClientWindow> candidates;
+    for (const X11ClientWindow& window : display->clientWindows())
+        if (window.pid == pid && !window.desktop && !window.dock)
+            candidates.push_back(window);
+    if (candidates.empty())
+        return std::nullopt;
+    const QRect bounds = extentsOf(frame);
+    GError* error = nullptr;
+    const QString name = takeString(atspi_accessible_get_name(frame, &error));
+    if (error)
+        g_error_free(error);
+    auto titleMatches = [&](const X11ClientWindow& window) {
+        return !window.title.isEmpty() &&
+               (name == window.title || name.startsWith(window.title + QLatin1String(" - ")));
+    };
+    for (const X11ClientWindow& window : candidates)
+        if (bounds.isValid() && window.bounds == bounds && titleMatches(window))
+            return window;
+    for (const X11ClientWindow& window : candidates)
+        if (bounds.isValid() && window.bounds == bounds)
+            return window;
+    std::optional<X11ClientWindow> byTitle;
+    for (const X11ClientWindow& window : candidates)
+        if (titleMatches(window)) {
+            if (byTitle)
+                return std::nullopt; // two windows of the same title and neither with these bounds
+            byTitle = window;
+        }
+    return byTitle;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// The service
+
+AtspiAccessibility::AtspiAccessibility() {
+    atspi_init();
+    // Qt's event loop runs the default GLib context where Qt was built with GLib (Debian's is); elsewhere a
+    // timer on the main thread runs it.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        !dispatcher || qstrcmp(dispatcher->metaObject()->className(), "QEventDispatcherGlib") != 0) {
+        if (QCoreApplication::instance()) {
+            auto* pump = new QTimer(QCoreApplication::instance());
+            QObject::connect(pump, &QTimer::timeout, [] {
+                while (g_main_context_iteration(nullptr, FALSE)) {
+                }
+            });
+            pump->start(20);
+        }
+    }
+    listener_ = atspi_event_listener_new(&AtspiAccessibility::onEvent, this, nullptr);
+    for (const char* event : observedEvents)
+        atspi_event_listener_register(listener_, event, nullptr);
+}
+
+bool AtspiAccessibility::busAnswers() {
+    if (!qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
+        return true;
+    if (!QDBusConnection::sessionBus().isConnected())
+        return false;
+    const QDBusMessage reply = busCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           !reply.arguments().first().toString().isEmpty();
+}
+
+bool AtspiAccessibility::accessibilitySwitch() {
+    const QDBusMessage reply =
+        busCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled")});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    return reply.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+bool AtspiAccessibility::setAccessibilitySwitch(bool on) {
+    const QDBusMessage reply =
+        busCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
+                 QVariant::fromValue(QDBusVariant(on))});
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+QString AtspiAccessibility::ownGrantIdentifier() {
+    const Bundle& bundle = Bundle::main();
+    if (bundle.infoDictionary()) {
+        const QString identifier =
+            bundle.infoDictionary()->value(QStringLiteral("CFBundleIdentifier")).toString();
+        if (!identifier.isEmpty())
+            return identifier;
+    }
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+bool AtspiAccessibility::isProcessTrusted() {
+    return accessibilitySwitch() && PrivacyGrants::isGranted(accessibilityService, ownGrantIdentifier());
+}
+
+bool AtspiAccessibility::isProcessTrustedWithPrompt(bool prompt) {
+    if (prompt && !isProcessTrusted()) {
+        try {
+            PrivacyGrants::grant(accessibilityService, ownGrantIdentifier());
+        } catch (const std::exception&) {
+            return false; // the grant could not be recorded, so the program stays untrusted
+        }
+        if (!accessibilitySwitch())
+            setAccessibilitySwitch(true);
+    }
+    return isProcessTrusted();
+}
+
+AXElement AtspiAccessibility::createApplication(qint32 pid) {
+    return AXElement(std::make_shared<AtspiHandle>(AtspiHandle::Kind::application, pid, nullptr));
+}
+
+AXError AtspiAccessibility::setMessagingTimeout(const AXElement& element, double seconds) {
+    const AtspiHandle* handle = handleOf(element);
+    if (!handle || seconds < 0)
+        return AXError::illegalArgument;
+    qint32 owner = 0;
+    if (const AXError status = pid(element, owner); status != AXError::success)
+        return status;
+    if (seconds == 0)
+        timeouts_.remove(owner);
+    else
+        timeouts_.insert(owner, seconds);
+    return AXError::success;
+}
+
+namespace {
+
+// What one call needs of its element: the object (for an application, its root on the bus, found by pid),
+// the owner's pid and the time-out that applies.
+struct Target {
+    const AtspiHandle* handle = nullptr;
+    AtspiAccessible* object = nullptr; // borrowed from the handle, or owned by `resolved`
+    GObjectRef<AtspiAccessible> resolved;
+    qint32 pid = 0;
+    double timeout = defaultTimeout;
+};
+
+AtspiAccessible* findApplication(qint32 pid, double timeout) {
+    Call call(timeout);
+    GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop)
+        return nullptr;
+    std::vector<AtspiAccessible*> applications = children(desktop.get(), call);
+    AtspiAccessible* found = nullptr;
+    for (AtspiAccessible* application : applications) {
+        GError* error = nullptr;
+        if (!found && qint32(atspi_accessible_get_process_id(application, &error)) == pid) {
+            readAfresh(application);
+            pidsByBusName().insert(QByteArray(ATSPI_OBJECT(application)->app->bus_name), pid);
+            found = static_cast<AtspiAccessible*>(g_object_ref(application));
+        }
+        if (error)
+            g_error_free(error);
+    }
+    unrefAll(applications);
+    return found;
+}
+
+} // namespace
+
+// Fills `target` for `element`; fails when the element is not one of ours or its application is not on the
+// bus.
+static AXError resolve(const AXElement& element, const QHash<qint32, double>& timeouts, Target& target) {
+    target.handle = handleOf(element);
+    if (!target.handle)
+        return AXError::illegalArgument;
+    target.pid = target.handle->pid;
+    if (target.handle->kind == AtspiHandle::Kind::application) {
+        target.timeout = timeouts.value(target.pid, defaultTimeout);
+        target.resolved.pointer = findApplication(target.pid, target.timeout);
+        if (!target.resolved)
+            return AXError::cannotComplete; // no program with that pid answers on the bus
+        target.object = target.resolved.get();
+        return AXError::success;
+    }
+    target.object = target.handle->object;
+    if (target.pid <= 0) {
+        GError* error = nullptr;
+        target.pid = qint32(atspi_accessible_get_process_id(target.object, &error));
+        if (error)
+            g_error_free(error);
+    }
+    target.timeout = timeouts.value(target.pid, defaultTimeout);
+    return AXError::success;
+}
+
+namespace {
+
+// Wraps `object` (whose reference the element takes over) as an element: an application root becomes the
+// application element of its pid, so that both compare equal.
+AXElement wrap(AtspiAccessible* object, qint32 ownerPid) {
+    if (isRoot(object)) {
+        g_object_unref(object);
+        return AXElement(std::make_shared<AtspiHandle>(AtspiHandle::Kind::application, ownerPid, nullptr));
+    }
+    return AXElement(std::make_shared<AtspiHandle>(AtspiHandle::Kind::object, ownerPid, object));
+}
+
+AXElement closeButtonOf(AtspiAccessible* window, qint32 ownerPid) {
+    g_object_ref(window);
+    return AXElement(std::make_shared<AtspiHandle>(AtspiHandle::Kind::windowCloseButton, ownerPid, window));
+}
+
+AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool withWindowManager, qint32 pid) {
+    AXRoleMapping::ElementFacts facts;
+    facts.atspiRole = atspiRoleName(object, call);
+    if (call.failed())
+        return facts;
+    if (facts.atspiRole == QLatin1String("push button")) {
+        facts.opensMenu =
+            AXRoleMapping::popupOpensMenu(objectAttribute(object, "haspopup", call).value_or(QString()));
+        call.clear(); // an element without object attributes opens no menu
+    }
+    if (isWindowRole(facts.atspiRole)) {
+        GError* error = nullptr;
+        if (AtspiAccessible* parent = atspi_accessible_get_parent(object, &error)) {
+            facts.topLevel = isRoot(parent);
+            g_object_unref(parent);
+        }
+        if (error)
+            g_error_free(error);
+    }
+    if (withWindowManager && facts.atspiRole == QLatin1String("frame") && facts.topLevel) {
+        if (X11Display::shared()) {
+            facts.standardWindow = clientWindowOf(object, pid).has_value();
+        } else {
+            GError* error = nullptr;
+            facts.standardWindow = !takeString(atspi_accessible_get_name(object, &error)).isEmpty();
+            if (error)
+                g_error_free(error);
+        }
+    }
+    return facts;
+}
+
+// The first shown descendant within `maxDepth` that passes `test`, breadth first.
+template <typename Test>
+AtspiAccessible* findShownDescendant(AtspiAccessible* root, int maxDepth, Call& call, Test test) {
+    std::deque<std::pair<AtspiAccessible*, int>> queue;
+    queue.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(root)), 0);
+    AtspiAccessible* found = nullptr;
+    while (!queue.empty() && !found) {
+        auto [object, depth] = queue.front();
+        queue.pop_front();
+        if (depth > 0 && test(object))
+            found = static_cast<AtspiAccessible*>(g_object_ref(object));
+        else if (depth < maxDepth)
+            for (AtspiAccessible* child : children(object, call)) {
+                if (isShown(child))
+                    queue.emplace_back(child, depth + 1);
+                else
+                    g_object_unref(child);
+            }
+        g_object_unref(object);
+        call.clear();
+    }
+    for (auto& [object, depth] : queue)
+        g_object_unref(object);
+    return found;
+}
+
+// The window's own close button (Chromium draws it: a "FrameCaptionButton" named "Close").
+AtspiAccessible* drawnCloseButton(AtspiAccessible* window, Call& call) {
+    return findShownDescendant(window, 3, call, [&](AtspiAccessible* object) {
+        Call probe(0.5);
+        if (atspiRoleName(object, probe) != QLatin1String("push button"))
+            return false;
+        const QString name = takeString(atspi_accessible_get_name(object, probe.out()));
+        probe.clear();
+        return name == QLatin1String("Close") &&
+               objectAttribute(object, "class", probe).value_or(QString()) ==
+                   QLatin1String("FrameCaptionButton");
+    });
+}
+
+AtspiAccessible* activeWindowOf(AtspiAccessible* application, Call& call) {
+    std::vector<AtspiAccessible*> windows = children(application, call);
+    AtspiAccessible* active = nullptr;
+    for (AtspiAccessible* window : windows)
+        if (!active && hasState(window, ATSPI_STATE_ACTIVE))
+            active = static_cast<AtspiAccessible*>(g_object_ref(window));
+    unrefAll(windows);
+    return active;
+}
+
+bool activateWindow(AtspiAccessible* window, qint32 pid) {
+    const std::shared_ptr<X11Display> display = X11Display::shared();
+    const std::optional<X11ClientWindow> client = clientWindowOf(window, pid);
+    if (!display || !client)
+        return false;
+    display->activate(client->id);
+    return true;
+}
+
+} // namespace
+
+AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const QString& attribute,
+                                               AXValue& value) {
+    value = std::monostate{};
+    Target target;
+    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+        return status;
+    Call call(target.timeout);
+    AtspiAccessible* object = target.object;
+
+    if (target.handle->kind == AtspiHandle::Kind::windowCloseButton) {
+        if (attribute == QLatin1String("AXRole"))
+            value = QStringLiteral("AXButton");
+        else if (attribute == QLatin1String("AXSubrole"))
+            value = QStringLiteral("AXCloseButton");
+        else
+            return AXError::attributeUnsupported;
+        return AXError::success;
+    }
+
+    if (attribute == QLatin1String("AXRole") || attribute == QLatin1String("AXSubrole")) {
+        const bool subrole = attribute == QLatin1String("AXSubrole");
+        const AXRoleMapping::ElementFacts facts = factsOf(object, call, subrole, target.pid);
+        if (call.failed())
+            return call.status();
+        const QString mapped = subrole ? AXRoleMapping::subrole(facts) : AXRoleMapping::role(facts);
+        if (mapped.isEmpty())
+            return AXError::noValue;
+        value = mapped;
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXTitle")) {
+        const QString name = takeString(atspi_accessible_get_name(object, call.out()));
+        if (call.failed())
+            return call.status();
+        value = name;
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXDescription")) {
+        // Controls without a visible title carry their label here on the platform, so the name stands in
+        // when the element has no description of its own.
+        QString description = takeString(atspi_accessible_get_description(object, call.out()));
+        if (!call.failed() && description.isEmpty())
+            description = takeString(atspi_accessible_get_name(object, call.out()));
+        if (call.failed())
+            return call.status();
+        value = description;
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXDOMClassList")) {
+        const std::optional<QString> classes = objectAttribute(object, "class", call);
+        if (call.failed())
+            return call.status();
+        if (!classes)
+            return AXError::noValue;
+        value = classes->split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXChildren") || attribute == QLatin1String("AXWindows")) {
+        const bool windowsOnly = attribute == QLatin1String("AXWindows");
+        if (windowsOnly && target.handle->kind != AtspiHandle::Kind::application)
+            return AXError::attributeUnsupported;
+        std::vector<AtspiAccessible*> all = children(object, call);
+        if (call.failed()) {
+            unrefAll(all);
+            return call.status();
+        }
+        QList<AXElement> shown;
+        for (AtspiAccessible*& child : all) {
+            if (!isShown(child)) {
+                continue;
+            }
+            if (windowsOnly) {
+                Call probe(target.timeout);
+                if (!isWindowRole(atspiRoleName(child, probe)))
+                    continue;
+            }
+            shown.append(wrap(std::exchange(child, nullptr), target.pid));
+        }
+        for (AtspiAccessible* child : all)
+            if (child)
+                g_object_unref(child);
+        value = shown;
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXParent")) {
+        AtspiAccessible* parent = atspi_accessible_get_parent(object, call.out());
+        if (call.failed())
+            return call.status();
+        if (!parent)
+            return AXError::noValue;
+        value = wrap(parent, target.pid);
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXFocusedWindow") || attribute == QLatin1String("AXMainWindow")) {
+        if (target.handle->kind != AtspiHandle::Kind::application)
+            return AXError::attributeUnsupported;
+        AtspiAccessible* active = activeWindowOf(object, call);
+        if (call.failed() && !active)
+            return call.status();
+        if (!active)
+            return AXError::noValue;
+        value = wrap(active, target.pid);
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXMinimized") || attribute == QLatin1String("AXMain") ||
+        attribute == QLatin1String("AXFocused") || attribute == QLatin1String("AXCloseButton")) {
+        const QString role = atspiRoleName(object, call);
+        if (call.failed())
+            return call.status();
+        const bool window = isWindowRole(role);
+        if (attribute == QLatin1String("AXFocused")) {
+            value = hasState(object, window ? ATSPI_STATE_ACTIVE : ATSPI_STATE_FOCUSED);
+            return AXError::success;
+        }
+        if (!window)
+            return AXError::attributeUnsupported;
+        if (attribute == QLatin1String("AXMinimized")) {
+            bool minimized = hasState(object, ATSPI_STATE_ICONIFIED);
+            if (const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid))
+                minimized = minimized || client->hidden;
+            value = minimized;
+        } else if (attribute == QLatin1String("AXMain")) {
+            value = hasState(object, ATSPI_STATE_ACTIVE);
+        } else if (AtspiAccessible* button = drawnCloseButton(object, call)) {
+            value = wrap(button, target.pid);
+        } else if (clientWindowOf(object, target.pid)) {
+            value = closeButtonOf(object, target.pid);
+        } else {
+            return AXError::noValue;
+        }
+        return AXError::success;
+    }
+    return AXError::attributeUnsupported;
+}
+
+AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QString& attribute,
+                                              const AXValue& value) {
+    Target target;
+    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+        return status;
+    Call call(target.timeout);
+    AtspiAccessible* object = target.object;
+    const bool* flag = std::get_if<bool>(&value);
+
+    // Chromium publishes its tree whenever the desktop's switch was on at its start or it was started with
+    // ACCESSIBILITY_ENABLED=1; there is nothing more to ask of it.
+    if (attribute == QLatin1String("AXEnhancedUserInterface"))
+        return flag ? AXError::success : AXError::illegalArgument;
+
+    if (attribute == QLatin1String("AXFocusedWindow") || attribute == QLatin1String("AXMainWindow")) {
+        Target window;
+        const auto* element = std::get_if<AXElement>(&value);
+        if (!element || target.handle->kind != AtspiHandle::Kind::application)
+            return AXError::illegalArgument;
+        if (const AXError status = resolve(*element, timeouts_, window); status != AXError::success)
+            return status;
+        return activateWindow(window.object, target.pid) ? AXError::success : AXError::cannotComplete;
+    }
+    if (!flag)
+        return AXError::illegalArgument;
+    if (target.handle->kind != AtspiHandle::Kind::object)
+        return AXError::attributeUnsupported;
+    const QString role = atspiRoleName(object, call);
+    if (call.failed())
+        return call.status();
+    const bool window = isWindowRole(role);
+    if (attribute == QLatin1String("AXFocused") && !window) {
+        if (!*flag)
+            return AXError::success;
+        AtspiComponent* component = atspi_accessible_get_component_iface(object);
+        if (!component)
+            return AXError::attributeUnsupported;
+        atspi_component_grab_focus(component, call.out());
+        g_object_unref(component);
+        return call.status();
+    }
+    if (!window)
+        return AXError::attributeUnsupported;
+    if (attribute == QLatin1String("AXMinimized")) {
+        const std::shared_ptr<X11Display> display = X11Display::shared();
+        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+        if (!display || !client)
+            return AXError::cannotComplete;
+        if (*flag)
+            display->minimize(client->id);
+        else
+            display->activate(client->id);
+        return AXError::success;
+    }
+    if (attribute == QLatin1String("AXMain") || attribute == QLatin1String("AXFocused")) {
+        if (!*flag)
+            return AXError::success; // another window takes the focus only when it is given it
+        return activateWindow(object, target.pid) ? AXError::success : AXError::cannotComplete;
+    }
+    return AXError::attributeUnsupported;
+}
+
+AXError AtspiAccessibility::performAction(const AXElement& element, const QString& action) {
+    Target target;
+    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+        return status;
+    Call call(target.timeout);
+    AtspiAccessible* object = target.object;
+
+    if (target.handle->kind == AtspiHandle::Kind::windowCloseButton) {
+        const std::shared_ptr<X11Display> display = X11Display::shared();
+        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+        if (action != QLatin1String("AXPress"))
+            return AXError::actionUnsupported;
+        if (!display || !client)
+            return AXError::cannotComplete;
+        display->close(client->id);
+        return AXError::success;
+    }
+    if (action == QLatin1String("AXRaise")) {
+        if (target.handle->kind != AtspiHandle::Kind::object || !isWindowRole(atspiRoleName(object, call)))
+            return call.failed() ? call.status() : AXError::actionUnsupported;
+        return activateWindow(object, target.pid) ? AXError::success : AXError::cannotComplete;
+    }
+    const QStringList wanted = AXRoleMapping::atspiActions(action);
+    if (wanted.isEmpty())
+        return AXError::actionUnsupported;
+    AtspiAction* actions = atspi_accessible_get_action_iface(object);
+    if (!actions)
+        return AXError::actionUnsupported;
+    const gint count = atspi_action_get_n_actions(actions, call.out());
+    int best = -1;
+    for (gint i = 0; i < count && !call.failed(); ++i) {
+        const int rank =
+            int(wanted.indexOf(takeString(atspi_action_get_action_name(actions, i, call.out()))));
+        if (rank >= 0 &&
+            (best < 0 ||
+             rank < int(wanted.indexOf(takeString(atspi_action_get_action_name(actions, best, call.out()))))))
+            best = i;
+    }
+    AXError status = call.status();
+    if (status == AXError::success && best < 0)
+        status = AXError::actionUnsupported;
+    if (status == AXError::success) {
+        atspi_action_do_action(actions, best, call.out());
+        status = call.status();
+    }
+    g_object_unref(actions);
+    return status;
+}
+
+AXError AtspiAccessibility::pid(const AXElement& element, qint32& pid) {
+    const AtspiHandle* handle = handleOf(element);
+    if (!handle)
+        return AXError::illegalArgument;
+    if (handle->pid > 0) {
+        pid = handle->pid;
+        return AXError::success;
+    }
+    Call call(defaultTimeout);
+    const guint owner = atspi_accessible_get_process_id(handle->object, call.out());
+    if (call.failed())
+        return call.status();
+    pid = qint32(owner);
+    return AXError::success;
+}
+
+void AtspiAccessibility::postKeyboardEvent(int virtualKeyCode, bool keyDown) {
+    const quint32 keysym = AXRoleMapping::keysym(virtualKeyCode);
+    if (const std::shared_ptr<X11Display> display = X11Display::shared(); display && keysym)
+        display->sendKey(keysym, keyDown);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Observers
+
+// The notifications of one program. The desktop's events name the element they concern; the windows that
+// appear and go away are found by comparing the program's windows after each of its events and on a poll.
+class AtspiObserver final : public AXObserver, public std::enable_shared_from_this<AtspiObserver> {
+public:
+    AtspiObserver(AtspiAccessibility& service, qint32 pid, AXObserverCallback callback)
+        : service_(&service)
+        , pid_(pid)
+        , callback_(std::move(callback)) {}
+    ~AtspiObserver() override { detach(); }
+
+    // The service is going away before this observer: nothing more is read or reported.
+    void detach() {
+        service_ = nullptr;
+        if (poll_) {
+            poll_->cancel();
+            poll_.reset();
+        }
+    }
+
+    AXError addNotification(const AXElement& element, const QString& notification) override {
+        if (!handleOf(element))
+            return AXError::illegalArgument;
+        if (!service_)
+            return AXError::invalidUIElementObserver;
+        static const QStringList known{
+            AXNotification::windowCreated,        AXNotification::focusedWindowChanged,
+            AXNotification::mainWindowChanged,    AXNotification::windowMiniaturized,
+            AXNotification::windowDeminiaturized, AXNotification::uiElementDestroyed,
+            AXNotification::titleChanged};
+        if (!known.contains(notification))
+            return AXError::notificationUnsupported;
+        QList<QString>& names = registrations_[element];
+        if (names.contains(notification))
+            return AXError::notificationAlreadyRegistered;
+        names.append(notification);
+        if (notification == AXNotification::windowCreated ||
+            notification == AXNotification::uiElementDestroyed) {
+            if (!windows_)
+                windows_ = currentWindows();
+            startPolling();
+        }
+        return AXError::success;
+    }
+
+    AXError removeNotification(const AXElement& element, const QString& notification) override {
+        auto found = registrations_.find(element);
+        if (found == registrations_.end() || !found->second.removeOne(notification))
+            return AXError::notificationNotRegistered;
+        if (found->second.isEmpty())
+            registrations_.erase(found);
+        return AXError::success;
+    }
+
+    qint32 pid() const { return pid_; }
+
+    // One event of the desktop, from any program.
+    void handle(const QByteArray& type, const AXElement& source, qint32 sourcePid) {
+        if (sourcePid != pid_ || !service_)
+            return;
+        const AXElement application = service_->createApplication(pid_);
+        if (type == "window:activate") {
+            deliverIfRegistered(application, AXNotification::focusedWindowChanged, source);
+            deliverIfRegistered(application, AXNotification::mainWindowChanged, source);
+        } else if (type == "window:minimize") {
+            deliverIfRegistered(source, AXNotification::windowMiniaturized, source);
+            deliverIfRegistered(application, AXNotification::windowMiniaturized, source);
+        } else if (type == "window:restore") {
+            deliverIfRegistered(source, AXNotification::windowDeminiaturized, source);
+            deliverIfRegistered(application, AXNotification::windowDeminiaturized, source);
+        } else if (type.startsWith("object:property-change:accessible-name")) {
+            deliverIfRegistered(source, AXNotification::titleChanged, source);
+        } else if (type.startsWith("object:state-changed:defunct") || type == "window:destroy") {
+            deliverIfRegistered(source, AXNotification::uiElementDestroyed, source);
+        }
+        // Any sign of life may come with windows opened or closed.
+        scheduleComparison();
+    }
+
+private:
+    bool isRegistered(const AXElement& element, const QString& notification) const {
+        const auto found = registrations_.find(element);
+        return found != registrations_.end() && found->second.contains(notification);
+    }
+
+    void deliverIfRegistered(const AXElement& registeredOn, const QString& notification,
+                             const AXElement& subject) {
+        if (isRegistered(registeredOn, notification))
+            deliver(subject, notification);
+    }
+
+    void deliver(const AXElement& element, const QString& notification) {
+        std::weak_ptr<AtspiObserver> weak = weak_from_this();
+        mainQueue().async([weak, element, notification] {
+            if (auto self = weak.lock())
+                self->callback_(element, notification);
+        });
+    }
+
+    std::optional<QList<AXElement>> currentWindows() {
+        AXValue value;
+        if (!service_ || service_->copyAttributeValue(service_->createApplication(pid_),
+                                                      QStringLiteral("AXWindows"), value) != AXError::success)
+            return std::nullopt;
+        return std::get<QList<AXElement>>(value);
+    }
+
+    void startPolling() {
+        if (poll_)
+            return;
+        std::weak_ptr<AtspiObserver> weak = weak_from_this();
+        poll_ = mainQueue().schedule(
+            observerPollInterval,
+            [weak] {
+                if (auto self = weak.lock())
+                    self->compareWindows();
+            },
+            true);
+    }
+
+    void scheduleComparison() {
+        if (comparisonQueued_ || !poll_)
+            return;
+        comparisonQueued_ = true;
+        std::weak_ptr<AtspiObserver> weak = weak_from_this();
+        mainQueue().async([weak] {
+            if (auto self = weak.lock()) {
+                self->comparisonQueued_ = false;
+                self->compareWindows();
+            }
+        });
+    }
+
+    void compareWindows() {
+        const std::optional<QList<AXElement>> now = currentWindows();
+        if (!now || !service_)
+            return; // the program does not answer now: nothing is known to have changed
+        if (!windows_) {
+            // The program did not answer when the notifications were registered: its first answer is the
+            // baseline, not a list of new windows.
+            windows_ = now;
+            return;
+        }
+        const std::unordered_set<AXElement> before(windows_->begin(), windows_->end());
+        const std::unordered_set<AXElement> after(now->begin(), now->end());
+        const AXElement application = service_->createApplication(pid_);
+        for (const AXElement& window : *now)
+            if (!before.contains(window))
+                deliverIfRegistered(application, AXNotification::windowCreated, window);
+        for (const AXElement& window : *windows_)
+            if (!after.contains(window)) {
+                deliverIfRegistered(window, AXNotification::uiElementDestroyed, window);
+                registrations_.erase(window);
+            }
+        windows_ = now;
+    }
+
+    AtspiAccessibility* service_; // null once the service is gone
+    const qint32 pid_;
+    AXObserverCallback callback_;
+    std::unordered_map<AXElement, QList<QString>> registrations_;
+    std::optional<QList<AXElement>> windows_;
+    std::shared_ptr<Timer> poll_;
+    bool comparisonQueued_ = false;
+};
+
+AtspiAccessibility::~AtspiAccessibility() {
+    // Observers may outlive the service (their owners drop them later): their timers must not run on.
+    for (const std::weak_ptr<AtspiObserver>& weak : observers_)
+        if (std::shared_ptr<AtspiObserver> observer = weak.lock())
+            observer->detach();
+    if (listener_) {
+        for (const char* event : observedEvents)
+            atspi_event_listener_deregister(listener_, event, nullptr);
+        g_object_unref(listener_);
+    }
+}
+
+AXError AtspiAccessibility::createObserver(qint32 pid, AXObserverCallback callback,
+                                           std::shared_ptr<AXObserver>& observer) {
+    if (pid <= 0 || !callback)
+        return AXError::illegalArgument;
+    auto created = std::make_shared<AtspiObserver>(*this, pid, std::move(callback));
+    std::erase_if(observers_, [](const std::weak_ptr<AtspiObserver>& weak) { return weak.expired(); });
+    observers_.push_back(created);
+    observer = created;
+    return AXError::success;
+}
+
+void AtspiAccessibility::onEvent(AtspiEvent* event, void* self) {
+    static_cast<AtspiAccessibility*>(self)->dispatch(event);
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+void AtspiAccessibility::dispatch(AtspiEvent* event) {
+    if (!event->source || observers_.empty())
+        return;
+    // libatspi may deliver events while a call of ours waits for its answer, and no call may be made from
+    // here: the event is only handed on.
+    const QByteArray type(event->type ? event->type : "");
+    if (type.startsWith("object:state-changed") && !type.startsWith("object:state-changed:defunct"))
+        return; // listened to only so that Chromium keeps libatspi's states current
+    const AtspiApplication* sender = ATSPI_OBJECT(event->source)->app;
+    const qint32 sourcePid = sender ? pidsByBusName().value(QByteArray(sender->bus_name)) : 0;
+    if (sourcePid <= 0)
+        return;
+    const AXElement source = wrap(static_cast<AtspiAccessible*>(g_object_ref(event->source)), sourcePid);
+    for (const std::weak_ptr<AtspiObserver>& weak : observers_) {
+        std::shared_ptr<AtspiObserver> observer = weak.lock();
+        if (!observer || observer->pid() != sourcePid)
+            continue;
+        mainQueue().async([weak, type, source, sourcePid] {
+            if (auto target = weak.lock())
+                target->handle(type, source, sourcePid);
+        });
+    }
+}
+
+} // namespace host

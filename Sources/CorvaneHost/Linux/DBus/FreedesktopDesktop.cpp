@@ -1,0 +1,27 @@
+#include "CorvaneHost/Linux/DBus/FreedesktopDesktop.h"
+
+#include "CorvaneHost/Services.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QUrl>
+
+namespace host {
+
+void FreedesktopDesktop::revealInFileManager(const QStringList& paths) {
+    QStringList uris;
+    for (const QString& path : paths)
+        uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << uris << QString();
+    // Fire and forget: nothing is shown when no file manager answers.
+    QDBusConnection::sessionBus().send(call);
+}
+
+Desktop& desktop() {
+    return ensureService(services().desktop, [] { return std::make_shared<FreedesktopDesktop>(); });
+}
+
+} // namespace host

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "CorvaneHost/ChromeBrowser.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
+
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace host {
+
+// This machine's Chrome: a Google Chrome entry ("google-chrome*") when one is installed, else Chromium's.
+struct ChromeBrowser {
+    DesktopEntry entry;
+    QString dataFolderName;   // below $XDG_CONFIG_HOME: "google-chrome", "google-chrome-beta", "chromium"
+    QStringList programNames; // file names of the browser's main program ("chrome"; "chromium")
+};
+
+// Picks Chrome among the desktop's browsers (in their folder order); none when neither is installed.
+std::optional<ChromeBrowser> chromeAmong(const std::vector<DesktopEntry>& browsers);
+std::optional<ChromeBrowser> installedChrome();
+
+// Whether a process with this executable and these arguments is that browser's main process: helpers of the
+// browser (renderers, the GPU process, zygotes) carry a "--type=" switch.
+bool isChromeMainProcess(const ChromeBrowser& chrome, const QString& executable,
+                         const QStringList& arguments);
+
+// The variables every Chrome started by the host gets: Chromium reads the desktop's accessibility switch
+// once, at its start, and publishes nothing over the accessibility bus when it was off then; this makes it
+// publish whatever the switch says.
+QMap<QString, QString> chromeLaunchEnvironment();
+
+} // namespace host

@@ -1,0 +1,249 @@
+#include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "Support/TemporaryHome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <future>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+using host::AppleEvent;
+using Started = host::EventListener::StartResult;
+
+// Runs the program's event loop until `done` holds (the listener lives on the main thread).
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Delivers on another thread while the main thread runs the loop; gives the sender's answer.
+bool deliver(const QString& bundleID, const std::vector<AppleEvent>& events) {
+    auto result =
+        std::async(std::launch::async, [=] { return host::deliverToRunningApplication(bundleID, events); });
+    pumpUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return result.get();
+}
+
+TEST(EventDeliveryTest, EventsSurviveTheirEncoding) {
+    const std::vector<AppleEvent> events{
+        AppleEvent::getURL(QStringLiteral("https://example.com/a b?q=\"x\""), 42),
+        AppleEvent::openDocuments({QUrl::fromLocalFile(QStringLiteral("/tmp/a page.html"))}, std::nullopt),
+        AppleEvent::reopen(7)};
+    EXPECT_EQ(host::decodeAppleEvents(host::encodeAppleEvents(events)), events);
+    EXPECT_FALSE(host::decodeAppleEvents("{\"events\":[{\"class\":1}]}"));
+    EXPECT_FALSE(host::decodeAppleEvents("not json"));
+}
+
+TEST(EventDeliveryTest, OpeningSplitsLinksFromFiles) {
+    const QUrl web(QStringLiteral("https://example.com/"));
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/x.html"));
+    const auto events = AppleEvent::forOpening({web, file, web}, 9);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_TRUE(events[0].isGetURL());
+    EXPECT_EQ(events[0].directObject, QStringLiteral("https://example.com/"));
+    EXPECT_TRUE(events[1].isGetURL());
+    EXPECT_TRUE(events[2].isOpenDocuments());
+    EXPECT_EQ(events[2].documents, QList<QUrl>{file});
+    EXPECT_EQ(events[2].senderPID, 9);
+}
+
+TEST(EventDeliveryTest, OnlyAbsoluteLinksBecomeArguments) {
+    const QList<QUrl> urls{
+        QUrl(QStringLiteral("--user-data-dir=/tmp/x")), QUrl(QStringLiteral("relative/page")),
+        QUrl(QStringLiteral("https://example.com/-x")), QUrl::fromLocalFile(QStringLiteral("/tmp/-f"))};
+    EXPECT_EQ(host::linkArguments(urls),
+              (QStringList{QStringLiteral("https://example.com/-x"), QStringLiteral("file:///tmp/-f")}));
+
+    host::EventChannelDelivery delivery;
+    host::LaunchRequest launch{QStringLiteral("/Applications/X.app"),
+                               QStringLiteral("com.example.x"),
+                               {QStringLiteral("--own")},
+                               {}};
+    delivery.prepareLaunch(launch, {});
+    EXPECT_TRUE(launch.environment.isEmpty());
+    delivery.prepareLaunch(launch, urls);
+    EXPECT_EQ(launch.arguments,
+              (QStringList{QStringLiteral("--own"), QStringLiteral("https://example.com/-x"),
+                           QStringLiteral("file:///tmp/-f")}));
+    const auto events =
+        host::decodeAppleEvents(launch.environment.value(host::kLaunchEventsVariable).toUtf8());
+    ASSERT_TRUE(events);
+    EXPECT_FALSE(events->empty());
+}
+
+TEST(EventDeliveryTest, SocketNamesArePlainBundleIdentifiersOnly) {
+    test::TemporaryHome home;
+    EXPECT_TRUE(host::eventSocketPath(QStringLiteral("com.example.app"))
+                    .endsWith(QStringLiteral("/com.example.app.events")));
+    for (const QString& bad : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("../x"),
+                               QStringLiteral("a/b")})
+        EXPECT_TRUE(host::eventSocketPath(bad).isEmpty()) << bad.toStdString();
+    EXPECT_FALSE(host::deliverToRunningApplication(QStringLiteral("../x"), {AppleEvent::reopen(1)}));
+}
+
+TEST(EventDeliveryTest, ARunningProgramReceivesEventsAndKeepsItsSocketFromASecondInstance) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.listener");
+    std::vector<AppleEvent> first, second;
+    host::EventListener listener([&](const AppleEvent& event) { first.push_back(event); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    EXPECT_FALSE(deliver(QStringLiteral("com.example.nobody"), {AppleEvent::reopen(1)}));
+
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/"), 1234);
+    EXPECT_TRUE(deliver(id, {link}));
+    ASSERT_TRUE(pumpUntil([&] { return !first.empty(); }));
+    EXPECT_EQ(first[0], link);
+
+    // A second instance of the same program finds the socket alive and leaves it alone.
+    host::EventListener intruder([&](const AppleEvent& event) { second.push_back(event); });
+    EXPECT_EQ(intruder.start(id), Started::anotherInstanceRuns);
+    intruder.stop();
+    EXPECT_TRUE(QFileInfo::exists(host::eventSocketPath(id)));
+    EXPECT_TRUE(deliver(id, {link}));
+    ASSERT_TRUE(pumpUntil([&] { return first.size() == 2; }));
+    EXPECT_TRUE(second.empty());
+
+    listener.stop();
+    EXPECT_FALSE(QFileInfo::exists(host::eventSocketPath(id)));
+    EXPECT_FALSE(deliver(id, {link}));
+}
+
+TEST(EventDeliveryTest, AStaleSocketIsReplaced) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.stale");
+    const QString path = host::eventSocketPath(id);
+    // A socket file whose program has gone.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    ASSERT_LT(size_t(bytes.size()), sizeof(address.sun_path));
+    memcpy(address.sun_path, bytes.constData(), bytes.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    EXPECT_TRUE(deliver(id, {AppleEvent::reopen(5)}));
+    ASSERT_TRUE(pumpUntil([&] { return !received.empty(); }));
+    EXPECT_TRUE(received[0].isReopen());
+}
+
+// Two copies starting together both see the leftover socket of an earlier run. Only the one that holds the
+// lock may replace it; the other must leave the file alone, or it takes away the socket of the survivor.
+TEST(EventDeliveryTest, ACopyWithoutTheInstanceLockNeverTouchesTheSocketFile) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.twins");
+    const QString path = host::eventSocketPath(id);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    memcpy(address.sun_path, bytes.constData(), bytes.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+    struct stat before {};
+    ASSERT_EQ(::lstat(bytes.constData(), &before), 0);
+
+    // The first copy has its lock and is about to listen.
+    auto lock = host::InstanceLock::tryAcquire(id);
+    ASSERT_TRUE(lock);
+    host::EventListener second([](const AppleEvent&) {});
+    EXPECT_EQ(second.start(id), Started::anotherInstanceRuns);
+    EXPECT_FALSE(second.isListening());
+    second.stop();
+    struct stat after {};
+    ASSERT_EQ(::lstat(bytes.constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_FALSE(host::InstanceLock::tryAcquire(id));
+
+    // Once the first copy is gone, the next one takes over the leftover socket.
+    lock.reset();
+    std::vector<AppleEvent> received;
+    host::EventListener next([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(next.start(id), Started::listening);
+    EXPECT_TRUE(deliver(id, {AppleEvent::reopen(5)}));
+    EXPECT_TRUE(pumpUntil([&] { return received.size() == 1; }));
+}
+
+TEST(EventDeliveryTest, AListenerThatCannotListenSaysWhy) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.blocked");
+    // A folder where the socket must go.
+    ASSERT_TRUE(QDir().mkpath(host::eventSocketPath(id)));
+    host::EventListener listener([](const AppleEvent&) {});
+    EXPECT_EQ(listener.start(id), Started::failed);
+    EXPECT_TRUE(listener.errorString().contains(host::eventSocketPath(id)))
+        << listener.errorString().toStdString();
+    EXPECT_TRUE(QFileInfo(host::eventSocketPath(id)).isDir());
+    // A failed start does not keep the lock: the program ends, and the next copy may try.
+    EXPECT_TRUE(host::InstanceLock::tryAcquire(id));
+}
+
+// A program whose main thread is busy reads the request late. The request was written whole, so it was
+// delivered: the sender must not count it as failed (the workspace would start the program again with the
+// same links).
+TEST(EventDeliveryTest, ARequestWrittenWholeIsDeliveredEvenIfTheAnswerComesLate) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.busy");
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/slow"), 9);
+    // The listener runs on this very thread, so it cannot answer before the sender's time-out.
+    EXPECT_TRUE(host::deliverToRunningApplication(id, {link}, 200));
+    ASSERT_TRUE(pumpUntil([&] { return !received.empty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, std::vector<AppleEvent>{link});
+}
+
+// Under a long runtime folder the socket goes where its path fits, and both sides find it there.
+TEST(EventDeliveryTest, ALongRuntimeFolderStillGivesAWorkingSocket) {
+    test::TemporaryHome home;
+    const QString runtime = home.file(QStringLiteral("run/") + QString(110, QLatin1Char('r')));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const QString id = QStringLiteral("com.example.long-runtime");
+    EXPECT_LT(host::eventSocketPath(id).toUtf8().size(), host::kSocketPathLimit);
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    EXPECT_EQ(listener.start(id), Started::listening) << listener.errorString().toStdString();
+    EXPECT_TRUE(deliver(id, {AppleEvent::reopen(3)}));
+    EXPECT_TRUE(pumpUntil([&] { return received.size() == 1; }));
+    // A bundle identifier too long for any folder still gets a socket.
+    const QString longID = QStringLiteral("com.example.") + QString(120, QLatin1Char('x'));
+    EXPECT_LT(host::eventSocketPath(longID).toUtf8().size(), host::kSocketPathLimit);
+    EXPECT_NE(host::eventSocketPath(longID), host::eventSocketPath(longID + QLatin1Char('y')));
+    listener.stop();
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+TEST(EventDeliveryTest, LaunchEventsAreTakenOutOfTheEnvironment) {
+    const std::vector<AppleEvent> events{AppleEvent::getURL(QStringLiteral("https://example.com/"), 3)};
+    qputenv(host::kLaunchEventsVariable, host::encodeAppleEvents(events));
+    EXPECT_EQ(host::takeLaunchEvents(), events);
+    EXPECT_FALSE(qEnvironmentVariableIsSet(host::kLaunchEventsVariable));
+    EXPECT_TRUE(host::takeLaunchEvents().empty());
+    qputenv(host::kLaunchEventsVariable, "garbage");
+    EXPECT_TRUE(host::takeLaunchEvents().empty());
+}
+
+} // namespace
