@@ -129,6 +129,22 @@ TEST_F(IconSectionTest, TheColourWellOpensWithoutAlphaAndSavesTheChosenColourAsI
     EXPECT_TRUE(previewShowsTheEditor());
 }
 
+TEST_F(IconSectionTest, TheBadgeFollowsTheColourBeingPickedAndCancelPutsTheOldOneBack) {
+    const IconColor original = model->editor().badgeColor;
+    click("badgeColorWell");
+    auto* dialog = section->findChild<QColorDialog*>("badgeColorDialog");
+    ASSERT_TRUE(dialog);
+
+    const QColor picking = QColor::fromHsvF(0.3, 0.6, 0.5);
+    dialog->setCurrentColor(picking);
+    EXPECT_EQ(model->editor().badgeColor.hexString(), picking.name().toUpper()) << "before the dialog closes";
+    EXPECT_TRUE(previewShowsTheEditor());
+
+    dialog->reject();
+    EXPECT_EQ(model->editor().badgeColor, original);
+    EXPECT_TRUE(previewShowsTheEditor());
+}
+
 TEST_F(IconSectionTest, TheGlyphButtonShowsTheDisplayNameAndOpensTheSymbolSheet) {
     model->loadSymbolCatalog = [] { return test::fixtureCatalog(); };
     EditorState edited = model->editor();

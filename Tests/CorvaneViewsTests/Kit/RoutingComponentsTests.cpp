@@ -3,8 +3,10 @@
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/ListBox.h"
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/RouteTargetControls.h"
 #include "Corvane/Views/Kit/SourceAppControls.h"
+#include "Corvane/Views/Kit/SystemImages.h"
 #include "Support/ModelEnvironment.h"
 
 #include <QLabel>
@@ -97,6 +99,16 @@ TEST_F(RouteTargetControlsTest, LabelWarnsWhenTheTargetsAppIsGone) {
     EXPECT_EQ(label.shownName(), QStringLiteral("Work"));
     EXPECT_FALSE(label.showsPlaceholderIcon());
     EXPECT_FALSE(label.showsMissingWarning());
+}
+
+TEST_F(RouteTargetControlsTest, LabelDrawsTheIconAtTheSizeAsked) {
+    for (const int points : {16, 20, 32}) {
+        RouteTargetLabel label(RouteTarget::proxyApp(QStringLiteral("app.corvane.work")), directory, points);
+        auto* icon = label.findChild<QLabel*>(QStringLiteral("routeTargetIcon"));
+        ASSERT_NE(icon, nullptr);
+        const QPixmap pixmap = icon->pixmap();
+        EXPECT_EQ(pixmap.deviceIndependentSize().toSize(), QSize(points, points)) << points;
+    }
 }
 
 TEST_F(RouteTargetControlsTest, MenusListAppsBrowsersAndOnlyCapablePrivateWindows) {
@@ -298,6 +310,49 @@ TEST(ListBox, RowColoursAlternateAndTheSelectedRowIsTinted) {
 
     palette.setColor(QPalette::AlternateBase, Qt::white);
     EXPECT_EQ(listBoxRowColor(1, false, palette).alpha(), 0);
+}
+
+// A label paints with the window-text role on a page and with the text role inside a list: a secondary or
+// warning text keeps its colour in both places.
+TEST(ListBox, SecondaryTextsInsideRowsKeepTheirColour) {
+    ListBox box(132);
+    auto* row = new QWidget;
+    auto* summary = new QLabel(QStringLiteral("1 address"), row);
+    TextStyle::secondary(summary);
+    auto* warning = new QLabel(QStringLiteral("Not installed"), row);
+    TextStyle::setColor(warning, ViewColors::orange());
+    box.appendRow(row, QStringLiteral("Work"));
+    box.setPlaceholder(QStringLiteral("No rules yet."));
+    for (QLabel* label : {summary, box.placeholder()}) {
+        SCOPED_TRACE(label->text().toStdString());
+        EXPECT_EQ(label->palette().color(label->foregroundRole()), ViewColors::secondary());
+    }
+    EXPECT_EQ(warning->palette().color(warning->foregroundRole()), ViewColors::orange());
+
+    QLabel onPage(QStringLiteral("Drag to set priority"));
+    TextStyle::secondary(&onPage);
+    EXPECT_EQ(onPage.palette().color(onPage.foregroundRole()), ViewColors::secondary());
+}
+
+TEST(ListBox, TheListAndFooterStayInsideTheRoundedOutline) {
+    ListBox box(132);
+    box.setFooter(new ListBoxButtons(ListBoxButtons::makeAddButton(QStringLiteral("Add Address"))));
+    box.resize(300, 200);
+    box.show();
+    for (QWidget* child : {static_cast<QWidget*>(box.list()), box.findChild<QWidget*>("listBoxFooter")}) {
+        ASSERT_NE(child, nullptr);
+        const QRegion mask = child->mask();
+        ASSERT_FALSE(mask.isEmpty()) << child->objectName().toStdString();
+        const QRect inBox = QRect(child->mapTo(&box, QPoint(0, 0)), child->size());
+        // The box's corner pixels lie outside the outline; the middle of each child inside.
+        for (const QPoint corner : {QPoint(1, 1), QPoint(box.width() - 2, 1), QPoint(1, box.height() - 2),
+                                    QPoint(box.width() - 2, box.height() - 2)}) {
+            if (inBox.contains(corner)) {
+                EXPECT_FALSE(mask.contains(child->mapFrom(&box, corner))) << corner.x() << "," << corner.y();
+            }
+        }
+        EXPECT_TRUE(mask.contains(child->rect().center()));
+    }
 }
 
 TEST(ListBox, PlaceholderOnlyWhileEmptyAndRemoveFollowsCanRemove) {

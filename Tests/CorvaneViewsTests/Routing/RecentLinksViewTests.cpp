@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -298,6 +299,75 @@ TEST_F(RecentLinksViewTest, CellsShowTimesBadgesAndMarks) {
     EXPECT_EQ(shown->index(1, RecentLinksTableModel::time).data().toString(), QStringLiteral("3:40 AM"));
     EXPECT_EQ(shown->index(1, RecentLinksTableModel::source).data().toString(), QStringLiteral("—"));
     EXPECT_EQ(shown->index(1, RecentLinksTableModel::target).data().toString(), QStringLiteral("—"));
+}
+
+// One cell as the table paints it, on white, and the columns of pixels that `inked` picks.
+struct PaintedCell {
+    QImage image;
+    std::pair<int, int> columns(const std::function<bool(QColor)>& inked) const {
+        int first = image.width(), last = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (inked(image.pixelColor(x, y))) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        return {first, last};
+    }
+};
+
+PaintedCell paintCell(QTableView* table, const QModelIndex& index, int width) {
+    QStyleOptionViewItem option;
+    option.initFrom(table);
+    option.state &= ~QStyle::State_Selected;
+    option.rect = QRect(0, 0, width, 24);
+    option.widget = table;
+    PaintedCell cell{QImage(width, 24, QImage::Format_ARGB32_Premultiplied)};
+    cell.image.fill(Qt::white);
+    QPainter painter(&cell.image);
+    table->itemDelegateForIndex(index)->paint(&painter, option, index);
+    return cell;
+}
+
+bool isOrange(QColor color) {
+    return color.red() > 200 && color.green() > 100 && color.green() < 200 && color.blue() < 120;
+}
+bool isDark(QColor color) {
+    return color.lightness() < 110;
+}
+
+TEST_F(RecentLinksViewTest, TheMissingTargetMarkFollowsTheRuleNameAndThePlusIsCentred) {
+    RecentLink missing;
+    missing.id = QUuid::createUuid();
+    missing.url = QStringLiteral("https://b.example/");
+    missing.ruleID = QUuid::createUuid();
+    missing.ruleName = QStringLiteral("Work links");
+    missing.targetWasMissing = true;
+    RecentLinksStore::shared().record(missing);
+    open();
+    const QAbstractItemModel* shown = table()->model();
+
+    const PaintedCell rule = paintCell(table(), shown->index(0, RecentLinksTableModel::matched), 160);
+    const auto [textStart, textEnd] = rule.columns(isDark);
+    const auto [markStart, markEnd] = rule.columns(isOrange);
+    ASSERT_LE(textStart, textEnd) << "the rule's name is drawn";
+    ASSERT_LE(markStart, markEnd) << "the mark is drawn";
+    EXPECT_GT(markStart, textEnd) << "the mark stands after the name";
+    EXPECT_LE(markStart - textEnd, 8) << "right after it, not at the cell's end";
+
+    const PaintedCell plus = paintCell(table(), shown->index(0, RecentLinksTableModel::actions), 60);
+    const auto [plusStart, plusEnd] = plus.columns([](QColor color) { return color.lightness() < 230; });
+    ASSERT_LE(plusStart, plusEnd);
+    EXPECT_NEAR((plusStart + plusEnd) / 2.0, 30, 2.0);
+
+    QStyleOptionViewItem option;
+    struct Probe : RecentLinksDelegate {
+        using RecentLinksDelegate::initStyleOption;
+    } probe;
+    probe.initStyleOption(&option, shown->index(0, RecentLinksTableModel::target));
+    EXPECT_EQ(option.textElideMode, Qt::ElideMiddle) << "app names are cut in the middle";
+    probe.initStyleOption(&option, shown->index(0, RecentLinksTableModel::matched));
+    EXPECT_NE(option.textElideMode, Qt::ElideMiddle) << "rule names are cut at the end";
 }
 
 TEST(RecentLinksTime, TodayYesterdayThisWeekAndEarlier) {

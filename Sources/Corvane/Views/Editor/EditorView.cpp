@@ -1,14 +1,14 @@
 #include "Corvane/Views/Editor/EditorView.h"
 
-#include "Corvane/Views/Kit/AppStatusBar.h"
 #include "Corvane/Views/Editor/BehaviourSection.h"
-#include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Editor/IconSectionView.h"
-#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Editor/ProxyAppMenu.h"
+#include "Corvane/Views/Editor/TabGroupRows.h"
+#include "Corvane/Views/Kit/AppStatusBar.h"
+#include "Corvane/Views/Kit/ElidedLabel.h"
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/SystemImages.h"
-#include "Corvane/Views/Editor/TabGroupRows.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -287,9 +287,7 @@ void EditorView::refreshLocation() {
                     ViewColors::secondary(), 16));
     location_->setFullText(destination ? EditorState::friendlyPath(*destination)
                                        : QStringLiteral("Chosen when you save"));
-    QPalette palette = location_->palette();
-    palette.setColor(QPalette::WindowText, destination ? textColor(this) : ViewColors::secondary());
-    location_->setPalette(palette);
+    TextStyle::setColor(location_, destination ? textColor(this) : ViewColors::secondary());
 }
 
 void EditorView::nameEdited(const QString& text) {

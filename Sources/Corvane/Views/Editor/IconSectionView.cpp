@@ -3,10 +3,10 @@
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Views/Editor/IconPreviewView.h"
 #include "Corvane/Views/Editor/IconStylePicker.h"
-#include "Corvane/Views/Kit/PageForm.h"
-#include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Editor/SymbolPickerView.h"
 #include "Corvane/Views/Editor/SymbolVarietyPicker.h"
+#include "Corvane/Views/Kit/PageForm.h"
+#include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
 #include <QButtonGroup>
@@ -229,9 +229,18 @@ void IconSectionView::openColorDialog() {
     colorDialog_->setAttribute(Qt::WA_DeleteOnClose);
     colorDialog_->setWindowModality(Qt::WindowModal);
     colorDialog_->setOption(QColorDialog::DontUseNativeDialog);
-    connect(colorDialog_, &QColorDialog::colorSelected, this, [this](const QColor& color) {
-        // The chosen colour in sRGB; it is saved as its hex text.
-        edit([&](EditorState& state) { state.badgeColor = IconColor::fromQColor(color.toRgb()); });
-    });
+    // The badge follows the colour while the user picks it; Cancel puts the colour it had back.
+    const auto setBadge = [this](const IconColor& color) {
+        if (model_.editor().badgeColor != color)
+            edit([&](EditorState& state) { state.badgeColor = color; });
+    };
+    // The colour in sRGB; it is saved as its hex text.
+    const auto setPicked = [setBadge](const QColor& color) {
+        setBadge(IconColor::fromQColor(color.toRgb()));
+    };
+    connect(colorDialog_, &QColorDialog::currentColorChanged, this, setPicked);
+    connect(colorDialog_, &QColorDialog::colorSelected, this, setPicked);
+    connect(colorDialog_, &QDialog::rejected, this,
+            [setBadge, original = model_.editor().badgeColor] { setBadge(original); });
     colorDialog_->open();
 }

@@ -1,5 +1,6 @@
 #include "Corvane/Views/Kit/ListBox.h"
 
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
 #include <QEvent>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr int footerHeight = 24;
+constexpr qreal outlineRadius = 6;
 constexpr int buttonWidth = 30;
 
 // Paints only the row's background: each row's own widget draws its content.
@@ -82,11 +84,10 @@ ListBox::ListBox(int minHeight, QWidget* parent)
     placeholder_->setObjectName(QStringLiteral("listBoxPlaceholder"));
     placeholder_->setWordWrap(true);
     placeholder_->setMargin(8);
-    QPalette secondary = placeholder_->palette();
-    secondary.setColor(QPalette::WindowText, ViewColors::secondary());
-    placeholder_->setPalette(secondary);
+    TextStyle::secondary(placeholder_);
     placeholder_->hide();
     list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
@@ -103,6 +104,7 @@ ListBox::ListBox(int minHeight, QWidget* parent)
     footerLayout_->setContentsMargins(0, 0, 0, 0);
     footerLayout_->setSpacing(0);
     column->addWidget(footerBar_);
+    footerBar_->installEventFilter(this);
 
     connect(list_->model(), &QAbstractItemModel::rowsInserted, this, &ListBox::updatePlaceholder);
     connect(list_->model(), &QAbstractItemModel::rowsRemoved, this, &ListBox::updatePlaceholder);
@@ -169,7 +171,18 @@ bool ListBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_->viewport() && event->type() == QEvent::Resize)
         placeholder_->setGeometry(0, 0, list_->viewport()->width(),
                                   placeholder_->heightForWidth(list_->viewport()->width()));
+    if ((watched == list_ || watched == footerBar_) &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        clipToOutline(static_cast<QWidget*>(watched));
     return QFrame::eventFilter(watched, event);
+}
+
+void ListBox::clipToOutline(QWidget* child) {
+    // The inside of the outline: one pixel in from the border, with a radius one pixel smaller.
+    QPainterPath inside;
+    inside.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), outlineRadius - 1, outlineRadius - 1);
+    const QRegion region(inside.translated(-child->pos()).toFillPolygon().toPolygon());
+    child->setMask(region.intersected(child->rect()));
 }
 
 void ListBox::paintEvent(QPaintEvent*) {
@@ -177,7 +190,7 @@ void ListBox::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath outline;
-    outline.addRoundedRect(box, 6, 6);
+    outline.addRoundedRect(box, outlineRadius, outlineRadius);
     painter.fillPath(outline, palette().color(QPalette::Base));
     painter.setPen(QPen(palette().color(QPalette::Mid), 1));
     painter.drawPath(outline);

@@ -49,6 +49,9 @@ protected:
 
 private:
     void updatePlaceholder();
+    // Keeps the list and the footer inside the box's rounded outline, so their square corners do not paint
+    // over it.
+    void clipToOutline(QWidget* child);
 
     QListWidget* list_;
     QLabel* placeholder_;

@@ -84,10 +84,17 @@ void caption(QLabel* label) {
     secondary(label);
 }
 
-void secondary(QLabel* label) {
+void setColor(QWidget* label, const QColor& color) {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ViewColors::secondary());
+    if (palette.color(QPalette::WindowText) == color && palette.color(QPalette::Text) == color)
+        return;
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
     label->setPalette(palette);
+}
+
+void secondary(QLabel* label) {
+    setColor(label, ViewColors::secondary());
 }
 
 QWidget* warning(const QString& text, bool inline_, QWidget* parent) {
@@ -101,9 +108,7 @@ QWidget* warning(const QString& text, bool inline_, QWidget* parent) {
     auto* label = new QLabel(text, row);
     label->setObjectName(QStringLiteral("warningText"));
     label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ViewColors::orange());
-    label->setPalette(palette);
+    setColor(label, ViewColors::orange());
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(label, 1);
     row->setAccessibleName(text);

@@ -4,6 +4,7 @@
 #include <QScrollArea>
 
 class QFormLayout;
+class QColor;
 class QLabel;
 class QVBoxLayout;
 
@@ -48,6 +49,9 @@ private:
 
 // The window's text conventions.
 namespace TextStyle {
+// Gives a label's text this colour wherever it stands: a label paints with the window-text role on a page
+// and with the text role inside a list or table, so both are set.
+void setColor(QWidget* label, const QColor& color);
 // Help and footer texts.
 void caption(QLabel* label);
 // Hints, counts and absent values.

@@ -1,5 +1,6 @@
 #include "Corvane/Views/Kit/PageStatusBar.h"
 
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
@@ -64,9 +65,7 @@ void PageStatusBar::setLines(const std::optional<QString>& error, const std::opt
         messageIcon_->setPixmap(systemImage(isError ? QStringLiteral("xmark.octagon.fill")
                                                     : QStringLiteral("checkmark.circle.fill"),
                                             isError ? ViewColors::red() : ViewColors::green(), 14));
-        QPalette palette = message_->palette();
-        palette.setColor(QPalette::WindowText, isError ? ViewColors::red() : ViewColors::green());
-        message_->setPalette(palette);
+        TextStyle::setColor(message_, isError ? ViewColors::red() : ViewColors::green());
         Quiet::setText(message_, *line);
     } else {
         Quiet::setText(message_, QString());

@@ -14,12 +14,11 @@
 namespace {
 
 const QString incognitoSuffix = QStringLiteral(" — Incognito");
-constexpr int menuIconSize = 16;
 
 MenuEntry targetEntry(const QString& title, const QString& path, std::function<void()> action) {
     MenuEntry entry;
     entry.title = title;
-    entry.icon = AppIcons::icon(path, menuIconSize);
+    entry.icon = AppIcons::icon(path, TargetDirectory::menuIconPoints);
     entry.action = std::move(action);
     return entry;
 }
@@ -94,11 +93,11 @@ QString TargetDirectory::name(const RouteTarget& target) const {
     return id + suffix;
 }
 
-std::optional<QIcon> TargetDirectory::icon(const RouteTarget& target) const {
+std::optional<QIcon> TargetDirectory::icon(const RouteTarget& target, int points) const {
     const auto found = path(target);
     if (!found)
         return std::nullopt;
-    return AppIcons::icon(*found, menuIconSize);
+    return AppIcons::icon(*found, points);
 }
 
 std::vector<BrowserEntry> PrivateBrowserSection::capable(const std::vector<BrowserEntry>& browsers) {
@@ -182,10 +181,10 @@ bool RouteTargetLabel::showsMissingWarning() const {
 }
 
 void RouteTargetLabel::refresh() {
-    const auto icon = directory_.icon(target_);
+    const auto icon = directory_.icon(target_, iconSize_);
     placeholder_ = !icon;
     icon_->setPixmap(
-        icon ? icon->pixmap(iconSize_, iconSize_)
+        icon ? icon->pixmap(QSize(iconSize_, iconSize_), devicePixelRatioF())
              : systemImage(QStringLiteral("questionmark.app.dashed"), ViewColors::orange(), iconSize_));
     const QString name = directory_.name(target_);
     name_->setFullText(name);
@@ -200,7 +199,7 @@ RouteTargetMenu::RouteTargetMenu(const RouteTarget& target, TargetDirectory dire
     , target_(target)
     , directory_(std::move(directory))
     , offeredBrowsers_(std::move(offeredBrowsers)) {
-    label_ = new RouteTargetLabel(target_, directory_, menuIconSize, this);
+    label_ = new RouteTargetLabel(target_, directory_, TargetDirectory::menuIconPoints, this);
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setUpMenuButton(this, label_, [this] { return currentEntries(); });
     setAccessibleName(label_->shownName());
@@ -257,8 +256,8 @@ OptionalTargetMenu::OptionalTargetMenu(const std::optional<RouteTarget>& target,
     content->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* layout = new QHBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
-    label_ = new RouteTargetLabel(target.value_or(RouteTarget::browser(QString())), directory_, menuIconSize,
-                                  content);
+    label_ = new RouteTargetLabel(target.value_or(RouteTarget::browser(QString())), directory_,
+                                  TargetDirectory::menuIconPoints, content);
     automaticLabel_ = new ElidedLabel(content);
     automaticLabel_->setObjectName(QStringLiteral("automaticTitle"));
     layout->addWidget(label_);

@@ -33,8 +33,9 @@ struct TargetDirectory {
     // A registered app's name, else a browser's name, else the bundle identifier; the last two followed by
     // " — Incognito" for a private target.
     QString name(const RouteTarget& target) const;
-    // The application's icon at 16 points; none when `path` has none.
-    std::optional<QIcon> icon(const RouteTarget& target) const;
+    // The application's icon at `points` (menus: 16); none when `path` has none.
+    std::optional<QIcon> icon(const RouteTarget& target, int points = menuIconPoints) const;
+    static constexpr int menuIconPoints = 16;
 };
 
 // What a browser list offers when its source changes while a menu is closed.

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStyle>
+#include <algorithm>
 
 namespace AppIcons {
 
@@ -24,15 +25,23 @@ QIcon genericApplicationIcon() {
     return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
 }
 
-// The icon drawn at exactly `size`, so menus and labels get the size asked for.
+// The icon drawn at exactly `size` points, at one pixel a point and at the screen's scale, so menus and
+// labels get the size asked for and stay sharp on a dense screen.
 QIcon sized(const QIcon& icon, int size) {
-    const QPixmap pixmap = icon.pixmap(size, size);
-    if (pixmap.isNull())
-        return icon;
+    const qreal screenRatio = std::max<qreal>(1.0, qApp->devicePixelRatio());
     QIcon result;
-    result.addPixmap(pixmap.size() == QSize(size, size)
-                         ? pixmap
-                         : pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    for (const qreal ratio : {qreal(1.0), screenRatio}) {
+        const int pixels = qRound(size * ratio);
+        QPixmap pixmap = icon.pixmap(QSize(pixels, pixels));
+        if (pixmap.isNull())
+            return icon;
+        if (pixmap.size() != QSize(pixels, pixels))
+            pixmap = pixmap.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        pixmap.setDevicePixelRatio(ratio);
+        result.addPixmap(pixmap);
+        if (ratio == screenRatio)
+            break;
+    }
     return result;
 }
 
@@ -99,7 +108,7 @@ void SourceAppLabel::refresh() {
     const auto icon = AppIcons::iconForBundleID(bundleID_, iconSize_);
     placeholder_ = !icon;
     icon_->setPixmap(
-        icon ? icon->pixmap(iconSize_, iconSize_)
+        icon ? icon->pixmap(QSize(iconSize_, iconSize_), devicePixelRatioF())
              : systemImage(QStringLiteral("questionmark.app.dashed"), ViewColors::secondary(), iconSize_));
     const QString name = model_.sourceAppName(bundleID_);
     name_->setFullText(name);

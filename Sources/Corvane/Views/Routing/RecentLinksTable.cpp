@@ -356,14 +356,25 @@ bool RecentLinksFilterModel::lessThan(const QModelIndex& left, const QModelIndex
     return left.row() < right.row();
 }
 
+void RecentLinksDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() == RecentLinksTableModel::source || index.column() == RecentLinksTableModel::target)
+        option->textElideMode = Qt::ElideMiddle;
+}
+
 void RecentLinksDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
-    const bool isLink = index.column() == RecentLinksTableModel::link;
+    const int column = index.column();
+    const bool isLink = column == RecentLinksTableModel::link;
     const bool isBadge = index.data(RecentLinksTableModel::badgeRole).toBool();
-    if (!isLink && !isBadge) {
+    const bool isMarkedRule =
+        column == RecentLinksTableModel::matched && !isBadge && index.data(Qt::DecorationRole).isValid();
+    const bool isActions = column == RecentLinksTableModel::actions;
+    if (!isLink && !isBadge && !isMarkedRule && !isActions) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
+    // The cell's background and selection as the style draws them; the content is drawn here.
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     opt.text.clear();
@@ -374,40 +385,70 @@ void RecentLinksDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
     const QRect area = option.rect.adjusted(4, 0, -4, 0);
     painter->save();
-    if (isLink) {
-        const bool selected = option.state & QStyle::State_Selected;
-        const QColor primary = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-        QFont font = opt.font;
-        painter->setFont(font);
-        const QFontMetrics metrics(font);
-        const QString host = index.data(RecentLinksTableModel::hostRole).toString();
-        const QString path = index.data(RecentLinksTableModel::pathRole).toString();
-        const QString shownHost = metrics.elidedText(host, Qt::ElideRight, area.width());
-        painter->setPen(primary);
-        painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shownHost);
-        const int used = metrics.horizontalAdvance(shownHost);
-        if (shownHost == host && used < area.width()) {
-            const QRect rest = area.adjusted(used, 0, 0, 0);
-            painter->setPen(selected ? primary : ViewColors::secondary());
-            painter->drawText(rest, Qt::AlignLeft | Qt::AlignVCenter,
-                              metrics.elidedText(path, Qt::ElideRight, rest.width()));
-        }
-    } else {
-        QFont font = caption();
-        font.setWeight(QFont::Medium);
-        const QFontMetrics metrics(font);
-        const QString text = index.data(Qt::DisplayRole).toString();
-        QRect badge(0, 0, metrics.horizontalAdvance(text) + 12, metrics.height() + 4);
-        badge.moveCenter(QPoint(area.left() + badge.width() / 2, area.center().y()));
-        QColor fill = ViewColors::orange();
-        fill.setAlphaF(0.18f);
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(fill);
-        painter->drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
-        painter->setFont(font);
-        painter->setPen(ViewColors::orange());
-        painter->drawText(badge, Qt::AlignCenter, text);
-    }
+    if (isLink)
+        paintLink(painter, option, opt.font, area, index);
+    else if (isBadge)
+        paintFallbackBadge(painter, area, index);
+    else if (isMarkedRule)
+        paintMarkedRule(painter, option, opt.font, area, index);
+    else
+        qvariant_cast<QIcon>(index.data(Qt::DecorationRole)).paint(painter, option.rect, Qt::AlignCenter);
     painter->restore();
+}
+
+void RecentLinksDelegate::paintLink(QPainter* painter, const QStyleOptionViewItem& option, const QFont& font,
+                                    const QRect& area, const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor primary = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    painter->setFont(font);
+    const QFontMetrics metrics(font);
+    const QString host = index.data(RecentLinksTableModel::hostRole).toString();
+    const QString path = index.data(RecentLinksTableModel::pathRole).toString();
+    const QString shownHost = metrics.elidedText(host, Qt::ElideRight, area.width());
+    painter->setPen(primary);
+    painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shownHost);
+    const int used = metrics.horizontalAdvance(shownHost);
+    if (shownHost == host && used < area.width()) {
+        const QRect rest = area.adjusted(used, 0, 0, 0);
+        painter->setPen(selected ? primary : ViewColors::secondary());
+        painter->drawText(rest, Qt::AlignLeft | Qt::AlignVCenter,
+                          metrics.elidedText(path, Qt::ElideRight, rest.width()));
+    }
+}
+
+void RecentLinksDelegate::paintFallbackBadge(QPainter* painter, const QRect& area,
+                                             const QModelIndex& index) const {
+    QFont font = caption();
+    font.setWeight(QFont::Medium);
+    const QFontMetrics metrics(font);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    QRect badge(0, 0, metrics.horizontalAdvance(text) + 12, metrics.height() + 4);
+    badge.moveCenter(QPoint(area.left() + badge.width() / 2, area.center().y()));
+    QColor fill = ViewColors::orange();
+    fill.setAlphaF(0.18f);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(fill);
+    painter->drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+    painter->setFont(font);
+    painter->setPen(ViewColors::orange());
+    painter->drawText(badge, Qt::AlignCenter, text);
+}
+
+void RecentLinksDelegate::paintMarkedRule(QPainter* painter, const QStyleOptionViewItem& option,
+                                          const QFont& font, const QRect& area,
+                                          const QModelIndex& index) const {
+    constexpr int markPoints = 12;
+    constexpr int spacing = 4;
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->setFont(font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const QFontMetrics metrics(font);
+    const QString name = metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
+                                            std::max(0, area.width() - spacing - markPoints));
+    painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, name);
+    QRect mark(0, 0, markPoints, markPoints);
+    mark.moveCenter(QPoint(0, area.center().y()));
+    mark.moveLeft(area.left() + metrics.horizontalAdvance(name) + spacing);
+    qvariant_cast<QIcon>(index.data(Qt::DecorationRole)).paint(painter, mark);
 }

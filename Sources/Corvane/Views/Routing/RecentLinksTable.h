@@ -90,6 +90,18 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+
+protected:
+    // App and browser names are cut in the middle, as everywhere in the window.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    void paintLink(QPainter* painter, const QStyleOptionViewItem& option, const QFont& font,
+                   const QRect& area, const QModelIndex& index) const;
+    void paintFallbackBadge(QPainter* painter, const QRect& area, const QModelIndex& index) const;
+    // The rule's name cut at its end, then the missing-target mark right after it.
+    void paintMarkedRule(QPainter* painter, const QStyleOptionViewItem& option, const QFont& font,
+                         const QRect& area, const QModelIndex& index) const;
 };
 
 namespace RecentLinksText {

@@ -2,6 +2,7 @@
 
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/SourceAppControls.h"
 #include "Corvane/Views/Kit/SystemImages.h"
@@ -29,11 +30,8 @@ bool isBlank(const QString& text) {
 }
 
 void setSecondary(QLabel* label, bool secondary) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondary
-                                               ? ViewColors::secondary()
-                                               : QGuiApplication::palette().color(QPalette::WindowText));
-    label->setPalette(palette);
+    TextStyle::setColor(label, secondary ? ViewColors::secondary()
+                                         : QGuiApplication::palette().color(QPalette::WindowText));
 }
 
 } // namespace

@@ -7,10 +7,10 @@
 #include "Corvane/Views/Kit/PageStatusBar.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/RouteTargetControls.h"
+#include "Corvane/Views/Kit/SystemImages.h"
 #include "Corvane/Views/Routing/RuleEditorView.h"
 #include "Corvane/Views/Routing/RuleTesterView.h"
 #include "Corvane/Views/Routing/RulesList.h"
-#include "Corvane/Views/Kit/SystemImages.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,14 +35,6 @@ const QString defaultBrowserAdvice = QStringLiteral(
     "the rules entirely.");
 const QString notDefaultWarning =
     QStringLiteral("Corvane isn't the default browser yet, so these rules aren't running.");
-
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette palette = label->palette();
-    if (palette.color(QPalette::WindowText) == color)
-        return;
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
 
 } // namespace
 
@@ -327,7 +319,7 @@ void RulesView::refreshFallbacks() {
 void RulesView::refreshLocalFileAdvice() {
     const bool handles = !routing_.handledFileTypes().isEmpty();
     Quiet::setText(localFileAdvice_, localFileAdvice(handles));
-    setTextColor(localFileAdvice_, handles ? ViewColors::secondary() : ViewColors::orange());
+    TextStyle::setColor(localFileAdvice_, handles ? ViewColors::secondary() : ViewColors::orange());
 }
 
 void RulesView::refreshFooter() {
