@@ -2,7 +2,9 @@
 // dark one set from outside the app (run again by ctest at twice the scale). The pictures are kept under
 // Tests/artifacts/screens/ in the build folder; the test fails where a text or button is cut or two controls
 // overlap.
+#include "Corvane/Views/Editor/MigrationView.h"
 #include "Corvane/Views/Kit/MenuEntries.h"
+#include "Corvane/Views/System/AboutPanel.h"
 #include "Corvane/Views/Window/SidebarView.h"
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScrollArea>
 #include <QStyle>
@@ -213,6 +216,16 @@ TEST_P(ScreenshotTest, EveryPageSheetAndMenu) {
     menu.popup(root->mapToGlobal(QPoint(200, 200)));
     keep(&menu, QStringLiteral("sidebar-menu"));
     menu.hide();
+
+    appModel().setShowingMigration(true);
+    ASSERT_NE(root->migrationSheet(), nullptr);
+    keep(root->migrationSheet(), QStringLiteral("sheet-import"));
+    root->migrationSheet()->reject();
+
+    AboutPanel::show();
+    ASSERT_NE(AboutPanel::current(), nullptr);
+    keep(AboutPanel::current(), QStringLiteral("about"));
+    AboutPanel::current()->close();
 
     appModel().setSelection(std::nullopt);
     QCoreApplication::processEvents();
