@@ -8,6 +8,7 @@
 // Benchmarks/CreatorProcessBenchmark.
 #include "CreatorFixtures.h"
 #include "ResidentMemory.h"
+#include "Support/OutsidePrograms.h"
 #include "Support/TemporaryHome.h"
 
 #include <QCoreApplication>
@@ -26,7 +27,7 @@ const QString program = QStringLiteral(CORVANE_BUILD_DIR "/Corvane.app/Contents/
 class PrivateDisplay {
 public:
     bool start() {
-        server_.setProgram(QStringLiteral("/usr/bin/Xvfb"));
+        server_.setProgram(QStringLiteral("Xvfb"));
         server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-br"),
                               QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
                               QStringLiteral("0"), QStringLiteral("1280x1024x24")});
@@ -222,6 +223,10 @@ void windowOnScreen(benchmark::State& state, const QString& display) {
 int main(int argc, char** argv) {
     test::TemporaryHome home;
     QCoreApplication app(argc, argv);
+    if (const QString missing = test::missingProgram(QStringLiteral("Xvfb")); !missing.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(missing));
+        return 1;
+    }
     PrivateDisplay display;
     if (!display.start()) {
         std::fprintf(stderr, "Xvfb did not start\n");

@@ -2,6 +2,8 @@
 
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
+#include "Support/Files.h"
+#include "Support/OutsidePrograms.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <csignal>
@@ -50,15 +51,22 @@ int runToEnd(const std::vector<const char*>& arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Waits up to `seconds` for `pid` to end; whether it did.
+// The process no longer runs: it is gone, or a zombie that only its parent's wait keeps.
+bool hasEnded(pid_t pid) {
+    if (kill(pid, 0) != 0)
+        return true;
+    const QByteArray status = contents(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype name = status.lastIndexOf(')');
+    return name >= 0 && status.mid(name + 2, 1) == "Z";
+}
+
+// Waits up to `seconds` for `pid` to end, reaping it when it is a child of this process; whether it ended.
 bool reap(pid_t pid, double seconds) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < seconds * 1000) {
         const pid_t result = waitpid(pid, nullptr, WNOHANG);
-        if (result == pid || (result < 0 && errno == ECHILD))
-            return true;
-        if (result < 0 && kill(pid, 0) != 0)
+        if (result == pid || (result < 0 && hasEnded(pid)))
             return true;
         QThread::msleep(20);
     }
@@ -97,6 +105,11 @@ QByteArray readLine(int fd, double seconds) {
 void DesktopSession::runAsUnprivilegedUser(int argc, char** argv) {
     if (geteuid() != 0)
         return;
+    for (const QString& program : {QStringLiteral("useradd"), QStringLiteral("setpriv")})
+        if (const QString missing = missingProgram(program); !missing.isEmpty()) {
+            std::fprintf(stderr, "desktop session: %s\n", qPrintable(missing));
+            std::exit(1);
+        }
     if (!getpwnam(testUser))
         runToEnd({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", testUser});
     const passwd* user = getpwnam(testUser);
@@ -235,13 +248,12 @@ bool DesktopSession::start() {
     if (!folder_.isValid())
         return fail(QStringLiteral("no temporary folder for the session"));
     for (const QString& program :
-         {QStringLiteral("Xvfb"), QStringLiteral("openbox"), QStringLiteral("dbus-daemon")})
-        if (QStandardPaths::findExecutable(program).isEmpty())
-            return fail(program + QStringLiteral(" is not installed"));
-    if (!QFileInfo(QStringLiteral("/usr/libexec/at-spi-bus-launcher")).isExecutable())
-        return fail(QStringLiteral("at-spi-bus-launcher is not installed (at-spi2-core)"));
-    if (!QFileInfo(chromiumPath).isExecutable())
-        return fail(QStringLiteral("Chromium is not installed at ") + chromiumPath);
+         {QStringLiteral("Xvfb"), QStringLiteral("openbox"), QStringLiteral("dbus-daemon"),
+          QStringLiteral("/usr/libexec/at-spi-bus-launcher"), chromiumPath})
+        if (const QString missing = missingProgram(program); !missing.isEmpty()) {
+            failure_ = missing;
+            return fail(missing);
+        }
     if (geteuid() == 0)
         return fail(QStringLiteral("Chromium does not run as root with its sandbox"));
 
@@ -369,30 +381,52 @@ bool DesktopSession::startOrAsk(const QStringList& arguments, const QProcessEnvi
 
 namespace {
 
-// Processes of this user that belong to the session although it did not start them itself (Chromium's
-// helpers, the accessibility bus's daemon and registry): they carry the session's bus address or user-data
-// folder. Each is ended by its pid.
-void endStragglers(const QByteArray& marker) {
-    if (marker.isEmpty())
-        return;
+// The processes of this user, other than this one.
+std::vector<pid_t> processesOfThisUser() {
+    std::vector<pid_t> found;
     QDirIterator entries(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
         const QString path = entries.next();
         bool numeric = false;
         const pid_t pid = pid_t(QFileInfo(path).fileName().toInt(&numeric));
         struct stat info {};
-        if (!numeric || pid == getpid() || stat(QFile::encodeName(path).constData(), &info) != 0 ||
-            info.st_uid != geteuid())
-            continue;
-        QByteArray text;
-        for (const char* file : {"/environ", "/cmdline"}) {
-            QFile source(path + QLatin1String(file));
-            if (source.open(QIODevice::ReadOnly))
-                text += source.readAll();
-        }
-        if (text.contains(marker))
-            kill(pid, SIGTERM);
+        if (numeric && pid != getpid() && stat(QFile::encodeName(path).constData(), &info) == 0 &&
+            info.st_uid == geteuid())
+            found.push_back(pid);
     }
+    return found;
+}
+
+// Processes of this user whose environment or command line holds `marker`.
+std::vector<pid_t> processesCarrying(const QByteArray& marker) {
+    std::vector<pid_t> found;
+    if (marker.isEmpty())
+        return found;
+    for (const pid_t pid : processesOfThisUser()) {
+        const QString path = QStringLiteral("/proc/%1").arg(pid);
+        if ((contents(path + QStringLiteral("/environ")) + contents(path + QStringLiteral("/cmdline")))
+                .contains(marker))
+            found.push_back(pid);
+    }
+    return found;
+}
+
+// Processes of this user whose program lies in `folder`.
+std::vector<pid_t> processesRunningFrom(const QString& folder) {
+    std::vector<pid_t> found;
+    const QString prefix = QDir::cleanPath(folder) + QLatin1Char('/');
+    for (const pid_t pid : processesOfThisUser())
+        if (QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget().startsWith(prefix))
+            found.push_back(pid);
+    return found;
+}
+
+// Processes of this user that belong to the session although it did not start them itself (Chromium's
+// helpers, the accessibility bus's daemon and registry): they carry the session's bus address or user-data
+// folder. Each is ended by its pid.
+void endStragglers(const QByteArray& marker) {
+    for (const pid_t pid : processesCarrying(marker))
+        kill(pid, SIGTERM);
 }
 
 // A Chromium that a program under test started (a proxy app's launcher) is no child of the session, and it
@@ -416,6 +450,40 @@ void endChromiumHolding(const QString& userDataDirectory) {
 void DesktopSession::stopChromium() {
     end(std::exchange(chromium_, 0));
     endStragglers(("--user-data-dir=" + userDataDirectory()).toLocal8Bit());
+}
+
+bool DesktopSession::clearDesktop() {
+    if (!running_)
+        return false;
+    stopChromium();
+    endChromiumHolding(userDataDirectory());
+    // What a test opens runs from its home folder: the installed creator app, the helper, proxy apps.
+    const std::vector<pid_t> programs = processesRunningFrom(QDir::homePath());
+    for (const pid_t pid : programs)
+        kill(pid, SIGTERM);
+    for (const pid_t pid : programs)
+        if (!waitUntil([pid] { return hasEnded(pid); }, 5))
+            kill(pid, SIGKILL);
+    return waitUntil(
+        [] {
+            const auto x11 = host::X11Display::shared();
+            if (!x11)
+                return false;
+            for (const host::X11ClientWindow& window : x11->clientWindows())
+                if (!window.desktop && !window.dock)
+                    return false;
+            return true;
+        },
+        15);
+}
+
+std::vector<host::X11ClientWindow> DesktopSession::windowsOnScreen() {
+    std::vector<host::X11ClientWindow> shown;
+    if (const auto x11 = host::X11Display::shared())
+        for (const host::X11ClientWindow& window : x11->clientWindows())
+            if (window.viewable && !window.hidden && !window.desktop && !window.dock)
+                shown.push_back(window);
+    return shown;
 }
 
 bool DesktopSession::setAccessibilitySwitch(bool on) {

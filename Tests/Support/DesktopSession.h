@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneHost/Linux/X11/X11Display.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -26,7 +28,9 @@ namespace test {
 // one user. Typical use, one session per test program:
 //
 //   static test::DesktopSession* session = ...;       // in SetUpTestSuite
-//   if (!session->start()) GTEST_SKIP() << session->skipReason().toStdString();
+//   session->start();
+//   ASSERT_TRUE(session->failure().isEmpty());         // in SetUp: a missing program fails the test
+//   if (!session->skipReason().isEmpty()) GTEST_SKIP() << session->skipReason().toStdString();
 //   session->openWindow("Work");
 //   test::DesktopSession::waitUntil([&] { return ...; }, 10);
 class DesktopSession {
@@ -52,9 +56,21 @@ public:
     DesktopSession& operator=(const DesktopSession&) = delete;
 
     // Starts the display, the window manager and the buses. False, with skipReason(), when one of them or
-    // Chromium is missing or does not start.
+    // Chromium does not start; a program that is not installed is a failure() as well, for the bootstrap
+    // installs every one.
     bool start();
     const QString& skipReason() const { return skipReason_; }
+    // The missing program that kept the session from starting ("Xvfb is not installed: ..."), or empty.
+    const QString& failure() const { return failure_; }
+
+    // Ends what a test opened in the session, each by its pid: Chromium (also one that a program under test
+    // started) and the programs that run from the home folder (the installed creator app, helpers, proxy
+    // apps). Then waits until no window is left on the screen; whether none is (windowsOnScreen() says which
+    // are left).
+    bool clearDesktop();
+    // The managed windows on the screen (mapped, not minimised, not the desktop's background or a panel),
+    // front to back.
+    static std::vector<host::X11ClientWindow> windowsOnScreen();
 
     QString display() const { return display_; }
     // The environment of the programs the session starts (its display and buses, the system's desktop
@@ -88,6 +104,7 @@ private:
     Options options_;
     QTemporaryDir folder_;
     QString skipReason_;
+    QString failure_;
     QString display_;
     QString busAddress_;
     QProcessEnvironment sessionEnvironment_; // of every program the session starts

@@ -1,5 +1,8 @@
 #include "Support/WindowDriver.h"
 
+#include "CorvaneHost/Linux/X11/X11Display.h"
+#include "Support/DesktopSession.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -287,9 +290,56 @@ bool WindowDriver::clickAt(const QPoint& point, int button) {
 
 bool WindowDriver::click(const AccessibleElement& element, int button) {
     const QRect extents = element.screenExtents();
-    if (extents.isEmpty())
+    if (extents.isEmpty() || !bringProgramToFrontAt(element.processId(), extents.center()))
         return false;
     return clickAt(extents.center(), button);
+}
+
+bool WindowDriver::bringToFront(quint32 window) {
+    for (const host::X11ClientWindow& client : DesktopSession::windowsOnScreen())
+        if (client.id == window)
+            return bringToFrontAt(window, client.bounds.center());
+    return false;
+}
+
+bool WindowDriver::bringToFrontAt(quint32 window, const QPoint& point) {
+    const auto display = host::X11Display::shared();
+    if (!display)
+        return false;
+    const auto inFront = [&] {
+        if (display->activeWindow() != window)
+            return false;
+        for (const host::X11ClientWindow& client : DesktopSession::windowsOnScreen())
+            if (client.bounds.contains(point))
+                return client.id == window;
+        return false;
+    };
+    // A request the window manager drops on a loaded machine is asked again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (inFront())
+            return true;
+        display->activate(window);
+        if (waitUntil(inFront, 1))
+            return true;
+    }
+    return false;
+}
+
+bool WindowDriver::bringProgramToFrontAt(pid_t program, const QPoint& point) {
+    const auto display = host::X11Display::shared();
+    if (!display || program <= 0)
+        return false;
+    const std::vector<host::X11ClientWindow> windows = DesktopSession::windowsOnScreen();
+    for (const host::X11ClientWindow& window : windows)
+        if (window.pid == program && window.bounds.contains(point))
+            return bringToFrontAt(window.id, point);
+    // None of the program's windows lies there: a menu that pops up past its window's edge, which shows while
+    // that window stays the active one.
+    const quint32 active = display->activeWindow();
+    for (const host::X11ClientWindow& window : windows)
+        if (window.id == active)
+            return window.pid == program;
+    return false;
 }
 
 bool WindowDriver::strokeKeysym(unsigned long keysym) {

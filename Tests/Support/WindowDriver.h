@@ -71,8 +71,14 @@ public:
     static bool waitUntil(const std::function<bool()>& condition, double seconds);
 
     // Moves the pointer to the centre of the element and clicks the left button (right with `button` 3).
+    // The click lands in whichever window is on top there, so the element's window is brought to the front
+    // first: false when the window manager does not report it active and on top in time.
     bool click(const AccessibleElement& element, int button = 1);
+    // Clicks wherever the pointer lands, in front or not (for the wheel over a window already in front).
     bool clickAt(const QPoint& point, int button = 1);
+    // Asks the window manager to activate the managed window and waits until it reports the window active
+    // and on top of the others at its centre; whether it does.
+    bool bringToFront(quint32 window);
     // Types the text key by key; characters without a key on the keyboard get one for the stroke.
     bool typeText(const QString& text);
     enum class Key { Return, Escape, Tab, Backspace, Up, Down };
@@ -95,6 +101,8 @@ public:
     bool scrollAt(const QPoint& point, int notches);
 
 private:
+    bool bringToFrontAt(quint32 window, const QPoint& point);
+    bool bringProgramToFrontAt(pid_t program, const QPoint& point);
     bool strokeKeysym(unsigned long keysym);
     void settle() const;
 

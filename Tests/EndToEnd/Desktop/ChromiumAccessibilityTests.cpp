@@ -123,6 +123,7 @@ protected:
         session = nullptr;
     }
     void SetUp() override {
+        ASSERT_TRUE(session->failure().isEmpty()) << session->failure().toStdString();
         if (!session->skipReason().isEmpty())
             GTEST_SKIP() << session->skipReason().toStdString();
         ASSERT_FALSE(windowOfProfile(application, QStringLiteral("Work")).isNull())

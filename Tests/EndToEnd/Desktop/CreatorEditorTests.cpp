@@ -75,6 +75,7 @@ protected:
         }
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
+        InstalledCreatorTest::TearDown();
     }
 
     QProcessEnvironment sessionEnvironment() const {
@@ -245,34 +246,16 @@ protected:
         ASSERT_TRUE(proxyApp.waitForStarted(10000));
     }
 
-    // The titles of Chromium's windows of the profile, read from the X server: windows of a Chromium whose
+    // Chromium's windows of the profile on the screen, read from the X server: windows of a Chromium whose
     // main process was started for the profile. Not through the accessibility bus: a browser busy starting
     // answers it slowly, and its pages are far too many to walk.
-    QStringList chromiumWindowsOf(const QString& profile) const {
-        QProcess search;
-        search.setProcessEnvironment(sessionEnvironment());
-        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                 QStringLiteral("--class"), QStringLiteral("chromium")});
-        if (!search.waitForFinished(5000)) {
-            search.kill();
-            search.waitForFinished();
-            return {};
-        }
-        QStringList titles;
-        for (const QString& window :
-             QString::fromUtf8(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            QProcess ask;
-            ask.setProcessEnvironment(sessionEnvironment());
-            ask.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), window});
-            if (!ask.waitForFinished(5000))
-                continue;
-            const QByteArray pid = ask.readAllStandardOutput().trimmed();
-            const QByteArray command = test::contents(QStringLiteral("/proc/") + QString::fromLatin1(pid) +
-                                                      QStringLiteral("/cmdline"));
-            if (!pid.isEmpty() && command.contains("--profile-directory=" + profile.toUtf8()))
-                titles.append(window);
-        }
-        return titles;
+    static std::vector<host::X11ClientWindow> chromiumWindowsOf(const QString& profile) {
+        std::vector<host::X11ClientWindow> found;
+        for (const host::X11ClientWindow& window : test::DesktopSession::windowsOnScreen())
+            if (window.pid > 0 && test::contents(QStringLiteral("/proc/%1/cmdline").arg(window.pid))
+                                      .contains("--profile-directory=" + profile.toUtf8()))
+                found.push_back(window);
+        return found;
     }
 
     QProcess creator;
@@ -387,7 +370,10 @@ TEST_F(CreatorEditorTest, AProxyAppMadeInTheEditorIsSavedAndStartedFromTheDeskto
     EXPECT_TRUE(chromiumWindowsOf(QStringLiteral("Home")).empty());
     EXPECT_FALSE(showing(window, QStringLiteral("list item"), QStringLiteral("Work Mail")).isNull())
         << tree();
-    // The user closes Chromium's window (it is in front of the creator app's) and quits the proxy app.
+    // The user closes Chromium's window and quits the proxy app.
+    const std::vector<host::X11ClientWindow> work = chromiumWindowsOf(QStringLiteral("Work"));
+    ASSERT_FALSE(work.empty());
+    ASSERT_TRUE(driver->bringToFront(work.front().id));
     ASSERT_TRUE(driver->closeActiveWindow());
     EXPECT_TRUE(test::WindowDriver::waitUntil(
         [&] { return chromiumWindowsOf(QStringLiteral("Work")).empty(); }, slowly))

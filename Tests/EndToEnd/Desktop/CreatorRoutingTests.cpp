@@ -11,6 +11,7 @@
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
 #include "Support/InstalledCreatorTest.h"
+#include "Support/OutsidePrograms.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
@@ -44,12 +45,10 @@ protected:
             if (!creator.waitForFinished(5000))
                 creator.kill();
         }
-        // The helper that the desktop started for the link stays resident: end ours, by its pid.
-        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
-            if (running.bundlePath.startsWith(QDir::homePath()))
-                ::kill(running.processIdentifier, SIGTERM);
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
+        // Also the helper that the desktop started for the link, which stays resident, and Chromium.
+        InstalledCreatorTest::TearDown();
     }
 
     // The session's environment as a desktop without a named desktop environment gives its programs.
@@ -65,6 +64,10 @@ protected:
     // Runs a desktop program in the session to its end; its output goes to the log (a program it leaves
     // behind cannot hold the test up), the run's own output is read back from a file of its own.
     SessionRun runInSession(const QString& program, const QStringList& arguments) {
+        if (const QString missing = test::missingProgram(program); !missing.isEmpty()) {
+            ADD_FAILURE() << missing.toStdString();
+            return {};
+        }
         const QString output = QDir::homePath() + QStringLiteral("/session-run.out");
         QFile::remove(output);
         QProcess process;
@@ -121,17 +124,10 @@ protected:
 
     // Brings the creator app's window to the front, as a click on its title bar would.
     bool raiseCreator() {
-        const auto display = host::X11Display::shared();
-        if (!display)
-            return false;
-        quint32 window = 0;
-        for (const host::X11ClientWindow& client : display->clientWindows())
+        for (const host::X11ClientWindow& client : test::DesktopSession::windowsOnScreen())
             if (client.pid == qint32(creator.processId()) && client.title == QStringLiteral("Corvane"))
-                window = client.id;
-        if (!window)
-            return false;
-        display->activate(window);
-        return test::WindowDriver::waitUntil([&] { return display->activeWindow() == window; }, 5);
+                return driver->bringToFront(client.id);
+        return false;
     }
 
     // Turns the mouse wheel over the window's page until `element` shows whole inside the window, as a user
@@ -163,10 +159,9 @@ protected:
     // The titles of Chromium's windows on the display.
     static QStringList chromiumTitles() {
         QStringList titles;
-        if (const auto display = host::X11Display::shared())
-            for (const host::X11ClientWindow& client : display->clientWindows())
-                if (client.title.endsWith(QStringLiteral("Chromium")))
-                    titles.append(client.title);
+        for (const host::X11ClientWindow& client : test::DesktopSession::windowsOnScreen())
+            if (client.title.endsWith(QStringLiteral("Chromium")))
+                titles.append(client.title);
         return titles;
     }
 

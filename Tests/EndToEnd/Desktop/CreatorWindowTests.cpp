@@ -27,6 +27,7 @@ protected:
         }
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
+        InstalledCreatorTest::TearDown();
     }
 
     // The installed creator app, on the session's display and buses, on the accessibility bus from its start.

@@ -132,6 +132,7 @@ protected:
         session = nullptr;
     }
     void SetUp() override {
+        ASSERT_TRUE(session->desktop().failure().isEmpty()) << session->desktop().failure().toStdString();
         if (!session->desktop().skipReason().isEmpty())
             GTEST_SKIP() << session->skipReason().toStdString();
         ASSERT_TRUE(session->skipReason().isEmpty()) << session->skipReason().toStdString();

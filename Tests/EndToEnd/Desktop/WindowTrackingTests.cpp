@@ -1,8 +1,13 @@
 // The helper program tracking a real Chromium on a private desktop, as the proxy apps see it: clients on its
-// socket watch a profile and hear its window count, raise its windows and close them.
+// socket watch a profile and hear its window count, raise its windows and close them, and leave a window
+// whose page asks before it is left to the user.
 #include "CorvaneHost/Accessibility.h"
 #include "Support/ChromiumSession.h"
+#include "Support/Files.h"
+#include "Support/WindowDriver.h"
 
+#include <QDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,6 +30,7 @@ protected:
         session = nullptr;
     }
     void SetUp() override {
+        ASSERT_TRUE(session->desktop().failure().isEmpty()) << session->desktop().failure().toStdString();
         if (!session->desktop().skipReason().isEmpty())
             GTEST_SKIP() << session->skipReason().toStdString();
         ASSERT_TRUE(session->skipReason().isEmpty()) << session->skipReason().toStdString();
@@ -141,6 +147,53 @@ TEST_F(WindowTrackingTests, CloseWindowsClosesTheProfilesWindowsAndLeavesTheOthe
     home->drain();
     ASSERT_TRUE(home->lastWindows());
     EXPECT_EQ(home->lastWindows()->count, 1);
+}
+
+// A page with unsaved work asks before it is left, in a dialog inside its window: the helper's close stops
+// there, says it was blocked and leaves the dialog to the user.
+TEST_F(WindowTrackingTests, APageThatAsksBeforeItIsLeftBlocksTheCloseAndKeepsItsDialog) {
+    auto work = HelperClient::connect(QStringLiteral("Work"), false);
+    ASSERT_TRUE(work);
+    const QString page = QDir::homePath() + QStringLiteral("/unsaved.html");
+    test::writeFile(page,
+                    "<title>Unsaved</title><body style='height:100vh'><script>"
+                    "onbeforeunload = event => { event.preventDefault(); event.returnValue = ''; };"
+                    "onclick = () => document.title = 'Edited';</script></body>",
+                    QDateTime::currentDateTimeUtc());
+    ASSERT_TRUE(session->desktop().openWindow(QStringLiteral("Work"), QUrl::fromLocalFile(page).toString()));
+    const auto titled = [](const QString& start) {
+        for (const AXElement& window : standardWindowsOf(QStringLiteral("Work"), false))
+            if (test::titleOf(window).startsWith(start))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return titled(QStringLiteral("Unsaved")); }, generous));
+    ASSERT_TRUE(work->hears(1)) << work->describe().toStdString();
+
+    // Chromium asks only on a page the user has worked with: a click into it.
+    test::WindowDriver driver;
+    ASSERT_TRUE(driver.isReady()) << driver.failure().toStdString();
+    const test::AccessibleElement chromium = driver.application(session->desktop().chromiumPid());
+    const test::AccessibleElement document =
+        driver.find(chromium, QStringLiteral("document web"), QStringLiteral("Unsaved"), generous);
+    ASSERT_TRUE(driver.click(document)) << chromium.dump(6).toStdString();
+    ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return titled(QStringLiteral("Edited")); }, generous));
+
+    const std::optional<Response> answer = work->send(Request(0, Request::Op::closeWindows), 30);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->ok);
+    EXPECT_EQ(answer->closed, 0);
+    EXPECT_EQ(answer->remaining, 1);
+    EXPECT_TRUE(answer->blocked);
+    EXPECT_TRUE(session->helper().log().contains(
+        QStringLiteral("close blocked by a page dialog; leaving it for the user")));
+    EXPECT_EQ(standardWindowsOf(QStringLiteral("Work"), false).size(), 1);
+
+    // The dialog waits for the user, who leaves the page; then the window goes.
+    const test::AccessibleElement leave =
+        driver.find(chromium, QStringLiteral("push button"), QStringLiteral("Leave"), generous);
+    ASSERT_TRUE(driver.click(leave)) << chromium.dump(6).toStdString();
+    EXPECT_TRUE(work->hears(0)) << work->describe().toStdString();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Notices through a notification service on a private session bus of the test's own.
 #include "CorvaneHost/Linux/DBus/DBusNotifications.h"
+#include "Support/OutsidePrograms.h"
 #include "Support/VirtualTime.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,8 @@ public slots:
 class DBusNotificationsTest : public testing::Test {
 protected:
     void SetUp() override {
+        const QString missing = test::missingProgram(QStringLiteral("dbus-daemon"));
+        ASSERT_TRUE(missing.isEmpty()) << missing.toStdString();
         daemon_.setProgram(QStringLiteral("dbus-daemon"));
         daemon_.setArguments(
             {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});

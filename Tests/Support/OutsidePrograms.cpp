@@ -1,0 +1,42 @@
+#include "Support/OutsidePrograms.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace test {
+
+const QList<OutsideProgram>& outsidePrograms() {
+    static const QList<OutsideProgram> programs{
+        {QStringLiteral("Xvfb"), QStringLiteral("xvfb")},
+        {QStringLiteral("openbox"), QStringLiteral("openbox")},
+        {QStringLiteral("dbus-daemon"), QStringLiteral("dbus")},
+        {QStringLiteral("/usr/libexec/at-spi-bus-launcher"), QStringLiteral("at-spi2-core")},
+        {QStringLiteral("/usr/bin/chromium"), QStringLiteral("chromium")},
+        {QStringLiteral("xdg-open"), QStringLiteral("xdg-utils")},
+        {QStringLiteral("xdg-settings"), QStringLiteral("xdg-utils")},
+        // Running the desktop tests as an unprivileged user when started as root.
+        {QStringLiteral("useradd"), QStringLiteral("passwd")},
+        {QStringLiteral("setpriv"), QStringLiteral("util-linux")},
+    };
+    return programs;
+}
+
+QString installedProgram(const QString& name) {
+    if (QFileInfo(name).isAbsolute())
+        return QFileInfo(name).isExecutable() ? name : QString();
+    return QStandardPaths::findExecutable(name);
+}
+
+QString missingProgram(const QString& name) {
+    for (const OutsideProgram& program : outsidePrograms())
+        if (program.name == name)
+            return installedProgram(name).isEmpty()
+                       ? QStringLiteral("%1 is not installed: add the package %2 to scripts/bootstrap")
+                             .arg(name, program.package)
+                       : QString();
+    return QStringLiteral("%1 is not among the outside programs of Tests/Support/OutsidePrograms.cpp: list "
+                          "it there with its package, and add the package to scripts/bootstrap")
+        .arg(name);
+}
+
+} // namespace test
