@@ -170,6 +170,7 @@ void AppModel::finishSave(const SaveContext& context, const BuildOutcome& outcom
         setStatusMessage(QStringLiteral("Saved ") + entry.name + QStringLiteral(" to ") +
                          EditorState::friendlyPath(context.destination) + QStringLiteral("."));
     }
-    if (context.then)
+    // The navigation that waited for this save is the user's only while they are still on the saved app.
+    if (context.then && selection_ == Selection::saved(entry.bundleID))
         context.then();
 }
