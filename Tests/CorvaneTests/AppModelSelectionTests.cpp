@@ -78,6 +78,19 @@ TEST_F(AppModelSelection, SaveGoesOnlyAfterTheSaveSucceeds) {
     EXPECT_EQ(app(QStringLiteral("app.corvane.alpha"))->name, QStringLiteral("Delta"));
 }
 
+TEST_F(AppModelSelection, TheWaitingMoveIsDroppedWhenTheUserMovedOnDuringTheSave) {
+    editName(QStringLiteral("Delta"));
+    model->select(Selection::rules());
+    model->resolveUnsaved(Resolution::save);
+    ASSERT_TRUE(model->isBusy());
+    model->select(Selection::saved(QStringLiteral("app.corvane.beta")));
+    model->resolveUnsaved(Resolution::discard);
+    editName(QStringLiteral("Beta edited"));
+    ASSERT_TRUE(finishBuild());
+    EXPECT_EQ(model->selection(), Selection::saved(QStringLiteral("app.corvane.beta")));
+    EXPECT_EQ(model->editor().name, QStringLiteral("Beta edited"));
+}
+
 TEST_F(AppModelSelection, DraftsKeepTheirEditsWithoutAsking) {
     model->navigate(Navigation::newApp());
     ASSERT_EQ(model->drafts().size(), 1u);

@@ -158,15 +158,14 @@ TEST_F(MigrationTest, DeselectingEverythingImportsNothing) {
     EXPECT_TRUE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
 }
 
-TEST_F(MigrationTest, AppsWithoutAChosenProfileAreNamedAndOfferedAgain) {
+TEST_F(MigrationTest, AppsWithoutAChosenProfileAreNamedAfterTheLastFailureAndNotOfferedAgain) {
     writeChromeProfiles();
     writeLegacyApp(folder, QStringLiteral("Alpha"), QStringLiteral("cx.qemt.tavrimo.work"));
     writeLegacyApp(folder, QStringLiteral("Beta"), QStringLiteral("cx.qemt.tavrimo.home"));
     writeLegacyApp(folder, QStringLiteral("Gamma"), QStringLiteral("org.example.gamma"), true);
     model->load();
     ASSERT_EQ(model->legacyApps().size(), 3u);
-    const LegacyApp beta = model->legacyApps()[1];
-    model->setMigrationProfile(beta, QStringLiteral("Profile 9"));
+    model->setMigrationProfile(model->legacyApps()[1], QStringLiteral("Profile 9"));
     model->setMigrationProfile(model->legacyApps()[2], QString());
 
     model->runMigration();
@@ -175,16 +174,30 @@ TEST_F(MigrationTest, AppsWithoutAChosenProfileAreNamedAndOfferedAgain) {
     EXPECT_EQ(builder.requests()[0].name, QStringLiteral("Alpha"));
     EXPECT_EQ(model->errorMessage(), QStringLiteral("Not imported, no Chrome profile chosen: Beta, Gamma"));
     EXPECT_EQ(model->statusMessage(), QStringLiteral("Imported 1 app."));
-    // The offer stays open for what is left, with the user's choices.
-    EXPECT_FALSE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
-    ASSERT_EQ(model->legacyApps().size(), 2u);
-    EXPECT_EQ(model->legacyApps()[0].name, QStringLiteral("Beta"));
-    EXPECT_EQ(model->migrationProfile(beta), QStringLiteral("Profile 9"));
-    EXPECT_TRUE(model->migrationSelection(beta));
-
+    EXPECT_TRUE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
+    EXPECT_TRUE(model->legacyApps().empty());
     auto next = makeModel();
     next->load();
-    EXPECT_TRUE(next->showingMigration());
+    EXPECT_FALSE(next->showingMigration());
+}
+
+TEST_F(MigrationTest, TheLastFailureIsKeptBesideTheAppsWithoutAProfile) {
+    writeChromeProfiles();
+    writeLegacyApp(folder, QStringLiteral("Alpha"), QStringLiteral("cx.qemt.tavrimo.work"));
+    writeLegacyApp(folder, QStringLiteral("Beta"), QStringLiteral("cx.qemt.tavrimo.home"));
+    writeLegacyApp(folder, QStringLiteral("Gamma"), QStringLiteral("org.example.gamma"), true);
+    builder.failFor(QStringLiteral("Alpha"), QStringLiteral("codesign failed"));
+    model->load();
+    model->setMigrationProfile(model->legacyApps()[2], QString());
+    model->setStatusMessage(QStringLiteral("Earlier line"));
+
+    model->runMigration();
+    ASSERT_TRUE(finishBuild());
+    EXPECT_EQ(builder.requests().size(), 2u);
+    EXPECT_EQ(model->errorMessage(),
+              QStringLiteral("codesign failed. Not imported, no Chrome profile chosen: Gamma"));
+    EXPECT_EQ(model->statusMessage(), QStringLiteral("Earlier line"));
+    EXPECT_TRUE(host::defaults().boolValue(Corvane::creatorBundleID, Migration::declinedKey));
 }
 
 TEST_F(MigrationTest, RenameNoticeWording) {

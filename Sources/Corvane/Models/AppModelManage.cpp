@@ -28,10 +28,15 @@ std::optional<QString> bundleIdentifierAt(const QString& bundlePath) {
 
 } // namespace
 
+QString AppModel::notWhereItUsedToBe(const QString& appName) {
+    return QStringLiteral("“") + appName + QStringLiteral("” isn't where it used to be. ") +
+           QStringLiteral("Use Locate… to point at it, or Forget to remove it from this list.");
+}
+
 bool AppModel::checkIdentity(const RegisteredApp& app) {
     if (bundleIdentifierAt(app.path) == app.bundleID)
         return true;
-    setErrorMessage(identifierMismatch);
+    setErrorMessage(app.existsOnDisk() ? identifierMismatch : notWhereItUsedToBe(app.name));
     return false;
 }
 

@@ -53,9 +53,7 @@ void AppModel::save(std::function<void()> then) {
         RegisteredApp entry = *editor_.origin;
         const auto found = Registry::resolve(entry);
         if (!found) {
-            setErrorMessage(
-                QStringLiteral("“") + entry.name + QStringLiteral("” isn't where it used to be. ") +
-                QStringLiteral("Use Locate… to point at it, or Forget to remove it from this list."));
+            setErrorMessage(notWhereItUsedToBe(entry.name));
             return;
         }
         entry.path = *found;
@@ -170,6 +168,7 @@ void AppModel::finishSave(const SaveContext& context, const BuildOutcome& outcom
         setStatusMessage(QStringLiteral("Saved ") + entry.name + QStringLiteral(" to ") +
                          EditorState::friendlyPath(context.destination) + QStringLiteral("."));
     }
-    if (context.then)
+    // The navigation that waited for this save is the user's only while they are still on the saved app.
+    if (context.then && selection_ == Selection::saved(entry.bundleID))
         context.then();
 }

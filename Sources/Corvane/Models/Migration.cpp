@@ -102,6 +102,23 @@ QString standardizedPath(const QString& path) {
     return QDir::cleanPath(QDir(path).absolutePath());
 }
 
+// The import's error line: its last failure as it was worded, then the ticked apps that had no profile.
+std::optional<QString> importErrorLine(const std::optional<QString>& lastError,
+                                       const std::vector<LegacyApp>& withoutProfile) {
+    if (withoutProfile.empty())
+        return lastError;
+    QStringList names;
+    for (const LegacyApp& app : withoutProfile)
+        names << app.name;
+    const QString skipped =
+        QStringLiteral("Not imported, no Chrome profile chosen: ") + names.join(QStringLiteral(", "));
+    if (!lastError)
+        return skipped;
+    // A build's failure text may lack its full stop; the two stay two sentences.
+    const bool endsSentence = lastError->endsWith(QLatin1Char('.'));
+    return *lastError + (endsSentence ? QStringLiteral(" ") : QStringLiteral(". ")) + skipped;
+}
+
 } // namespace
 
 void AppModel::offerMigrationIfNeeded() {
@@ -221,32 +238,16 @@ void AppModel::runMigration() {
             registry_.rescan();
             saveRegistry();
             republishApps();
-            if (!withoutProfile.empty()) {
-                // The offer stays open (it comes back at the next start) with only the apps left to import.
-                QMap<QString, MigrationChoice> choices;
-                QStringList names;
-                for (const LegacyApp& app : withoutProfile) {
-                    choices.insert(app.id(), migrationChoices_.value(app.id()));
-                    names << app.name;
-                }
-                if (outcome.counted > 0)
-                    setStatusMessage(QStringLiteral("Imported %1 app%2.")
-                                         .arg(outcome.counted)
-                                         .arg(outcome.counted == 1 ? "" : "s"));
-                setLegacyApps(withoutProfile);
-                setMigrationChoices(choices);
-                setErrorMessage(QStringLiteral("Not imported, no Chrome profile chosen: ") +
-                                names.join(QStringLiteral(", ")));
-                return;
-            }
+            // Whatever was skipped, the offer is over: a second one would tick again the apps just imported
+            // beside their old bundles.
             setLegacyApps({});
             host::defaults().setBool(Corvane::creatorBundleID, Migration::declinedKey, true);
-            if (outcome.lastError) {
-                setErrorMessage(*outcome.lastError);
-                return;
+            if (!outcome.lastError) {
+                const int count = outcome.counted;
+                setStatusMessage(QStringLiteral("Imported %1 app%2.").arg(count).arg(count == 1 ? "" : "s"));
             }
-            const int count = outcome.counted;
-            setStatusMessage(QStringLiteral("Imported %1 app%2.").arg(count).arg(count == 1 ? "" : "s"));
+            if (const auto error = importErrorLine(outcome.lastError, withoutProfile))
+                setErrorMessage(*error);
         });
 }
 

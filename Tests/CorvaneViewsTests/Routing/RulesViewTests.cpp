@@ -3,12 +3,12 @@
 #include "Corvane/Views/Kit/ListBox.h"
 #include "Corvane/Views/Kit/PageStatusBar.h"
 #include "Corvane/Views/Kit/RouteTargetControls.h"
+#include "Corvane/Views/Kit/SourceAppControls.h"
+#include "Corvane/Views/Kit/SystemImages.h"
 #include "Corvane/Views/Routing/RuleEditorView.h"
 #include "Corvane/Views/Routing/RuleTesterView.h"
 #include "Corvane/Views/Routing/RulesList.h"
 #include "Corvane/Views/Routing/RulesView.h"
-#include "Corvane/Views/Kit/SourceAppControls.h"
-#include "Corvane/Views/Kit/SystemImages.h"
 #include "Support/AppModelFixture.h"
 #include "Support/SignalCount.h"
 
@@ -259,6 +259,30 @@ TEST_F(RulesViewTest, AddRemoveDuplicateAndDelete) {
     EXPECT_EQ(ruleNames(), QStringList{""});
     EXPECT_EQ(RuleStore::shared().current().rules.size(), 1u);
     EXPECT_EQ(shownNames(), QStringList{"Untitled Rule"});
+}
+
+TEST_F(RulesViewTest, RemoveDeletesTheRuleTheListHighlightsHoweverItGotThere) {
+    saveRules({rule(QStringLiteral("A")), rule(QStringLiteral("B")), rule(QStringLiteral("C"))});
+    openPage();
+    auto* remove = find<QToolButton>(QStringLiteral("removeRule"));
+
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
+                      list()->visualRect(listModel()->index(0)).center());
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_TRUE(list()->selectionModel()->isRowSelected(1, {}));
+    EXPECT_EQ(view->selection(), routing.ruleSet().rules[1].id);
+    QTest::mouseClick(remove, Qt::LeftButton);
+    EXPECT_EQ(ruleNames(), (QStringList{"A", "C"}));
+
+    // A press that goes on to a drag selects the pressed row, though no click ends on it.
+    QTest::mousePress(list()->viewport(), Qt::LeftButton, {},
+                      list()->visualRect(listModel()->index(1)).center());
+    QTest::mouseRelease(list()->viewport(), Qt::LeftButton, {},
+                        list()->visualRect(listModel()->index(0)).center());
+    EXPECT_TRUE(list()->selectionModel()->isRowSelected(1, {}));
+    QTest::mouseClick(remove, Qt::LeftButton);
+    EXPECT_EQ(ruleNames(), QStringList{"A"});
+    EXPECT_FALSE(remove->isEnabled());
 }
 
 TEST_F(RulesViewTest, AddWithNowhereToSendLinksAddsNothing) {

@@ -13,10 +13,12 @@
 #include "Corvane/Views/Routing/RulesList.h"
 
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -110,8 +112,10 @@ FormSection* RulesView::buildRulesSection() {
 
     connect(add_, &QToolButton::clicked, this, &RulesView::addRule);
     connect(buttons_, &ListBoxButtons::removeClicked, this, &RulesView::removeSelected);
-    connect(list_, &QAbstractItemView::clicked, this,
-            [this](const QModelIndex& index) { select(rules_->rule(index.row()).id); });
+    // Clicks, arrow keys and presses that start a drag all move the list's selection: the page acts on the
+    // row the list highlights, whatever moved it there.
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &RulesView::followListSelection);
     connect(list_, &RulesListView::enableToggled, this,
             [this](const QUuid& ruleID, bool enabled) { routing_.setEnabled(enabled, ruleID); });
     connect(list_, &RulesListView::editRequested, this, [this](const QUuid& ruleID) {
@@ -258,12 +262,33 @@ void RulesView::edit(const LinkRule& rule) {
 void RulesView::select(const std::optional<QUuid>& ruleID) {
     selection_ = ruleID;
     buttons_->setCanRemove(selection_.has_value());
-    const std::optional<int> row = ruleID ? rules_->row(*ruleID) : std::nullopt;
+    showSelectionInList();
+}
+
+std::optional<QUuid> RulesView::highlightedRule() const {
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return rules_->rule(selected.front().row()).id;
+}
+
+void RulesView::showSelectionInList() {
+    if (highlightedRule() == selection_)
+        return;
+    const QScopedValueRollback<bool> showing(showingSelection_, true);
+    const std::optional<int> row = selection_ ? rules_->row(*selection_) : std::nullopt;
     if (row) {
         list_->setCurrentIndex(rules_->index(*row));
     } else {
+        // Also a rule deleted from its menu: it stays the selection, and no other row is highlighted for it.
         list_->clearSelection();
     }
+}
+
+void RulesView::followListSelection() {
+    if (showingSelection_)
+        return;
+    select(highlightedRule());
 }
 
 std::vector<MenuEntry> RulesView::rowMenu(const LinkRule& rule) {
@@ -293,7 +318,13 @@ void RulesView::showRowMenu(const QUuid& ruleID, const QPoint& globalPosition) {
 // MARK: following the models
 
 void RulesView::refreshRules() {
-    rules_->refresh();
+    {
+        // Rows that go or move carry the list's highlight along on their own; the page's selection stays the
+        // user's and is drawn again afterwards.
+        const QScopedValueRollback<bool> showing(showingSelection_, true);
+        rules_->refresh();
+    }
+    showSelectionInList();
     showListOrPlaceholder();
     refreshFallbacks();
     tester_->refresh();

@@ -57,6 +57,10 @@ private:
     void setLocalFileTarget(const std::optional<RouteTarget>& target);
     void edit(const LinkRule& rule);
     void select(const std::optional<QUuid>& ruleID);
+    // The page's selection follows the row the list highlights, however the user moved it there.
+    void followListSelection();
+    void showSelectionInList();
+    std::optional<QUuid> highlightedRule() const;
     void showRowMenu(const QUuid& ruleID, const QPoint& globalPosition);
 
     void refreshRules();
@@ -71,6 +75,7 @@ private:
     RoutingModel& routing_;
     std::optional<LinkRule> editing_;
     std::optional<QUuid> selection_;
+    bool showingSelection_ = false;
 
     RulesListModel* rules_;
     RulesListView* list_;
