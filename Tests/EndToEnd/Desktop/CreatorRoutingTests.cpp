@@ -100,8 +100,7 @@ protected:
         app = driver->application(pid_t(creator.processId()), 30);
         if (app.isNull())
             return {};
-        const test::AccessibleElement frame =
-            driver->find(app, QStringLiteral("frame"), QStringLiteral("Corvane"), 15);
+        const test::AccessibleElement frame = driver->find(app, QStringLiteral("frame"), QString(), 15);
         if (frame.isNull())
             return {};
         // The models' start-up has run once the sidebar lists the pages.
@@ -119,6 +118,11 @@ protected:
                !driver->find(frame, QStringLiteral("label"), title, 5).isNull();
     }
 
+    // The main window's title names its page before the app ("Rules — Corvane"); its sheets have their own.
+    static bool isMainWindowTitle(const QString& title) {
+        return title == QStringLiteral("Corvane") || title.endsWith(QStringLiteral(" — Corvane"));
+    }
+
     // Brings the creator app's window to the front, as a click on its title bar would.
     bool raiseCreator() {
         const auto display = host::X11Display::shared();
@@ -126,7 +130,7 @@ protected:
             return false;
         quint32 window = 0;
         for (const host::X11ClientWindow& client : display->clientWindows())
-            if (client.pid == qint32(creator.processId()) && client.title == QStringLiteral("Corvane"))
+            if (client.pid == qint32(creator.processId()) && isMainWindowTitle(client.title))
                 window = client.id;
         if (!window)
             return false;
