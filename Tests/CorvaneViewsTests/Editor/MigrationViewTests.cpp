@@ -1,6 +1,6 @@
 // The sheet that imports apps built by the former scripts.
-#include "Corvane/Views/Kit/AppStatusBar.h"
 #include "Corvane/Views/Editor/MigrationView.h"
+#include "Corvane/Views/Kit/AppStatusBar.h"
 #include "Support/AppModelFixture.h"
 
 #include "CorvaneHost/Defaults.h"
@@ -88,16 +88,21 @@ TEST_F(ImportSheet, NotNowDeclinesForGoodAndLeavesTheChoices) {
     EXPECT_TRUE(builder.requests().empty());
 }
 
-TEST_F(ImportSheet, EscapeIsNotNowButClosingOtherwiseAsksAgainNextTime) {
+TEST_F(ImportSheet, ClosingWithoutAButtonIncludingEscapeAsksAgainNextTime) {
     writeChromeProfiles();
     open();
     sheet->reject(); // the window closed it
     EXPECT_FALSE(model->showingMigration());
     EXPECT_FALSE(declined());
 
+    // Escape closes the sheet as the window does: only "Not Now" declines for good.
+    model->setShowingMigration(true);
     sheet->open();
     QTest::keyClick(sheet.get(), Qt::Key_Escape);
-    EXPECT_TRUE(declined());
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(model->showingMigration());
+    EXPECT_FALSE(declined());
+    EXPECT_TRUE(builder.requests().empty());
 }
 
 TEST_F(ImportSheet, ImportBuildsTheTickedAppsWithTheirProfiles) {

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -186,12 +185,4 @@ void MigrationView::import() {
 void MigrationView::reject() {
     model_.setShowingMigration(false);
     QDialog::reject();
-}
-
-void MigrationView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        notNow();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
