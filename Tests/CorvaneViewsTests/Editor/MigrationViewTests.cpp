@@ -1,6 +1,7 @@
 // The sheet that imports apps built by the former scripts.
 #include "Corvane/Views/Editor/MigrationView.h"
 #include "Corvane/Views/Kit/AppStatusBar.h"
+#include "Support/AccessibilityAudit.h"
 #include "Support/AppModelFixture.h"
 
 #include "CorvaneHost/Defaults.h"
@@ -75,6 +76,22 @@ TEST_F(ImportSheet, ImportIsEnabledWhileAnAppIsTicked) {
     pickers[1]->setCurrentIndex(1);
     emit pickers[1]->activated(1);
     EXPECT_EQ(model->migrationProfile(model->legacyApps()[1]), QStringLiteral("Profile 2"));
+}
+
+TEST_F(ImportSheet, AScreenReaderFindsEachAppAsARowWithItsTickAndProfile) {
+    writeChromeProfiles();
+    open();
+    QAccessibleInterface* list =
+        test::accessibleElement(sheet.get(), QAccessible::List, QStringLiteral("Apps to Import"));
+    ASSERT_NE(list, nullptr);
+    const std::vector<QAccessibleInterface*> rows = test::accessibleChildren(list, QAccessible::ListItem);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->text(QAccessible::Name), QStringLiteral("Chrome - Home"));
+    EXPECT_EQ(rows[1]->text(QAccessible::Name), QStringLiteral("Chrome - Work"));
+    EXPECT_EQ(test::accessibleChildren(rows[1], QAccessible::CheckBox).size(), 1u);
+    EXPECT_EQ(test::accessibleChildren(rows[1], QAccessible::ComboBox).size(), 1u);
+    EXPECT_TRUE(test::unnamedInteractiveElements(sheet.get()).empty())
+        << test::describeUnnamed(test::unnamedInteractiveElements(sheet.get())).toStdString();
 }
 
 TEST_F(ImportSheet, NotNowDeclinesForGoodAndLeavesTheChoices) {

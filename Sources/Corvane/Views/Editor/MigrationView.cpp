@@ -1,6 +1,7 @@
 #include "Corvane/Views/Editor/MigrationView.h"
 
 #include "Corvane/Models/AppModel.h"
+#include "Corvane/Views/Kit/AccessibleRows.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
@@ -96,6 +97,8 @@ void MigrationView::rebuildRows() {
     delete rowsBox_;
     rows_.clear();
     rowsBox_ = new QWidget(this);
+    AccessibleRows::setRole(rowsBox_, QAccessible::List);
+    rowsBox_->setAccessibleName(QStringLiteral("Apps to Import"));
     auto* rows = new QVBoxLayout(rowsBox_);
     rows->setContentsMargins(0, 0, 0, 0);
     shownApps_.clear();
@@ -103,6 +106,9 @@ void MigrationView::rebuildRows() {
         shownApps_ << app.id();
         auto* row = new QFrame(rowsBox_);
         row->setObjectName(QStringLiteral("migrationRow"));
+        AccessibleRows::setRole(row, QAccessible::ListItem);
+        row->setAccessibleName(app.name);
+        row->setAccessibleDescription(app.url.toLocalFile());
         row->setStyleSheet(
             QStringLiteral("#migrationRow { background: rgba(128, 128, 128, 20); border-radius: 8px; }"));
         auto* layout = new QHBoxLayout(row);
