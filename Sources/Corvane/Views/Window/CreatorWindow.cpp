@@ -1,5 +1,6 @@
 #include "Corvane/Views/Window/CreatorWindow.h"
 
+#include "Corvane/Views/Kit/KeyboardMenus.h"
 #include "Corvane/Views/System/AboutPanel.h"
 #include "Corvane/Views/Window/RootView.h"
 #include "CorvaneHost/Application.h"
@@ -11,6 +12,7 @@
 CreatorWindow::CreatorWindow(CreatorApp& app, QWidget* parent)
     : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
+    KeyboardMenus::install(this);
     root_ = new RootView(app, this);
     setCentralWidget(root_);
     // The taskbar, the window switcher and screen readers announce the page by the window's title.
