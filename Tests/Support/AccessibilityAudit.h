@@ -80,6 +80,47 @@ inline std::vector<UnnamedElement> unnamedInteractiveElements(QWidget* widget) {
     return found;
 }
 
+namespace detail {
+
+inline void collect(QAccessibleInterface* element, QAccessible::Role role, const QString& name,
+                    std::vector<QAccessibleInterface*>& found, int depth) {
+    if (!element || !element->isValid() || depth > 64)
+        return;
+    if (element->role() == role && (name.isNull() || element->text(QAccessible::Name) == name))
+        found.push_back(element);
+    const int count = element->childCount();
+    for (int i = 0; i < count; ++i)
+        collect(element->child(i), role, name, found, depth + 1);
+}
+
+} // namespace detail
+
+// Every element below `widget` (depth first, through the same tree the accessibility bus shows) with that
+// role and, unless `name` is null, that name: what a screen reader finds by role and text.
+inline std::vector<QAccessibleInterface*> accessibleElements(QWidget* widget, QAccessible::Role role,
+                                                             const QString& name = QString()) {
+    std::vector<QAccessibleInterface*> found;
+    detail::collect(QAccessible::queryAccessibleInterface(widget), role, name, found, 0);
+    return found;
+}
+
+// The first of them, or null.
+inline QAccessibleInterface* accessibleElement(QWidget* widget, QAccessible::Role role,
+                                               const QString& name = QString()) {
+    const std::vector<QAccessibleInterface*> found = accessibleElements(widget, role, name);
+    return found.empty() ? nullptr : found.front();
+}
+
+// The direct children of `element` with that role.
+inline std::vector<QAccessibleInterface*> accessibleChildren(QAccessibleInterface* element,
+                                                             QAccessible::Role role) {
+    std::vector<QAccessibleInterface*> found;
+    for (int i = 0; element && i < element->childCount(); ++i)
+        if (QAccessibleInterface* child = element->child(i); child && child->role() == role)
+            found.push_back(child);
+    return found;
+}
+
 // The same as text, one element per line (for a test's failure message).
 inline QString describeUnnamed(const std::vector<UnnamedElement>& elements) {
     QStringList lines;

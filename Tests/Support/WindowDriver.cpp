@@ -397,22 +397,57 @@ bool WindowDriver::typeText(const QString& text) {
     return true;
 }
 
-bool WindowDriver::press(Key key) {
+namespace {
+
+unsigned long keysymOf(WindowDriver::Key key) {
     switch (key) {
-    case Key::Return:
-        return strokeKeysym(XK_Return);
-    case Key::Escape:
-        return strokeKeysym(XK_Escape);
-    case Key::Tab:
-        return strokeKeysym(XK_Tab);
-    case Key::Backspace:
-        return strokeKeysym(XK_BackSpace);
-    case Key::Up:
-        return strokeKeysym(XK_Up);
-    case Key::Down:
-        return strokeKeysym(XK_Down);
+    case WindowDriver::Key::Return:
+        return XK_Return;
+    case WindowDriver::Key::Escape:
+        return XK_Escape;
+    case WindowDriver::Key::Tab:
+        return XK_Tab;
+    case WindowDriver::Key::Backspace:
+        return XK_BackSpace;
+    case WindowDriver::Key::Up:
+        return XK_Up;
+    case WindowDriver::Key::Down:
+        return XK_Down;
+    case WindowDriver::Key::Space:
+        return XK_space;
+    case WindowDriver::Key::Left:
+        return XK_Left;
+    case WindowDriver::Key::Right:
+        return XK_Right;
+    case WindowDriver::Key::Menu:
+        return XK_Menu;
+    case WindowDriver::Key::F10:
+        return XK_F10;
     }
-    return false;
+    return NoSymbol;
+}
+
+} // namespace
+
+bool WindowDriver::press(Key key) {
+    const unsigned long keysym = keysymOf(key);
+    return keysym != NoSymbol && strokeKeysym(keysym);
+}
+
+bool WindowDriver::pressWithShift(Key key) {
+    if (!display_)
+        return false;
+    Display* dpy = x(display_);
+    const KeyCode shift = XKeysymToKeycode(dpy, XK_Shift_L);
+    const KeyCode code = XKeysymToKeycode(dpy, KeySym(keysymOf(key)));
+    if (!shift || !code)
+        return false;
+    XTestFakeKeyEvent(dpy, shift, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
+    settle();
+    return true;
 }
 
 bool WindowDriver::closeActiveWindow() {

@@ -81,8 +81,10 @@ public:
     bool bringToFront(quint32 window);
     // Types the text key by key; characters without a key on the keyboard get one for the stroke.
     bool typeText(const QString& text);
-    enum class Key { Return, Escape, Tab, Backspace, Up, Down };
+    enum class Key { Return, Escape, Tab, Backspace, Up, Down, Space, Left, Right, Menu, F10 };
     bool press(Key key);
+    // The key with Shift held (Shift+Tab moves the focus back, Shift+F10 opens the focused control's menu).
+    bool pressWithShift(Key key);
     // Alt+F4: the window manager closes the active window, as its title bar's close button does.
     bool closeActiveWindow();
 

@@ -1,6 +1,7 @@
 // The sheet that imports apps built by the former scripts.
 #include "Corvane/Views/Editor/MigrationView.h"
 #include "Corvane/Views/Kit/AppStatusBar.h"
+#include "Support/AccessibilityAudit.h"
 #include "Support/AppModelFixture.h"
 
 #include "CorvaneHost/Defaults.h"
@@ -77,6 +78,22 @@ TEST_F(ImportSheet, ImportIsEnabledWhileAnAppIsTicked) {
     EXPECT_EQ(model->migrationProfile(model->legacyApps()[1]), QStringLiteral("Profile 2"));
 }
 
+TEST_F(ImportSheet, AScreenReaderFindsEachAppAsARowWithItsTickAndProfile) {
+    writeChromeProfiles();
+    open();
+    QAccessibleInterface* list =
+        test::accessibleElement(sheet.get(), QAccessible::List, QStringLiteral("Apps to Import"));
+    ASSERT_NE(list, nullptr);
+    const std::vector<QAccessibleInterface*> rows = test::accessibleChildren(list, QAccessible::ListItem);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->text(QAccessible::Name), QStringLiteral("Chrome - Home"));
+    EXPECT_EQ(rows[1]->text(QAccessible::Name), QStringLiteral("Chrome - Work"));
+    EXPECT_EQ(test::accessibleChildren(rows[1], QAccessible::CheckBox).size(), 1u);
+    EXPECT_EQ(test::accessibleChildren(rows[1], QAccessible::ComboBox).size(), 1u);
+    EXPECT_TRUE(test::unnamedInteractiveElements(sheet.get()).empty())
+        << test::describeUnnamed(test::unnamedInteractiveElements(sheet.get())).toStdString();
+}
+
 TEST_F(ImportSheet, NotNowDeclinesForGoodAndLeavesTheChoices) {
     writeChromeProfiles();
     open();
@@ -88,16 +105,21 @@ TEST_F(ImportSheet, NotNowDeclinesForGoodAndLeavesTheChoices) {
     EXPECT_TRUE(builder.requests().empty());
 }
 
-TEST_F(ImportSheet, EscapeIsNotNowButClosingOtherwiseAsksAgainNextTime) {
+TEST_F(ImportSheet, ClosingWithoutAButtonIncludingEscapeAsksAgainNextTime) {
     writeChromeProfiles();
     open();
     sheet->reject(); // the window closed it
     EXPECT_FALSE(model->showingMigration());
     EXPECT_FALSE(declined());
 
+    // Escape closes the sheet as the window does: only "Not Now" declines for good.
+    model->setShowingMigration(true);
     sheet->open();
     QTest::keyClick(sheet.get(), Qt::Key_Escape);
-    EXPECT_TRUE(declined());
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(model->showingMigration());
+    EXPECT_FALSE(declined());
+    EXPECT_TRUE(builder.requests().empty());
 }
 
 TEST_F(ImportSheet, ImportBuildsTheTickedAppsWithTheirProfiles) {

@@ -211,6 +211,29 @@ TEST_F(SymbolPickerTest, ReturnPressesDoneAndTheEditorKeepsTheLastPick) {
     EXPECT_EQ(model->editor().symbolName, "star.fill");
 }
 
+TEST_F(SymbolPickerTest, FromTheKeyboardArrowsMoveSpaceChoosesAndReturnIsStillDone) {
+    openPicker();
+    auto* grid = find<QListView>("symbolGrid");
+    grid->setFocus();
+    grid->setCurrentIndex(cellOf("car"));
+    const QString before = model->editor().symbolName;
+    QTest::keyClick(grid, Qt::Key_Right);
+    const QModelIndex focused = grid->currentIndex();
+    ASSERT_TRUE(focused.isValid());
+    ASSERT_NE(focused, cellOf("car"));
+    EXPECT_EQ(model->editor().symbolName, before) << "moving chooses nothing";
+
+    QTest::keyClick(grid, Qt::Key_Space);
+    const QString chosen = focused.data(SymbolGridModel::targetRole).toString();
+    EXPECT_EQ(model->editor().symbolName, chosen);
+    EXPECT_TRUE(focused.data(SymbolGridModel::isSelectedRole).toBool());
+    EXPECT_TRUE(picker->isVisible()); // the sheet stays open
+
+    QTest::keyClick(grid, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return picker.isNull() || !picker->isVisible(); }));
+    EXPECT_EQ(model->editor().symbolName, chosen);
+}
+
 TEST_F(SymbolPickerTest, AnEditFromElsewhereMovesTheHighlightInPlace) {
     openPicker();
     search("per");

@@ -2,6 +2,8 @@
 // link, the history switch and the page's status bar.
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Kit/PageStatusBar.h"
+#include "Corvane/Views/Kit/RouteTargetControls.h"
+#include "Corvane/Views/Kit/SystemImages.h"
 #include "Corvane/Views/Routing/RecentLinksTable.h"
 #include "Corvane/Views/Routing/RecentLinksView.h"
 #include "Corvane/Views/Routing/RuleEditorView.h"
@@ -370,6 +372,44 @@ TEST_F(RecentLinksViewTest, TheMissingTargetMarkFollowsTheRuleNameAndThePlusIsCe
     ruleOption.textElideMode = Qt::ElideRight;
     probe.initStyleOption(&ruleOption, shown->index(0, RecentLinksTableModel::matched));
     EXPECT_EQ(ruleOption.textElideMode, Qt::ElideRight) << "rule names are cut at the end";
+TEST_F(RecentLinksViewTest, ATargetNotInstalledAnyMoreIsMarkedAsOnTheRulesPage) {
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
+    model->load();
+    for (const QString& bundleID : {QStringLiteral("app.corvane.gone"), QStringLiteral("app.corvane.work")}) {
+        RecentLink link;
+        link.id = QUuid::createUuid();
+        link.url = QStringLiteral("https://example.com/") + bundleID;
+        link.targetBundleID = bundleID;
+        link.targetName = bundleID;
+        RecentLinksStore::shared().record(link);
+    }
+    open();
+    const QAbstractItemModel* shown = table()->model();
+    // Newest first: the installed app, then the one that is gone.
+    const QModelIndex installed = shown->index(0, RecentLinksTableModel::target);
+    const QModelIndex gone = shown->index(1, RecentLinksTableModel::target);
+    EXPECT_EQ(installed.data().toString(), QStringLiteral("Work"));
+    EXPECT_FALSE(installed.data(RecentLinksTableModel::missingTargetRole).toBool());
+    EXPECT_TRUE(installed.data(Qt::ToolTipRole).toString().isEmpty());
+    EXPECT_TRUE(gone.data(RecentLinksTableModel::missingTargetRole).toBool());
+    EXPECT_EQ(gone.data(Qt::ToolTipRole).toString(), RouteTargetLabel::missingWarningHelp());
+    EXPECT_EQ(gone.data(Qt::AccessibleDescriptionRole).toString(), RouteTargetLabel::missingWarningHelp());
+
+    // The mark is drawn after the name, at the cell's end.
+    table()->resizeColumnToContents(RecentLinksTableModel::target);
+    const QRect cell = table()->visualRect(gone);
+    QImage drawn(table()->viewport()->size(), QImage::Format_ARGB32);
+    table()->viewport()->render(&drawn);
+    const QColor orange = ViewColors::orange();
+    bool orangeAtTheEnd = false;
+    for (int x = cell.right() - 18; x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            const QColor pixel = drawn.pixelColor(x, y);
+            orangeAtTheEnd |= std::abs(pixel.red() - orange.red()) < 24 &&
+                              std::abs(pixel.green() - orange.green()) < 24 &&
+                              std::abs(pixel.blue() - orange.blue()) < 24;
+        }
+    EXPECT_TRUE(orangeAtTheEnd);
 }
 
 TEST(RecentLinksTime, TodayYesterdayThisWeekAndEarlier) {

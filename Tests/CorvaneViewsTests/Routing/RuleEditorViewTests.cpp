@@ -1,8 +1,9 @@
 // The rule editor sheet and its condition blocks, driven as a user would, on the real routing model.
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Kit/ListBox.h"
-#include "Corvane/Views/Routing/RuleEditorView.h"
 #include "Corvane/Views/Kit/SourceAppControls.h"
+#include "Corvane/Views/Routing/RuleEditorView.h"
+#include "Support/AccessibilityAudit.h"
 #include "Support/ModelEnvironment.h"
 
 #include <QAccessible>
@@ -263,6 +264,45 @@ TEST_F(RuleEditorTest, AddressListSelectionAndRemoveButton) {
     EXPECT_TRUE(child<QListWidget>(block, "listBoxRows")->selectedItems().isEmpty());
     QTest::mouseClick(removeButton(block), Qt::LeftButton);
     EXPECT_EQ(block->block().values(), QStringList{QStringLiteral("b.com")});
+}
+
+TEST_F(RuleEditorTest, AScreenReaderFindsTheConditionsAndTheirValuesAsRows) {
+    rule.conditions.clear();
+    routing.update(rule);
+    QPointer<RuleEditorView> sheet = openSheet();
+    sheet->addBlock(Condition::Kind::addresses);
+    ConditionBlockEditor* block = sheet->blockEditors().at(0);
+    QAccessibleInterface* conditions =
+        test::accessibleElement(sheet, QAccessible::List, QStringLiteral("Conditions"));
+    ASSERT_NE(conditions, nullptr);
+    const std::vector<QAccessibleInterface*> blocks =
+        test::accessibleChildren(conditions, QAccessible::ListItem);
+    ASSERT_EQ(blocks.size(), 1u);
+    const QString title = blocks[0]->text(QAccessible::Name);
+    EXPECT_FALSE(title.isEmpty());
+
+    // The values' list says it is empty, then reads each value by what it holds, with its field inside.
+    const auto values = [&] {
+        for (QAccessibleInterface* list : test::accessibleElements(sheet, QAccessible::List, title))
+            if (list->object() == child<QListWidget>(block, "listBoxRows"))
+                return list;
+        return static_cast<QAccessibleInterface*>(nullptr);
+    };
+    ASSERT_NE(values(), nullptr);
+    ASSERT_EQ(values()->childCount(), 1);
+    EXPECT_EQ(values()->child(0)->text(QAccessible::Name),
+              QStringLiteral("No addresses yet — use + to add one."));
+    QTest::mouseClick(child<QToolButton>(block, "listBoxAdd"), Qt::LeftButton);
+    QTest::keyClicks(addressField(block, 0), QStringLiteral("work.example"));
+    const std::vector<QAccessibleInterface*> rows = test::accessibleChildren(values(), QAccessible::ListItem);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]->text(QAccessible::Name), QStringLiteral("work.example"));
+    const std::vector<QAccessibleInterface*> fields =
+        test::accessibleChildren(rows[0], QAccessible::EditableText);
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_EQ(fields[0]->object(), addressField(block, 0));
+    EXPECT_TRUE(test::unnamedInteractiveElements(sheet).empty())
+        << test::describeUnnamed(test::unnamedInteractiveElements(sheet)).toStdString();
 }
 
 TEST_F(RuleEditorTest, TextModeRoundTripLeavesNoStaleSelection) {

@@ -9,10 +9,12 @@
 #include "Corvane/Views/Routing/RuleTesterView.h"
 #include "Corvane/Views/Routing/RulesList.h"
 #include "Corvane/Views/Routing/RulesView.h"
+#include "Support/AccessibilityAudit.h"
 #include "Support/AppModelFixture.h"
 #include "Support/SignalCount.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -413,6 +415,40 @@ TEST_F(RulesViewTest, EveryControlOfThePageHasAName) {
     QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(list());
     ASSERT_GT(rows->childCount(), 0);
     EXPECT_TRUE(rows->child(0)->text(QAccessible::Name).startsWith(QStringLiteral("Work")));
+}
+
+TEST_F(RulesViewTest, AScreenReaderFindsOneListOfRulesWithTheirSwitchesAndTheEmptyText) {
+    openPage();
+    const QString emptyText = QStringLiteral(
+        "No rules yet. Every link goes to the fallback below — use + to send some of them somewhere else.");
+    const std::vector<QAccessibleInterface*> lists =
+        test::accessibleElements(view.get(), QAccessible::List, QStringLiteral("Link Rules"));
+    ASSERT_EQ(lists.size(), 1u);
+    QAccessibleInterface* rules = lists.front();
+    ASSERT_EQ(rules->childCount(), 1);
+    EXPECT_EQ(rules->child(0)->text(QAccessible::Name), emptyText);
+
+    view.reset();
+    saveRules({rule(QStringLiteral("Work"), {addresses({QStringLiteral("*.work.example")})})});
+    openPage();
+    ASSERT_EQ(test::accessibleElements(view.get(), QAccessible::List, QStringLiteral("Link Rules")).size(),
+              1u);
+    rules = test::accessibleElement(view.get(), QAccessible::List, QStringLiteral("Link Rules"));
+    ASSERT_EQ(rules->childCount(), 1);
+    QAccessibleInterface* row = rules->child(0);
+    EXPECT_EQ(row->role(), QAccessible::ListItem);
+    EXPECT_EQ(row->text(QAccessible::Name), QStringLiteral("Work, 1 address"));
+    EXPECT_EQ(row->text(QAccessible::Description), QStringLiteral("This rule is running"));
+    const std::vector<QAccessibleInterface*> switches = test::accessibleChildren(row, QAccessible::CheckBox);
+    ASSERT_EQ(switches.size(), 1u);
+    EXPECT_TRUE(switches[0]->state().checked);
+    // Pressed where the screen reader found it, the switch turns the rule off.
+    QAccessibleActionInterface* actions = switches[0]->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !routing.ruleSet().rules[0].isEnabled; }));
+    EXPECT_TRUE(test::unnamedInteractiveElements(view.get()).empty())
+        << test::describeUnnamed(test::unnamedInteractiveElements(view.get())).toStdString();
 }
 
 // MARK: the tester

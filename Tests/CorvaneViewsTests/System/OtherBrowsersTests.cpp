@@ -1,9 +1,10 @@
 // The system page's list of browsers offered as rule targets, the picker behind "Add Browser…", and adding
 // and removing an application by hand.
+#include "Support/AccessibilityAudit.h"
 #include "SystemPageFixture.h"
 
-#include "Corvane/Views/System/BrowserPicker.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
+#include "Corvane/Views/System/BrowserPicker.h"
 #include "Corvane/Views/System/OtherBrowsersSection.h"
 
 #include <QCheckBox>
@@ -85,6 +86,22 @@ TEST_F(OtherBrowsersTest, RowsShowNameVersionAndWhetherTheBrowserIsOffered) {
               QStringLiteral("Lynx"));
     // Only hand-added browsers have a context menu.
     EXPECT_TRUE(row(QStringLiteral("org.mozilla.firefox"))->contextMenuEntries().empty());
+}
+
+TEST_F(OtherBrowsersTest, AScreenReaderFindsEachBrowserAsARowWithItsSwitch) {
+    addBrowser(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"), QStringLiteral("120.0"));
+    showPage();
+    QAccessibleInterface* list =
+        test::accessibleElement(section(), QAccessible::List, QStringLiteral("Other Browsers"));
+    ASSERT_NE(list, nullptr);
+    const std::vector<QAccessibleInterface*> rows = test::accessibleChildren(list, QAccessible::ListItem);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]->text(QAccessible::Name), QStringLiteral("Firefox"));
+    EXPECT_EQ(rows[0]->text(QAccessible::Description), QStringLiteral("Version 120.0"));
+    const std::vector<QAccessibleInterface*> switches =
+        test::accessibleChildren(rows[0], QAccessible::CheckBox);
+    ASSERT_EQ(switches.size(), 1u);
+    EXPECT_EQ(switches[0]->text(QAccessible::Name), QStringLiteral("Firefox"));
 }
 
 TEST_F(OtherBrowsersTest, SwitchesChangeTheOfferedBrowsersAndSaveTheRules) {

@@ -1,8 +1,8 @@
 // The window's root: the page the selection chooses, the placeholder, the unsaved-changes alert, the window
 // and its menus, and that every page can be read by a screen reader.
-#include "Corvane/Views/Window/CreatorWindow.h"
 #include "Corvane/Views/Editor/MigrationView.h"
 #include "Corvane/Views/Kit/PageStatusBar.h"
+#include "Corvane/Views/Window/CreatorWindow.h"
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/AccessibilityAudit.h"
 #include "Support/CreatorWindowFixture.h"
@@ -307,6 +307,43 @@ TEST_F(CreatorWindowTest, OneWindowWithAboutAndQuitThatEndsTheAppWhenClosed) {
 
     window.close();
     EXPECT_TRUE(application->terminated);
+}
+
+TEST_F(CreatorWindowTest, TheWindowsTitleFollowsThePage) {
+    installApp(QStringLiteral("Alpha"), QStringLiteral("app.corvane.alpha"));
+    creator = std::make_unique<CreatorApp>(link);
+    creator->model().installHelper = [](bool) { return false; };
+    creator->model().loadSymbolCatalog = {};
+    CreatorWindow window(*creator);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    environment.time().runUntilIdle();
+    AppModel& model = creator->model();
+    ASSERT_EQ(model.selection(), Selection::saved(QStringLiteral("app.corvane.alpha")));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Alpha — Corvane"));
+
+    // The editor's name, trimmed, as it is typed.
+    EditorState edited = model.editor();
+    edited.name = QStringLiteral("  Alpha Office \n");
+    model.setEditor(edited);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Alpha Office — Corvane"));
+
+    const struct {
+        Selection selection;
+        const char* title;
+    } pages[] = {{Selection::rules(), "Rules — Corvane"},
+                 {Selection::system(), "System — Corvane"},
+                 {Selection::recentLinks(), "Recent Links — Corvane"}};
+    for (const auto& page : pages) {
+        model.setSelection(page.selection);
+        EXPECT_EQ(window.windowTitle(), QString::fromUtf8(page.title));
+    }
+    model.setSelection(std::nullopt);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane"));
+    model.navigate(AppModel::PendingNavigation::newApp());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("New Proxy App — Corvane"));
 }
 
 } // namespace

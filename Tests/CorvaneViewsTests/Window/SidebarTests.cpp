@@ -4,6 +4,7 @@
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "Support/CreatorWindowFixture.h"
 
+#include <QAccessible>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPushButton>
@@ -183,6 +184,44 @@ TEST_F(SidebarTest, AMovedAppIsMarkedBeforeAnUpdate) {
     EXPECT_EQ(missing->toolTip(),
               QStringLiteral("This app isn't where it used to be. Right-click to locate it, or "
                              "to remove it from this list."));
+}
+
+TEST_F(SidebarTest, TheSelectedAppsMarksFollowTheAppAsListedAfterAnUpdate) {
+    installApp(QStringLiteral("Old"), QStringLiteral("app.corvane.old"), QStringLiteral("Default"), 1);
+    showWindow();
+    const Selection old = Selection::saved(QStringLiteral("app.corvane.old"));
+    ASSERT_EQ(appModel().selection(), old);
+    ASSERT_TRUE(shows(part(old, "status")));
+    appModel().rebuild(appModel().outdatedApps());
+    ASSERT_TRUE(finishWindowBuild());
+    ASSERT_EQ(builder.requests().size(), 1u);
+    // Still selected, with the editor's copy taken before the update: the row no longer offers it.
+    ASSERT_EQ(appModel().selection(), old);
+    EXPECT_FALSE(shows(part(old, "status")));
+    EXPECT_TRUE(sidebar().item(old)->toolTip().isEmpty());
+    // The name still follows the live editor.
+    renameEditor(QStringLiteral("Old Office"));
+    EXPECT_EQ(title(old), QStringLiteral("Old Office"));
+    EXPECT_FALSE(shows(part(old, "status")));
+}
+
+TEST_F(SidebarTest, AScreenReaderHearsTheSubtitleThenTheMarks) {
+    installApp(QStringLiteral("Old"), QStringLiteral("app.corvane.old"), QStringLiteral("Default"), 1);
+    installApp(QStringLiteral("New"), QStringLiteral("app.corvane.new"));
+    showWindow();
+    const Selection fresh = Selection::saved(QStringLiteral("app.corvane.new"));
+    const Selection old = Selection::saved(QStringLiteral("app.corvane.old"));
+    const auto described = [&](const Selection& selection) {
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(sidebar().list());
+        const QString name = sidebar().item(selection)->data(Qt::AccessibleTextRole).toString();
+        for (int i = 0; list && i < list->childCount(); ++i)
+            if (QAccessibleInterface* child = list->child(i); child->text(QAccessible::Name) == name)
+                return child->text(QAccessible::Description);
+        return QStringLiteral("<no row named ") + name + QLatin1Char('>');
+    };
+    EXPECT_EQ(described(fresh), subtitleOf(fresh));
+    EXPECT_EQ(subtitleOf(fresh), QStringLiteral("Work"));
+    EXPECT_EQ(described(old), QStringLiteral("Work. ") + part(old, "status")->toolTip());
 }
 
 TEST_F(SidebarTest, RoutingRowsCountEnabledRulesAndRecentLinks) {

@@ -103,8 +103,7 @@ protected:
         app = driver->application(pid_t(creator.processId()), 30);
         if (app.isNull())
             return {};
-        const test::AccessibleElement frame =
-            driver->find(app, QStringLiteral("frame"), QStringLiteral("Corvane"), 15);
+        const test::AccessibleElement frame = driver->find(app, QStringLiteral("frame"), QString(), 15);
         if (frame.isNull())
             return {};
         // The models' start-up has run once the sidebar lists the pages.
@@ -122,10 +121,15 @@ protected:
                !driver->find(frame, QStringLiteral("label"), title, 5).isNull();
     }
 
+    // The main window's title names its page before the app ("Rules — Corvane"); its sheets have their own.
+    static bool isMainWindowTitle(const QString& title) {
+        return title == QStringLiteral("Corvane") || title.endsWith(QStringLiteral(" — Corvane"));
+    }
+
     // Brings the creator app's window to the front, as a click on its title bar would.
     bool raiseCreator() {
         for (const host::X11ClientWindow& client : test::DesktopSession::windowsOnScreen())
-            if (client.pid == qint32(creator.processId()) && client.title == QStringLiteral("Corvane"))
+            if (client.pid == qint32(creator.processId()) && isMainWindowTitle(client.title))
                 return driver->bringToFront(client.id);
         return false;
     }

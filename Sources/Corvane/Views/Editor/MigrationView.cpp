@@ -1,6 +1,7 @@
 #include "Corvane/Views/Editor/MigrationView.h"
 
 #include "Corvane/Models/AppModel.h"
+#include "Corvane/Views/Kit/AccessibleRows.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
@@ -13,7 +14,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -97,6 +97,8 @@ void MigrationView::rebuildRows() {
     delete rowsBox_;
     rows_.clear();
     rowsBox_ = new QWidget(this);
+    AccessibleRows::setRole(rowsBox_, QAccessible::List);
+    rowsBox_->setAccessibleName(QStringLiteral("Apps to Import"));
     auto* rows = new QVBoxLayout(rowsBox_);
     rows->setContentsMargins(0, 0, 0, 0);
     shownApps_.clear();
@@ -104,6 +106,9 @@ void MigrationView::rebuildRows() {
         shownApps_ << app.id();
         auto* row = new QFrame(rowsBox_);
         row->setObjectName(QStringLiteral("migrationRow"));
+        AccessibleRows::setRole(row, QAccessible::ListItem);
+        row->setAccessibleName(app.name);
+        row->setAccessibleDescription(app.url.toLocalFile());
         row->setStyleSheet(
             QStringLiteral("#migrationRow { background: rgba(128, 128, 128, 20); border-radius: 8px; }"));
         auto* layout = new QHBoxLayout(row);
@@ -186,12 +191,4 @@ void MigrationView::import() {
 void MigrationView::reject() {
     model_.setShowingMigration(false);
     QDialog::reject();
-}
-
-void MigrationView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        notNow();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

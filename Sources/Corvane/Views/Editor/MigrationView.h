@@ -17,11 +17,9 @@ class MigrationView : public QDialog {
 public:
     explicit MigrationView(AppModel& model, QWidget* parent = nullptr);
 
-    // Closing the sheet any other way than with its buttons leaves the offer open for the next start.
+    // Closing the sheet any other way than with its buttons (Escape too) leaves the offer open for the next
+    // start.
     void reject() override;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Row {

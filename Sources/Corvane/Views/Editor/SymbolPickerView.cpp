@@ -1,8 +1,8 @@
 #include "Corvane/Views/Editor/SymbolPickerView.h"
 
 #include "Corvane/Models/AppModel.h"
-#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Editor/SymbolVarietyPicker.h"
+#include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
 #include <QClipboard>
@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -295,6 +296,7 @@ QWidget* SymbolPickerView::makeContent() {
     gridView_->setItemDelegate(new SymbolCellDelegate(gridView_));
     connect(gridView_, &QListView::clicked, this,
             [this](const QModelIndex& index) { pick(index.data(SymbolGridModel::targetRole).toString()); });
+    gridView_->installEventFilter(this);
     emptyState_ = new QWidget(gridArea);
     emptyState_->setObjectName(QStringLiteral("noSymbolsState"));
     auto* emptyColumn = new QVBoxLayout(emptyState_);
@@ -410,6 +412,18 @@ void SymbolPickerView::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!catalog_)
         startLoading();
+}
+
+bool SymbolPickerView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == gridView_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QModelIndex focused = gridView_->currentIndex();
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && focused.isValid()) {
+            pick(focused.data(SymbolGridModel::targetRole).toString());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 // The catalog is read once per process, so a later opening gets it at once; the app model's own load may

@@ -80,6 +80,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Space chooses the grid's focused cell (Return stays with "Done").
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* makeHeader();

@@ -1,5 +1,6 @@
 #include "Corvane/Views/Kit/ListBox.h"
 
+#include "Corvane/Views/Kit/AccessibleRows.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
@@ -78,7 +79,9 @@ ListBox::ListBox(int minHeight, QWidget* parent)
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setSpacing(0);
     list_->setUniformItemSizes(false);
+    AccessibleRows::exposeRowWidgets(list_);
     column->addWidget(list_, 1);
+    rows_ = list_;
 
     placeholder_ = new QLabel(list_->viewport());
     placeholder_->setObjectName(QStringLiteral("listBoxPlaceholder"));
@@ -86,6 +89,7 @@ ListBox::ListBox(int minHeight, QWidget* parent)
     placeholder_->setMargin(8);
     TextStyle::secondary(placeholder_);
     placeholder_->hide();
+    AccessibleRows::setEmptyText(list_, placeholder_);
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
 
@@ -114,6 +118,26 @@ ListBox::ListBox(int minHeight, QWidget* parent)
 ListBox::~ListBox() {
     // The list empties itself as it is destroyed, after this box's own part is gone.
     disconnect(list_->model(), nullptr, this, nullptr);
+    disconnect(rows_->model(), nullptr, this, nullptr);
+    if (!list_->parent())
+        delete list_;
+}
+
+void ListBox::setRowsView(QAbstractItemView* rows) {
+    if (rows_ != list_ || rows == list_)
+        return;
+    layout()->replaceWidget(list_, rows);
+    // Out of the window altogether, so a screen reader finds one list in the box.
+    list_->setParent(nullptr);
+    rows_ = rows;
+    placeholder_->setParent(rows->viewport());
+    AccessibleRows::setEmptyText(rows, placeholder_);
+    rows->viewport()->installEventFilter(this);
+    rows->installEventFilter(this);
+    connect(rows->model(), &QAbstractItemModel::rowsInserted, this, &ListBox::updatePlaceholder);
+    connect(rows->model(), &QAbstractItemModel::rowsRemoved, this, &ListBox::updatePlaceholder);
+    connect(rows->model(), &QAbstractItemModel::modelReset, this, &ListBox::updatePlaceholder);
+    updatePlaceholder();
 }
 
 void ListBox::setFooter(QWidget* footer) {
@@ -168,10 +192,10 @@ QWidget* ListBox::rowWidget(int position) const {
 }
 
 bool ListBox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list_->viewport() && event->type() == QEvent::Resize)
-        placeholder_->setGeometry(0, 0, list_->viewport()->width(),
-                                  placeholder_->heightForWidth(list_->viewport()->width()));
-    if ((watched == list_ || watched == footerBar_) &&
+    if (watched == rows_->viewport() && event->type() == QEvent::Resize)
+        placeholder_->setGeometry(0, 0, rows_->viewport()->width(),
+                                  placeholder_->heightForWidth(rows_->viewport()->width()));
+    if ((watched == rows_ || watched == footerBar_) &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         clipToOutline(static_cast<QWidget*>(watched));
     return QFrame::eventFilter(watched, event);
@@ -197,9 +221,9 @@ void ListBox::paintEvent(QPaintEvent*) {
 }
 
 void ListBox::updatePlaceholder() {
-    const bool show = list_->count() == 0 && !placeholder_->text().isEmpty();
+    const bool show = rows_->model()->rowCount(rows_->rootIndex()) == 0 && !placeholder_->text().isEmpty();
     if (show) {
-        const int width = list_->viewport()->width();
+        const int width = rows_->viewport()->width();
         placeholder_->setGeometry(0, 0, width, placeholder_->heightForWidth(width));
     }
     if (placeholder_->isHidden() == show)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class QAbstractItemView;
 class QHBoxLayout;
 class QLabel;
 class QListWidget;
@@ -29,6 +30,9 @@ public:
     ~ListBox() override;
 
     QListWidget* list() const { return list_; }
+    // Shows `rows` (a view of rows that need a model of their own) in the place of the box's own list, which
+    // leaves the window; the placeholder then shows in `rows` while its model has no row.
+    void setRowsView(QAbstractItemView* rows);
     // The footer content (usually a ListBoxButtons), replacing any earlier one.
     void setFooter(QWidget* footer);
     QWidget* footer() const { return footer_; }
@@ -54,6 +58,7 @@ private:
     void clipToOutline(QWidget* child);
 
     QListWidget* list_;
+    QAbstractItemView* rows_; // the view shown: the box's own list unless another took its place
     QLabel* placeholder_;
     QWidget* footerBar_;
     QHBoxLayout* footerLayout_;

@@ -1,5 +1,6 @@
 #include "Corvane/Views/Routing/RecentLinksTable.h"
 
+#include "Corvane/Views/Kit/RouteTargetControls.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@ namespace {
 
 const QString missingTargetHelp = QStringLiteral(
     "This rule matched, but the app it points at was missing — the link went to the fallback instead.");
+
+constexpr int missingMarkSize = 14;
 
 QFont monospaced() {
     return QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -225,6 +228,8 @@ QVariant RecentLinksTableModel::data(const QModelIndex& index, int role) const {
         return {};
     const RecentLink& entry = links_[size_t(index.row())];
     const int column = index.column();
+    const bool targetIsMissing =
+        column == target && entry.targetBundleID && labels_.targetIsMissing && labels_.targetIsMissing(entry);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
@@ -240,6 +245,12 @@ QVariant RecentLinksTableModel::data(const QModelIndex& index, int role) const {
             return missingTargetHelp;
         if (column == actions)
             return QStringLiteral("Write a rule for this link");
+        if (targetIsMissing)
+            return RouteTargetLabel::missingWarningHelp();
+        return {};
+    case Qt::AccessibleDescriptionRole:
+        if (targetIsMissing)
+            return RouteTargetLabel::missingWarningHelp();
         return {};
     case Qt::DecorationRole:
         if (column == source && entry.sourceBundleID && labels_.sourceIcon)
@@ -286,6 +297,8 @@ QVariant RecentLinksTableModel::data(const QModelIndex& index, int role) const {
         return entry.displayPath();
     case badgeRole:
         return column == matched && !entry.ruleName;
+    case missingTargetRole:
+        return targetIsMissing;
     default:
         return {};
     }
@@ -362,11 +375,27 @@ void RecentLinksDelegate::initStyleOption(QStyleOptionViewItem* option, const QM
         option->textElideMode = Qt::ElideMiddle;
 }
 
+void RecentLinksDelegate::paintMissingTarget(QPainter* painter, const QStyleOptionViewItem& option,
+                                             const QModelIndex& index) const {
+    // The name keeps the cell but the mark's place at its end, as the route-target label draws it.
+    QStyleOptionViewItem named = option;
+    named.rect.setRight(option.rect.right() - missingMarkSize - 6);
+    QStyledItemDelegate::paint(painter, named, index);
+    const QRect mark(named.rect.right() + 3, option.rect.center().y() - missingMarkSize / 2 + 1,
+                     missingMarkSize, missingMarkSize);
+    systemIcon(QStringLiteral("exclamationmark.triangle.fill"), ViewColors::orange(), missingMarkSize)
+        .paint(painter, mark);
+}
+
 void RecentLinksDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     const int column = index.column();
     const bool isLink = column == RecentLinksTableModel::link;
     const bool isBadge = index.data(RecentLinksTableModel::badgeRole).toBool();
+    if (index.data(RecentLinksTableModel::missingTargetRole).toBool()) {
+        paintMissingTarget(painter, option, index);
+        return;
+    }
     const bool isMarkedRule =
         column == RecentLinksTableModel::matched && !isBadge && index.data(Qt::DecorationRole).isValid();
     const bool isActions = column == RecentLinksTableModel::actions;

@@ -18,6 +18,8 @@ struct LinkCellLabels {
     std::function<QIcon(const RecentLink&)> sourceIcon;
     std::function<QString(const RecentLink&)> targetName;
     std::function<QIcon(const RecentLink&)> targetIcon;
+    // Whether the link's target is not installed any more.
+    std::function<bool(const RecentLink&)> targetIsMissing;
 };
 
 // The recent links, one row per link in the stored order (newest first), keyed by the link's id: a new list
@@ -31,7 +33,8 @@ public:
         sortRole = Qt::UserRole + 1, // the raw value a column sorts by
         hostRole,                    // the link cell's two parts
         pathRole,
-        badgeRole, // true when the matched cell is the "Fallback" badge
+        badgeRole,         // true when the matched cell is the "Fallback" badge
+        missingTargetRole, // true when the target cell's application is not installed any more
     };
 
     explicit RecentLinksTableModel(QObject* parent = nullptr);
@@ -82,7 +85,8 @@ private:
     std::optional<QString> targetFilter_;
 };
 
-// Draws the link cell (host, then the rest in the secondary colour, cut at the end) and the "Fallback" badge.
+// Draws the link cell (host, then the rest in the secondary colour, cut at the end), the "Fallback" badge and
+// the warning after a target that is not installed any more.
 class RecentLinksDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -96,6 +100,8 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
+    void paintMissingTarget(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const;
     void paintLink(QPainter* painter, const QStyleOptionViewItem& option, const QFont& font,
                    const QRect& area, const QModelIndex& index) const;
     void paintFallbackBadge(QPainter* painter, const QRect& area, const QModelIndex& index) const;

@@ -5,10 +5,10 @@
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/PageStatusBar.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
-#include "Corvane/Views/Routing/RecentLinksTable.h"
-#include "Corvane/Views/Routing/RuleEditorView.h"
 #include "Corvane/Views/Kit/SourceAppControls.h"
 #include "Corvane/Views/Kit/SystemImages.h"
+#include "Corvane/Views/Routing/RecentLinksTable.h"
+#include "Corvane/Views/Routing/RuleEditorView.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -145,6 +145,7 @@ RecentLinksView::RecentLinksView(AppModel& model, RoutingModel& routing, QWidget
         [this](const RecentLink& link) { return sourceLabel(*link.sourceBundleID).icon; },
         [this](const RecentLink& link) { return targetLabel(*link.targetBundleID).name; },
         [this](const RecentLink& link) { return targetLabel(*link.targetBundleID).icon; },
+        [this](const RecentLink& link) { return targetLabel(*link.targetBundleID).isMissing; },
     });
     buildLayout();
     connectModels();
@@ -527,6 +528,7 @@ const RecentLinksView::AppLabel& RecentLinksView::targetLabel(const QString& bun
     const RouteTarget target = rules_.targetFor(bundleID);
     AppLabel label;
     label.name = directory_->name(target);
+    label.isMissing = !directory_->path(target);
     const std::optional<QIcon> icon = directory_->icon(target);
     label.icon =
         icon ? *icon : systemIcon(QStringLiteral("questionmark.app.dashed"), ViewColors::orange(), 16);

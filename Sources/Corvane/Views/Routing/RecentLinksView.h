@@ -66,6 +66,7 @@ private:
     struct AppLabel {
         QString name;
         QIcon icon;
+        bool isMissing = false; // a target that is not installed any more
     };
     const AppLabel& sourceLabel(const QString& bundleID);
     const AppLabel& targetLabel(const QString& bundleID);

@@ -1,6 +1,7 @@
 #include "Corvane/Views/Routing/RuleEditorView.h"
 
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/Kit/AccessibleRows.h"
 #include "Corvane/Views/Kit/ListBox.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
@@ -129,6 +130,8 @@ ConditionBlockEditor::ConditionBlockEditor(ConditionBlock block, RoutingModel& r
     , routing_(routing) {
     const bool isAddresses = block_.kind == Condition::Kind::addresses;
     setObjectName(isAddresses ? QStringLiteral("addressesCondition") : QStringLiteral("appsCondition"));
+    AccessibleRows::setRole(this, QAccessible::ListItem);
+    setAccessibleName(::title(block_.kind));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 4, 0, 4);
     column->setSpacing(6);
@@ -167,6 +170,7 @@ ConditionBlockEditor::ConditionBlockEditor(ConditionBlock block, RoutingModel& r
     list_ = new ListBox(132, bodies_);
     list_->setObjectName(QStringLiteral("conditionValues"));
     list_->setAccessibleName(::title(block_.kind));
+    list_->list()->setAccessibleName(::title(block_.kind));
     list_->setPlaceholder(isAddresses ? QStringLiteral("No addresses yet — use + to add one.")
                                       : QStringLiteral("No apps yet — use + to choose one."));
     QWidget* addControl = nullptr;
@@ -328,6 +332,11 @@ QWidget* ConditionBlockEditor::makeAddressRow(const ValueRow& row) {
         for (ValueRow& value : block_.rows)
             if (value.id == id)
                 value.text = text;
+        // The row is read out by what it holds now.
+        QListWidget* list = list_->list();
+        for (int at = 0; at < list->count(); ++at)
+            if (QListWidgetItem* item = list->item(at); item->data(Qt::UserRole).toUuid() == id)
+                item->setData(Qt::AccessibleTextRole, text.isEmpty() ? QStringLiteral("Address") : text);
         updateSummary();
         emit changed();
     });
@@ -465,6 +474,8 @@ RuleEditorView::RuleEditorView(const LinkRule& rule, TargetDirectory directory, 
 
     auto* blocksHolder = new QWidget(conditions);
     blocksHolder->setObjectName(QStringLiteral("conditionBlocks"));
+    AccessibleRows::setRole(blocksHolder, QAccessible::List);
+    blocksHolder->setAccessibleName(QStringLiteral("Conditions"));
     blocksColumn_ = new QVBoxLayout(blocksHolder);
     blocksColumn_->setContentsMargins(0, 0, 0, 0);
     blocksColumn_->setSpacing(8);

@@ -1,6 +1,7 @@
 #include "Corvane/Views/Routing/RulesList.h"
 
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/Kit/AccessibleRows.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/ListBox.h"
 #include "Corvane/Views/Kit/PageForm.h"
@@ -282,6 +283,7 @@ RulesListView::RulesListView(RulesListModel& rules, RuleRowWidget::TargetLabelFa
     , makeTargetLabel_(std::move(makeTargetLabel)) {
     setObjectName(QStringLiteral("rulesList"));
     setAccessibleName(QStringLiteral("Link Rules"));
+    AccessibleRows::exposeRowWidgets(this);
     setModel(&rules);
     setItemDelegate(new RuleRowBackground(this));
     setUniformItemSizes(true);

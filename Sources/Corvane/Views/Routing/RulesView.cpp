@@ -88,7 +88,6 @@ FormSection* RulesView::buildRulesSection() {
 
     box_ = new ListBox(190, section);
     box_->setObjectName(QStringLiteral("rulesListBox"));
-    box_->list()->setAccessibleName(QStringLiteral("Link Rules"));
     box_->setPlaceholder(emptyRulesText);
     add_ = ListBoxButtons::makeAddButton(QStringLiteral("Add Rule"));
     add_->setObjectName(QStringLiteral("addRule"));
@@ -97,15 +96,15 @@ FormSection* RulesView::buildRulesSection() {
     box_->setFooter(buttons_);
 
     // The box's own list takes row widgets one item at a time; the rules need a model of their own (rows
-    // follow the rule set by identity and are dragged as text), so their view takes the list's place and the
-    // box's list shows only while there is no rule, with the box's placeholder text in it.
+    // follow the rule set by identity and are dragged as text), so their view takes the list's place, with
+    // the box's placeholder text in it while there is no rule.
     rules_ = new RulesListModel(routing_, this);
     list_ = new RulesListView(
         *rules_,
         [this](const RouteTarget& target, QWidget* parent) { return targetLabel(target, 20, parent); }, box_);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setMinimumHeight(190);
-    static_cast<QVBoxLayout*>(box_->layout())->insertWidget(0, list_, 1);
+    box_->setRowsView(list_);
 
     section->addRow(box_);
     section->setFooter(rulesCaption);
@@ -124,15 +123,8 @@ FormSection* RulesView::buildRulesSection() {
     });
     connect(list_, &RulesListView::contextMenuRequestedFor, this, &RulesView::showRowMenu);
 
-    showListOrPlaceholder();
     buttons_->setCanRemove(false);
     return section;
-}
-
-void RulesView::showListOrPlaceholder() {
-    const bool empty = rules_->rowCount() == 0;
-    Quiet::setVisible(box_->list(), empty);
-    Quiet::setVisible(list_, !empty);
 }
 
 void RulesView::buildFallbackSections() {
@@ -325,7 +317,6 @@ void RulesView::refreshRules() {
         rules_->refresh();
     }
     showSelectionInList();
-    showListOrPlaceholder();
     refreshFallbacks();
     tester_->refresh();
 }

@@ -45,7 +45,6 @@ private:
     FormSection* buildRulesSection();
     void buildFallbackSections();
     void buildFooter();
-    void showListOrPlaceholder();
     QString automaticFallbackTitle() const;
 
     void addRule();

@@ -1,10 +1,12 @@
 #include "Corvane/Views/System/OtherBrowsersSection.h"
 
+#include "Corvane/Views/Kit/AccessibleRows.h"
+
 #include "Corvane/Models/RoutingModel.h"
-#include "Corvane/Views/System/BrowserPicker.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/RoutingComponents.h"
+#include "Corvane/Views/System/BrowserPicker.h"
 #include "Corvane/Views/System/SystemView.h"
 
 #include <QCheckBox>
@@ -32,6 +34,9 @@ BrowserRow::BrowserRow(RoutingModel& routing, const BrowserEntry& entry, QWidget
     , routing_(routing)
     , entry_(entry) {
     setObjectName(QStringLiteral("browser:") + entry.bundleID);
+    AccessibleRows::setRole(this, QAccessible::ListItem);
+    setAccessibleName(entry.name);
+    setAccessibleDescription(detailOf(entry));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 1, 0, 1);
     row->setSpacing(10);
@@ -85,6 +90,8 @@ void BrowserRow::setEntry(const BrowserEntry& entry) {
     name_->setFullText(entry.name);
     switch_->setAccessibleName(entry.name);
     Quiet::setText(detail_, detailOf(entry));
+    setAccessibleName(entry.name);
+    setAccessibleDescription(detailOf(entry));
 }
 
 void BrowserRow::refreshOffered() {
@@ -147,6 +154,8 @@ OtherBrowsersSection::OtherBrowsersSection(RoutingModel& routing, QWidget* paren
 
     list_ = new QWidget(this);
     list_->setObjectName(QStringLiteral("browserList"));
+    AccessibleRows::setRole(list_, QAccessible::List);
+    list_->setAccessibleName(QStringLiteral("Other Browsers"));
     listColumn_ = new QVBoxLayout(list_);
     listColumn_->setContentsMargins(0, 0, 0, 0);
     addRow(list_);

@@ -1,5 +1,6 @@
 #include "Corvane/Views/Window/CreatorWindow.h"
 
+#include "Corvane/Views/Kit/KeyboardMenus.h"
 #include "Corvane/Views/System/AboutPanel.h"
 #include "Corvane/Views/Window/RootView.h"
 #include "CorvaneHost/Application.h"
@@ -11,9 +12,13 @@
 CreatorWindow::CreatorWindow(CreatorApp& app, QWidget* parent)
     : QMainWindow(parent) {
     setObjectName(QStringLiteral("main"));
-    setWindowTitle(QStringLiteral("Corvane"));
+    KeyboardMenus::install(this);
     root_ = new RootView(app, this);
     setCentralWidget(root_);
+    // The taskbar, the window switcher and screen readers announce the page by the window's title.
+    setWindowTitle(windowTitleFor(root_->navigationTitle()));
+    connect(root_, &RootView::navigationTitleChanged, this,
+            [this](const QString& title) { setWindowTitle(windowTitleFor(title)); });
     setMinimumSize(minimumWidth, minimumHeight);
 
     QMenu* appMenu = menuBar()->addMenu(QStringLiteral("&Corvane"));
@@ -28,6 +33,13 @@ CreatorWindow::CreatorWindow(CreatorApp& app, QWidget* parent)
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, this, [] { host::application().terminate(); });
+}
+
+QString CreatorWindow::windowTitleFor(const QString& navigationTitle) {
+    const QString appName = QStringLiteral("Corvane");
+    if (navigationTitle.isEmpty() || navigationTitle == appName)
+        return appName;
+    return navigationTitle + QStringLiteral(" — ") + appName;
 }
 
 void CreatorWindow::closeEvent(QCloseEvent* event) {

@@ -17,6 +17,8 @@ public:
     explicit CreatorWindow(CreatorApp& app, QWidget* parent = nullptr);
 
     RootView* rootView() const { return root_; }
+    // The window's title for a page's navigation title: "Rules — Corvane", or "Corvane" alone.
+    static QString windowTitleFor(const QString& navigationTitle);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,10 +1,10 @@
 #include "Corvane/Views/Window/SidebarView.h"
 
 #include "Corvane/Models/RoutingModel.h"
+#include "Corvane/Views/Editor/ProxyAppMenu.h"
 #include "Corvane/Views/Kit/ElidedLabel.h"
 #include "Corvane/Views/Kit/MenuEntries.h"
 #include "Corvane/Views/Kit/PageForm.h"
-#include "Corvane/Views/Editor/ProxyAppMenu.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
 #include "Corvane/Views/Kit/SystemImages.h"
 #include "CorvaneIcon/IconRenderer.h"
@@ -411,21 +411,31 @@ void SidebarView::updateAppRow(const Row& row, const EditorState& state) {
     }
 
     auto* status = row.widget->findChild<QLabel*>(QStringLiteral("status"));
-    QString description;
-    if (!state.origin) {
+    // The marks follow the app as the model lists it now: the editor's copy of it is taken when the app is
+    // selected and would keep an update offered after it ran, or the app missing after it was located.
+    std::optional<RegisteredApp> listed = state.origin;
+    if (listed)
+        for (const RegisteredApp& app : model_.apps())
+            if (app.bundleID == listed->bundleID)
+                listed = app;
+    QString marks;
+    if (!listed) {
         hideMark(status);
-    } else if (state.origin->isMissing || !state.origin->existsOnDisk()) {
+    } else if (listed->isMissing || !listed->existsOnDisk()) {
         showMark(status, QStringLiteral("questionmark.circle.fill"), ViewColors::orange(), missingHelp);
-        description = missingHelp;
-    } else if (model_.canCreateProxyApps() && state.origin->needsRebuild()) {
-        description =
-            QStringLiteral("Can be updated. ") + state.origin->rebuildReasons().join(QLatin1Char(' '));
-        showMark(status, QStringLiteral("arrow.up.circle.fill"), ViewColors::blue(), description);
+        marks = missingHelp;
+    } else if (model_.canCreateProxyApps() && listed->needsRebuild()) {
+        marks = QStringLiteral("Can be updated. ") + listed->rebuildReasons().join(QLatin1Char(' '));
+        showMark(status, QStringLiteral("arrow.up.circle.fill"), ViewColors::blue(), marks);
     } else {
         hideMark(status);
     }
-    row.item->setData(Qt::AccessibleDescriptionRole, description);
-    row.item->setToolTip(description);
+    // A screen reader hears the subtitle after the title, then the marks.
+    const QString description =
+        marks.isEmpty() ? subtitle(state) : subtitle(state) + QStringLiteral(". ") + marks;
+    if (row.item->data(Qt::AccessibleDescriptionRole).toString() != description)
+        row.item->setData(Qt::AccessibleDescriptionRole, description);
+    row.item->setToolTip(marks);
 }
 
 void SidebarView::refreshRoutingRows() {
