@@ -9,6 +9,17 @@
 #include <cstdlib>
 
 namespace fuzz {
+namespace {
+
+// The targets rewrite their files at every input: on a disk's file system each truncation waits for the
+// disk, in memory it does not. True when the temporary folder is in memory.
+bool preferTemporaryFilesInMemory() {
+    if (qEnvironmentVariableIsEmpty("TMPDIR") && QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        qputenv("TMPDIR", "/dev/shm");
+    return qEnvironmentVariable("TMPDIR") == QLatin1String("/dev/shm");
+}
+
+} // namespace
 
 QByteArray bytes(const uint8_t* data, size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
@@ -30,13 +41,7 @@ void requireSameFromPlistKeys(const StubConfig& config) {
 }
 
 void useScratchHome() {
-    // The targets rewrite their files at every input; on a disk's file system each truncation waits for the
-    // disk, in memory it does not.
-    static const bool inMemory = [] {
-        if (qEnvironmentVariableIsEmpty("TMPDIR") && QFileInfo(QStringLiteral("/dev/shm")).isWritable())
-            qputenv("TMPDIR", "/dev/shm");
-        return true;
-    }();
+    static const bool inMemory = preferTemporaryFilesInMemory();
     // Kept until the process ends; its folder goes with it.
     static const test::TemporaryHome home;
     (void)inMemory;
