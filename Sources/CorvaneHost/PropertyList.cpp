@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <cstring>
 #include <plist/plist.h>
 
 namespace host {
@@ -55,11 +56,10 @@ QVariant toVariant(plist_t node, int depth) {
         return value;
     }
     case PLIST_STRING: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        QString text = QString::fromUtf8(value);
-        free(value);
-        return text;
+        // Read with its stored length (plist_get_string_val asserts that the text has no NUL character).
+        uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
+        return QString::fromUtf8(value, static_cast<qsizetype>(length));
     }
     case PLIST_DATA: {
         char* value = nullptr;
@@ -127,6 +127,17 @@ plist_t fromVariant(const QVariant& value) {
     }
 }
 
+// Whether a key or a string holds a NUL character. libplist hands such a key over only through accessors
+// that stop the whole program with a failed assertion; its XML form writes every key and string whole.
+bool holdsNulCharacter(plist_t root) {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    const bool found = xml && std::memchr(xml, 0, length) != nullptr;
+    plist_to_xml_free(xml);
+    return found;
+}
+
 } // namespace
 
 std::optional<QVariant> parsePropertyList(const QByteArray& bytes) {
@@ -136,6 +147,11 @@ std::optional<QVariant> parsePropertyList(const QByteArray& bytes) {
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
         return std::nullopt;
+    // No writer of property lists puts a NUL character in one; a file that has one is damaged.
+    if (holdsNulCharacter(root)) {
+        plist_free(root);
+        return std::nullopt;
+    }
     QVariant value = toVariant(root, 0);
     plist_free(root);
     if (!value.isValid())

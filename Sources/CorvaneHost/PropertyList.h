@@ -11,7 +11,8 @@ namespace host {
 // strings QString, booleans bool, integers qint64, reals double, dates QDateTime (UTC), data QByteArray.
 enum class PropertyListFormat { XML, Binary };
 
-// Parses either form; none when the bytes are not a property list.
+// Parses either form; none when the bytes are not a property list (a NUL character in a key or a string
+// counts as damage).
 std::optional<QVariant> parsePropertyList(const QByteArray& bytes);
 // Reads a file whose top level must be a dictionary; none when unreadable, unparsable or not a dictionary.
 std::optional<QVariantMap> readPropertyListFile(const QString& path);
