@@ -40,14 +40,19 @@ AppleEvent AppleEvent::reopen(std::optional<qint32> sender) {
     return event;
 }
 
-std::vector<AppleEvent> AppleEvent::forOpening(const QList<QUrl>& urls, std::optional<qint32> sender) {
+std::vector<AppleEvent> AppleEvent::forOpening(const QList<QUrl>& urls, std::optional<qint32> sender,
+                                               const QStringList& writtenLinks) {
     std::vector<AppleEvent> events;
     QList<QUrl> files;
+    qsizetype link = 0;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile())
+        if (url.isLocalFile()) {
             files.append(url);
-        else
-            events.push_back(getURL(url.toString(QUrl::FullyEncoded), sender));
+            continue;
+        }
+        events.push_back(getURL(
+            link < writtenLinks.size() ? writtenLinks[link] : url.toString(QUrl::FullyEncoded), sender));
+        ++link;
     }
     if (!files.isEmpty())
         events.push_back(openDocuments(files, sender));

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QtGlobal>
 #include <optional>
@@ -30,8 +31,11 @@ struct AppleEvent {
     static AppleEvent reopen(std::optional<qint32> sender);
 
     // One event for `urls` opened together, as the system sends them: a URL-opening event for each link that
-    // is not a file, then one open-documents event for all the files.
-    static std::vector<AppleEvent> forOpening(const QList<QUrl>& urls, std::optional<qint32> sender);
+    // is not a file, then one open-documents event for all the files. A link's event carries its text as
+    // written where `writtenLinks` gives it (one text for each URL that is not a file, in order): a parsed
+    // URL has its host normalised, which would change the link the receiver routes.
+    static std::vector<AppleEvent> forOpening(const QList<QUrl>& urls, std::optional<qint32> sender,
+                                              const QStringList& writtenLinks = {});
 };
 
 inline const QString kURLEventClass = QStringLiteral("GURL");

@@ -33,6 +33,9 @@ struct OpenConfiguration {
     // Kept for callers that state it; this machine keeps no list of recent items.
     bool addsToRecentItems = true;
     bool createsNewApplicationInstance = false;
+    // The links' text as written, one for each URL opened that is not a file, in order: an application that
+    // takes events gets these texts unchanged (see AppleEvent::forOpening). Empty: the URLs' own text.
+    QStringList writtenLinks;
     bool operator==(const OpenConfiguration&) const = default;
 };
 
@@ -123,17 +126,22 @@ public:
     // Hands `urls` to the running program; true when it took them. False makes the workspace start the
     // application anew with the URLs. With no URLs it is the reopen of a program that was opened again; the
     // answer is then not used.
-    virtual bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls) = 0;
+    // `writtenLinks` are the links' texts as written (OpenConfiguration::writtenLinks).
+    virtual bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                                  const QStringList& writtenLinks) = 0;
     // Prepares the start of a program that is started for `urls`, so that it receives them.
-    virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) = 0;
+    virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
+                               const QStringList& writtenLinks) = 0;
 };
 
 // The plainest delivery: running programs cannot be reached, and started ones get the (absolute) URLs as
 // arguments after the configuration's own.
 class ArgumentEventDelivery final : public EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication&, const QList<QUrl>&) override { return false; }
-    void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) override;
+    bool deliverToRunning(const RunningApplication&, const QList<QUrl>&, const QStringList&) override {
+        return false;
+    }
+    void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls, const QStringList&) override;
 };
 
 } // namespace host

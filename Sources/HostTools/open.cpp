@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 #include <QUrl>
+#include <algorithm>
 #include <optional>
 #include <unistd.h>
 
@@ -122,19 +123,22 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    // Each target with its application: the chosen one, else its default.
+    // Each target with its application: the chosen one, else its default. A link goes on as written: its
+    // parsed form has the host normalised, and the receiver routes by the text.
     struct Request {
         QString application;
         QList<QUrl> urls;
+        QStringList writtenLinks;
     };
     std::vector<Request> requests;
-    auto add = [&](const QString& application, const QUrl& url) {
-        for (Request& request : requests)
-            if (request.application == application) {
-                request.urls.append(url);
-                return;
-            }
-        requests.push_back({application, {url}});
+    auto add = [&](const QString& application, const QUrl& url, const QString& written) {
+        auto request = std::find_if(requests.begin(), requests.end(),
+                                    [&](const Request& each) { return each.application == application; });
+        if (request == requests.end())
+            request = requests.insert(requests.end(), Request{application, {}, {}});
+        request->urls.append(url);
+        if (!url.isLocalFile())
+            request->writtenLinks.append(written);
     };
     for (const QString& operand : operands) {
         const QUrl target = targetOf(operand);
@@ -143,7 +147,7 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         if (chosen) {
-            add(*chosen, target);
+            add(*chosen, target, operand);
             continue;
         }
         const std::optional<QString> handler =
@@ -158,7 +162,7 @@ int main(int argc, char* argv[]) {
                          .arg(target.toString(QUrl::FullyEncoded)));
             return 1;
         }
-        add(*handler, target);
+        add(*handler, target, operand);
     }
 
     int status = 0;
@@ -182,12 +186,15 @@ int main(int argc, char* argv[]) {
                                   });
     } else {
         pending = int(requests.size());
-        for (const Request& request : requests)
-            workspace.open(request.urls, request.application, configuration,
+        for (const Request& request : requests) {
+            host::OpenConfiguration withLinks = configuration;
+            withLinks.writtenLinks = request.writtenLinks;
+            workspace.open(request.urls, request.application, withLinks,
                            [&, application = request.application](std::optional<host::RunningApplication>,
                                                                   std::optional<host::SystemError> error) {
                                finished(application, error);
                            });
+        }
     }
     return pending == 0 ? status : QCoreApplication::exec();
 }

@@ -2,6 +2,7 @@
 // browser, and the helper routes it. The desktop session is an Xvfb display of the test's own: xdg-open reads
 // the MIME defaults only where a display is set.
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
@@ -136,6 +137,13 @@ TEST_F(DesktopLinkTest, XdgOpenHandsTheLinkToTheHelperWhichRoutesIt) {
                                             display_, home_.file(QStringLiteral("xdg-settings.out")));
     ASSERT_EQ(browser.status, 0) << browser.output.toStdString();
     EXPECT_EQ(browser.output.trimmed(), QStringLiteral("app.corvane.helper.desktop"));
+    // The desktop runs the hand-off program, not a second helper.
+    const QString entry =
+        test::readText(home_.file(QStringLiteral(".local/share/applications/app.corvane.helper.desktop")));
+    const qsizetype exec = entry.indexOf(QStringLiteral("\nExec=")) + 6;
+    const QString program = entry.mid(exec, entry.indexOf(QStringLiteral(" %U"), exec) - exec);
+    EXPECT_EQ(QFileInfo(QFileInfo(program).canonicalFilePath()).fileName(), QStringLiteral("CorvaneHandOff"))
+        << entry.toStdString();
 
     // Twice: first no helper runs (the one started is resident and detached), then it runs.
     for (const QString& link :
@@ -151,6 +159,40 @@ TEST_F(DesktopLinkTest, XdgOpenHandsTheLinkToTheHelperWhichRoutesIt) {
     for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
         helpers += running.bundlePath.startsWith(home_.path()) ? 1 : 0;
     EXPECT_EQ(helpers, 1);
+}
+
+// The desktop hands the link over as its text: a host written with escapes reaches the helper as written and
+// is routed by the rule written for it, whether a helper runs yet or not.
+TEST_F(DesktopLinkTest, ALinkWithAnEscapedHostRoutesAsWritten) {
+    RuleSet set;
+    LinkRule cafe{
+        QUuid::createUuid(), QStringLiteral("Cafe"), RouteTarget::browser(workID), true, MatchMode::any, {}};
+    cafe.conditions = {Condition{Condition::Kind::addresses, {QStringLiteral("caf%C3%A9.example")}}};
+    set.rules = {cafe};
+    RuleStore().save(set);
+
+    const QStringList links{QStringLiteral("https://caf%C3%A9.example/menu"),
+                            QStringLiteral("https://caf%C3%A9.example/wine")};
+    for (const QString& link : links) {
+        const ProgramRun open = runOnDisplay(QStringLiteral("xdg-open"), {link}, display_, logFile());
+        ASSERT_TRUE(open.finished) << "xdg-open did not return";
+        EXPECT_EQ(open.status, 0) << open.output.toStdString();
+    }
+    RecentLinksStore history;
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            history.reloadIfChanged();
+            return history.links().size() == 2;
+        },
+        15000));
+    for (const auto& link : history.links()) {
+        EXPECT_TRUE(links.contains(link.url)) << link.url.toStdString();
+        EXPECT_EQ(link.ruleName, QStringLiteral("Cafe"));
+        EXPECT_EQ(link.targetBundleID, workID);
+    }
+    // A browser is given the link's encoded form.
+    EXPECT_TRUE(test::eventually(
+        [&] { return test::readText(record()).split('\n').contains("https://xn--caf-dma.example/wine"); }));
 }
 
 } // namespace

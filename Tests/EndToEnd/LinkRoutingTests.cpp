@@ -5,6 +5,7 @@
 #include "CorvaneCore/Messaging/LineSocket.h"
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -25,6 +26,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -180,6 +182,40 @@ TEST_F(LinkRoutingTest, RulesOnTheAddressAndOnTheSourceApplicationChooseTheBrows
     EXPECT_EQ(history.links()[0].targetBundleID, mailBrowserID);
     EXPECT_EQ(history.links()[1].ruleName, QStringLiteral("Work"));
     EXPECT_EQ(history.links()[1].targetName, QStringLiteral("Work Browser"));
+}
+
+// A host written with escapes is routed by the link's text as written, whether the open tool hands the link
+// over or an event carries it straight to the helper: its parsed form (the host in its ASCII form) would
+// match no rule written for it.
+TEST_F(LinkRoutingTest, ALinkWithAnEscapedHostRoutesAsWrittenOnEveryRoad) {
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Caf\u00e9"), Condition::Kind::addresses,
+                      QStringLiteral("caf%C3%A9.example"), workID)};
+    set.fallback = RouteTarget::browser(mailBrowserID);
+    saveRules(set);
+
+    const QString byTool = QStringLiteral("https://caf%C3%A9.example/menu");
+    const test::ToolRun run = open({byTool});
+    ASSERT_EQ(run.status, 0) << run.output.toStdString();
+    // A browser is given the link's encoded form as its argument.
+    EXPECT_TRUE(received(workID, QStringLiteral("https://xn--caf-dma.example/menu")));
+
+    const QString byEvent = QStringLiteral("https://caf%C3%A9.example/wine");
+    ASSERT_TRUE(host::deliverToRunningApplication(Corvane::helperBundleID,
+                                                  {host::AppleEvent::getURL(byEvent, qint32(::getpid()))}));
+    EXPECT_TRUE(received(workID, QStringLiteral("https://xn--caf-dma.example/wine")));
+
+    RecentLinksStore history;
+    ASSERT_TRUE(test::eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 2;
+    }));
+    EXPECT_EQ(history.links()[0].url, byEvent);
+    EXPECT_EQ(history.links()[1].url, byTool);
+    for (const auto& link : history.links()) {
+        EXPECT_EQ(link.ruleName, QStringLiteral("Caf\u00e9"));
+        EXPECT_EQ(link.targetBundleID, workID);
+    }
 }
 
 TEST_F(LinkRoutingTest, MissingTargetsFallToTheFallbackThenTheLastResort) {

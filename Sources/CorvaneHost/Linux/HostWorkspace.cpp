@@ -58,7 +58,8 @@ std::vector<RunningApplication> Workspace::runningApplications(const QString& bu
     return found;
 }
 
-void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) {
+void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
+                                          const QStringList&) {
     // Only absolute links: a relative one could read as a command-line switch.
     for (const QUrl& url : urls)
         if (url.isValid() && !url.isRelative())
@@ -773,7 +774,7 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
     LaunchRequest request{app.path, app.bundleIdentifier(), configuration.arguments,
                           launchEnvironment(app.bundleIdentifier())};
     if (!urls.isEmpty())
-        eventDelivery().prepareLaunch(request, urls);
+        eventDelivery().prepareLaunch(request, urls, configuration.writtenLinks);
     QString failure;
     const auto pid = startDetached(executable, request.arguments, request.environment,
                                    app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName()
@@ -808,7 +809,7 @@ void HostWorkspace::openApplication(const QString& appPath, const OpenConfigurat
     if (!configuration.createsNewApplicationInstance)
         if (auto running = runningInstance(*app)) {
             if (!app->desktopEntry)
-                eventDelivery().deliverToRunning(*running, {});
+                eventDelivery().deliverToRunning(*running, {}, {});
             complete(std::move(completion), running, std::nullopt);
             return;
         }
@@ -830,7 +831,7 @@ void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
     // when it runs and listens, else it is started with them.
     if (!app->desktopEntry && !configuration.createsNewApplicationInstance)
         if (auto running = runningInstance(*app);
-            running && eventDelivery().deliverToRunning(*running, urls)) {
+            running && eventDelivery().deliverToRunning(*running, urls, configuration.writtenLinks)) {
             complete(std::move(completion), running, std::nullopt);
             return;
         }

@@ -627,11 +627,12 @@ TEST_F(HostWorkspaceTest, ProgramsOfAnotherHomeAreNotThisSessionsApplications) {
 // Records what reaches a running program; takes everything.
 class RecordingDelivery final : public host::EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication& app, const QList<QUrl>& urls) override {
+    bool deliverToRunning(const RunningApplication& app, const QList<QUrl>& urls,
+                          const QStringList&) override {
         delivered.emplace_back(app, urls);
         return accepts;
     }
-    void prepareLaunch(host::LaunchRequest& launch, const QList<QUrl>& urls) override {
+    void prepareLaunch(host::LaunchRequest& launch, const QList<QUrl>& urls, const QStringList&) override {
         launch.arguments.append(QStringLiteral("--event"));
         for (const QUrl& url : urls)
             launch.arguments.append(url.toString());

@@ -454,6 +454,9 @@ std::optional<QString> plainProgramLink(const QString& identifier, const QString
     return link;
 }
 
+// The program that hands a desktop start's links to the bundle's running program (CorvaneHandOff).
+const QString handOffProgramName = QStringLiteral("CorvaneHandOff");
+
 // The key every proxy app's Info.plist carries (its Chrome profile).
 const QString proxyAppKey = QStringLiteral("CVNProfileDirectory");
 
@@ -586,10 +589,14 @@ QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& in
                                 browser ? QStringLiteral("Categories=Network;WebBrowser;")
                                         : QStringLiteral("Categories=Network;")};
     } else {
-        // Any other application shows in the menu with the icon its bundle names, when it has one.
+        // Any other application shows in the menu with the icon its bundle names, when it has one. A bundle
+        // with a hand-off program beside its own has the desktop run that one: it passes the links on
+        // without starting the program's libraries a second time.
         icon = extractBundleIcon(bundlePath, identifier, info);
-        exec = execLineFor(needsExecQuoting(program) ? plainProgramLink(identifier, program).value_or(program)
-                                                     : program);
+        const QString handOff = bundlePath + QStringLiteral("/Contents/MacOS/") + handOffProgramName;
+        const QString started = QFileInfo(handOff).isExecutable() ? handOff : program;
+        exec = execLineFor(needsExecQuoting(started) ? plainProgramLink(identifier, started).value_or(started)
+                                                     : started);
         types = bundleMimeTypes(info);
     }
 

@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/AppleEvent.h"
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -14,19 +15,27 @@
 namespace host {
 namespace {
 
-// The links among the arguments: absolute URLs, and absolute paths of files (as xdg-open hands files on).
+// What the arguments open: absolute URLs, and absolute paths of files (as xdg-open hands files on), with the
+// links' text as written (a parsed URL has its host normalised).
+struct DesktopLinks {
+    QList<QUrl> urls;
+    QStringList written;
+};
+
 // None when any argument is something else: the program was started with switches of its own.
-std::optional<QList<QUrl>> linksIn(const QStringList& arguments) {
-    QList<QUrl> links;
+std::optional<DesktopLinks> linksIn(const QStringList& arguments) {
+    DesktopLinks links;
     for (const QString& argument : arguments) {
         if (argument.startsWith(QLatin1Char('/')) && QFileInfo::exists(argument)) {
-            links.append(QUrl::fromLocalFile(argument));
+            links.urls.append(QUrl::fromLocalFile(argument));
             continue;
         }
-        const QUrl url(argument, QUrl::StrictMode);
-        if (!isUsableLink(url))
+        const std::optional<QUrl> url = parseLink(argument);
+        if (!url)
             return std::nullopt;
-        links.append(url);
+        links.urls.append(*url);
+        if (!url->isLocalFile())
+            links.written.append(argument);
     }
     return links;
 }
@@ -48,7 +57,7 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
     if (qEnvironmentVariableIsSet(kLaunchEventsVariable) || arguments.isEmpty())
         return std::nullopt;
     const auto links = linksIn(arguments);
-    if (!links || links->isEmpty())
+    if (!links || links->urls.isEmpty())
         return std::nullopt;
     const Bundle& bundle = Bundle::main();
     const QString identifier = bundle.infoDictionary()
@@ -60,15 +69,17 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
 
     // The program that opened the links is the one that started this one.
     setEventSenderPID(qint32(::getppid()));
-    if (deliverToRunningApplication(identifier, AppleEvent::forOpening(*links, eventSenderPID())))
+    if (deliverToRunningApplication(identifier,
+                                    AppleEvent::forOpening(links->urls, eventSenderPID(), links->written)))
         return 0;
     releaseStandardStreams();
     OpenConfiguration configuration;
     configuration.activates = false;
     configuration.addsToRecentItems = false;
+    configuration.writtenLinks = links->written;
     // The program is started (detached) before open() returns; only its report comes later, and no one waits
     // for it here.
-    workspace().open(*links, bundle.bundlePath(), configuration, {});
+    workspace().open(links->urls, bundle.bundlePath(), configuration, {});
     return 0;
 }
 

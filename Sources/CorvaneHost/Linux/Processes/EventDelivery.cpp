@@ -1,13 +1,11 @@
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/Processes/EventWire.h"
 #include "CorvaneHost/Services.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -25,45 +23,32 @@ constexpr qsizetype kMaxEventLine = 1 << 20;
 
 std::atomic<qint32> senderOverride{0};
 
-QJsonObject eventToJson(const AppleEvent& event) {
-    QJsonObject object{{QStringLiteral("class"), event.eventClass}, {QStringLiteral("id"), event.eventID}};
+wire::Event toWire(const AppleEvent& event) {
+    wire::Event out{
+        event.eventClass.toStdString(), event.eventID.toStdString(), std::nullopt, {}, std::nullopt};
     if (event.directObject)
-        object.insert(QStringLiteral("object"), *event.directObject);
-    if (!event.documents.isEmpty()) {
-        QJsonArray documents;
-        for (const QUrl& url : event.documents)
-            documents.append(url.toString(QUrl::FullyEncoded));
-        object.insert(QStringLiteral("documents"), documents);
-    }
+        out.object = event.directObject->toStdString();
+    for (const QUrl& url : event.documents)
+        out.documents.push_back(url.toString(QUrl::FullyEncoded).toStdString());
     if (event.senderPID)
-        object.insert(QStringLiteral("sender"), *event.senderPID);
-    return object;
+        out.sender = *event.senderPID;
+    return out;
 }
 
-std::optional<AppleEvent> eventFromJson(const QJsonValue& value) {
-    if (!value.isObject())
-        return std::nullopt;
-    const QJsonObject object = value.toObject();
-    const QJsonValue eventClass = object.value(QStringLiteral("class"));
-    const QJsonValue eventID = object.value(QStringLiteral("id"));
-    if (!eventClass.isString() || !eventID.isString())
-        return std::nullopt;
-    AppleEvent event;
-    event.eventClass = eventClass.toString();
-    event.eventID = eventID.toString();
-    if (const QJsonValue direct = object.value(QStringLiteral("object")); direct.isString())
-        event.directObject = direct.toString();
-    for (const QJsonValue& document : object.value(QStringLiteral("documents")).toArray()) {
-        const QUrl url(document.toString(), QUrl::StrictMode);
+AppleEvent fromWire(const wire::Event& event) {
+    AppleEvent out;
+    out.eventClass = QString::fromStdString(event.eventClass);
+    out.eventID = QString::fromStdString(event.eventID);
+    if (event.object)
+        out.directObject = QString::fromStdString(*event.object);
+    for (const std::string& document : event.documents) {
+        const QUrl url(QString::fromStdString(document), QUrl::StrictMode);
         if (url.isValid() && url.isLocalFile())
-            event.documents.append(url);
+            out.documents.append(url);
     }
-    if (const QJsonValue sender = object.value(QStringLiteral("sender")); sender.isDouble()) {
-        const double pid = sender.toDouble();
-        if (pid >= 0 && pid <= 2147483647.0)
-            event.senderPID = static_cast<qint32>(pid);
-    }
-    return event;
+    if (event.sender)
+        out.senderPID = *event.sender;
+    return out;
 }
 
 quint64 inodeOf(const QString& path) {
@@ -78,34 +63,34 @@ bool isSocketFile(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-std::vector<AppleEvent> eventsFor(const QList<QUrl>& urls) {
+std::vector<AppleEvent> eventsFor(const QList<QUrl>& urls, const QStringList& writtenLinks) {
     if (urls.isEmpty())
         return {AppleEvent::reopen(eventSenderPID())};
-    return AppleEvent::forOpening(urls, eventSenderPID());
+    return AppleEvent::forOpening(urls, eventSenderPID(), writtenLinks);
 }
 
 } // namespace
 
-bool EventChannelDelivery::deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls) {
+bool EventChannelDelivery::deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                                            const QStringList& writtenLinks) {
     if (application.bundleIdentifier.isEmpty())
         return false;
-    return deliverToRunningApplication(application.bundleIdentifier, eventsFor(urls));
+    return deliverToRunningApplication(application.bundleIdentifier, eventsFor(urls, writtenLinks));
 }
 
-void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) {
+void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
+                                         const QStringList& writtenLinks) {
     if (urls.isEmpty())
         return; // a plain launch carries no event
     launch.environment.insert(QString::fromLatin1(kLaunchEventsVariable),
-                              QString::fromUtf8(encodeAppleEvents(eventsFor(urls))));
+                              QString::fromUtf8(encodeAppleEvents(eventsFor(urls, writtenLinks))));
     launch.arguments += linkArguments(urls);
 }
 
 QString eventSocketPath(const QString& bundleIdentifier) {
-    if (bundleIdentifier.isEmpty() || bundleIdentifier == QStringLiteral(".") ||
-        bundleIdentifier == QStringLiteral("..") || bundleIdentifier.contains(QLatin1Char('/')) ||
-        bundleIdentifier.contains(QChar(0)))
+    const QString name = QString::fromStdString(wire::eventSocketName(bundleIdentifier.toStdString()));
+    if (name.isEmpty())
         return {};
-    const QString name = bundleIdentifier + QStringLiteral(".events");
     return socketPath(hostRuntimeDirectory() + QLatin1Char('/') + name, QStringLiteral("corvane-") + name);
 }
 
@@ -142,27 +127,19 @@ InstanceLock::~InstanceLock() {
 }
 
 QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events) {
-    QJsonArray list;
+    std::vector<wire::Event> list;
     for (const AppleEvent& event : events)
-        list.append(eventToJson(event));
-    return QJsonDocument(QJsonObject{{QStringLiteral("events"), list}}).toJson(QJsonDocument::Compact);
+        list.push_back(toWire(event));
+    return QByteArray::fromStdString(wire::encode(list));
 }
 
 std::optional<std::vector<AppleEvent>> decodeAppleEvents(const QByteArray& bytes) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonValue list = document.object().value(QStringLiteral("events"));
-    if (!list.isArray())
+    const auto list = wire::decode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!list)
         return std::nullopt;
     std::vector<AppleEvent> events;
-    for (const QJsonValue& value : list.toArray()) {
-        auto event = eventFromJson(value);
-        if (!event)
-            return std::nullopt;
-        events.push_back(std::move(*event));
-    }
+    for (const wire::Event& event : *list)
+        events.push_back(fromWire(event));
     return events;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CorvaneHost/AppleEvent.h"
+#include "CorvaneHost/Linux/Processes/EventWire.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QByteArray>
@@ -18,16 +19,15 @@ namespace host {
 
 // How open events travel between programs on this machine. A running program listens on its own socket,
 // "<bundle identifier>.events" in hostRuntimeDirectory() (placed by socketPath() when that is too long); a
-// sender connects and writes one line of JSON with the events, which the listener answers with "ok" on
-// receipt. A program that is not running is started with the events in the environment variable below; its
+// sender connects and writes one line with the events in the wire format (EventWire.h), which the listener
+// answers with "ok" on receipt. A program that is not running is started with the events in the environment
+// variable kLaunchEventsVariable (EventWire.h); its
 // Application takes them out at launch and delivers them after will finish launching, as the platform
 // delivers the events that launched a program.
 //
 // One copy of a program runs per bundle identifier: the copy that holds the instance lock (an exclusive lock
 // on "<event socket>.lock") for its whole life. Only that copy ever touches the socket file; any other copy
 // hands its launch events to it and ends.
-
-inline constexpr char kLaunchEventsVariable[] = "CORVANE_HOST_LAUNCH_EVENTS";
 
 // The event socket of the program with that bundle identifier; an empty string when the identifier is not a
 // plain name that can become a file name (empty, ".", "..", or holding "/" or a NUL).
@@ -64,8 +64,10 @@ QStringList linkArguments(const QList<QUrl>& urls);
 // programs that read them there.
 class EventChannelDelivery final : public EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls) override;
-    void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls) override;
+    bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                          const QStringList& writtenLinks) override;
+    void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
+                       const QStringList& writtenLinks) override;
 };
 
 // Holds a program's instance lock while it lives; the system drops the lock when the process ends, however

@@ -1,4 +1,5 @@
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "Support/TemporaryHome.h"
 
@@ -60,6 +61,15 @@ TEST(EventDeliveryTest, OpeningSplitsLinksFromFiles) {
     EXPECT_TRUE(events[2].isOpenDocuments());
     EXPECT_EQ(events[2].documents, QList<QUrl>{file});
     EXPECT_EQ(events[2].senderPID, 9);
+
+    // Links given as written keep their text (the parsed host is in its ASCII form); files stay apart.
+    const QString escaped = QStringLiteral("https://caf%C3%A9.example/");
+    const auto written = AppleEvent::forOpening({*host::parseLink(escaped), file, web}, 9,
+                                                {escaped, QStringLiteral("https://example.com/")});
+    ASSERT_EQ(written.size(), 3u);
+    EXPECT_EQ(written[0].directObject, escaped);
+    EXPECT_EQ(written[1].directObject, QStringLiteral("https://example.com/"));
+    EXPECT_EQ(written[2].documents, QList<QUrl>{file});
 }
 
 TEST(EventDeliveryTest, OnlyAbsoluteLinksBecomeArguments) {
@@ -74,9 +84,9 @@ TEST(EventDeliveryTest, OnlyAbsoluteLinksBecomeArguments) {
                                QStringLiteral("com.example.x"),
                                {QStringLiteral("--own")},
                                {}};
-    delivery.prepareLaunch(launch, {});
+    delivery.prepareLaunch(launch, {}, {});
     EXPECT_TRUE(launch.environment.isEmpty());
-    delivery.prepareLaunch(launch, urls);
+    delivery.prepareLaunch(launch, urls, {});
     EXPECT_EQ(launch.arguments,
               (QStringList{QStringLiteral("--own"), QStringLiteral("https://example.com/-x"),
                            QStringLiteral("file:///tmp/-f")}));
