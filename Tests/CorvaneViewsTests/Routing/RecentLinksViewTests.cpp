@@ -372,6 +372,8 @@ TEST_F(RecentLinksViewTest, TheMissingTargetMarkFollowsTheRuleNameAndThePlusIsCe
     ruleOption.textElideMode = Qt::ElideRight;
     probe.initStyleOption(&ruleOption, shown->index(0, RecentLinksTableModel::matched));
     EXPECT_EQ(ruleOption.textElideMode, Qt::ElideRight) << "rule names are cut at the end";
+}
+
 TEST_F(RecentLinksViewTest, ATargetNotInstalledAnyMoreIsMarkedAsOnTheRulesPage) {
     installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
     model->load();
