@@ -274,9 +274,11 @@ TEST_F(CreatorKeyboardTest, AProxyAppIsMadeAndSavedFromTheKeyboardAlone) {
     const RegisteredApp saved = *registered(QStringLiteral("Keyboard Mail"));
     EXPECT_TRUE(QFileInfo(saved.path).isDir());
     EXPECT_EQ(saved.config.symbolName, QStringLiteral("envelope.fill"));
-    EXPECT_FALSE(
-        driver->find(frame, QStringLiteral("list item"), QStringLiteral("Keyboard Mail"), 30).isNull())
-        << tree(frame);
+    // Its sidebar row is read with its profile after its name.
+    const test::AccessibleElement row =
+        driver->find(frame, QStringLiteral("list item"), QStringLiteral("Keyboard Mail"), 30);
+    ASSERT_FALSE(row.isNull()) << tree(frame);
+    EXPECT_TRUE(row.description().startsWith(QStringLiteral("Work"))) << row.description().toStdString();
     EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorKeyboard-saved-app")).isEmpty());
 }
 
