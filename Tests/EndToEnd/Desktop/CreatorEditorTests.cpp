@@ -4,6 +4,7 @@
 // profile. Screenshots of the editor, the symbol picker and the import sheet land in the test artifacts.
 #include "CorvaneCore/ProxyApps/Registry.h"
 #include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
+#include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/PropertyList.h"
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
@@ -249,28 +250,17 @@ protected:
     // main process was started for the profile. Not through the accessibility bus: a browser busy starting
     // answers it slowly, and its pages are far too many to walk.
     QStringList chromiumWindowsOf(const QString& profile) const {
-        QProcess search;
-        search.setProcessEnvironment(sessionEnvironment());
-        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                 QStringLiteral("--class"), QStringLiteral("chromium")});
-        if (!search.waitForFinished(5000)) {
-            search.kill();
-            search.waitForFinished();
-            return {};
-        }
         QStringList titles;
-        for (const QString& window :
-             QString::fromUtf8(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            QProcess ask;
-            ask.setProcessEnvironment(sessionEnvironment());
-            ask.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), window});
-            if (!ask.waitForFinished(5000))
+        const auto display = host::X11Display::shared();
+        if (!display)
+            return titles;
+        for (const host::X11ClientWindow& client : display->clientWindows()) {
+            if (!client.viewable || client.hidden || client.pid <= 0)
                 continue;
-            const QByteArray pid = ask.readAllStandardOutput().trimmed();
-            const QByteArray command = test::contents(QStringLiteral("/proc/") + QString::fromLatin1(pid) +
+            const QByteArray command = test::contents(QStringLiteral("/proc/") + QString::number(client.pid) +
                                                       QStringLiteral("/cmdline"));
-            if (!pid.isEmpty() && command.contains("--profile-directory=" + profile.toUtf8()))
-                titles.append(window);
+            if (command.contains("--profile-directory=" + profile.toUtf8()))
+                titles.append(client.title);
         }
         return titles;
     }
