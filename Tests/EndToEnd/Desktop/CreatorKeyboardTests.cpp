@@ -1,12 +1,14 @@
 // The creator app's window worked from the keyboard alone on a real desktop, as a screen-reader user works
 // it: controls are found on the accessibility bus by role and text, reached with Tab, pressed with Space,
 // and row menus opened with the Menu key and Shift+F10. No pointer is used.
+#include "CorvaneCore/ProxyApps/Registry.h"
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
 #include "Support/InstalledCreatorTest.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +16,13 @@
 namespace {
 
 using Key = test::WindowDriver::Key;
+
+std::optional<RegisteredApp> registered(const QString& name) {
+    for (const RegisteredApp& app : Registry::load().apps)
+        if (app.name == name)
+            return app;
+    return std::nullopt;
+}
 
 class CreatorKeyboardTest : public test::InstalledCreatorTest {
 protected:
@@ -107,6 +116,37 @@ protected:
                test::WindowDriver::waitUntil([&] { return !sheet.hasState(QStringLiteral("showing")); }, 5);
     }
 
+    // Answers the destination panel from the keyboard: the folder typed into its focused field, then Return
+    // (a completion list open under the field takes the first one).
+    bool chooseFolderInPanel(const QString& folder) {
+        const test::AccessibleElement panel = driver->find(
+            app, QStringLiteral("dialog"), QStringLiteral("Where should the apps be saved?"), 30);
+        if (panel.isNull() ||
+            !test::WindowDriver::waitUntil([&] { return panel.hasState(QStringLiteral("showing")); }, 10))
+            return false;
+        test::AccessibleElement field;
+        const bool focused = test::WindowDriver::waitUntil(
+            [&] {
+                for (const test::AccessibleElement& text : driver->findAll(panel, QStringLiteral("text"), {}))
+                    if (text.hasState(QStringLiteral("editable")) && text.hasState(QStringLiteral("focused")))
+                        field = text;
+                return !field.isNull();
+            },
+            10);
+        if (!focused || !driver->pressWithControl('a') || !driver->typeText(folder) ||
+            !test::WindowDriver::waitUntil([&] { return field.text() == folder; }, 10))
+            return false;
+        return test::WindowDriver::waitUntil(
+            [&] {
+                if (!panel.hasState(QStringLiteral("showing")))
+                    return true;
+                driver->press(Key::Return);
+                return test::WindowDriver::waitUntil(
+                    [&] { return !panel.hasState(QStringLiteral("showing")); }, 2);
+            },
+            10);
+    }
+
     std::string tree(const test::AccessibleElement& root) const { return root.dump(40).toStdString(); }
 
     QProcess creator;
@@ -188,6 +228,58 @@ TEST_F(CreatorKeyboardTest, ARuleIsMadeAndEditedFromTheKeyboardAlone) {
         driver->find(frame, QStringLiteral("list item"), QStringLiteral("Example Edited copy, 1 address"), 10)
             .isNull())
         << tree(frame);
+}
+
+TEST_F(CreatorKeyboardTest, AProxyAppIsMadeAndSavedFromTheKeyboardAlone) {
+    const test::AccessibleElement frame = startCreator();
+    ASSERT_FALSE(frame.isNull()) << tree(app);
+
+    // A new draft, named over the name it starts with; it opens the first profile.
+    ASSERT_TRUE(tabTo(frame, QStringLiteral("push button"), QStringLiteral("New Proxy App"))) << tree(frame);
+    ASSERT_TRUE(driver->press(Key::Space));
+    ASSERT_TRUE(tabTo(frame, QStringLiteral("text"), QStringLiteral("Name"))) << tree(frame);
+    ASSERT_TRUE(driver->pressWithControl('a') && driver->typeText(QStringLiteral("Keyboard Mail")));
+    EXPECT_TRUE(test::WindowDriver::waitUntil(
+        [&] { return frame.name() == QStringLiteral("Keyboard Mail — Corvane"); }, 10))
+        << frame.name().toStdString();
+
+    // A symbol: the picker opened with Space, searched by typing, its first cell chosen with Space, closed
+    // with Return.
+    ASSERT_TRUE(tabTo(frame, QStringLiteral("push button"), QStringLiteral("Briefcase"))) << tree(frame);
+    ASSERT_TRUE(driver->press(Key::Space));
+    ASSERT_TRUE(tabTo(app, QStringLiteral("text"), QStringLiteral("Search symbols"))) << tree(app);
+    ASSERT_TRUE(driver->typeText(QStringLiteral("envelope")));
+    ASSERT_FALSE(driver->find(app, QStringLiteral("list item"), QStringLiteral("Envelope"), 10).isNull())
+        << tree(app);
+    ASSERT_TRUE(tabTo(app, QStringLiteral("list"), QStringLiteral("Symbols"))) << tree(app);
+    ASSERT_TRUE(driver->press(Key::Space));
+    EXPECT_FALSE(driver->find(app, QStringLiteral("push button"), QStringLiteral("Envelope"), 10).isNull())
+        << tree(app);
+    EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorKeyboard-symbol-picker")).isEmpty());
+    ASSERT_TRUE(driver->press(Key::Return));
+    ASSERT_TRUE(test::WindowDriver::waitUntil(
+        [&] {
+            return driver->findAll(app, QStringLiteral("text"), QStringLiteral("Search symbols")).empty();
+        },
+        10))
+        << tree(app);
+
+    // Saved into ~/Applications through the destination panel.
+    ASSERT_TRUE(tabTo(frame, QStringLiteral("push button"), QStringLiteral("Save As…"))) << tree(frame);
+    ASSERT_TRUE(driver->press(Key::Space));
+    ASSERT_TRUE(chooseFolderInPanel(QDir::homePath() + QStringLiteral("/Applications"))) << tree(app);
+    ASSERT_TRUE(test::WindowDriver::waitUntil(
+        [&] { return registered(QStringLiteral("Keyboard Mail")).has_value(); }, 60))
+        << tree(app);
+    const RegisteredApp saved = *registered(QStringLiteral("Keyboard Mail"));
+    EXPECT_TRUE(QFileInfo(saved.path).isDir());
+    EXPECT_EQ(saved.config.symbolName, QStringLiteral("envelope.fill"));
+    // Its sidebar row is read with its profile after its name.
+    const test::AccessibleElement row =
+        driver->find(frame, QStringLiteral("list item"), QStringLiteral("Keyboard Mail"), 30);
+    ASSERT_FALSE(row.isNull()) << tree(frame);
+    EXPECT_TRUE(row.description().startsWith(QStringLiteral("Work"))) << row.description().toStdString();
+    EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorKeyboard-saved-app")).isEmpty());
 }
 
 } // namespace
