@@ -3,6 +3,7 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/ProxyApps/Registry.h"
 #include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHost/PropertyList.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/LogCapture.h"
 #include "Support/VirtualTime.h"
@@ -105,6 +106,8 @@ TEST_F(BrowserCatalogTest, ResolvesProxyAppsThroughTheRegistryThenTheWorkspace) 
     // Registered, and out of the workspace's sight: found by its bookmark.
     const QString moved = QDir::homePath() + QStringLiteral("/Elsewhere/Work.app");
     QDir().mkpath(moved + QStringLiteral("/Contents"));
+    ASSERT_TRUE(host::writePropertyListFile(moved + QStringLiteral("/Contents/Info.plist"),
+                                            FakeWorkspace::info(QStringLiteral("app.corvane.proxy.work"))));
     RegisteredApp work;
     work.bundleID = QStringLiteral("app.corvane.proxy.work");
     work.name = QStringLiteral("Work");

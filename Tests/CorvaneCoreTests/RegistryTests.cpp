@@ -368,6 +368,26 @@ TEST_F(RegistryTest, ResolvePrefersTheBookmarkAndIgnoresTheStoredPath) {
     EXPECT_EQ(none.bookmark, std::nullopt);
 }
 
+TEST_F(RegistryTest, ABookmarkThatLeadsToAnotherAppIsNotFollowed) {
+    // The deleted app's file identity now belongs to a bundle of another identifier.
+    const QString other = makeApp(home.file("Here"), "A", proxyInfo("app.corvane.other"));
+    RegisteredApp app = entry("app.corvane.a", home.file("Gone/A.app"));
+    app.bookmark = host::Bookmark::create(other);
+    ASSERT_TRUE(app.bookmark.has_value());
+    EXPECT_EQ(Registry::resolve(app), std::nullopt);
+
+    Registry registry;
+    registry.apps = {app};
+    registry.rescan();
+    const auto entryOf = [&](const QString& bundleID) {
+        return std::find_if(registry.apps.begin(), registry.apps.end(),
+                            [&](const RegisteredApp& each) { return each.bundleID == bundleID; });
+    };
+    ASSERT_NE(entryOf("app.corvane.a"), registry.apps.end());
+    EXPECT_TRUE(entryOf("app.corvane.a")->isMissing);
+    EXPECT_EQ(entryOf("app.corvane.a")->path, home.file("Gone/A.app"));
+}
+
 TEST_F(RegistryTest, RescanSortsByNameTheWayTheFinderDoes) {
     makeApp(userApplications(), "App 10", proxyInfo("app.corvane.ten"));
     makeApp(userApplications(), "app 2", proxyInfo("app.corvane.two"));

@@ -60,6 +60,16 @@ QString appName(const QString& path) {
     return host::workspace().displayName(path);
 }
 
+// The identifier in a bundle's Info.plist; none when it has no readable text there.
+std::optional<QString> bundleIDOf(const std::optional<QVariantMap>& info) {
+    if (!info)
+        return std::nullopt;
+    const QVariant identifier = info->value(QStringLiteral("CFBundleIdentifier"));
+    if (identifier.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return identifier.toString();
+}
+
 std::optional<Registry> decodeRegistryFile(const QString& path, const QDateTime& now) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -216,12 +226,19 @@ void Registry::remove(const QString& bundleID) {
 }
 
 std::optional<QString> Registry::resolve(const RegisteredApp& app) {
+    // A file identity can be reused once the app is deleted: what it leads to is this app only if it carries
+    // this app's identifier.
     if (app.bookmark)
-        if (const auto path = host::Bookmark::resolve(*app.bookmark); path && QFileInfo::exists(*path))
+        if (const auto path = host::Bookmark::resolve(*app.bookmark);
+            path && QFileInfo::exists(*path) && bundleIDAt(*path) == app.bundleID)
             return path;
     if (const auto path = host::workspace().urlForApplication(app.bundleID); path && QFileInfo::exists(*path))
         return path;
     return std::nullopt;
+}
+
+std::optional<QString> Registry::bundleIDAt(const QString& bundlePath) {
+    return bundleIDOf(host::readBundleInfo(bundlePath));
 }
 
 QStringList Registry::standardSearchDirectories() {
@@ -266,12 +283,10 @@ void Registry::rescan() {
             const auto config = StubConfig::fromPlist(*info);
             if (!config)
                 continue;
-            const QVariant identifier = info->value(QStringLiteral("CFBundleIdentifier"));
-            if (identifier.typeId() != QMetaType::QString)
+            const auto identifier = bundleIDOf(info);
+            if (!identifier || !Corvane::isOurBundleID(*identifier))
                 continue;
-            const QString bundleID = identifier.toString();
-            if (!Corvane::isOurBundleID(bundleID))
-                continue;
+            const QString bundleID = *identifier;
 
             RegisteredApp entry;
             entry.bundleID = bundleID;
