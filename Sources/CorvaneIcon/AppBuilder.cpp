@@ -129,7 +129,16 @@ QByteArray readWhole(const QString& path) {
     return file.readAll();
 }
 
+// A link the template carries is replaced by what the builder writes, never written through: what it points
+// at may be the template's own file.
+void removeIfLink(const QString& path) {
+    struct stat info {};
+    if (::lstat(encoded(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
+        ::unlink(encoded(path).constData());
+}
+
 void writeWhole(const QString& path, const QByteArray& bytes) {
+    removeIfLink(path);
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
@@ -290,10 +299,15 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     const auto stubTemplate = templateURL();
     if (!stubTemplate)
         throw BuildError::templateMissing();
+    // A template reached through a link is copied as the folder it leads to, so the app is a folder of its
+    // own and the template is never written.
+    const QString templateFolder = QFileInfo(*stubTemplate).canonicalFilePath();
+    if (templateFolder.isEmpty())
+        throw BuildError::templateMissing();
 
     WorkFolder work(QStringLiteral("corvane-build-"));
     const QString staged = work.path() + QLatin1Char('/') + request.name + QStringLiteral(".app");
-    copyTree(*stubTemplate, staged);
+    copyTree(templateFolder, staged);
     ::unlink(encoded(staged + QStringLiteral("/Icon\r")).constData());
     runIgnoringFailure(xattrTool, {QStringLiteral("-cr"), staged});
 
@@ -301,6 +315,7 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     QDir().mkpath(staged + QStringLiteral("/Contents/Resources"));
     writeWhole(staged + QStringLiteral("/Contents/Resources/config.json"),
                JSONEncoder::corvane().encode(request.config.toJson()));
+    removeIfLink(staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
     IcnsWriter::write(IconSpec(request.config), staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
     assertIconFileWins(staged);
     runIgnoringFailure(xattrTool, {QStringLiteral("-cr"), staged});

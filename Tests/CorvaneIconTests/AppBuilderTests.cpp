@@ -222,6 +222,38 @@ TEST_F(AppBuilderTest, NoTemplateNoBuild) {
     }
 }
 
+TEST_F(AppBuilderTest, ATemplateReachedThroughLinksIsCopiedAndNeverWritten) {
+    // The template is a link to the real one, whose Info.plist is itself a link to a shared file.
+    const QString real = work.filePath("real/StubTemplate.app");
+    QDir().mkpath(work.filePath("real"));
+    ASSERT_TRUE(QDir().rename(stubTemplate, real));
+    ASSERT_TRUE(QFile::link(real, stubTemplate));
+    const QString sharedInfo = work.filePath("real/Info.plist");
+    ASSERT_TRUE(QFile::rename(real + "/Contents/Info.plist", sharedInfo));
+    ASSERT_TRUE(QFile::link(sharedInfo, real + "/Contents/Info.plist"));
+    const QByteArray infoBefore = test::contents(sharedInfo);
+
+    AppBuilder::build(request, "-");
+    const QFileInfo installed(destinationApp());
+    EXPECT_TRUE(installed.isDir());
+    EXPECT_FALSE(installed.isSymLink());
+    EXPECT_FALSE(QFileInfo(destinationApp() + "/Contents/Info.plist").isSymLink());
+    EXPECT_EQ(host::readBundleInfo(destinationApp())->value("CFBundleIdentifier"), request.bundleID);
+    EXPECT_EQ(test::contents(sharedInfo), infoBefore);
+    EXPECT_FALSE(QFile::exists(real + "/Contents/Resources/config.json"));
+    EXPECT_FALSE(QFile::exists(real + "/Contents/Resources/AppIcon.icns"));
+
+    // A link that leads nowhere is no template.
+    QFile::remove(stubTemplate);
+    ASSERT_TRUE(QFile::link(work.filePath("nowhere"), stubTemplate));
+    try {
+        AppBuilder::build(request, "-");
+        FAIL();
+    } catch (const AppBuilder::BuildError& error) {
+        EXPECT_EQ(error.code(), AppBuilder::BuildError::Code::templateMissing);
+    }
+}
+
 TEST_F(AppBuilderTest, RebuildingInPlaceReplacesTheBundleHoweverTheOldPathIsSpelt) {
     AppBuilder::build(request, "-");
     test::writeFile(destinationApp() + "/Contents/stale", "x", QDateTime::currentDateTimeUtc());
