@@ -107,6 +107,13 @@ TEST_F(AppModelManage, RestampChecksTheBundleFirst) {
     EXPECT_EQ(stamped.size(), 1u);
     EXPECT_EQ(model->errorMessage(),
               QStringLiteral("That isn't the same app — its identifier doesn't match."));
+
+    // A bundle that is gone is reported as the save reports it, not as another app.
+    QDir(alpha.path).removeRecursively();
+    model->stampFinderIcon(alpha);
+    EXPECT_EQ(stamped.size(), 1u);
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("“Alpha” isn't where it used to be. Use Locate… to point "
+                                                    "at it, or Forget to remove it from this list."));
 }
 
 TEST_F(AppModelManage, RevealAsksTheFileManager) {

@@ -136,6 +136,7 @@ public:
     void helperUseChanged();
     // The system page's repair of the helper's Accessibility grant: reports a cleared entry on the status
     // line and returns none, or returns why the entry could not be cleared (the status line is left alone).
+    // With helper use off nothing is tried: no line, and none.
     std::optional<QString> repairHelperGrant();
 
     // Saving and rebuilding.
@@ -219,8 +220,11 @@ private:
     // Runs `work` on a thread of its own and hands its outcome to `done` on the main queue, if the model
     // still exists then.
     void runInBackground(std::function<BuildOutcome()> work, std::function<void(const BuildOutcome&)> done);
-    // The bundle at the app's path is that app (same identifier); sets the error line when it is not.
+    // The bundle at the app's path is that app (same identifier); sets the error line when it is not, or when
+    // nothing is there any more.
     bool checkIdentity(const RegisteredApp& app);
+    // The error line for an app whose bundle is no longer at its registered place.
+    static QString notWhereItUsedToBe(const QString& appName);
 
     void setProfiles(std::vector<ChromeProfile> value);
     void setApps(std::vector<RegisteredApp> value);

@@ -17,10 +17,15 @@ const QString identifierMismatch = QStringLiteral("That isn't the same app — i
 
 } // namespace
 
+QString AppModel::notWhereItUsedToBe(const QString& appName) {
+    return QStringLiteral("“") + appName + QStringLiteral("” isn't where it used to be. ") +
+           QStringLiteral("Use Locate… to point at it, or Forget to remove it from this list.");
+}
+
 bool AppModel::checkIdentity(const RegisteredApp& app) {
     if (Registry::bundleIDAt(app.path) == app.bundleID)
         return true;
-    setErrorMessage(identifierMismatch);
+    setErrorMessage(app.existsOnDisk() ? identifierMismatch : notWhereItUsedToBe(app.name));
     return false;
 }
 

@@ -53,9 +53,7 @@ void AppModel::save(std::function<void()> then) {
         RegisteredApp entry = *editor_.origin;
         const auto found = Registry::resolve(entry);
         if (!found) {
-            setErrorMessage(
-                QStringLiteral("“") + entry.name + QStringLiteral("” isn't where it used to be. ") +
-                QStringLiteral("Use Locate… to point at it, or Forget to remove it from this list."));
+            setErrorMessage(notWhereItUsedToBe(entry.name));
             return;
         }
         entry.path = *found;
