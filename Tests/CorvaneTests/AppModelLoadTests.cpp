@@ -172,4 +172,13 @@ TEST_F(AppModelLoad, GrantRepairReportsACleanedEntryOnlyWhenTheResetWorked) {
               QStringLiteral("Cleared the helper's Accessibility entry. Grant it again when prompted."));
 }
 
+TEST_F(AppModelLoad, GrantRepairWithHelperUseOffIsNeitherAFailureNorACleanedEntry) {
+    model->load();
+    environment.setDisablesHelper(true);
+    EXPECT_EQ(model->repairHelperGrant(), std::nullopt);
+    EXPECT_FALSE(model->statusMessage().has_value());
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_TRUE(environment.runner().argumentsOf(QStringLiteral("/usr/bin/tccutil")).empty());
+}
+
 } // namespace

@@ -45,7 +45,10 @@ TEST_F(HelperProbeTest, HelperUseOffTouchesNothing) {
     EXPECT_TRUE(log.contains(QStringLiteral("helper use is switched off; not connecting")));
 
     probe->requestGrant();
-    EXPECT_EQ(probe->repairGrant(), QStringLiteral("helper use is switched off"));
+    const HelperProbe::GrantRepair repair = probe->repairGrant();
+    EXPECT_FALSE(repair.ran);
+    EXPECT_EQ(repair.failure, std::nullopt);
+    EXPECT_TRUE(log.contains(QStringLiteral("helper use is switched off; not repairing the grant")));
     EXPECT_TRUE(environment.workspace().opens.empty());
     EXPECT_TRUE(environment.runner().runs().empty());
     EXPECT_EQ(link->shutdowns, 0);
@@ -91,7 +94,7 @@ TEST_F(HelperProbeTest, RepairResetsTheGrantAndStartsAgainLater) {
     probe->start();
     link->setState(State::connected);
     // The reset's failure is reported, and the rest of the repair runs all the same.
-    EXPECT_EQ(probe->repairGrant(), QStringLiteral("/usr/bin/tccutil failed (1): denied"));
+    EXPECT_EQ(probe->repairGrant().failure, QStringLiteral("/usr/bin/tccutil failed (1): denied"));
     EXPECT_EQ(link->shutdowns, 1);
     EXPECT_FALSE(probe->connected);
     EXPECT_EQ(environment.runner().argumentsOf(QStringLiteral("/usr/bin/tccutil")),
@@ -109,7 +112,9 @@ TEST_F(HelperProbeTest, RepairResetsTheGrantAndStartsAgainLater) {
 
 TEST_F(HelperProbeTest, RepairThatClearsTheEntryReportsNoFailure) {
     probe->start();
-    EXPECT_EQ(probe->repairGrant(), std::nullopt);
+    const HelperProbe::GrantRepair repair = probe->repairGrant();
+    EXPECT_TRUE(repair.ran);
+    EXPECT_EQ(repair.failure, std::nullopt);
     EXPECT_EQ(environment.runner().argumentsOf(QStringLiteral("/usr/bin/tccutil")).size(), 1u);
 }
 

@@ -78,11 +78,11 @@ void AppModel::refreshHelperStatus() {
 }
 
 std::optional<QString> AppModel::repairHelperGrant() {
-    auto failure = probe_->repairGrant();
-    if (!failure)
+    const HelperProbe::GrantRepair repair = probe_->repairGrant();
+    if (repair.ran && !repair.failure)
         setStatusMessage(
             QStringLiteral("Cleared the helper's Accessibility entry. Grant it again when prompted."));
-    return failure;
+    return repair.failure;
 }
 
 void AppModel::helperUseChanged() {

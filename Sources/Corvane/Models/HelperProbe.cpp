@@ -89,10 +89,11 @@ void HelperProbe::requestGrant() {
         [](std::optional<host::RunningApplication>, std::optional<host::SystemError>) {});
 }
 
-std::optional<QString> HelperProbe::repairGrant() {
+HelperProbe::GrantRepair HelperProbe::repairGrant() {
     if (helperUseIsOff()) {
+        // Nothing was tried, so nothing failed: the switch itself is the user's choice, not an error.
         Log::creator.log(QStringLiteral("helper use is switched off; not repairing the grant"));
-        return QStringLiteral("helper use is switched off");
+        return {};
     }
     link->shutdown();
     HelperInstaller::terminateRunningHelper();
@@ -111,7 +112,7 @@ std::optional<QString> HelperProbe::repairGrant() {
         if (const auto probe = weak.lock())
             probe->start();
     });
-    return failure;
+    return {true, failure};
 }
 
 void HelperProbe::tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion) {

@@ -31,9 +31,14 @@ public:
     static bool isAvailable();
     // Installs the helper when needed and starts it, unless helper use is off.
     void requestGrant();
-    // Clears the helper's Accessibility entry and starts over, unless helper use is off. Returns why the
-    // entry could not be cleared, or none when it was.
-    std::optional<QString> repairGrant();
+    // What a repair of the grant did: nothing at all while helper use is off, else cleared the entry or
+    // says why it could not.
+    struct GrantRepair {
+        bool ran = false;
+        std::optional<QString> failure;
+    };
+    // Clears the helper's Accessibility entry and starts over, unless helper use is off.
+    GrantRepair repairGrant();
     // Asks the helper for a profile's tab groups; the completion runs later on the main queue, with an empty
     // list (and the failure) when the request could not be answered.
     void tabGroups(const QString& profile, bool deep, TabGroupsCompletion completion);
