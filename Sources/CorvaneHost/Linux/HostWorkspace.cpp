@@ -1,12 +1,12 @@
 #include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "CorvaneHost/Linux/Desktop/ChromeBrowser.h"
 #include "CorvaneHost/Linux/Desktop/DesktopSettingsPages.h"
-#include "CorvaneHost/Linux/Processes/EventDelivery.h"
-#include "CorvaneHost/Linux/Files/FileLock.h"
 #include "CorvaneHost/Linux/Desktop/MimeApps.h"
+#include "CorvaneHost/Linux/Files/FileLock.h"
+#include "CorvaneHost/Linux/Processes/ChildProcess.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/PropertyList.h"
@@ -533,6 +533,9 @@ void HostWorkspace::registerBundle(const QString& appPath) {
         throw workspaceError(WorkspaceErrorCode::applicationNotFound,
                              QStringLiteral("%1 has no bundle identifier").arg(path));
     updateState([&](WorkspaceState& state) { rememberBundle(state, path); });
+    // The menu keeps no entry for a bundle that was deleted (in the file manager, say) since the last
+    // registration.
+    removeOrphanedBundleDesktopEntries();
     // The desktop starts the bundle (with links) through its entry; a bundle without a program has none.
     if (!stringValue(*info, QStringLiteral("CFBundleExecutable")).isEmpty())
         writeBundleDesktopEntry(path, *info);

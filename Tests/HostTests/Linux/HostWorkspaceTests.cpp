@@ -1,21 +1,24 @@
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/HostWorkspace.h"
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
-#include "CorvaneHost/Linux/HostWorkspace.h"
 
 #include "CorvaneHost/ChromeBrowser.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "Support/VirtualTime.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <csignal>
 #include <gmock/gmock.h>
 #include <sys/socket.h>
@@ -221,6 +224,66 @@ TEST_F(HostWorkspaceTest, RegistrationRefusesWhatIsNoBundleWithAnIdentifier) {
         }
     }
     EXPECT_TRUE(HostWorkspace::readState().registeredBundles.isEmpty());
+}
+
+// An icon file holding one PNG picture, as the builder writes a proxy app's.
+QByteArray icnsWithOnePicture() {
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const auto bigEndian = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(value, bytes.data());
+        return bytes;
+    };
+    return "icns" + bigEndian(quint32(16 + png.size())) + "ic07" + bigEndian(quint32(8 + png.size())) + png;
+}
+
+TEST_F(HostWorkspaceTest, TheMenuKeepsOneEntryPerBundleAndNoneForABundleThatIsGone) {
+    const auto proxyInfo = [](const QString& identifier) {
+        QVariantMap info = bundleInfo(identifier);
+        info.insert(QStringLiteral("CVNProfileDirectory"), QStringLiteral("Profile 1"));
+        info.insert(QStringLiteral("CFBundleDisplayName"), QStringLiteral("Work"));
+        info.insert(QStringLiteral("CFBundleIconFile"), QStringLiteral("AppIcon"));
+        return info;
+    };
+    const auto entriesFor = [&](const QString& bundle) {
+        QStringList found;
+        const QDir folder(dataHomeApplications());
+        for (const QString& name : folder.entryList({QStringLiteral("*.desktop")}, QDir::Files))
+            if (readText(folder.filePath(name))
+                    .contains(QStringLiteral("\nX-Corvane-Bundle=") + bundle + "\n"))
+                found << name;
+        return found;
+    };
+    const QString icons = QDir::homePath() + QStringLiteral("/.local/state/corvane-host/icons/");
+
+    // Built, then rebuilt at the same place under a new identifier.
+    const QString work =
+        makeBundle(apps_, QStringLiteral("Work"), proxyInfo(QStringLiteral("app.corvane.one")));
+    writeFile(work + QStringLiteral("/Contents/Resources/AppIcon.icns"), icnsWithOnePicture());
+    workspace_.registerBundle(work);
+    EXPECT_EQ(entriesFor(work), QStringList{"app.corvane.one.desktop"});
+    EXPECT_TRUE(QFileInfo::exists(icons + QStringLiteral("app.corvane.one.png")));
+    ASSERT_TRUE(host::writePropertyListFile(work + QStringLiteral("/Contents/Info.plist"),
+                                            proxyInfo(QStringLiteral("app.corvane.two"))));
+    workspace_.registerBundle(work);
+    EXPECT_EQ(entriesFor(work), QStringList{"app.corvane.two.desktop"});
+    EXPECT_FALSE(QFileInfo::exists(icons + QStringLiteral("app.corvane.one.png")));
+    EXPECT_TRUE(QFileInfo::exists(icons + QStringLiteral("app.corvane.two.png")));
+
+    // Deleted in the file manager: its entry goes at the next registration, and only its own.
+    const QString home =
+        makeBundle(apps_, QStringLiteral("Home"), proxyInfo(QStringLiteral("app.corvane.home")));
+    workspace_.registerBundle(home);
+    QDir(home).removeRecursively();
+    workspace_.registerBundle(work);
+    EXPECT_TRUE(entriesFor(home).isEmpty());
+    EXPECT_EQ(entriesFor(work), QStringList{"app.corvane.two.desktop"});
+    EXPECT_TRUE(QFileInfo::exists(icons + QStringLiteral("app.corvane.two.png")));
 }
 
 TEST_F(HostWorkspaceTest, UnreadableStateFileIsKeptAsideBeforeItIsReplaced) {

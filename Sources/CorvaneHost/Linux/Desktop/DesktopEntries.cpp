@@ -16,6 +16,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace host {
 namespace {
@@ -519,6 +520,25 @@ QString entryValue(QString value) {
     return value;
 }
 
+// Removes the entries the host wrote into the user's folder (the system's folders are not ours to edit) for
+// which `isStale(bundle the entry was written for, its desktop-file ID)` holds, with the icons taken out for
+// them.
+void removeHostWrittenEntries(const std::function<bool(const QString&, const QString&)>& isStale) {
+    const QString icons = hostStateDirectory() + QStringLiteral("/icons/");
+    const QDir folder(desktopEntryDirectories().first());
+    for (const QString& name : folder.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
+        const QString path = folder.filePath(name);
+        const auto values = readDesktopFileGroup(path, QStringLiteral("Desktop Entry"));
+        const QString written = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
+        if (written.isEmpty() || !isStale(QDir::cleanPath(written), name))
+            continue;
+        const QString icon = unescapeValue(values.value(QStringLiteral("Icon")));
+        QFile::remove(path);
+        if (icon.startsWith(icons))
+            QFile::remove(icon);
+    }
+}
+
 } // namespace
 
 QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info) {
@@ -593,28 +613,25 @@ QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& in
     if (!file.open(QIODevice::WriteOnly) ||
         file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 || !file.commit())
         throw fail(file.errorString());
+    // One entry per bundle: one written when the bundle had another identifier (rebuilt, or made again at
+    // the same place) would stay in the menu under the same name.
+    const QString bundle = QDir::cleanPath(QFileInfo(bundlePath).absoluteFilePath());
+    removeHostWrittenEntries([&](const QString& writtenFor, const QString& otherId) {
+        return writtenFor == bundle && otherId != desktopId;
+    });
     return desktopId;
 }
 
 void removeBundleMenuEntries(const QString& bundlePath) {
     const QString bundle = QDir::cleanPath(QFileInfo(bundlePath).absoluteFilePath());
-    const QString icons = hostStateDirectory() + QStringLiteral("/icons/");
-    // The host writes its entries into the user's folder only; the system's folders are not ours to edit.
-    const QDir folder(desktopEntryDirectories().first());
-    for (const QString& name : folder.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
-        const QString path = folder.filePath(name);
-        const auto values = readDesktopFileGroup(path, QStringLiteral("Desktop Entry"));
-        const QString written = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
-        if (written.isEmpty())
-            continue;
-        const QString cleaned = QDir::cleanPath(written);
-        if (cleaned != bundle && !cleaned.startsWith(bundle + QLatin1Char('/')))
-            continue;
-        const QString icon = unescapeValue(values.value(QStringLiteral("Icon")));
-        QFile::remove(path);
-        if (icon.startsWith(icons))
-            QFile::remove(icon);
-    }
+    removeHostWrittenEntries([&](const QString& writtenFor, const QString&) {
+        return writtenFor == bundle || writtenFor.startsWith(bundle + QLatin1Char('/'));
+    });
+}
+
+void removeOrphanedBundleDesktopEntries() {
+    removeHostWrittenEntries(
+        [](const QString& writtenFor, const QString&) { return !QFileInfo(writtenFor).isDir(); });
 }
 
 } // namespace host

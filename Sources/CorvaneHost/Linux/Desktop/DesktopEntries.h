@@ -85,7 +85,11 @@ QStringList bundleMimeTypes(const QVariantMap& info);
 // display name, its icon taken out of the bundle's icon file into the host's state folder, its own program,
 // and web links only when it declares http or https.
 // Returns its desktop-file ID. Throws host::SystemError.
+// Any entry the host wrote earlier for the same bundle under another identifier is removed.
 QString writeBundleDesktopEntry(const QString& bundlePath, const QVariantMap& info);
+
+// Removes the entries the host wrote for bundles that are no longer there, with their icons.
+void removeOrphanedBundleDesktopEntries();
 
 // Whether an Exec argument must be quoted by the desktop-entry rules (it holds a reserved character).
 bool needsExecQuoting(const QString& argument);
