@@ -4,7 +4,6 @@
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Panels.h"
-#include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Trash.h"
 
@@ -16,16 +15,6 @@ namespace {
 
 const QString identifierMismatch = QStringLiteral("That isn't the same app — its identifier doesn't match.");
 
-std::optional<QString> bundleIdentifierAt(const QString& bundlePath) {
-    const auto info = host::readBundleInfo(bundlePath);
-    if (!info)
-        return std::nullopt;
-    const QVariant identifier = info->value(QStringLiteral("CFBundleIdentifier"));
-    if (identifier.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return identifier.toString();
-}
-
 } // namespace
 
 QString AppModel::notWhereItUsedToBe(const QString& appName) {
@@ -34,7 +23,7 @@ QString AppModel::notWhereItUsedToBe(const QString& appName) {
 }
 
 bool AppModel::checkIdentity(const RegisteredApp& app) {
-    if (bundleIdentifierAt(app.path) == app.bundleID)
+    if (Registry::bundleIDAt(app.path) == app.bundleID)
         return true;
     setErrorMessage(app.existsOnDisk() ? identifierMismatch : notWhereItUsedToBe(app.name));
     return false;
@@ -89,7 +78,7 @@ void AppModel::locate(const RegisteredApp& app) {
     const auto chosen = host::panels().chooseApplication(options);
     if (!chosen || chosen->isEmpty())
         return;
-    if (bundleIdentifierAt(*chosen) != app.bundleID) {
+    if (Registry::bundleIDAt(*chosen) != app.bundleID) {
         setErrorMessage(identifierMismatch);
         return;
     }

@@ -230,11 +230,15 @@ std::optional<QString> Registry::resolve(const RegisteredApp& app) {
     // this app's identifier.
     if (app.bookmark)
         if (const auto path = host::Bookmark::resolve(*app.bookmark);
-            path && QFileInfo::exists(*path) && bundleIDOf(host::readBundleInfo(*path)) == app.bundleID)
+            path && QFileInfo::exists(*path) && bundleIDAt(*path) == app.bundleID)
             return path;
     if (const auto path = host::workspace().urlForApplication(app.bundleID); path && QFileInfo::exists(*path))
         return path;
     return std::nullopt;
+}
+
+std::optional<QString> Registry::bundleIDAt(const QString& bundlePath) {
+    return bundleIDOf(host::readBundleInfo(bundlePath));
 }
 
 QStringList Registry::standardSearchDirectories() {

@@ -65,9 +65,12 @@ struct Registry {
     // Removes every entry with this bundle identifier.
     void remove(const QString& bundleID);
 
-    // Where the app is now: its bookmark's file, else the application the workspace knows by its bundle
-    // identifier; none when neither exists on disk. The stored path is not consulted.
+    // Where the app is now: its bookmark's file when that bundle carries the app's identifier, else the
+    // application the workspace knows by its bundle identifier; none when neither exists on disk. The stored
+    // path is not consulted.
     static std::optional<QString> resolve(const RegisteredApp& app);
+    // The identifier in the Info.plist of the bundle at `bundlePath`; none when it has no readable one.
+    static std::optional<QString> bundleIDAt(const QString& bundlePath);
 
     // "~/Applications", then "/Applications".
     static QStringList standardSearchDirectories();
