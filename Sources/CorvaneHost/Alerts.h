@@ -14,6 +14,8 @@ struct Alert {
     QString informativeText;
     QStringList buttons;
     Style style = Style::informational;
+    // An image file shown in place of the style's icon (an application's own, as an About panel shows it).
+    QString iconPath;
     bool operator==(const Alert&) const = default;
 };
 

@@ -81,13 +81,14 @@ public:
 
     // Running applications.
     virtual std::vector<RunningApplication> runningApplications() = 0;
-    // The active application, or none when the machine has no notion of one.
+    // The active application (on this machine, the one of the window manager's active window), or none when
+    // the machine has no notion of one.
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     // Signal the application (polite request, then the forced kind); false when no such application runs.
     virtual bool terminate(qint32 processIdentifier) = 0;
     virtual bool forceTerminate(qint32 processIdentifier) = 0;
     // Brings the running application forward (the caller yields its own activation first); false when it
-    // could not be activated. Nothing on this machine activates another program's windows yet.
+    // could not be activated.
     virtual bool activate(qint32 processIdentifier) { return false; }
 
     // Tells `observer`, on the main queue, of each application that starts or ends from now on, until it is

@@ -1,5 +1,6 @@
 #include "CorvaneStub/MenuBuilder.h"
 
+#include "CorvaneCore/Foundation/BuildInfo.h"
 #include "CorvaneHost/Alerts.h"
 #include "CorvaneHost/Application.h"
 #include "CorvaneHost/Services.h"
@@ -7,23 +8,29 @@
 #include <QFileInfo>
 
 namespace MenuBuilder {
-namespace {
 
-void showAboutPanel(const QString& appName) {
+host::Alert aboutPanel(const QString& appName, const QVariantMap& info, const QString& iconPath) {
     host::Alert about;
     about.messageText = appName;
-    about.informativeText = QStringLiteral("A Corvane app.");
+    QStringList lines;
+    if (const QString version = BuildInfo::aboutVersion(info); !version.isEmpty())
+        lines.append(QStringLiteral("Version ") + version);
+    if (const auto credits = BuildInfo::aboutCredits(info))
+        lines.append(*credits);
+    about.informativeText = lines.join(QLatin1Char('\n'));
     about.buttons = {QStringLiteral("OK")};
-    host::alerts().runModal(about, [](int) {});
+    about.iconPath = iconPath;
+    return about;
 }
 
-} // namespace
-
-host::Menu mainMenu(const QString& appName, const Actions& actions) {
+host::Menu mainMenu(const QString& appName, const Actions& actions, const QVariantMap& info,
+                    const QString& iconPath) {
     host::Menu menu;
     menu.title = appName;
     menu.items = {
-        {QStringLiteral("About ") + appName, {}, [appName] { showAboutPanel(appName); }},
+        {QStringLiteral("About ") + appName,
+         {},
+         [about = aboutPanel(appName, info, iconPath)] { host::alerts().runModal(about, [](int) {}); }},
         host::MenuItem::separator(),
         {QStringLiteral("Open New Window"), QStringLiteral("n"), actions.openNewWindow},
         {QStringLiteral("Bring to Front"), QStringLiteral("/"), actions.bringToFront},
@@ -36,8 +43,9 @@ host::Menu mainMenu(const QString& appName, const Actions& actions) {
     return menu;
 }
 
-void install(const QString& appName, const Actions& actions, const QString& iconPath) {
-    host::menuBar().setMainMenu(mainMenu(appName, actions), iconPath);
+void install(const QString& appName, const Actions& actions, const QVariantMap& info,
+             const QString& iconPath) {
+    host::menuBar().setMainMenu(mainMenu(appName, actions, info, iconPath), iconPath);
 }
 
 QString iconPath(const QString& bundlePath, const std::optional<QVariantMap>& info) {

@@ -69,7 +69,8 @@ void StubAppDelegate::applicationWillFinishLaunching() {
     MenuBuilder::Actions actions;
     actions.openNewWindow = weakly([](StubAppDelegate& self) { self.openNewWindow(); });
     actions.bringToFront = weakly([](StubAppDelegate& self) { self.bringToFront(); });
-    MenuBuilder::install(displayName(), actions, MenuBuilder::iconPath(bundlePath, info));
+    MenuBuilder::install(displayName(), actions, info.value_or(QVariantMap{}),
+                         MenuBuilder::iconPath(bundlePath, info));
 }
 
 Request StubAppDelegate::helloRequest() const {

@@ -3,6 +3,10 @@
 
 #include "StubFixture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 namespace {
 
 using Op = Request::Op;
@@ -214,6 +218,34 @@ TEST_F(StubStartupTest, MenuCarriesTheNameAndItsCommandsOpenOrRaiseTheProfile) {
     EXPECT_TRUE(terminated());
     EXPECT_EQ(link->shutdowns, 1);
     EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=0, liveness=starting)")));
+}
+
+TEST_F(StubStartupTest, AboutShowsTheAppsNameIconAndItsBundlesVersion) {
+    QTemporaryDir folder;
+    const QString bundle = folder.path() + QStringLiteral("/Work Mail.app");
+    QDir().mkpath(bundle + QStringLiteral("/Contents/Resources"));
+    QFile icon(bundle + QStringLiteral("/Contents/Resources/AppIcon.icns"));
+    ASSERT_TRUE(icon.open(QIODevice::WriteOnly));
+    icon.close();
+    info.insert(QStringLiteral("CFBundleIconFile"), QStringLiteral("AppIcon"));
+    info.insert(QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.4"));
+    info.insert(QStringLiteral("CFBundleVersion"), QStringLiteral("7"));
+    info.insert(QStringLiteral("CVNBuildDate"), QStringLiteral("2026-03-04T17:05:00Z"));
+    delegate = std::make_shared<StubAppDelegate>(config, info, bundle, link);
+    host.application().setDelegate(delegate);
+    host.application().run();
+    alerts->autoDismiss = 0;
+
+    ASSERT_TRUE(menuBar->choose(QStringLiteral("About Work Mail")));
+    ASSERT_EQ(alerts->shown.size(), 1u);
+    const host::Alert& about = alerts->shown[0];
+    EXPECT_EQ(about.messageText, QStringLiteral("Work Mail"));
+    EXPECT_EQ(about.iconPath, icon.fileName());
+    const QStringList lines = about.informativeText.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << about.informativeText.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Version 1.4 (7)"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Built ")) && lines[1].contains(QStringLiteral("2026")))
+        << lines[1].toStdString();
 }
 
 } // namespace

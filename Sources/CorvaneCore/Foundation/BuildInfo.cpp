@@ -76,4 +76,19 @@ std::optional<QString> formattedBuildDate(const QString& bundlePath) {
     return format(buildDate(*info));
 }
 
+QString aboutVersion(const QVariantMap& infoPlist) {
+    const QString version = infoPlist.value(QStringLiteral("CFBundleShortVersionString")).toString();
+    const QString build = infoPlist.value(QStringLiteral("CFBundleVersion")).toString();
+    if (build.isEmpty())
+        return version;
+    return version.isEmpty() ? build : version + QStringLiteral(" (") + build + QLatin1Char(')');
+}
+
+std::optional<QString> aboutCredits(const QVariantMap& infoPlist) {
+    const std::optional<QString> date = format(buildDate(infoPlist));
+    if (!date)
+        return std::nullopt;
+    return QStringLiteral("Built ") + *date;
+}
+
 } // namespace BuildInfo

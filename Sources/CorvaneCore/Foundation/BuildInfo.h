@@ -22,4 +22,10 @@ std::optional<QString> formattedBuildDate(const host::Bundle& bundle);
 // The same, read fresh from "Contents/Info.plist" (XML or binary) of the bundle at `bundlePath`.
 std::optional<QString> formattedBuildDate(const QString& bundlePath);
 
+// What an About panel shows of a bundle, from its Info.plist: the version, "CFBundleShortVersionString
+// (CFBundleVersion)" or whichever of the two is there (empty without either), and the credits line,
+// "Built " and the formatted build date (none without a build date).
+QString aboutVersion(const QVariantMap& infoPlist);
+std::optional<QString> aboutCredits(const QVariantMap& infoPlist);
+
 } // namespace BuildInfo

@@ -7,6 +7,8 @@
 #include "CorvaneHost/Linux/Files/FileLock.h"
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "CorvaneHost/Linux/WindowApplications.h"
+#include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/PropertyList.h"
@@ -639,8 +641,26 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
 }
 
 std::optional<RunningApplication> HostWorkspace::frontmostApplication() {
-    // This machine has no window server that tells which application is active.
-    return std::nullopt;
+    // The application of the window manager's active window: a program the workspace knows by its process,
+    // else the desktop entry that stands for the window.
+    const auto window = activeClientWindow();
+    if (!window)
+        return std::nullopt;
+    if (window->pid > 0)
+        if (auto running = runningApplication(window->pid))
+            return running;
+    const auto entry =
+        desktopEntryForWindow(applicationDesktopEntries(),
+                              WindowOwner{window->wmInstance, window->wmClass, programNamesOf(window->pid)});
+    if (!entry)
+        return window->pid > 0
+                   ? std::optional(RunningApplication{window->pid, QString(), window->wmClass, QString()})
+                   : std::nullopt;
+    return RunningApplication{window->pid, entry->bundleIdentifier, entry->name, QString()};
+}
+
+bool HostWorkspace::activate(qint32 processIdentifier) {
+    return activateTopWindowOf(processIdentifier);
 }
 
 bool HostWorkspace::signal(qint32 processIdentifier, int signalNumber) {

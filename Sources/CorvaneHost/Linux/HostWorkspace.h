@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 #include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
+#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QHash>
@@ -60,6 +60,7 @@ public:
     std::optional<RunningApplication> frontmostApplication() override;
     bool terminate(qint32 processIdentifier) override;
     bool forceTerminate(qint32 processIdentifier) override;
+    bool activate(qint32 processIdentifier) override;
     int addApplicationObserver(ApplicationObserver observer) override;
     void removeApplicationObserver(int observer) override;
 

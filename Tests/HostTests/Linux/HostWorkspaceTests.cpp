@@ -533,7 +533,13 @@ TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
     // Gone, and never a process that is no application.
     EXPECT_FALSE(workspace_.terminate(first->processIdentifier));
     EXPECT_FALSE(workspace_.forceTerminate(qint32(::getpid())));
+    // Without a display no window is in front, and none can be brought forward.
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
     EXPECT_EQ(workspace_.frontmostApplication(), std::nullopt);
+    EXPECT_FALSE(workspace_.activate(second->processIdentifier));
+    if (!display.isEmpty())
+        qputenv("DISPLAY", display);
 }
 
 // A program started for an event belongs to the desktop, not to its caller: nothing of the caller's terminal

@@ -30,10 +30,7 @@ QString infoString(const host::Bundle& bundle, const QString& key) {
 } // namespace
 
 std::optional<QString> AboutPanel::credits(const host::Bundle& bundle) {
-    const std::optional<QString> date = BuildInfo::formattedBuildDate(bundle);
-    if (!date)
-        return std::nullopt;
-    return QStringLiteral("Built ") + *date;
+    return BuildInfo::aboutCredits(bundle.infoDictionary().value_or(QVariantMap{}));
 }
 
 void AboutPanel::show() {
@@ -50,10 +47,7 @@ void AboutPanel::show(const host::Bundle& bundle) {
     QString name = infoString(bundle, QStringLiteral("CFBundleName"));
     if (name.isEmpty())
         name = QStringLiteral("Corvane");
-    QString version = infoString(bundle, QStringLiteral("CFBundleShortVersionString"));
-    const QString build = infoString(bundle, QStringLiteral("CFBundleVersion"));
-    if (!build.isEmpty())
-        version = version.isEmpty() ? build : version + QStringLiteral(" (") + build + QLatin1Char(')');
+    const QString version = BuildInfo::aboutVersion(bundle.infoDictionary().value_or(QVariantMap{}));
 
     auto* panel = new QMessageBox(appWindow());
     openPanel = panel;

@@ -1,10 +1,12 @@
 #include "CorvaneHost/Linux/DBus/FreedesktopDesktop.h"
 
+#include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/Services.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QUrl>
+#include <unistd.h>
 
 namespace host {
 
@@ -22,6 +24,14 @@ void FreedesktopDesktop::revealInFileManager(const QStringList& paths) {
 
 Desktop& desktop() {
     return ensureService(services().desktop, [] { return std::make_shared<FreedesktopDesktop>(); });
+}
+
+bool FreedesktopDesktop::activateApplication(qint32 processIdentifier) {
+    return activateTopWindowOf(processIdentifier);
+}
+
+void FreedesktopDesktop::activateSelf() {
+    activateTopWindowOf(qint32(::getpid()));
 }
 
 } // namespace host

@@ -151,12 +151,16 @@ std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString&
     entry.mimeTypes = splitList(values.value(QStringLiteral("MimeType")));
     entry.bundleIdentifier = bundleIdentifierForDesktopEntry(id);
     entry.bundlePath = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
+    entry.startupWMClass = unescapeValue(values.value(QStringLiteral("StartupWMClass")));
     if (entry.exec.trimmed().isEmpty())
         return std::nullopt;
     return entry;
 }
 
-std::vector<DesktopEntry> browserDesktopEntries() {
+namespace {
+
+// The installed entries as applicationDesktopEntries() lists them, before Chrome's is named.
+std::vector<DesktopEntry> installedDesktopEntries() {
     std::vector<DesktopEntry> entries;
     QSet<QString> seen;
     for (const QString& dir : desktopEntryDirectories()) {
@@ -176,17 +180,33 @@ std::vector<DesktopEntry> browserDesktopEntries() {
             if (seen.contains(id))
                 continue;
             seen.insert(id); // hidden or broken, it still hides lower folders' entry of that ID
-            auto entry = readDesktopEntry(file, id);
-            if (entry && entry->mimeTypes.contains(httpHandlerType))
+            if (auto entry = readDesktopEntry(file, id))
                 entries.push_back(std::move(*entry));
         }
     }
-    // The browser that serves as Chrome answers to Chrome's identifier.
+    return entries;
+}
+
+// The browser that serves as Chrome answers to Chrome's identifier.
+std::vector<DesktopEntry> withChromeNamed(std::vector<DesktopEntry> entries) {
     if (const auto chrome = chromeAmong(entries))
         for (DesktopEntry& entry : entries)
             if (entry.path == chrome->entry.path)
                 entry.bundleIdentifier = chromeBundleIdentifier;
     return entries;
+}
+
+} // namespace
+
+std::vector<DesktopEntry> applicationDesktopEntries() {
+    return withChromeNamed(installedDesktopEntries());
+}
+
+std::vector<DesktopEntry> browserDesktopEntries() {
+    std::vector<DesktopEntry> entries = installedDesktopEntries();
+    std::erase_if(entries,
+                  [](const DesktopEntry& entry) { return !entry.mimeTypes.contains(httpHandlerType); });
+    return withChromeNamed(std::move(entries));
 }
 
 QString bundleIdentifierForDesktopEntry(const QString& id) {

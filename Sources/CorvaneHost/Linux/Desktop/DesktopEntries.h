@@ -22,6 +22,7 @@ struct DesktopEntry {
     QStringList mimeTypes;    // MimeType=
     QString bundleIdentifier; // see bundleIdentifierForDesktopEntry
     QString bundlePath;       // X-Corvane-Bundle=: the bundle that an entry written by the host stands for
+    QString startupWMClass;   // StartupWMClass=: the window class of the application's windows
     bool operator==(const DesktopEntry&) const = default;
 };
 
@@ -34,8 +35,11 @@ QStringList desktopEntryDirectories();
 // an Exec line. `id` is its desktop-file ID.
 std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString& id);
 
-// Every application entry whose MimeType names "x-scheme-handler/http", in folder order; an ID found in a
-// folder of higher precedence hides the same ID further down.
+// Every application entry, in folder order; an ID found in a folder of higher precedence hides the same ID
+// further down.
+std::vector<DesktopEntry> applicationDesktopEntries();
+
+// Those of them whose MimeType names "x-scheme-handler/http".
 std::vector<DesktopEntry> browserDesktopEntries();
 
 // Well-known browsers keep their usual identifiers ("chromium" is "org.chromium.Chromium", "firefox-esr"

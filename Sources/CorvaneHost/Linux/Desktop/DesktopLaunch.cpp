@@ -15,15 +15,20 @@
 namespace host {
 namespace {
 
-// What the arguments open: absolute URLs, and absolute paths of files (as xdg-open hands files on), with the
-// links' text as written (a parsed URL has its host normalised).
-struct DesktopLinks {
-    QList<QUrl> urls;
-    QStringList written;
-};
+// The resident instance must not hold on to the caller's terminal or pipes.
+void releaseStandardStreams() {
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0)
+        return;
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::close(null);
+}
 
-// None when any argument is something else: the program was started with switches of its own.
-std::optional<DesktopLinks> linksIn(const QStringList& arguments) {
+} // namespace
+
+std::optional<DesktopLinks> desktopLaunchLinks(const QStringList& arguments) {
     DesktopLinks links;
     for (const QString& argument : arguments) {
         if (argument.startsWith(QLatin1Char('/')) && QFileInfo::exists(argument)) {
@@ -40,23 +45,10 @@ std::optional<DesktopLinks> linksIn(const QStringList& arguments) {
     return links;
 }
 
-// The resident instance must not hold on to the caller's terminal or pipes.
-void releaseStandardStreams() {
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0)
-        return;
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    ::close(null);
-}
-
-} // namespace
-
 std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
     if (qEnvironmentVariableIsSet(kLaunchEventsVariable) || arguments.isEmpty())
         return std::nullopt;
-    const auto links = linksIn(arguments);
+    const auto links = desktopLaunchLinks(arguments);
     if (!links || links->urls.isEmpty())
         return std::nullopt;
     const Bundle& bundle = Bundle::main();

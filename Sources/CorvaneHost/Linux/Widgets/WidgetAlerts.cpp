@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/Services.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -30,6 +31,8 @@ QMessageBox::Icon iconOf(Alert::Style style) {
 void WidgetAlerts::runModal(const Alert& alert, std::function<void(int button)> completion) {
     QMessageBox box;
     box.setIcon(iconOf(alert.style));
+    if (const QIcon icon(alert.iconPath); !alert.iconPath.isEmpty() && !icon.isNull())
+        box.setIconPixmap(icon.pixmap(64, 64));
     box.setText(alert.messageText);
     box.setInformativeText(alert.informativeText);
     std::vector<QPushButton*> buttons;

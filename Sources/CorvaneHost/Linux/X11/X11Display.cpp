@@ -4,6 +4,8 @@
 #include <xcb/xcb_ewmh.h>
 #include <xcb/xtest.h>
 
+#include <QByteArray>
+#include <QList>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -101,7 +103,7 @@ std::vector<X11ClientWindow> X11Display::clientWindows() {
 
     // Every request goes out before the first reply is read: one round trip for the whole list.
     struct Pending {
-        xcb_get_property_cookie_t pid, name, legacyName, state, type;
+        xcb_get_property_cookie_t pid, name, legacyName, windowClass, state, type;
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
         xcb_get_window_attributes_cookie_t attributes;
@@ -111,6 +113,7 @@ std::vector<X11ClientWindow> X11Display::clientWindows() {
     for (xcb_window_t id : ids)
         pending.push_back({xcb_ewmh_get_wm_pid(ewmh, id), xcb_ewmh_get_wm_name(ewmh, id),
                            xcb_get_property(xcb, 0, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 1024),
+                           xcb_get_property(xcb, 0, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
                            xcb_ewmh_get_wm_state(ewmh, id), xcb_ewmh_get_wm_window_type(ewmh, id),
                            xcb_get_geometry(xcb, id),
                            xcb_translate_coordinates(xcb, id, connection_->root(), 0, 0),
@@ -135,6 +138,16 @@ std::vector<X11ClientWindow> X11Display::clientWindows() {
                 window.title = QString::fromLatin1(static_cast<const char*>(xcb_get_property_value(legacy)),
                                                    xcb_get_property_value_length(legacy));
             std::free(legacy);
+        }
+        if (xcb_get_property_reply_t* windowClass = xcb_get_property_reply(xcb, p.windowClass, nullptr)) {
+            // Two strings, each ended by a NUL: the instance, then the class.
+            const QList<QByteArray> names =
+                QByteArray(static_cast<const char*>(xcb_get_property_value(windowClass)),
+                           xcb_get_property_value_length(windowClass))
+                    .split('\0');
+            window.wmInstance = names.size() > 0 ? QString::fromLatin1(names[0]) : QString();
+            window.wmClass = names.size() > 1 ? QString::fromLatin1(names[1]) : QString();
+            std::free(windowClass);
         }
         xcb_ewmh_get_atoms_reply_t atoms{};
         if (xcb_ewmh_get_wm_state_reply(ewmh, p.state, &atoms, nullptr)) {

@@ -14,6 +14,8 @@ struct X11ClientWindow {
     quint32 id = 0;
     qint32 pid = 0; // 0 when the window does not name its process
     QString title;
+    QString wmInstance;    // WM_CLASS: the instance name ("xterm")
+    QString wmClass;       // WM_CLASS: the class name ("XTerm")
     QRect bounds;          // in root coordinates
     bool viewable = false; // mapped, with every ancestor mapped
     bool hidden = false;   // minimised (or otherwise hidden by the window manager)
