@@ -14,6 +14,8 @@
 
 namespace {
 
+const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
 void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashes) {
     out.append('"');
     // Plain ASCII with nothing to escape (every key, most values) is copied straight, without a UTF-8 copy.
@@ -44,6 +46,7 @@ void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashe
         const auto byte = static_cast<unsigned char>(c);
         char buffer[8];
         const char* escaped;
+        qsizetype width = 1; // of the character escaped, in bytes
         switch (c) {
         case '"':
             escaped = "\\\"";
@@ -72,6 +75,13 @@ void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashe
             escaped = "\\t";
             break;
         default:
+            // Qt's reader drops a U+FEFF (a byte-order mark) written raw at the start of a string; an escaped
+            // one it keeps.
+            if (byte == 0xEF && QByteArrayView(data + i, size - i).startsWith(byteOrderMark)) {
+                escaped = "\\ufeff";
+                width = byteOrderMark.size();
+                break;
+            }
             if (byte >= 0x20)
                 continue;
             std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
@@ -79,6 +89,7 @@ void appendEscapedString(QByteArray& out, const QString& text, bool escapeSlashe
         }
         out.append(data + copied, i - copied);
         out.append(escaped);
+        i += width - 1;
         copied = i + 1;
     }
     out.append(data + copied, size - copied);
@@ -173,8 +184,6 @@ struct Writer {
         out.append('}');
     }
 };
-
-const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 JSONDecodingError formatError() {
     return JSONDecodingError(
