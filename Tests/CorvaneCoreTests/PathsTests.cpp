@@ -166,7 +166,7 @@ TEST(JSONCoding, DatesRoundTripWithoutFractionAndHonourOffsets) {
     // Anchored at the very end of the text, and only ASCII digits are digits.
     EXPECT_FALSE(JSONDate::decode("2026-03-04T05:06:07Z\n").has_value());
     EXPECT_FALSE(JSONDate::decode("2026-03-04T06:06:07+01:00\n").has_value());
-    EXPECT_FALSE(JSONDate::decode(QString::fromUtf8("\xD9\xA2026-03-04T05:06:07Z")).has_value());
+    EXPECT_FALSE(JSONDate::decode(QStringLiteral(u"\u0662026-03-04T05:06:07Z")).has_value());
 }
 
 } // namespace

@@ -119,9 +119,11 @@ TEST_F(SingleInstanceTest, ManyCopiesStartedTogetherLeaveOneThatTakesEveryLink) 
             },
             patienceMs))
             << "round " << round << ": " << runningCount() << " copies run";
-        for (const auto& helper : helpers)
-            if (helper->state() == QProcess::NotRunning)
+        for (const auto& helper : helpers) {
+            if (helper->state() == QProcess::NotRunning) {
                 EXPECT_EQ(helper->exitCode(), 0) << "round " << round;
+            }
+        }
 
         // The survivor still takes events, and serves its own socket.
         const QString later = QStringLiteral("https://example.com/round%1/later").arg(round);

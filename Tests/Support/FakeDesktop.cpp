@@ -7,10 +7,11 @@ namespace test {
 namespace {
 
 std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
-    if (answers.empty())
-        return std::nullopt;
-    std::optional<QString> answer = answers.front();
-    answers.pop_front();
+    std::optional<QString> answer;
+    if (!answers.empty()) {
+        answer = std::move(answers.front());
+        answers.pop_front();
+    }
     return answer;
 }
 

@@ -22,9 +22,9 @@ const QString pressAction = QStringLiteral("AXPress");
 // Runs wait for each other: a run that watched for new windows while another opened its menus would take
 // those menus for its own. The queue belongs to one main queue (tests install a fresh one each).
 struct RunQueue {
-    std::weak_ptr<host::MainQueue> owner;
+    std::weak_ptr<host::MainQueue> owner{};
     bool running = false;
-    std::deque<std::function<void()>> waiting;
+    std::deque<std::function<void()>> waiting{};
 };
 
 RunQueue& runQueue() {

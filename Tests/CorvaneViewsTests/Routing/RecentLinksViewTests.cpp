@@ -29,10 +29,10 @@
 namespace {
 
 struct Link {
-    QString url;
-    std::optional<QString> source;
-    std::optional<QString> target;
-    std::optional<QString> rule;
+    QString url{};
+    std::optional<QString> source{};
+    std::optional<QString> target{};
+    std::optional<QString> rule{};
     double hoursAgo = 1;
 };
 

@@ -369,9 +369,12 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
     EXPECT_THAT(host::desktopEntryCommands(entry, {QUrl(QStringLiteral("--incognito")), urls.last()}),
                 ElementsAre(QStringList{"b", "file:///tmp/f.html"}));
 
-    for (const QString exec : {QStringLiteral("b \"open"), QStringLiteral("b \"\\x\""), QStringLiteral("  "),
-                               QStringLiteral("%U")})
-        EXPECT_TRUE(host::desktopEntryCommands({.exec = exec}, urls).empty()) << exec.toStdString();
+    for (const QString& exec : {QStringLiteral("b \"open"), QStringLiteral("b \"\\x\""), QStringLiteral("  "),
+                                QStringLiteral("%U")}) {
+        host::DesktopEntry unusable;
+        unusable.exec = exec;
+        EXPECT_TRUE(host::desktopEntryCommands(unusable, urls).empty()) << exec.toStdString();
+    }
 }
 
 TEST_F(HostWorkspaceTest, DefaultsAreTheDesktopsThenTheFirstClaimant) {
@@ -843,9 +846,11 @@ TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
         });
     };
     EXPECT_TRUE(reported(host::ApplicationEvent::didLaunch));
-    for (const auto& [event, app] : events)
-        if (app.processIdentifier == started->processIdentifier)
+    for (const auto& [event, app] : events) {
+        if (app.processIdentifier == started->processIdentifier) {
             EXPECT_EQ(app.bundleIdentifier, QStringLiteral("com.google.Chrome"));
+        }
+    }
 
     // Opened again without a new instance: the running one is the answer, and nothing starts.
     auto [again, againError] =

@@ -10,17 +10,17 @@ class QMenu;
 // A menu as data: what menu builders return, so tests read the entries (and trigger them) without showing
 // a menu, and the same entries can fill a context menu and a button's menu.
 struct MenuEntry {
-    QString title;       // as the user reads it ("&" not doubled)
-    QString systemImage; // optional symbol name
-    QIcon icon;          // an application's own icon; drawn instead of `systemImage` when set
-    QString toolTip;
+    QString title{};       // as the user reads it ("&" not doubled)
+    QString systemImage{}; // optional symbol name
+    QIcon icon{};          // an application's own icon; drawn instead of `systemImage` when set
+    QString toolTip{};
     bool enabled = true;
     bool checkable = false;
     bool checked = false;
     bool isDivider = false;
-    bool isSection = false;          // a section heading: `title` over the entries that follow
-    std::vector<MenuEntry> children; // a submenu when not empty
-    std::function<void()> action;
+    bool isSection = false;            // a section heading: `title` over the entries that follow
+    std::vector<MenuEntry> children{}; // a submenu when not empty
+    std::function<void()> action{};
 
     static MenuEntry divider() {
         MenuEntry entry;
