@@ -112,6 +112,17 @@ TEST_F(ChromeWindowsTest, OnlyTheFirstListedChromeIsCounted) {
     EXPECT_EQ(ChromeWindows::onScreenCount(), 1);
 }
 
+// The same user's Chrome on another display shows nothing on this one: the Chrome that does is the one.
+TEST_F(ChromeWindowsTest, OfSeveralChromesTheOneThisDisplayShowsIsTheRunningOne) {
+    startChrome(chromePID);
+    startChrome(chromePID + 10);
+    windows->setWindows(QVariantList{FakeWindowList::window(chromePID + 10, 700)});
+    EXPECT_EQ(ChromeWindows::runningChrome()->processIdentifier, chromePID + 10);
+    EXPECT_EQ(ChromeWindows::onScreenCount(), 1);
+    windows->setWindows(QVariantList{});
+    EXPECT_EQ(ChromeWindows::runningChrome()->processIdentifier, chromePID);
+}
+
 TEST(ChromeWindowsOnThisMachine, SaysTruthfullyThatNoWindowsCanBeSeen) {
     test::WindowListScope scope{nullptr}; // this machine's implementation
     EXPECT_FALSE(host::windowList().screenRecordingPreflight());

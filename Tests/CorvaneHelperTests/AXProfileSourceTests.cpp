@@ -555,6 +555,39 @@ TEST_F(TrackerTest, AGroupBeingOpenedCountsAsUnsureForEightSeconds) {
     EXPECT_EQ(confidence(research), CountConfidence::certain);
 }
 
+// Profile and group names that differ only in how their accents are spelt (composed or decomposed) are one
+// name in every question the tracker answers.
+TEST_F(TrackerTest, NamesCompareAsCanonicalTextInEveryQuestion) {
+    const QString composed = QStringLiteral("Caf\u00e9");
+    const QString decomposed = QStringLiteral("Cafe\u0301");
+    startWithChrome();
+    source->updateProfiles({profile(composed, composed)});
+    const Node window = world().openWindow(QStringLiteral("Inbox - Chromium - ") + composed, composed);
+    world().addGroup(window, QStringLiteral("Research"), 1);
+    world().addSavedChip(window, QStringLiteral("R\u00e9sum\u00e9 group - 2 tabs"));
+    run(AXProfileSource::settlingTime);
+
+    std::vector<std::vector<TabGroupInfo>> answers;
+    source->tabGroups(decomposed, false,
+                      [&](std::vector<TabGroupInfo> groups) { answers.push_back(groups); });
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], (std::vector<TabGroupInfo>{{QStringLiteral("Research"), true, false, 1},
+                                                     {QStringLiteral("R\u00e9sum\u00e9"), false, true, 0}}));
+
+    // A group asked to open under one spelling is being opened under the other.
+    source->raise(scope(composed, QStringLiteral("R\u00e9sum\u00e9")), [](RaiseOutcome) {});
+    EXPECT_EQ(confidence(scope(decomposed, QStringLiteral("Re\u0301sume\u0301"))),
+              CountConfidence::unclassified);
+    run(AXProfileSource::groupOpeningTime + 0.5);
+    EXPECT_EQ(confidence(scope(decomposed, QStringLiteral("Travel"))), CountConfidence::certain);
+
+    // The strip is rebuilt and the new one cannot be read: a zero of the profile's groups is unsure.
+    world().rebuildTabStrip(window)->unreadable = true;
+    source->updateWatched({scope(decomposed, QStringLiteral("Travel"))});
+    run(AXProfileSource::groupInterval);
+    EXPECT_EQ(confidence(scope(decomposed, QStringLiteral("Travel"))), CountConfidence::unclassified);
+}
+
 TEST_F(TrackerTest, AGroupThatIsNowhereIsNotFound) {
     startWithChrome();
     const Node window = openWork();
@@ -589,6 +622,31 @@ TEST_F(TrackerTest, ClosingHonoursTheLimitAndANegativeLimitClosesNothing) {
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[1], (CloseResult{2, 0, false}));
     EXPECT_EQ(world().windowServerEntries()->size(), 1);
+}
+
+TEST_F(TrackerTest, ClosingTheLastWindowCountsItOnceChromeListsNothingAndTheScreenShowsNothing) {
+    startWithChrome();
+    world().goneElementsAnswer = true;
+    openWork();
+    run();
+    std::vector<CloseResult> results;
+    source->close(scope(work), {}, 6.0, [&](CloseResult result) { results.push_back(result); });
+    run(AXProfileSource::perWindowCloseTimeout / 2);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0], (CloseResult{1, 0, false}));
+
+    // A Chrome that lists nothing while its window is still on screen has not closed it: the close waits for
+    // the window's time-out.
+    openWork(QStringLiteral("Calendar"));
+    run();
+    world().closeButtonsWork = false;
+    world().publishesTree = false;
+    source->close(scope(work), {}, 6.0, [&](CloseResult result) { results.push_back(result); });
+    run(AXProfileSource::perWindowCloseTimeout / 2);
+    EXPECT_EQ(results.size(), 1u);
+    run(AXProfileSource::perWindowCloseTimeout);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1], (CloseResult{0, 0, false}));
 }
 
 TEST_F(TrackerTest, ClosingAGroupUsesItsHeaderMenuAndCountsOneGroup) {

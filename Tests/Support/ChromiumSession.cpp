@@ -67,7 +67,8 @@ std::optional<AXElement> focusedWindow(const AXElement& chromium) {
     return std::nullopt;
 }
 
-ChromiumHelperSession::ChromiumHelperSession() = default;
+ChromiumHelperSession::ChromiumHelperSession(DesktopSession::Options options)
+    : desktop_(std::move(options)) {}
 
 ChromiumHelperSession::~ChromiumHelperSession() {
     helper_.stop();

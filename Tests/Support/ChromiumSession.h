@@ -28,7 +28,7 @@ std::optional<host::AXElement> focusedWindow(const host::AXElement& chromium);
 // process talks to the session from start() on.
 class ChromiumHelperSession {
 public:
-    ChromiumHelperSession();
+    explicit ChromiumHelperSession(DesktopSession::Options options = {});
     ~ChromiumHelperSession();
     ChromiumHelperSession(const ChromiumHelperSession&) = delete;
     ChromiumHelperSession& operator=(const ChromiumHelperSession&) = delete;

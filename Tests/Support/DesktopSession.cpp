@@ -341,13 +341,18 @@ void DesktopSession::writeLocalState() const {
 }
 
 QStringList DesktopSession::chromiumArguments(const QString& profileDirectory, const QString& url) const {
-    return {chromiumPath, QStringLiteral("--user-data-dir=") + userDataDirectory(),
-            QStringLiteral("--profile-directory=") + profileDirectory, QStringLiteral("--no-first-run"),
-            QStringLiteral("--no-default-browser-check"), QStringLiteral("--disable-background-networking"),
-            QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-            QStringLiteral("--password-store=basic"), QStringLiteral("--ozone-platform=x11"),
-            // A window each time, also where the profile has one (else the page would open as a tab in it).
-            QStringLiteral("--new-window"), url};
+    QStringList arguments{
+        chromiumPath, QStringLiteral("--user-data-dir=") + userDataDirectory(),
+        QStringLiteral("--profile-directory=") + profileDirectory, QStringLiteral("--no-first-run"),
+        QStringLiteral("--no-default-browser-check"), QStringLiteral("--disable-background-networking"),
+        QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+        QStringLiteral("--password-store=basic"), QStringLiteral("--ozone-platform=x11"),
+        // A window each time, also where the profile has one (else the page would open as a tab in it).
+        QStringLiteral("--new-window")};
+    if (options_.chromiumOutlivesItsWindows)
+        arguments.append(QStringLiteral("--keep-alive-for-test"));
+    arguments.append(url);
+    return arguments;
 }
 
 bool DesktopSession::openWindow(const QString& profileDirectory, const QString& url,

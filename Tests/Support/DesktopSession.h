@@ -39,6 +39,8 @@ public:
         // Profile directories; each profile's display name is its directory's name.
         QStringList profiles{QStringLiteral("Work"), QStringLiteral("Home")};
         bool accessibilitySwitch = true;
+        // Chromium runs on when its last window closes (as with background apps), instead of ending.
+        bool chromiumOutlivesItsWindows = false;
     };
 
     // As root: re-executes this program as the unprivileged test user and never returns; otherwise nothing.

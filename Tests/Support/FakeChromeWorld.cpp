@@ -388,7 +388,7 @@ host::AXError FakeChromeWorld::copyAttributeValue(const host::AXElement& element
     if (!trusted)
         return host::AXError::apiDisabled;
     Node node = nodeOf(element);
-    if (!node || !node->alive)
+    if (!node || (!node->alive && !goneElementsAnswer))
         return host::AXError::invalidUIElement;
     if (node->unreadable)
         return host::AXError::cannotComplete;

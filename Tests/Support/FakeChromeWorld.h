@@ -107,6 +107,7 @@ public:
     bool closeButtonsWork = true; // pressing a close button closes its window
     bool sheetOnClose = false;    // pressing a close button shows a leave-page dialog instead
     bool escapeClosesMenus = true;
+    bool goneElementsAnswer = false; // true: closed elements still answer, as from libatspi's cache
 
     // Records.
     struct Performed {

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -84,11 +85,21 @@ bool isOnNormalLayer(const QVariantMap& window) {
 namespace ChromeWindows {
 
 std::optional<host::RunningApplication> runningChrome() {
-    for (const host::RunningApplication& application : host::workspace().runningApplications()) {
+    std::vector<host::RunningApplication> chromes;
+    for (const host::RunningApplication& application : host::workspace().runningApplications())
         if (application.bundleIdentifier == Corvane::chromeBundleID)
-            return application;
-    }
-    return std::nullopt;
+            chromes.push_back(application);
+    if (chromes.size() < 2)
+        return chromes.empty() ? std::nullopt : std::optional(chromes.front());
+    // Several (one of the same user on another display, or a second start handing its request over): the one
+    // whose windows this display shows is the one the user sees.
+    const auto list = host::windowList().windowList(host::WindowList::optionExcludeDesktopElements,
+                                                    host::WindowList::nullWindowID);
+    for (const host::RunningApplication& chrome : chromes)
+        for (const QVariant& entry : list.value_or(QVariantList()))
+            if (entry.typeId() == QMetaType::QVariantMap && ownedBy(entry.toMap(), chrome.processIdentifier))
+                return chrome;
+    return chromes.front();
 }
 
 bool isChromeRunning() {

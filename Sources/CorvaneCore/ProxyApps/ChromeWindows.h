@@ -9,7 +9,8 @@
 // calls; every answer is a fresh snapshot.
 namespace ChromeWindows {
 
-// The first running application with Chrome's bundle identifier, in the order the system lists them.
+// The running application with Chrome's bundle identifier: the first in the order the system lists them, or
+// where several run, the first whose windows the window server shows.
 std::optional<host::RunningApplication> runningChrome();
 bool isChromeRunning();
 

@@ -33,11 +33,6 @@ bool trusted() {
     return host::accessibility().isProcessTrusted();
 }
 
-// Names are equal as text: canonically equivalent spellings (composed or decomposed accents) are one name.
-bool sameName(const QString& a, const QString& b) {
-    return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
-}
-
 // Only classified browser windows of the profile.
 WatchScope profileOnly(const QString& profileDirectory) {
     return WatchScope{profileDirectory, std::nullopt, false, false, false};
@@ -452,7 +447,7 @@ bool AXProfileSource::refreshGroups(bool force) {
         entry->groups = names;
         changed = true;
         for (const QString& name : names)
-            pendingGroupOpens_.remove(name);
+            pendingGroupOpens_.remove(canonicalName(name));
     }
     return changed;
 }
@@ -572,11 +567,11 @@ std::optional<TrackedWindow> AXProfileSource::anyWindow(const WatchScope& scope)
 }
 
 bool AXProfileSource::isOpening(const QString& group) {
-    const auto entry = pendingGroupOpens_.constFind(group);
+    const auto entry = pendingGroupOpens_.constFind(canonicalName(group));
     if (entry == pendingGroupOpens_.constEnd())
         return false;
     if (now() > *entry) {
-        pendingGroupOpens_.remove(group);
+        pendingGroupOpens_.remove(canonicalName(group));
         return false;
     }
     return true;
@@ -584,7 +579,8 @@ bool AXProfileSource::isOpening(const QString& group) {
 
 bool AXProfileSource::windowsWithUnreadableStrip(const QString& profileDirectory) const {
     return std::any_of(windows_.begin(), windows_.end(), [&](const TrackedWindow& window) {
-        return window.classification.profileDirectory == profileDirectory &&
+        return window.classification.profileDirectory &&
+               sameName(*window.classification.profileDirectory, profileDirectory) &&
                window.classification.kind == WindowKind::browser && window.didSeekTabStrip &&
                !window.tabStrip;
     });
@@ -637,13 +633,14 @@ void AXProfileSource::tabGroups(const QString& profile, bool deep, TabGroupsComp
     QHash<QString, int> open;
     QSet<QString> saved;
     for (const TrackedWindow& window : windows_) {
-        if (window.classification.profileDirectory != profile ||
+        if (!window.classification.profileDirectory ||
+            !sameName(*window.classification.profileDirectory, profile) ||
             window.classification.kind != WindowKind::browser)
             continue;
         for (const QString& name : window.groups)
-            open[name] += 1;
+            open[canonicalName(name)] += 1;
         for (const QString& name : TabGroupLocator::savedGroupNames(window.ref.element))
-            saved.insert(name);
+            saved.insert(canonicalName(name));
     }
     const auto window = anyWindow(profileOnly(profile));
     if (!deep || !window || !appElement_)
@@ -661,7 +658,7 @@ void AXProfileSource::tabGroups(const QString& profile, bool deep, TabGroupsComp
                                [self, profile, open, saved, completion](QStringList labels) mutable {
                                    for (const QString& label : labels)
                                        if (const auto name = TabGroupLocator::groupName(label))
-                                           saved.insert(*name);
+                                           saved.insert(canonicalName(*name));
                                    QStringList names(saved.begin(), saved.end());
                                    names.sort();
                                    Log::helper.info(QStringLiteral("deep scan of %1 found: %2")
@@ -727,7 +724,7 @@ void AXProfileSource::openGroup(const QString& name, const WatchScope& scope, Ra
 
 void AXProfileSource::groupIsOpening(const QString& name, const WatchScope& scope,
                                      RaiseCompletion completion) {
-    pendingGroupOpens_.insert(name, later(groupOpeningTime));
+    pendingGroupOpens_.insert(canonicalName(name), later(groupOpeningTime));
     armGroupTimer();
     if (scope.tabGroup && !scope.tabGroup->isEmpty() && scope.ownWindow)
         moveToOwnWindow(name, scope);
@@ -779,9 +776,11 @@ void AXProfileSource::waitForGroup(const WatchScope& scope, double budget, bool 
             });
             return;
         }
-        auto done = completion;
-        *check = nullptr; // the poll held itself; let it go
-        done(present == toBePresent);
+        // Letting the poll go destroys this closure and what it captured: keep what is still needed first.
+        const bool reached = present == toBePresent;
+        const WaitCompletion done = completion;
+        *check = nullptr;
+        done(reached);
     };
     (*check)();
 }
@@ -811,7 +810,11 @@ void AXProfileSource::close(const WatchScope& scope, std::optional<qint64> limit
             if (!application)
                 return true;
             const QList<host::AXElement> listed = AX::windows(*application);
-            return listed.isEmpty() || listed.contains(window); // no list: no evidence it went
+            if (!listed.isEmpty())
+                return listed.contains(window);
+            // Chrome lists nothing once its last window has gone, and also while it does not answer: the
+            // window server tells the two apart.
+            return ChromeWindows::visibleWindows() != false;
         },
         [completion](CloseOutcome outcome) {
             completion(CloseResult{outcome.closed, outcome.remaining, outcome.blocked});

@@ -2,6 +2,7 @@
 
 #include "CorvaneCore/Foundation/Logging.h"
 #include "CorvaneHelper/WindowTracking/AX.h"
+#include "CorvaneHelper/WindowTracking/WindowProfileSource.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -300,10 +301,9 @@ std::optional<host::AXElement> control(const Matcher& matcher, const host::AXEle
     if (matcher.kind == Matcher::Kind::group) {
         if (matcher.name.isEmpty())
             return std::nullopt;
-        // Canonically equivalent spellings of a name are the same name.
-        const QString name = matcher.name.normalized(QString::NormalizationForm_C);
+        const QString name = canonicalName(matcher.name);
         for (const host::AXElement& item : items) {
-            const QString text = withoutLeadingSpaces(label(item)).normalized(QString::NormalizationForm_C);
+            const QString text = canonicalName(withoutLeadingSpaces(label(item)));
             if (text == name || text.startsWith(name + QStringLiteral(" group - ")))
                 return item;
         }

@@ -1,6 +1,7 @@
 #include "CorvaneHelper/WindowTracking/TabGroupLocator.h"
 
 #include "CorvaneHelper/WindowTracking/AX.h"
+#include "CorvaneHelper/WindowTracking/WindowProfileSource.h"
 
 namespace TabGroupLocator {
 
@@ -12,11 +13,6 @@ const QString tabClass = QStringLiteral("Tab");
 const QString labelSeparator = QStringLiteral(" group - ");
 constexpr int searchDepth = 10;
 constexpr int searchLimit = 2000;
-
-// Texts compare as Unicode text: canonically equivalent spellings are the same.
-QString canonical(const QString& text) {
-    return text.normalized(QString::NormalizationForm_C);
-}
 
 QString withoutLeadingSpaces(const QString& text) {
     qsizetype start = 0;
@@ -55,7 +51,7 @@ std::optional<Header> headerAt(const QList<host::AXElement>& items, qsizetype in
     const auto description = AX::string(items.at(index), descriptionKey);
     if (!description)
         return std::nullopt;
-    const auto body = descriptionBody(canonical(*description));
+    const auto body = descriptionBody(canonicalName(*description));
     if (!body)
         return std::nullopt;
     return Header{index, *body};
@@ -71,7 +67,7 @@ QList<host::AXElement> tabsFollowing(qsizetype headerIndex, const QList<host::AX
         if (!hasClass(item, tabClass))
             break;
         const auto description = AX::string(item, descriptionKey);
-        if (!description || !canonical(*description).contains(marker))
+        if (!description || !canonicalName(*description).contains(marker))
             break;
         run.append(item);
     }
@@ -92,7 +88,7 @@ QList<std::pair<host::AXElement, QString>> savedChips(const host::AXElement& win
         if (!hasClass(child, QStringLiteral("SavedTabGroupButton")))
             continue;
         if (const auto description = AX::string(child, descriptionKey))
-            chips.append({child, withoutLeadingSpaces(canonical(*description))});
+            chips.append({child, withoutLeadingSpaces(canonicalName(*description))});
     }
     return chips;
 }
@@ -127,7 +123,7 @@ QStringList groupNames(const host::AXElement& tabStrip) {
 std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElement& tabStrip) {
     if (asked.isEmpty())
         return std::nullopt;
-    const QString name = canonical(asked);
+    const QString name = canonicalName(asked);
     const auto items = AX::children(tabStrip);
     // A group named "Work - Home" also passes the prefix test for "Work": a header whose name is exactly the
     // one asked for wins, so that acting on "Work" never reaches another group.
@@ -139,7 +135,7 @@ std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElemen
             continue;
         if (header->body != name && !header->body.startsWith(name + QStringLiteral(" - ")))
             continue;
-        if (parseName(canonical(AX::string(items.at(index), descriptionKey).value_or(QString()))) == name)
+        if (parseName(canonicalName(AX::string(items.at(index), descriptionKey).value_or(QString()))) == name)
             exact = header;
         else if (!prefixed)
             prefixed = header;
@@ -177,7 +173,7 @@ QStringList savedGroupNames(const host::AXElement& window) {
 std::optional<host::AXElement> savedChip(const QString& asked, const host::AXElement& window) {
     if (asked.isEmpty())
         return std::nullopt;
-    const QString name = canonical(asked);
+    const QString name = canonicalName(asked);
     for (const auto& [chip, label] : savedChips(window))
         if (label == name || label.startsWith(name + labelSeparator))
             return chip;

@@ -6,25 +6,25 @@
 
 #include <QHashFunctions>
 
-namespace {
-
-QString canonical(const QString& name) {
+QString canonicalName(const QString& name) {
     return name.normalized(QString::NormalizationForm_C);
 }
 
-} // namespace
+bool sameName(const QString& a, const QString& b) {
+    return a == b || canonicalName(a) == canonicalName(b);
+}
 
 bool WatchScope::operator==(const WatchScope& other) const {
-    return canonical(profileDirectory) == canonical(other.profileDirectory) &&
+    return sameName(profileDirectory, other.profileDirectory) &&
            tabGroup.has_value() == other.tabGroup.has_value() &&
-           (!tabGroup || canonical(*tabGroup) == canonical(*other.tabGroup)) &&
+           (!tabGroup || sameName(*tabGroup, *other.tabGroup)) &&
            includeIncognito == other.includeIncognito && countAppWindows == other.countAppWindows &&
            ownWindow == other.ownWindow;
 }
 
 size_t qHash(const WatchScope& scope, size_t seed) noexcept {
-    return qHashMulti(seed, canonical(scope.profileDirectory), scope.tabGroup.has_value(),
-                      canonical(scope.tabGroup.value_or(QString())), scope.includeIncognito,
+    return qHashMulti(seed, canonicalName(scope.profileDirectory), scope.tabGroup.has_value(),
+                      canonicalName(scope.tabGroup.value_or(QString())), scope.includeIncognito,
                       scope.countAppWindows, scope.ownWindow);
 }
 

@@ -28,6 +28,12 @@ struct WatchScope {
 
 size_t qHash(const WatchScope& scope, size_t seed = 0) noexcept;
 
+// Names of Chrome's profiles and tab groups are equal as text, wherever they are compared: canonically
+// equivalent spellings (composed or decomposed accents) are one name. canonicalName() is the spelling that
+// keys them.
+QString canonicalName(const QString& name);
+bool sameName(const QString& a, const QString& b);
+
 template <> struct std::hash<WatchScope> {
     size_t operator()(const WatchScope& scope) const noexcept { return qHash(scope); }
 };

@@ -2,12 +2,16 @@
 // socket watch a profile and hear its window count, raise its windows and close them, and leave a window
 // whose page asks before it is left to the user.
 #include "CorvaneHost/Accessibility.h"
+#include "CorvaneHost/Services.h"
+#include "CorvaneHost/WindowList.h"
 #include "Support/ChromiumSession.h"
 #include "Support/Files.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
 #include <QUrl>
+#include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,8 +25,11 @@ constexpr double generous = test::ChromiumHelperSession::generous;
 class WindowTrackingTests : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // Home's window stays open throughout, so that Chromium keeps running when Work's windows close.
-        session = new test::ChromiumHelperSession;
+        // Home's window stays open throughout, so that Chromium keeps running when Work's windows close,
+        // until the last test closes it: Chromium then runs on without windows, as with background apps.
+        test::DesktopSession::Options options;
+        options.chromiumOutlivesItsWindows = true;
+        session = new test::ChromiumHelperSession(options);
         session->start();
     }
     static void TearDownTestSuite() {
@@ -52,6 +59,17 @@ protected:
         return session->windows(profile, incognito);
     }
     static std::optional<AXElement> focusedWindow() { return test::focusedWindow(session->chromium()); }
+    // Chromium's windows on screen, as the window manager lists them.
+    static int chromiumWindowsOnScreen() {
+        const auto list = host::windowList().windowList(host::WindowList::optionOnScreenOnly,
+                                                        host::WindowList::nullWindowID);
+        int count = 0;
+        for (const QVariant& entry : list.value_or(QVariantList()))
+            if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() ==
+                session->desktop().chromiumPid())
+                ++count;
+        return count;
+    }
 
     static inline test::ChromiumHelperSession* session = nullptr;
 };
@@ -72,6 +90,21 @@ TEST_F(WindowTrackingTests, AWatcherHearsTheCountOfItsProfileAsWindowsOpenAndClo
     const std::optional<Response> status = work->send(Request(0, Request::Op::status));
     ASSERT_TRUE(status);
     EXPECT_EQ(status->windowCount, 0);
+}
+
+// The X server's announcements bring a new window to the watchers, well before the helper would look again on
+// its own.
+TEST_F(WindowTrackingTests, AWindowIsHeardOfSoonAfterItShowsOnScreen) {
+    auto work = HelperClient::connect(QStringLiteral("Work"), false);
+    ASSERT_TRUE(work);
+    ASSERT_TRUE(work->hears(0)) << work->describe().toStdString();
+    for (int count = 1; count <= 3; ++count) {
+        const int before = chromiumWindowsOnScreen();
+        ASSERT_TRUE(session->desktop().openWindow(QStringLiteral("Work")));
+        ASSERT_TRUE(
+            test::DesktopSession::waitUntil([&] { return chromiumWindowsOnScreen() > before; }, generous));
+        EXPECT_TRUE(work->hears(count, 1.5)) << work->describe().toStdString();
+    }
 }
 
 TEST_F(WindowTrackingTests, AnIncognitoWindowCountsOnlyForAWatcherThatIncludesIncognito) {
@@ -194,6 +227,48 @@ TEST_F(WindowTrackingTests, APageThatAsksBeforeItIsLeftBlocksTheCloseAndKeepsIts
         driver.find(chromium, QStringLiteral("push button"), QStringLiteral("Leave"), generous);
     ASSERT_TRUE(driver.click(leave)) << chromium.dump(6).toStdString();
     EXPECT_TRUE(work->hears(0)) << work->describe().toStdString();
+// The helper ends as it should while Chromium keeps announcing changes: libatspi hands over the events that
+// arrive while the helper's listener is taken down at its exit, after much of the program is gone.
+TEST_F(WindowTrackingTests, TheHelperEndsCleanlyWhileChromiumAnnouncesChanges) {
+    const QString busyTitle = QStringLiteral(
+        "data:text/html,<script>let n=0;setInterval(()=>{document.title='busy '+(n++)},2)</script>");
+    ASSERT_TRUE(session->desktop().openWindow(QStringLiteral("Work"), busyTitle));
+    ASSERT_TRUE(test::DesktopSession::waitUntil(
+        [] { return !standardWindowsOf(QStringLiteral("Work"), false).isEmpty(); }, generous));
+    // The helper as this program's child, so that its end is seen; the session's own one steps aside.
+    session->helper().stop();
+    for (int round = 0; round < 3 && !HasFailure(); ++round) {
+        QProcess helper;
+        helper.setProcessEnvironment(session->desktop().programEnvironment());
+        helper.setProcessChannelMode(QProcess::MergedChannels);
+        helper.start(test::HelperProcess::program(), {});
+        ASSERT_TRUE(helper.waitForStarted(5000));
+        auto work = HelperClient::connect(QStringLiteral("Work"), false);
+        ASSERT_TRUE(work);
+        EXPECT_TRUE(work->hears(1)) << work->describe().toStdString();
+        QThread::msleep(500);
+        helper.terminate();
+        ASSERT_TRUE(helper.waitForFinished(10000));
+        EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit)
+            << "the helper died of signal " << helper.exitCode() << ":\n"
+            << helper.readAll().toStdString();
+        EXPECT_EQ(helper.exitCode(), 0) << helper.readAll().toStdString();
+    }
+    ASSERT_TRUE(session->helper().start(session->desktop().programEnvironment()));
+}
+
+// Last of this program: Chromium, running on, lists no windows at all once its last one has closed.
+TEST_F(WindowTrackingTests, ClosingChromiumsLastWindowCountsItAsClosed) {
+    closeAll(QStringLiteral("Work"), false);
+    auto home = HelperClient::connect(QStringLiteral("Home"), false);
+    ASSERT_TRUE(home);
+    ASSERT_TRUE(home->hears(1)) << home->describe().toStdString();
+    const std::optional<Response> answer = home->send(Request(0, Request::Op::closeWindows), 30);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->ok);
+    EXPECT_EQ(answer->closed, 1);
+    EXPECT_EQ(answer->remaining, 0);
+    EXPECT_EQ(answer->blocked, false);
 }
 
 } // namespace

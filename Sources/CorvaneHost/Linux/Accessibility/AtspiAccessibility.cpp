@@ -41,13 +41,6 @@ const char* const observedEvents[] = {
     "object:state-changed",
 };
 
-// Which program each application on the bus is, as learnt when it was looked up: events name the sender's bus
-// name only, and no call may be made while an event is dispatched.
-QHash<QByteArray, qint32>& pidsByBusName() {
-    static QHash<QByteArray, qint32> pids;
-    return pids;
-}
-
 // One element as the backend keeps it: an application by its pid (found on the bus at each use, so that an
 // element made before the program registers still works), an object of an application, or the window
 // manager's close button of a window that draws none of its own.
@@ -496,7 +489,7 @@ struct Target {
     double timeout = defaultTimeout;
 };
 
-AtspiAccessible* findApplication(qint32 pid, double timeout) {
+AtspiAccessible* findApplication(qint32 pid, double timeout, QHash<QByteArray, qint32>& pidsByBusName) {
     Call call(timeout);
     GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop)
@@ -507,7 +500,7 @@ AtspiAccessible* findApplication(qint32 pid, double timeout) {
         GError* error = nullptr;
         if (!found && qint32(atspi_accessible_get_process_id(application, &error)) == pid) {
             readAfresh(application);
-            pidsByBusName().insert(QByteArray(ATSPI_OBJECT(application)->app->bus_name), pid);
+            pidsByBusName.insert(QByteArray(ATSPI_OBJECT(application)->app->bus_name), pid);
             found = static_cast<AtspiAccessible*>(g_object_ref(application));
         }
         if (error)
@@ -521,14 +514,15 @@ AtspiAccessible* findApplication(qint32 pid, double timeout) {
 
 // Fills `target` for `element`; fails when the element is not one of ours or its application is not on the
 // bus.
-static AXError resolve(const AXElement& element, const QHash<qint32, double>& timeouts, Target& target) {
+static AXError resolve(const AXElement& element, const QHash<qint32, double>& timeouts,
+                       QHash<QByteArray, qint32>& pidsByBusName, Target& target) {
     target.handle = handleOf(element);
     if (!target.handle)
         return AXError::illegalArgument;
     target.pid = target.handle->pid;
     if (target.handle->kind == AtspiHandle::Kind::application) {
         target.timeout = timeouts.value(target.pid, defaultTimeout);
-        target.resolved.pointer = findApplication(target.pid, target.timeout);
+        target.resolved.pointer = findApplication(target.pid, target.timeout, pidsByBusName);
         if (!target.resolved)
             return AXError::cannotComplete; // no program with that pid answers on the bus
         target.object = target.resolved.get();
@@ -659,7 +653,8 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
                                                AXValue& value) {
     value = std::monostate{};
     Target target;
-    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
+        status != AXError::success)
         return status;
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
@@ -793,7 +788,8 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
 AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QString& attribute,
                                               const AXValue& value) {
     Target target;
-    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
+        status != AXError::success)
         return status;
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
@@ -809,7 +805,8 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
         const auto* element = std::get_if<AXElement>(&value);
         if (!element || target.handle->kind != AtspiHandle::Kind::application)
             return AXError::illegalArgument;
-        if (const AXError status = resolve(*element, timeouts_, window); status != AXError::success)
+        if (const AXError status = resolve(*element, timeouts_, pidsByBusName_, window);
+            status != AXError::success)
             return status;
         return activateWindow(window.object, target.pid) ? AXError::success : AXError::cannotComplete;
     }
@@ -854,7 +851,8 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
 
 AXError AtspiAccessibility::performAction(const AXElement& element, const QString& action) {
     Target target;
-    if (const AXError status = resolve(element, timeouts_, target); status != AXError::success)
+    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
+        status != AXError::success)
         return status;
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
@@ -1092,8 +1090,12 @@ private:
 };
 
 AtspiAccessibility::~AtspiAccessibility() {
-    // Observers may outlive the service (their owners drop them later): their timers must not run on.
-    for (const std::weak_ptr<AtspiObserver>& weak : observers_)
+    // Observers may outlive the service (their owners drop them later): their timers must not run on. With
+    // none left, the events that libatspi still delivers while the listener is taken down (it waits for the
+    // registry's answers and hands over what arrived meanwhile) are dropped unread, however late in the
+    // program's exit this runs.
+    const std::vector<std::weak_ptr<AtspiObserver>> observers = std::exchange(observers_, {});
+    for (const std::weak_ptr<AtspiObserver>& weak : observers)
         if (std::shared_ptr<AtspiObserver> observer = weak.lock())
             observer->detach();
     if (listener_) {
@@ -1128,7 +1130,7 @@ void AtspiAccessibility::dispatch(AtspiEvent* event) {
     if (type.startsWith("object:state-changed") && !type.startsWith("object:state-changed:defunct"))
         return; // listened to only so that Chromium keeps libatspi's states current
     const AtspiApplication* sender = ATSPI_OBJECT(event->source)->app;
-    const qint32 sourcePid = sender ? pidsByBusName().value(QByteArray(sender->bus_name)) : 0;
+    const qint32 sourcePid = sender ? pidsByBusName_.value(QByteArray(sender->bus_name)) : 0;
     if (sourcePid <= 0)
         return;
     const AXElement source = wrap(static_cast<AtspiAccessible*>(g_object_ref(event->source)), sourcePid);

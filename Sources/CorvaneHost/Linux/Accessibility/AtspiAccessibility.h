@@ -57,6 +57,10 @@ private:
     void dispatch(AtspiEvent* event);
 
     QHash<qint32, double> timeouts_;
+    // Which program each application on the bus is, as learnt when it was looked up: events name the sender's
+    // bus name only, and no call may be made while an event is dispatched. The service's own, so that no
+    // event reads it once the service is gone.
+    QHash<QByteArray, qint32> pidsByBusName_;
     AtspiEventListener* listener_ = nullptr;
     std::vector<std::weak_ptr<AtspiObserver>> observers_;
 };
