@@ -70,9 +70,9 @@ inline std::string plainName(const benchmark::BenchmarkReporter::Run& run) {
 // The console's table as usual, with the runs kept for the figures.
 class FigureReporter : public benchmark::ConsoleReporter {
 public:
-    // Coloured only on a terminal: a log keeps every line plain, "figure:" first.
+    // Coloured only on a terminal, as the library's own table: a log keeps every line plain, "figure:" first.
     FigureReporter()
-        : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+        : ConsoleReporter(isatty(fileno(stdout)) ? OO_Color : OO_None) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         kept.insert(kept.end(), runs.begin(), runs.end());
