@@ -1,7 +1,8 @@
 // How soon the workspace's watcher tells of an application that ends (through its pidfd) and of one that
 // starts (by its listing, every 0.5 s). Targets: an exit within 100 ms, a launch within 1 s.
-#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
+#include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
+#include "Figures.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -102,4 +103,10 @@ BENCHMARK(BM_RunningApplicationsListing)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return bench::main(argc, argv,
+                       {
+                           {"BM_ExitReported", "time", "<", 100, "ms"},
+                           {"BM_LaunchReported", "time", "<", 1000, "ms"},
+                       });
+}

@@ -7,6 +7,7 @@
 // The program is watched from outside only, through the X server. Run from the build folder:
 // Benchmarks/CreatorProcessBenchmark.
 #include "CreatorFixtures.h"
+#include "Figures.h"
 #include "ResidentMemory.h"
 #include "Support/OutsidePrograms.h"
 #include "Support/TemporaryHome.h"
@@ -243,7 +244,11 @@ int main(int argc, char** argv) {
         ->Iterations(1)
         ->Repetitions(5);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"windowOnScreen", "time", "<", 400, "ms"},
+        {"windowOnScreen", "idleRSS_MB", "<", 60, "MB"},
+        {"windowOnScreen", "afterPollRSS_MB", "<", 60, "MB"},
+    });
     benchmark::Shutdown();
     return 0;
 }

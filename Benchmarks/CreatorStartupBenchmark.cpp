@@ -2,6 +2,7 @@
 // rules and 500 recent links on disk. The symbol catalog's background load is not part of it.
 #include "Corvane/Models/CreatorApp.h"
 #include "CorvaneCore/Foundation/JSONCoding.h"
+#include "Figures.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 #include "Support/TemporaryHome.h"
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
     test::TemporaryHome home;
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"creatorStartup", "time", "<", 100, "ms"},
+    });
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "CorvaneHost/Accessibility.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
+#include "Figures.h"
 #include "Support/DesktopSession.h"
 #include "Support/TemporaryHome.h"
 
@@ -170,7 +171,11 @@ int main(int argc, char** argv) {
                 },
                 30);
             benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
+            bench::runBenchmarks({
+                {"classificationInputs", "time", "<", 3, "ms"},
+                {"windowChangeToCallback", "time", "<", 100, "ms"},
+                {"x11WindowList", "time", "<", 2, "ms"},
+            });
             benchmark::Shutdown();
         }
         application = {};

@@ -11,6 +11,7 @@
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
+#include "Figures.h"
 #include "Support/ChromiumSession.h"
 #include "Support/TemporaryHome.h"
 
@@ -166,7 +167,11 @@ int main(int argc, char** argv) {
             result = 1;
         } else {
             benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
+            bench::runBenchmarks({
+                {"windowToEvent", "open_median_ms", "<", 40, "ms"},
+                {"twentyWindows", "time", "<", 50, "ms"},
+                {"twentyWindows", "helper_rss_MB", "<", 30, "MB"},
+            });
             benchmark::Shutdown();
         }
         delete session;

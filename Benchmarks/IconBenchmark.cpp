@@ -8,6 +8,7 @@
 #include "CorvaneIcon/AppBuilder.h"
 #include "CorvaneIcon/IconRenderer.h"
 #include "CorvaneIcon/SymbolCatalog.h"
+#include "Figures.h"
 #include "Support/TemporaryHome.h"
 
 #include <QCoreApplication>
@@ -81,7 +82,12 @@ int main(int argc, char** argv) {
     test::TemporaryHome home;
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"RenderBadge1024", "time", "<", 30, "ms"},
+        {"Preview128", "time", "<", 3, "ms"},
+        {"LoadSymbolCatalog", "time", "<", 50, "ms"},
+        {"BuildProxyApp", "time", "<", 500, "ms"},
+    });
     benchmark::Shutdown();
     return 0;
 }

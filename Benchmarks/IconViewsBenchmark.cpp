@@ -9,6 +9,7 @@
 #include "Corvane/Views/Editor/IconSectionView.h"
 #include "Corvane/Views/Editor/SymbolPickerView.h"
 #include "CorvaneIcon/IconRenderer.h"
+#include "Figures.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/TemporaryHome.h"
 
@@ -170,7 +171,11 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"SymbolPickerOpen", "time", "<", 300, "ms"},
+        {"SymbolSearchKeystroke", "time", "<", 10, "ms"},
+        {"TypingWithLivePreview", "settleMs", "<", 250, "ms"},
+    });
     benchmark::Shutdown();
     return 0;
 }

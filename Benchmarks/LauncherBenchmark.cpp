@@ -3,6 +3,7 @@
 // server in this process, answering as the helper does (hello acknowledged, the activation raised).
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Messaging/SocketServer.h"
+#include "Figures.h"
 #include "ResidentMemory.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualTime.h"
@@ -109,7 +110,10 @@ BENCHMARK(BM_LauncherIdleResidentMemory)->Iterations(1)->Unit(benchmark::kMillis
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"BM_LauncherStartToHelloAcknowledged", "time", "<", 50, "ms"},
+        {"BM_LauncherIdleResidentMemory", "idle_RSS_MB", "<", 25, "MB"},
+    });
     benchmark::Shutdown();
     return 0;
 }

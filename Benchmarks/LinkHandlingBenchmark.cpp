@@ -6,6 +6,7 @@
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHelper/Shell/LinkHandler.h"
+#include "Figures.h"
 #include "ResidentMemory.h"
 #include "Support/FakeWorkspace.h"
 #include "Support/HelperDoubles.h"
@@ -213,7 +214,11 @@ BENCHMARK(BM_HelperIdleResidentMemory)->Iterations(1)->Unit(benchmark::kMillisec
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"BM_LinkHandling", "time", "<", 100, "us"},
+        {"BM_HelperStartToListening", "time", "<", 150, "ms"},
+        {"BM_HelperIdleResidentMemory", "idle_RSS_MB", "<", 20, "MB"},
+    });
     benchmark::Shutdown();
     return 0;
 }

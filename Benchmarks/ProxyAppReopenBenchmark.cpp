@@ -6,6 +6,7 @@
 #include "CorvaneHost/AppleEvent.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
+#include "Figures.h"
 #include "Support/ChromiumSession.h"
 #include "Support/ProxyAppProcess.h"
 #include "Support/TemporaryHome.h"
@@ -140,7 +141,9 @@ int main(int argc, char** argv) {
                 result = 1;
             } else {
                 benchmark::Initialize(&argc, argv);
-                benchmark::RunSpecifiedBenchmarks();
+                bench::runBenchmarks({
+                    {"reopenToActiveWindow", "median_ms", "<", 300, "ms"},
+                });
                 benchmark::Shutdown();
             }
         }

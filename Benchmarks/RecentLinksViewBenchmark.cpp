@@ -4,6 +4,7 @@
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Routing/RecentLinksView.h"
+#include "Figures.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 #include "Support/TemporaryHome.h"
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"filterKeystroke", "time", "<", 16, "ms"},
+    });
     return 0;
 }

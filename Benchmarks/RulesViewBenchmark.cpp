@@ -3,6 +3,7 @@
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Routing/RulesView.h"
+#include "Figures.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
 #include "Support/TemporaryHome.h"
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"rulesTesterKeystroke", "time", "<", 5, "ms"},
+    });
     return 0;
 }

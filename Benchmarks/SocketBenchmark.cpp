@@ -7,6 +7,7 @@
 #include "CorvaneCore/Messaging/SocketServer.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
+#include "Figures.h"
 #include "Support/LogCapture.h"
 #include "Support/TemporaryHome.h"
 
@@ -188,7 +189,10 @@ int main(int argc, char** argv) {
     host::services().mainQueue = mainQueue;
     test::LogCapture quiet;
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    bench::runBenchmarks({
+        {"BM_RequestRoundTrip", "time", "<", 100, "us"},
+        {"BM_BroadcastToHundredClients", "time", "<", 5, "ms"},
+    });
     benchmark::Shutdown();
     host::services().mainQueue.reset();
     return 0;

@@ -1,6 +1,10 @@
 #include "CorvaneHost/PropertyList.h"
 
+#include "CorvaneHost/FileStamp.h"
+
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QSaveFile>
 #include <QTimeZone>
 #include <cstring>
@@ -192,7 +196,31 @@ bool writePropertyListFile(const QString& path, const QVariant& value, PropertyL
 }
 
 std::optional<QVariantMap> readBundleInfo(const QString& bundlePath) {
-    return readPropertyListFile(bundlePath + QStringLiteral("/Contents/Info.plist"));
+    // Every listing of the applications and every proxy app's row asks for these, many times a second.
+    struct Parsed {
+        FileStamp stamp;
+        qint64 readAt = 0;
+        std::optional<QVariantMap> info;
+    };
+    static QMutex lock;
+    static QHash<QString, Parsed> parsed;
+    constexpr qsizetype capacity = 1024;
+
+    const QString path = bundlePath + QStringLiteral("/Contents/Info.plist");
+    const qint64 readAt = FileStamp::now();
+    const FileStamp stamp = FileStamp::of(QFile::encodeName(path));
+    {
+        QMutexLocker locker(&lock);
+        if (const auto known = parsed.constFind(path);
+            known != parsed.constEnd() && known->stamp == stamp && stamp.isSettled(known->readAt))
+            return known->info;
+    }
+    auto info = stamp.exists ? readPropertyListFile(path) : std::nullopt;
+    QMutexLocker locker(&lock);
+    if (parsed.size() >= capacity)
+        parsed.clear();
+    parsed.insert(path, Parsed{stamp, readAt, info});
+    return info;
 }
 
 } // namespace host

@@ -22,7 +22,8 @@ QByteArray serializePropertyList(const QVariant& value, PropertyListFormat forma
 bool writePropertyListFile(const QString& path, const QVariant& value,
                            PropertyListFormat format = PropertyListFormat::XML);
 
-// The Info.plist of a bundle folder ("Contents/Info.plist"), or none.
+// The Info.plist of a bundle folder ("Contents/Info.plist"), or none. Parsed once per version of the file:
+// the status of an unchanged file proves it unchanged (see FileStamp), and the answer comes from memory.
 std::optional<QVariantMap> readBundleInfo(const QString& bundlePath);
 
 } // namespace host

@@ -179,12 +179,14 @@ namespace {
 
 QMutex inkLock;
 QHash<QString, SymbolInk> inkCache;
+std::atomic<int> measurements{0};
 
 QString inkKey(const QString& symbolName, SymbolWeight weight) {
     return symbolName + QLatin1Char('|') + QString::number(rawValue(weight));
 }
 
 std::optional<SymbolInk> computeInk(const QString& symbolName, SymbolWeight weight) {
+    ++measurements;
     const auto source = symbolImageSource();
     auto image = source->image(symbolName, SymbolInk::pointSize, weight);
     if (!image)
@@ -247,6 +249,10 @@ std::optional<SymbolInk> SymbolInk::measure(const QString& symbolName, SymbolWei
     QMutexLocker locker(&inkLock);
     inkCache.insert(key, *ink);
     return ink;
+}
+
+int SymbolInk::measureCount() {
+    return measurements.load();
 }
 
 void SymbolInk::forgetAll() {

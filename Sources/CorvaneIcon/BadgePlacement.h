@@ -72,6 +72,8 @@ struct SymbolInk {
     static std::optional<SymbolInk> inkOf(const QImage& canvas);
     // Forgets every measurement (the symbol source changed).
     static void forgetAll();
+    // Measurements performed since the process started (for tests of the cache).
+    static int measureCount();
 
     inline static constexpr double pointSize = 158.72;
 };

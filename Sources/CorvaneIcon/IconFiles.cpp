@@ -81,8 +81,12 @@ void write(const IconSpec& iconDescription, const QString& destination) {
     const QString iconSet = work.path() + QStringLiteral("/AppIcon.iconset");
     makeFolder(iconSet);
 
-    // The sizes are drawn side by side (the renderer is safe to call from several threads); the first
-    // failure in size order is the one reported.
+    // The sizes are drawn side by side (the renderer is safe to call from several threads), after what they
+    // share is worked out once; the first failure in size order is the one reported.
+    std::vector<int> sizes;
+    for (const auto& file : iconSetFiles())
+        sizes.push_back(file.pixels);
+    IconRenderer::prepareSizes(iconDescription, sizes, base);
     std::map<int, std::future<QByteArray>> renders;
     for (const auto& file : iconSetFiles())
         if (!renders.contains(file.pixels))

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -330,6 +331,22 @@ QImage render(const IconSpec& iconDescription, int pixels, const std::optional<Q
     }
     painter.end();
     return canvas;
+}
+
+void prepareSizes(const IconSpec& iconDescription, const std::vector<int>& pixelSizes,
+                  const std::optional<QImage>& base) {
+    if (iconDescription.iconStyle == StubConfig::IconStyle::Badge) {
+        if (base && !base->isNull())
+            BadgePlacementSolver::placement(*base);
+        return;
+    }
+    std::vector<SymbolWeight> weights;
+    for (int pixels : pixelSizes)
+        if (const SymbolWeight weight = BadgeStyle::symbolWeight(pixels);
+            std::find(weights.begin(), weights.end(), weight) == weights.end())
+            weights.push_back(weight);
+    for (SymbolWeight weight : weights)
+        SymbolInk::measure(iconDescription.symbolName, weight);
 }
 
 std::optional<QImage> previewImage(const IconSpec& iconDescription, int points,

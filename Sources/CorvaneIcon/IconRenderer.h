@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <optional>
+#include <vector>
 
 class RenderError : public host::Error {
 public:
@@ -74,6 +75,12 @@ namespace IconRenderer {
 // `fullBleed` makes the segments style fill the whole square. Throws RenderError.
 QImage render(const IconSpec& iconDescription, int pixels, const std::optional<QImage>& base = std::nullopt,
               bool fullBleed = false);
+
+// Works out once what the sizes of one icon share (the badge's placement on `base`, the symbol's ink at each
+// weight the sizes draw it with), so that sizes then drawn side by side find it ready instead of each
+// working it out at the same moment. Drawing fails later as it would have; nothing here throws.
+void prepareSizes(const IconSpec& iconDescription, const std::vector<int>& pixelSizes,
+                  const std::optional<QImage>& base);
 
 // The icon rendered at twice `points` pixels, with a device pixel ratio of 2 (so its size in points is
 // `points`); none when rendering fails. `base` as for render().

@@ -1,6 +1,7 @@
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/ProcessRunner.h"
 #include "CorvaneHost/Services.h"
+#include "CorvaneIcon/BadgePlacement.h"
 #include "CorvaneIcon/DMGBackground.h"
 #include "CorvaneIcon/IconFiles.h"
 #include "CorvaneIcon/IconRenderer.h"
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 
@@ -60,6 +63,33 @@ TEST_F(IconFilesTest, IconSetHoldsTenFilesRenderedOncePerSize) {
     EXPECT_EQ(files.value("icon_128x128@2x.png"), files.value("icon_256x256.png"));
     EXPECT_EQ(files.value("icon_256x256@2x.png"), files.value("icon_512x512.png"));
     EXPECT_TRUE(workFolders("corvane-icon-").isEmpty());
+}
+
+// The sizes are drawn side by side; what they share is worked out before, once, not by each size at once.
+TEST_F(IconFilesTest, AnIconFileWorksOutWhatItsSizesShareOnce) {
+    test::RecordingProcessRunnerScope runner;
+    runner->handle(iconutil, [](const QStringList&) { return QString(); });
+    QTemporaryDir dir;
+
+    // A base picture no earlier test has had solved.
+    QImage base(512, 512, QImage::Format_ARGB32_Premultiplied);
+    base.fill(Qt::transparent);
+    QPainter(&base).fillRect(QRect(40, 40, 430, 410 + QRandomGenerator::global()->bounded(40)), Qt::red);
+    const QString basePath = dir.filePath("chrome.png");
+    ASSERT_TRUE(base.save(basePath));
+    IconRenderer::setChromeIconPathForTesting(basePath);
+    const int solves = BadgePlacementSolver::solveCount();
+    IcnsWriter::write(IconSpec("square.fill", IconColor::grey(0), StubConfig::SymbolStyle::Auto,
+                               StubConfig::IconStyle::Badge),
+                      dir.filePath("Badge.icns"));
+    IconRenderer::setChromeIconPathForTesting(std::nullopt);
+    EXPECT_EQ(BadgePlacementSolver::solveCount(), solves + 1);
+
+    // The ring's symbol at each of the three weights its sizes draw it with.
+    SymbolInk::forgetAll();
+    const int measurements = SymbolInk::measureCount();
+    IcnsWriter::write(ringSpec(), dir.filePath("Ring.icns"));
+    EXPECT_EQ(SymbolInk::measureCount(), measurements + 3);
 }
 
 TEST_F(IconFilesTest, WritesARealIcnsIntoAFolderStillToBeMade) {

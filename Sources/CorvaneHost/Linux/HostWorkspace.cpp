@@ -75,7 +75,6 @@ host::SystemError workspaceError(WorkspaceErrorCode code, const QString& descrip
 namespace {
 
 const QString stateFileName = QStringLiteral("workspace.json");
-constexpr int folderSearchDepth = 3;
 
 QString cleanAbsolute(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -327,10 +326,6 @@ void completeWithoutApplication(OpenCompletion completion, const QString& appPat
 
 } // namespace
 
-QString HostWorkspace::Application::bundleIdentifier() const {
-    return stringValue(info, QStringLiteral("CFBundleIdentifier"));
-}
-
 QStringList HostWorkspace::applicationFolders() {
     return host::applicationFolders();
 }
@@ -347,15 +342,21 @@ WorkspaceState HostWorkspace::readState() {
     }
 }
 
+ApplicationIndex::Sources HostWorkspace::indexSources() {
+    return ApplicationIndex::Sources{stateFilePath(), applicationFolders(), desktopEntryDirectories()};
+}
+
 std::optional<HostWorkspace::Application> HostWorkspace::application(const QString& appPath) {
     if (appPath.isEmpty())
         return std::nullopt;
     const QString path = cleanAbsolute(appPath);
     if (path.endsWith(QLatin1String(".desktop"))) {
+        if (auto listed = index_.application(path))
+            return listed;
         auto entry = readDesktopEntry(path, QFileInfo(path).completeBaseName());
         if (!entry)
             return std::nullopt;
-        if (const auto chrome = installedChrome(); chrome && chrome->entry.path == path)
+        if (const auto chrome = index_.chrome(); chrome && chrome->entry.path == path)
             entry->bundleIdentifier = chromeBundleIdentifier;
         return Application{path, desktopEntryInfo(*entry), entry};
     }
@@ -366,43 +367,7 @@ std::optional<HostWorkspace::Application> HostWorkspace::application(const QStri
 }
 
 std::vector<HostWorkspace::Application> HostWorkspace::applications() {
-    std::vector<Application> found;
-    QSet<QString> seen;
-    const auto add = [&](const QString& path) {
-        const QString cleaned = cleanAbsolute(path);
-        if (seen.contains(cleaned))
-            return;
-        if (auto info = readBundleInfo(cleaned)) {
-            seen.insert(cleaned);
-            found.push_back(Application{cleaned, *info, std::nullopt});
-        }
-    };
-
-    for (const QString& path : readState().registeredBundles)
-        add(path);
-
-    std::function<void(const QString&, int)> walk = [&](const QString& folder, int depth) {
-        const QFileInfoList children =
-            QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo& child : children) {
-            if (child.fileName().endsWith(QLatin1String(".app"), Qt::CaseInsensitive))
-                add(child.filePath());
-            else if (depth < folderSearchDepth && !child.isSymLink())
-                walk(child.filePath(), depth + 1);
-        }
-    };
-    for (const QString& folder : applicationFolders())
-        walk(folder, 1);
-
-    for (DesktopEntry& entry : browserDesktopEntries()) {
-        // An entry the host wrote for a bundle stands for that bundle, which is listed as itself.
-        if (seen.contains(entry.path) || !entry.bundlePath.isEmpty())
-            continue;
-        seen.insert(entry.path);
-        QVariantMap info = desktopEntryInfo(entry);
-        found.push_back(Application{entry.path, std::move(info), std::move(entry)});
-    }
-    return found;
+    return index_.applications();
 }
 
 std::optional<QString> HostWorkspace::urlForApplication(const QString& bundleIdentifier) {
@@ -505,6 +470,7 @@ void HostWorkspace::setDefault(const QString& appPath, const QString& key, bool 
                 if (!app->desktopEntry)
                     rememberBundle(state, app->path);
             });
+            index_.invalidate();
         } catch (const host::SystemError& error) {
             failure = error;
         }
@@ -539,6 +505,7 @@ void HostWorkspace::registerBundle(const QString& appPath) {
     // The menu keeps no entry for a bundle that was deleted (in the file manager, say) since the last
     // registration.
     removeOrphanedBundleDesktopEntries();
+    index_.invalidate();
     // The desktop starts the bundle (with links) through its entry; a bundle without a program has none.
     if (!stringValue(*info, QStringLiteral("CFBundleExecutable")).isEmpty())
         writeBundleDesktopEntry(path, *info);
@@ -810,6 +777,7 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
     if (!readState().registeredBundles.contains(app.path)) {
         try {
             updateState([&](WorkspaceState& state) { rememberBundle(state, app.path); });
+            index_.invalidate();
         } catch (const host::Error&) {
             // The program runs; only the registration is lost.
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CorvaneHost/Linux/ApplicationIndex.h"
 #include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 #include "CorvaneHost/Workspace.h"
@@ -32,10 +33,10 @@ struct WorkspaceState {
 
 // This machine's workspace: ".app" bundle folders in the application folders (/Applications, ~/Applications
 // and the folders of CORVANE_APPLICATIONS_PATH, searched three levels deep), the registered bundles, and the
-// desktop's browsers (desktop entries that open http links). Nothing is cached: every answer is read afresh
-// from the disk, so other processes' registrations are seen at once. The running applications are those of
-// this user that run with this home folder: a program started with another HOME belongs to another session
-// (a test's installation never reaches the user's own helper).
+// desktop's browsers (desktop entries that open http links). The applications are kept in an index that each
+// lookup checks against the disk, so other processes' registrations are seen at once. The running
+// applications are those of this user that run with this home folder: a program started with another HOME
+// belongs to another session (a test's installation never reaches the user's own helper).
 class HostWorkspace final : public Workspace {
 public:
     HostWorkspace() = default;
@@ -77,17 +78,13 @@ public:
     static WorkspaceState readState();
 
 private:
-    struct Application {
-        QString path;
-        QVariantMap info;
-        std::optional<DesktopEntry> desktopEntry;
-        QString bundleIdentifier() const;
-    };
+    using Application = IndexedApplication;
     struct Launched {
         RunningApplication application;
         quint64 startTime = 0;
     };
 
+    static ApplicationIndex::Sources indexSources();
     std::vector<Application> applications();
     std::optional<Application> application(const QString& appPath);
     std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,
@@ -99,6 +96,8 @@ private:
     std::optional<RunningApplication> runningInstance(const Application& app);
     RunningApplication runningRecord(const Application& app, qint32 pid) const;
     bool signal(qint32 processIdentifier, int signalNumber);
+
+    ApplicationIndex index_{indexSources, [] { return readState().registeredBundles; }};
 
     // Observers, shared with the reports already on their way to the main queue.
     struct Observers {
