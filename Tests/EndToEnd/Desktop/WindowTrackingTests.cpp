@@ -227,6 +227,8 @@ TEST_F(WindowTrackingTests, APageThatAsksBeforeItIsLeftBlocksTheCloseAndKeepsIts
         driver.find(chromium, QStringLiteral("push button"), QStringLiteral("Leave"), generous);
     ASSERT_TRUE(driver.click(leave)) << chromium.dump(6).toStdString();
     EXPECT_TRUE(work->hears(0)) << work->describe().toStdString();
+}
+
 // The helper ends as it should while Chromium keeps announcing changes: libatspi hands over the events that
 // arrive while the helper's listener is taken down at its exit, after much of the program is gone.
 TEST_F(WindowTrackingTests, TheHelperEndsCleanlyWhileChromiumAnnouncesChanges) {
