@@ -289,10 +289,19 @@ bool WindowDriver::clickAt(const QPoint& point, int button) {
 }
 
 bool WindowDriver::click(const AccessibleElement& element, int button) {
-    const QRect extents = element.screenExtents();
-    if (extents.isEmpty() || !bringProgramToFrontAt(element.processId(), extents.center()))
-        return false;
-    return clickAt(extents.center(), button);
+    // A window that has just shown may not be placed or active yet: the element's place and the window
+    // manager's answer are read again until they agree.
+    QPoint target;
+    const bool inFront = waitUntil(
+        [&] {
+            const QRect extents = element.screenExtents();
+            if (extents.isEmpty())
+                return false;
+            target = extents.center();
+            return bringProgramToFrontAt(element.processId(), target);
+        },
+        5);
+    return inFront && clickAt(target, button);
 }
 
 bool WindowDriver::bringToFront(quint32 window) {
