@@ -42,8 +42,12 @@ ApplicationIndex::ApplicationIndex(std::function<Sources()> sources,
     , registeredBundles_(std::move(registeredBundles)) {}
 
 ApplicationIndex::~ApplicationIndex() {
-    // The application object owns the watcher; it may be running on another thread than ours.
-    if (watcher_)
+    // The watcher belongs to the main thread (and goes with the application object, if that goes first).
+    if (!watcher_)
+        return;
+    if (onMainThread())
+        delete watcher_.data();
+    else
         watcher_->deleteLater();
 }
 
