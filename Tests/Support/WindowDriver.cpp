@@ -338,17 +338,28 @@ bool WindowDriver::bringProgramToFrontAt(pid_t program, const QPoint& point) {
     const auto display = host::X11Display::shared();
     if (!display || program <= 0)
         return false;
-    const std::vector<host::X11ClientWindow> windows = DesktopSession::windowsOnScreen();
-    for (const host::X11ClientWindow& window : windows)
-        if (window.pid == program && window.bounds.contains(point))
-            return bringToFrontAt(window.id, point);
-    // None of the program's windows lies there: a menu that pops up past its window's edge, which shows while
-    // that window stays the active one.
-    const quint32 active = display->activeWindow();
-    for (const host::X11ClientWindow& window : windows)
-        if (window.id == active)
-            return window.pid == program;
-    return false;
+    // A program shows its controls on the accessibility bus before the window manager has mapped its window,
+    // the more so on a loaded machine: the window is waited for.
+    quint32 target = 0;
+    bool activeMenu = false;
+    waitUntil(
+        [&] {
+            const std::vector<host::X11ClientWindow> windows = DesktopSession::windowsOnScreen();
+            for (const host::X11ClientWindow& window : windows)
+                if (window.pid == program && window.bounds.contains(point)) {
+                    target = window.id;
+                    return true;
+                }
+            // None of the program's windows lies there: a menu that pops up past its window's edge, which
+            // shows while that window stays the active one.
+            const quint32 active = display->activeWindow();
+            for (const host::X11ClientWindow& window : windows)
+                if (window.id == active && window.pid == program)
+                    activeMenu = true;
+            return activeMenu;
+        },
+        10);
+    return target ? bringToFrontAt(target, point) : activeMenu;
 }
 
 bool WindowDriver::strokeKeysym(unsigned long keysym) {
