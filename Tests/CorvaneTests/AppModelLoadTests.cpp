@@ -150,6 +150,27 @@ TEST_F(AppModelLoad, SwitchingHelperUseOffShowsTheSystemPage) {
     EXPECT_TRUE(model->canCreateProxyApps());
 }
 
+// The helper's status is asked again every few seconds: an answer that changes nothing announces nothing,
+// so the window redraws nothing; a change is announced.
+TEST_F(AppModelLoad, AHelperStatusThatDidNotChangeAnnouncesNothing) {
+    model->load();
+    connectTrustedHelper();
+    test::SignalCount running(model.get(), &AppModel::helperRunningChanged);
+    test::SignalCount trusted(model.get(), &AppModel::helperTrustedChanged);
+    test::SignalCount disabled(model.get(), &AppModel::helperDisabledChanged);
+    test::SignalCount available(model.get(), &AppModel::canCreateProxyAppsChanged);
+    for (int poll = 0; poll < 3; ++poll) {
+        link->pushTrust(true);
+        environment.time().runUntilIdle();
+    }
+    EXPECT_EQ(running.count() + trusted.count() + disabled.count() + available.count(), 0);
+
+    link->pushTrust(false);
+    environment.time().runUntilIdle();
+    EXPECT_EQ(trusted.count(), 1);
+    EXPECT_FALSE(model->helperTrusted());
+}
+
 TEST_F(AppModelLoad, HistoryNewsReachesTheCallbackJustAfter) {
     int calls = 0;
     model->onRoutingHistoryChanged = [&] { ++calls; };

@@ -68,11 +68,16 @@ void AppModel::load() {
 void AppModel::refreshHelperStatus() {
     const bool usableNow = probe_->connected && probe_->trusted;
     const bool justBecameUsable = usableNow && !(helperRunning_ && helperTrusted_);
-    setHelperRunning(probe_->connected);
-    setHelperTrusted(probe_->trusted);
+    // Polled every few seconds: only what changed is announced, so a quiet poll redraws nothing.
+    if (helperRunning_ != probe_->connected)
+        setHelperRunning(probe_->connected);
+    if (helperTrusted_ != probe_->trusted)
+        setHelperTrusted(probe_->trusted);
     SettingsStore::shared().reloadIfChanged();
-    setHelperDisabled(SettingsStore::shared().settings().disablesHelper);
-    setCanCreateProxyApps(HelperProbe::isAvailable());
+    if (const bool disabled = SettingsStore::shared().settings().disablesHelper; helperDisabled_ != disabled)
+        setHelperDisabled(disabled);
+    if (const bool available = HelperProbe::isAvailable(); canCreateProxyApps_ != available)
+        setCanCreateProxyApps(available);
     if (justBecameUsable)
         loadTabGroups(editor_.profileDirectory, true);
 }
