@@ -2,6 +2,7 @@
 
 #include "CorvaneCore/Foundation/Paths.h"
 #include "Support/LogCapture.h"
+#include "Support/Sanitizers.h"
 #include "Support/SocketPeer.h"
 #include "Support/VirtualTime.h"
 
@@ -118,8 +119,10 @@ TEST(SocketServerLoad, AClientThatNeverReadsItsAnswersCannotGrowTheHelpersMemory
                 "(the flooding client was dropped after %d)\n",
                 before, peak, after, requests, sent.load());
     EXPECT_GT(politeAnswers, 0);
-    EXPECT_LT(peak - before, 20.0);
-    EXPECT_LT(after - before, 10.0);
+    if (test::residentSizeFollowsTheHeap) {
+        EXPECT_LT(peak - before, 20.0);
+        EXPECT_LT(after - before, 10.0);
+    }
 
     // Still answered once the flood is over.
     ASSERT_TRUE(polite.write(statusLine(-1)));

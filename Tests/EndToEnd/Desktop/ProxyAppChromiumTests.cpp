@@ -85,18 +85,20 @@ std::optional<int> menuItemID(const QString& owner, const QString& menuPath, con
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     const QDBusArgument items = reply.arguments().at(0).value<QDBusArgument>();
+    // Every array begun is ended, also when the item is found early: ending it frees its reader.
+    std::optional<int> found;
     items.beginArray();
-    while (!items.atEnd()) {
+    while (!found && !items.atEnd()) {
         int id = 0;
         QVariantMap properties;
         items.beginStructure();
         items >> id >> properties;
         items.endStructure();
         if (properties.value(QStringLiteral("label")).toString().remove(QLatin1Char('_')) == label)
-            return id;
+            found = id;
     }
     items.endArray();
-    return std::nullopt;
+    return found;
 }
 
 // The path of the menu of the status item that `owner` shows.

@@ -109,7 +109,8 @@ void RuleTesterView::rebuildSourceControl() {
     QWidget* replaced = makeSourceMenu();
     replaced->setObjectName(QStringLiteral("testSourceMenu"));
     if (sourceMenu_) {
-        row->replaceWidget(sourceMenu_, replaced);
+        // The layout hands back the old widget\'s item, which it no longer owns.
+        delete row->replaceWidget(sourceMenu_, replaced);
         sourceMenu_->deleteLater();
     } else {
         row->insertWidget(0, replaced);
@@ -166,7 +167,8 @@ void RuleTesterView::showTarget(const std::optional<RouteTarget>& target) {
     replaced->setObjectName(QStringLiteral("testTarget"));
     auto* row = static_cast<QHBoxLayout*>(openIn_->layout());
     if (openInContent_) {
-        row->replaceWidget(openInContent_, replaced);
+        // The layout hands back the old widget\'s item, which it no longer owns.
+        delete row->replaceWidget(openInContent_, replaced);
         delete openInContent_;
     } else {
         row->addWidget(replaced, 1);

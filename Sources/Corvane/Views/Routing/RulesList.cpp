@@ -235,7 +235,8 @@ void RuleRowWidget::display(const LinkRule& rule) {
             letPointerThrough(replaced);
             auto* row = static_cast<QHBoxLayout*>(layout());
             if (target_) {
-                row->replaceWidget(target_, replaced);
+                // The layout hands back the old widget\'s item, which it no longer owns.
+                delete row->replaceWidget(target_, replaced);
                 delete target_;
             } else {
                 row->insertWidget(row->indexOf(enable_), replaced);
