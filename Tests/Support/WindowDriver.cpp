@@ -292,7 +292,22 @@ bool WindowDriver::click(const AccessibleElement& element, int button) {
     const QRect extents = element.screenExtents();
     if (extents.isEmpty() || !bringProgramToFrontAt(element.processId(), extents.center()))
         return false;
-    return clickAt(extents.center(), button);
+    // A window the window manager has just mapped or raised may still be moving into its place: the click
+    // goes where the element is once it stays put.
+    QRect settled;
+    waitUntil(
+        [&] {
+            const QRect now = element.screenExtents();
+            const bool still = !now.isEmpty() && now == settled;
+            settled = now;
+            return still;
+        },
+        5);
+    if (settled.isEmpty())
+        return false;
+    if (settled != extents && !bringProgramToFrontAt(element.processId(), settled.center()))
+        return false;
+    return clickAt(settled.center(), button);
 }
 
 bool WindowDriver::bringToFront(quint32 window) {
