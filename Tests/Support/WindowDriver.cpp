@@ -291,17 +291,31 @@ bool WindowDriver::clickAt(const QPoint& point, int button) {
 bool WindowDriver::click(const AccessibleElement& element, int button) {
     // A window that has just shown may not be placed or active yet: the element's place and the window
     // manager's answer are read again until they agree.
-    QPoint target;
+    QRect extents;
     const bool inFront = waitUntil(
         [&] {
-            const QRect extents = element.screenExtents();
-            if (extents.isEmpty())
-                return false;
-            target = extents.center();
-            return bringProgramToFrontAt(element.processId(), target);
+            extents = element.screenExtents();
+            return !extents.isEmpty() && bringProgramToFrontAt(element.processId(), extents.center());
         },
         5);
-    return inFront && clickAt(target, button);
+    if (!inFront)
+        return false;
+    // A window the window manager has just mapped or raised may still be moving into its place: the click
+    // goes where the element is once it stays put.
+    QRect settled;
+    waitUntil(
+        [&] {
+            const QRect now = element.screenExtents();
+            const bool still = !now.isEmpty() && now == settled;
+            settled = now;
+            return still;
+        },
+        5);
+    if (settled.isEmpty())
+        return false;
+    if (settled != extents && !bringProgramToFrontAt(element.processId(), settled.center()))
+        return false;
+    return clickAt(settled.center(), button);
 }
 
 bool WindowDriver::bringToFront(quint32 window) {
