@@ -116,6 +116,11 @@ public:
                                       const AXValue& value) = 0;
     virtual AXError performAction(const AXElement& element, const QString& action) = 0;
     virtual AXError pid(const AXElement& element, qint32& pid) = 0;
+    // Warns that the next calls will read the roles, attributes, names and children of `elements`: where
+    // this machine can ask for all of them at once, it does so now, and those calls are answered from what it
+    // read, until the main queue runs its next work or the program announces a change. Never answers for an
+    // application's list of windows.
+    virtual void prefetch(const QList<AXElement>& elements) { (void)elements; }
 
     // An observer of the program `pid`. On failure `observer` stays null.
     virtual AXError createObserver(qint32 pid, AXObserverCallback callback,

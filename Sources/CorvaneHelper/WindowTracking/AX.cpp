@@ -68,7 +68,17 @@ std::optional<host::AXElement> findDescendant(const host::AXElement& root, int m
                                               const QSet<QString>& skip, const Match& matches) {
     std::deque<std::pair<host::AXElement, int>> queue{{root, 0}};
     int tested = 0;
+    int readLevel = -1;
     while (!queue.empty()) {
+        // Each level of the tree is read at once: what the search asks of its elements, and their children.
+        if (const int level = queue.front().second; level > readLevel) {
+            QList<host::AXElement> elements;
+            for (const auto& [queued, depth] : queue)
+                if (depth == level)
+                    elements.append(queued);
+            host::accessibility().prefetch(elements);
+            readLevel = level;
+        }
         auto [element, depth] = std::move(queue.front());
         queue.pop_front();
         if (++tested > maxElements)

@@ -1,6 +1,7 @@
 // Chromium's windows through the host's accessibility service, window list and keys, on a private desktop.
 #include "CorvaneCore/ProxyApps/ChromeProfiles.h"
 #include "CorvaneHost/Accessibility.h"
+#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
 #include "Support/ChromiumSession.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <deque>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -202,6 +204,60 @@ TEST_F(ChromiumAccessibilityTests, ClassifierInputsOfAWindow) {
     for (const AXElement& child : elements(tabStrip, QStringLiteral("AXChildren")))
         tabs += classes(child).contains(QStringLiteral("Tab"));
     EXPECT_EQ(tabs, 1);
+}
+
+// What a search reads of the window's top levels, element by element, in breadth-first order.
+QStringList describeLevels(const AXElement& window, int depth) {
+    QStringList lines;
+    QList<AXElement> level{window};
+    for (int d = 0; d <= depth && !level.isEmpty(); ++d) {
+        host::accessibility().prefetch(level);
+        QList<AXElement> next;
+        for (const AXElement& element : level) {
+            const QList<AXElement> children = elements(element, QStringLiteral("AXChildren"));
+            lines.append(QStringList{string(element, QStringLiteral("AXRole")).value_or("-"),
+                                     string(element, QStringLiteral("AXTitle")).value_or("-"),
+                                     string(element, QStringLiteral("AXDescription")).value_or("-"),
+                                     classes(element).join(QLatin1Char(',')),
+                                     QString::number(children.size())}
+                             .join(QLatin1Char('|')));
+            next.append(children);
+        }
+        level = next;
+    }
+    return lines;
+}
+
+TEST_F(ChromiumAccessibilityTests, ReadingAheadAnswersAsReadingOneByOneAndNeverForTheWindowList) {
+    const AXElement window = ensureWindow(QStringLiteral("Work"));
+    ASSERT_FALSE(window.isNull());
+    host::AtspiAccessibility::setReadsAhead(false);
+    const QStringList oneByOne = describeLevels(window, 4);
+    host::AtspiAccessibility::setReadsAhead(true);
+    const QStringList readAhead = describeLevels(window, 4);
+    EXPECT_GT(oneByOne.size(), 10);
+    EXPECT_EQ(readAhead, oneByOne);
+
+    // A window that opens while what was read ahead still holds (the event loop does not turn) is listed
+    // at once: the application's windows are always asked of Chromium.
+    const qsizetype before = standardWindows(application).size();
+    ASSERT_TRUE(session->openWindow(QStringLiteral("Home")));
+    host::accessibility().prefetch({application, window});
+    QElapsedTimer clock;
+    clock.start();
+    while (standardWindows(application).size() == before && clock.elapsed() < 20000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(standardWindows(application).size(), before + 1);
+
+    // The next tests start without a window of Home.
+    const AXElement home = windowOfProfile(application, QStringLiteral("Home"));
+    AXValue button;
+    ASSERT_EQ(host::accessibility().copyAttributeValue(home, QStringLiteral("AXCloseButton"), button),
+              AXError::success);
+    ASSERT_EQ(host::accessibility().performAction(std::get<AXElement>(button), QStringLiteral("AXPress")),
+              AXError::success);
+    EXPECT_TRUE(test::DesktopSession::waitUntil(
+        [] { return windowOfProfile(application, QStringLiteral("Home")).isNull(); }, 20));
 }
 
 TEST_F(ChromiumAccessibilityTests, WindowListAgreesWithTheAccessibilityTree) {

@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/Accessibility/AXRoleMapping.h"
+#include "CorvaneHost/Linux/Accessibility/AtspiReadAhead.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/MainQueue.h"
@@ -174,7 +175,25 @@ private:
     GErrorHolder error_;
 };
 
+const AtspiReadFacts* readAhead(AtspiAccessible* object) {
+    return AtspiReadAhead::shared().find(object);
+}
+
+QString nameOf(AtspiAccessible* object, Call& call) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->name)
+        return *facts->name;
+    return takeString(atspi_accessible_get_name(object, call.out()));
+}
+
+QString descriptionOf(AtspiAccessible* object, Call& call) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->description)
+        return *facts->description;
+    return takeString(atspi_accessible_get_description(object, call.out()));
+}
+
 QString atspiRoleName(AtspiAccessible* object, Call& call) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->role)
+        return *facts->role;
     const AtspiRole role = atspi_accessible_get_role(object, call.out());
     if (call.failed())
         return {};
@@ -193,6 +212,8 @@ bool hasState(AtspiAccessible* object, AtspiStateType state) {
 // Hidden elements (views that are not shown, such as a disabled toolbar button or a closed panel) carry no
 // "visible" state; the platform leaves them out of every list of children.
 bool isShown(AtspiAccessible* object) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->shown)
+        return *facts->shown;
     AtspiStateSet* states = atspi_accessible_get_state_set(object);
     if (!states)
         return false;
@@ -203,6 +224,10 @@ bool isShown(AtspiAccessible* object) {
 }
 
 std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name, Call& call) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->attributes) {
+        const auto found = facts->attributes->constFind(QString::fromUtf8(name));
+        return found == facts->attributes->constEnd() ? std::nullopt : std::optional<QString>(*found);
+    }
     GHashTable* attributes = atspi_accessible_get_attributes(object, call.out());
     if (!attributes)
         return std::nullopt;
@@ -216,7 +241,9 @@ std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name
 // libatspi keeps what it read of an element and corrects it only from events. Chromium announces state
 // changes (the service listens to them, so it sends them) but not its children or every name: names and
 // children are read afresh every time. States stay cached, as libatspi itself consults them while it
-// dispatches events, where it cannot ask the program.
+// dispatches events, where it cannot ask the program; it forgets them with the element, though, once its last
+// reference goes, so a later search asks again (what a search needs in one pass is read ahead instead, see
+// AtspiReadAhead).
 void readAfresh(AtspiAccessible* object) {
     atspi_accessible_set_cache_mask(
         object, AtspiCache(ATSPI_CACHE_ROLE | ATSPI_CACHE_INTERFACES | ATSPI_CACHE_STATES));
@@ -224,9 +251,6 @@ void readAfresh(AtspiAccessible* object) {
 
 } // namespace
 } // namespace host
-
-// libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
-extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
 
 namespace host {
 namespace {
@@ -249,43 +273,18 @@ std::optional<std::vector<AtspiAccessible*>> childrenInOneCall(AtspiAccessible* 
     dbus_error_free(&error);
     if (!reply)
         return std::nullopt;
-    std::vector<AtspiAccessible*> result;
-    bool complete = true;
-    DBusMessageIter iterator, array, entry;
-    if (dbus_message_iter_init(reply, &iterator) &&
-        dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_ARRAY) {
-        dbus_message_iter_recurse(&iterator, &array);
-        while (complete && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
-            dbus_message_iter_recurse(&array, &entry);
-            const char* name = nullptr;
-            const char* path = nullptr;
-            if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING)
-                dbus_message_iter_get_basic(&entry, &name);
-            if (dbus_message_iter_next(&entry) &&
-                dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_OBJECT_PATH)
-                dbus_message_iter_get_basic(&entry, &path);
-            AtspiAccessible* child = nullptr;
-            if (name && path && std::strcmp(path, "/org/a11y/atspi/null") != 0)
-                child = _atspi_ref_accessible(*name ? name : self->app->bus_name, path);
-            if (child)
-                result.push_back(child);
-            else
-                complete = false;
-            dbus_message_iter_next(&array);
-        }
-    } else {
-        complete = false;
-    }
+    std::optional<std::vector<AtspiAccessible*>> result = atspiChildrenOf(reply, self->app->bus_name);
     dbus_message_unref(reply);
-    if (!complete) {
-        for (AtspiAccessible* child : result)
-            g_object_unref(child);
-        return std::nullopt;
-    }
     return result;
 }
 
 std::vector<AtspiAccessible*> children(AtspiAccessible* object, Call& call) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->children) {
+        std::vector<AtspiAccessible*> known = *facts->children;
+        for (AtspiAccessible* child : known)
+            g_object_ref(child);
+        return known;
+    }
     if (std::optional<std::vector<AtspiAccessible*>> all = childrenInOneCall(object, call.timeout()))
         return std::move(*all);
     std::vector<AtspiAccessible*> result;
@@ -620,7 +619,7 @@ AtspiAccessible* drawnCloseButton(AtspiAccessible* window, Call& call) {
         Call probe(0.5);
         if (atspiRoleName(object, probe) != QLatin1String("push button"))
             return false;
-        const QString name = takeString(atspi_accessible_get_name(object, probe.out()));
+        const QString name = nameOf(object, probe);
         probe.clear();
         return name == QLatin1String("Close") &&
                objectAttribute(object, "class", probe).value_or(QString()) ==
@@ -681,7 +680,7 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
         return AXError::success;
     }
     if (attribute == QLatin1String("AXTitle")) {
-        const QString name = takeString(atspi_accessible_get_name(object, call.out()));
+        const QString name = nameOf(object, call);
         if (call.failed())
             return call.status();
         value = name;
@@ -690,9 +689,9 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
     if (attribute == QLatin1String("AXDescription")) {
         // Controls without a visible title carry their label here on the platform, so the name stands in
         // when the element has no description of its own.
-        QString description = takeString(atspi_accessible_get_description(object, call.out()));
+        QString description = descriptionOf(object, call);
         if (!call.failed() && description.isEmpty())
-            description = takeString(atspi_accessible_get_name(object, call.out()));
+            description = nameOf(object, call);
         if (call.failed())
             return call.status();
         value = description;
@@ -783,6 +782,22 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
         return AXError::success;
     }
     return AXError::attributeUnsupported;
+}
+
+void AtspiAccessibility::prefetch(const QList<AXElement>& elements) {
+    std::vector<AtspiAccessible*> objects;
+    double timeout = defaultTimeout;
+    for (const AXElement& element : elements)
+        if (const AtspiHandle* handle = handleOf(element);
+            handle && handle->kind == AtspiHandle::Kind::object && handle->object) {
+            objects.push_back(handle->object);
+            timeout = timeouts_.value(handle->pid, timeout);
+        }
+    AtspiReadAhead::shared().readAhead(objects, timeout);
+}
+
+void AtspiAccessibility::setReadsAhead(bool on) {
+    AtspiReadAhead::shared().setEnabled(on);
 }
 
 AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QString& attribute,
@@ -1103,6 +1118,7 @@ AtspiAccessibility::~AtspiAccessibility() {
             atspi_event_listener_deregister(listener_, event, nullptr);
         g_object_unref(listener_);
     }
+    AtspiReadAhead::shared().clear();
 }
 
 AXError AtspiAccessibility::createObserver(qint32 pid, AXObserverCallback callback,
@@ -1122,6 +1138,7 @@ void AtspiAccessibility::onEvent(AtspiEvent* event, void* self) {
 }
 
 void AtspiAccessibility::dispatch(AtspiEvent* event) {
+    AtspiReadAhead::shared().invalidate();
     if (!event->source || observers_.empty())
         return;
     // libatspi may deliver events while a call of ours waits for its answer, and no call may be made from

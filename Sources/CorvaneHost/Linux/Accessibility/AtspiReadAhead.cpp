@@ -1,0 +1,290 @@
+#include "CorvaneHost/Linux/Accessibility/AtspiReadAhead.h"
+
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Services.h"
+
+#include <atspi/atspi.h>
+#include <dbus/dbus.h>
+
+#include <cstring>
+
+// libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
+extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
+
+namespace host {
+namespace {
+
+const char* const accessibleInterface = "org.a11y.atspi.Accessible";
+const QByteArray rootPath = QByteArrayLiteral("/org/a11y/atspi/accessible/root");
+
+QByteArray keyOf(AtspiAccessible* object) {
+    const AtspiObject* self = ATSPI_OBJECT(object);
+    QByteArray key(self->app && self->app->bus_name ? self->app->bus_name : "");
+    key += '\n';
+    key += self->path ? self->path : "";
+    return key;
+}
+
+bool isApplication(AtspiAccessible* object) {
+    return ATSPI_OBJECT(object)->path && rootPath == ATSPI_OBJECT(object)->path;
+}
+
+// Requests sent one after another without waiting, then awaited together: the program answers them in turn,
+// and the batch costs one round trip instead of one per request.
+class Batch {
+public:
+    explicit Batch(double timeout)
+        : timeout_(int(timeout * 1000)) {}
+    ~Batch() {
+        for (DBusPendingCall* call : calls_)
+            if (call)
+                dbus_pending_call_unref(call);
+        for (DBusMessage* reply : replies_)
+            if (reply)
+                dbus_message_unref(reply);
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // The request's index in the batch; its reply is null when it could not be sent.
+    int add(AtspiAccessible* object, const char* interface, const char* method,
+            const char* argument = nullptr) {
+        const AtspiObject* self = ATSPI_OBJECT(object);
+        DBusConnection* bus = atspi_get_a11y_bus();
+        DBusPendingCall* pending = nullptr;
+        if (bus && self->app && self->app->bus_name && self->path) {
+            if (DBusMessage* request =
+                    dbus_message_new_method_call(self->app->bus_name, self->path, interface, method)) {
+                if (argument)
+                    dbus_message_append_args(request, DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);
+                if (!dbus_connection_send_with_reply(bus, request, &pending, timeout_))
+                    pending = nullptr;
+                dbus_message_unref(request);
+            }
+        }
+        calls_.push_back(pending);
+        replies_.push_back(nullptr);
+        return int(calls_.size()) - 1;
+    }
+
+    void awaitAll() {
+        if (DBusConnection* bus = atspi_get_a11y_bus())
+            dbus_connection_flush(bus);
+        for (size_t i = 0; i < calls_.size(); ++i) {
+            if (!calls_[i])
+                continue;
+            dbus_pending_call_block(calls_[i]);
+            DBusMessage* reply = dbus_pending_call_steal_reply(calls_[i]);
+            if (reply && dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+                dbus_message_unref(reply);
+                reply = nullptr;
+            }
+            replies_[i] = reply;
+        }
+    }
+
+    // Borrowed; null for a request that failed.
+    DBusMessage* reply(int index) const { return index < 0 ? nullptr : replies_[size_t(index)]; }
+
+private:
+    int timeout_;
+    std::vector<DBusPendingCall*> calls_;
+    std::vector<DBusMessage*> replies_;
+};
+
+std::optional<QString> roleFrom(DBusMessage* reply) {
+    DBusMessageIter iterator;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_UINT32)
+        return std::nullopt;
+    dbus_uint32_t role = 0;
+    dbus_message_iter_get_basic(&iterator, &role);
+    gchar* name = atspi_role_get_name(AtspiRole(role));
+    const QString result = QString::fromUtf8(name ? name : "");
+    g_free(name);
+    return result;
+}
+
+std::optional<bool> shownFrom(DBusMessage* reply) {
+    DBusMessageIter iterator, array;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_ARRAY)
+        return std::nullopt;
+    dbus_uint32_t words[2] = {0, 0};
+    dbus_message_iter_recurse(&iterator, &array);
+    for (int word = 0; word < 2 && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_UINT32; ++word) {
+        dbus_message_iter_get_basic(&array, &words[word]);
+        dbus_message_iter_next(&array);
+    }
+    const auto has = [&words](AtspiStateType state) { return (words[state / 32] >> (state % 32)) & 1u; };
+    return has(ATSPI_STATE_VISIBLE) && !has(ATSPI_STATE_DEFUNCT);
+}
+
+// A dictionary of strings (a{ss}), or of variants of which the strings are kept (a{sv}).
+std::optional<QHash<QString, QString>> dictionaryFrom(DBusMessage* reply) {
+    DBusMessageIter iterator, array, entry, variant;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_ARRAY)
+        return std::nullopt;
+    QHash<QString, QString> result;
+    dbus_message_iter_recurse(&iterator, &array);
+    while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_DICT_ENTRY) {
+        dbus_message_iter_recurse(&array, &entry);
+        const char* key = nullptr;
+        const char* value = nullptr;
+        if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING) {
+            dbus_message_iter_get_basic(&entry, &key);
+            dbus_message_iter_next(&entry);
+            DBusMessageIter* holder = &entry;
+            if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_VARIANT) {
+                dbus_message_iter_recurse(&entry, &variant);
+                holder = &variant;
+            }
+            if (dbus_message_iter_get_arg_type(holder) == DBUS_TYPE_STRING)
+                dbus_message_iter_get_basic(holder, &value);
+        }
+        if (key && value)
+            result.insert(QString::fromUtf8(key), QString::fromUtf8(value));
+        dbus_message_iter_next(&array);
+    }
+    return result;
+}
+
+} // namespace
+
+std::optional<std::vector<AtspiAccessible*>> atspiChildrenOf(DBusMessage* reply, const char* ownBus) {
+    DBusMessageIter iterator, array, entry;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_ARRAY)
+        return std::nullopt;
+    std::vector<AtspiAccessible*> result;
+    bool complete = true;
+    dbus_message_iter_recurse(&iterator, &array);
+    while (complete && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+        dbus_message_iter_recurse(&array, &entry);
+        const char* name = nullptr;
+        const char* path = nullptr;
+        if (dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING)
+            dbus_message_iter_get_basic(&entry, &name);
+        if (dbus_message_iter_next(&entry) && dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_OBJECT_PATH)
+            dbus_message_iter_get_basic(&entry, &path);
+        AtspiAccessible* child = nullptr;
+        if (name && path && std::strcmp(path, "/org/a11y/atspi/null") != 0)
+            child = _atspi_ref_accessible(*name ? name : ownBus, path);
+        if (child)
+            result.push_back(child);
+        else
+            complete = false;
+        dbus_message_iter_next(&array);
+    }
+    if (!complete) {
+        for (AtspiAccessible* child : result)
+            g_object_unref(child);
+        return std::nullopt;
+    }
+    return result;
+}
+
+AtspiReadAhead& AtspiReadAhead::shared() {
+    static AtspiReadAhead readAhead;
+    return readAhead;
+}
+
+void AtspiReadAhead::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    clear();
+}
+
+void AtspiReadAhead::clear() {
+    for (AtspiReadFacts& facts : facts_)
+        if (facts.children)
+            for (AtspiAccessible* child : *facts.children)
+                g_object_unref(child);
+    facts_.clear();
+}
+
+void AtspiReadAhead::dropIfStale() {
+    if (filledAt_ != generation_)
+        clear();
+    filledAt_ = generation_;
+}
+
+const AtspiReadFacts* AtspiReadAhead::find(AtspiAccessible* object) {
+    if (!enabled_ || !object)
+        return nullptr;
+    dropIfStale();
+    const auto found = facts_.constFind(keyOf(object));
+    return found == facts_.constEnd() ? nullptr : &*found;
+}
+
+AtspiReadFacts& AtspiReadAhead::entry(AtspiAccessible* object) {
+    if (!clearQueued_) {
+        // The snapshot lasts for this pass only: the next turn of the event loop starts from the program.
+        clearQueued_ = true;
+        mainQueue().async([] {
+            AtspiReadAhead& self = shared();
+            self.clearQueued_ = false;
+            self.clear();
+        });
+    }
+    return facts_[keyOf(object)];
+}
+
+void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, double timeout) {
+    if (!enabled_ || objects.empty())
+        return;
+    dropIfStale();
+    struct Asked {
+        AtspiAccessible* object;
+        int role = -1, attributes = -1, properties = -1, children = -1;
+    };
+    // First step: each element's own facts and its children.
+    std::vector<Asked> asked;
+    Batch first(timeout);
+    for (AtspiAccessible* object : objects) {
+        if (!object || isApplication(object))
+            continue;
+        if (const auto known = facts_.constFind(keyOf(object)); known != facts_.constEnd() && known->role)
+            continue;
+        Asked one{object};
+        one.role = first.add(object, accessibleInterface, "GetRole");
+        one.attributes = first.add(object, accessibleInterface, "GetAttributes");
+        one.properties = first.add(object, "org.freedesktop.DBus.Properties", "GetAll", accessibleInterface);
+        one.children = first.add(object, accessibleInterface, "GetChildren");
+        asked.push_back(one);
+    }
+    if (asked.empty())
+        return;
+    const quint64 generation = generation_;
+    first.awaitAll();
+    if (generation != generation_)
+        return; // an event came in meanwhile: what was read may already be out of date
+    std::vector<std::pair<AtspiAccessible*, int>> states;
+    Batch second(timeout);
+    for (const Asked& one : asked) {
+        AtspiReadFacts& facts = entry(one.object);
+        facts.role = roleFrom(first.reply(one.role));
+        facts.attributes = dictionaryFrom(first.reply(one.attributes));
+        if (const auto properties = dictionaryFrom(first.reply(one.properties))) {
+            facts.name = properties->value(QStringLiteral("Name"));
+            facts.description = properties->value(QStringLiteral("Description"));
+        }
+        const AtspiObject* self = ATSPI_OBJECT(one.object);
+        facts.children = atspiChildrenOf(first.reply(one.children), self->app ? self->app->bus_name : "");
+        // Second step: whether each child is shown, where libatspi does not know it already.
+        if (facts.children)
+            for (AtspiAccessible* child : *facts.children)
+                if (!(child->cached_properties & ATSPI_CACHE_STATES) && !facts_.contains(keyOf(child)))
+                    states.emplace_back(child, second.add(child, accessibleInterface, "GetState"));
+    }
+    if (states.empty())
+        return;
+    second.awaitAll();
+    if (generation != generation_)
+        return; // an event came in meanwhile: what was read may already be out of date
+    for (const auto& [child, index] : states)
+        if (const std::optional<bool> shown = shownFrom(second.reply(index)))
+            entry(child).shown = shown;
+}
+
+} // namespace host

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <optional>
+#include <vector>
+
+using AtspiAccessible = struct _AtspiAccessible;
+struct DBusMessage;
+
+namespace host {
+
+// What one read-ahead learnt of an element.
+struct AtspiReadFacts {
+    std::optional<QString> role; // AT-SPI's role name
+    std::optional<QHash<QString, QString>> attributes;
+    std::optional<QString> name;
+    std::optional<QString> description;
+    std::optional<bool> shown; // visible and not defunct
+    // Owned references, in the program's order.
+    std::optional<std::vector<AtspiAccessible*>> children;
+};
+
+// Reads what a search is about to ask of many elements (role, object attributes, name, description,
+// children, and whether the children are shown) with the requests of each step sent together, so that a
+// step costs one round trip to the program instead of one per request and element.
+//
+// The answers are a snapshot of one pass over the tree: they are dropped as soon as the event loop turns
+// again, and at the first event any program announces. Children of an application (its windows) are never
+// kept: whether a window is still there is always asked of the program itself. Main thread only.
+class AtspiReadAhead {
+public:
+    static AtspiReadAhead& shared();
+
+    // Off, nothing is read ahead and nothing is answered: every read goes to the program, one at a time.
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return enabled_; }
+
+    void readAhead(const std::vector<AtspiAccessible*>& objects, double timeout);
+    // What was read of `object` in this pass, or null.
+    const AtspiReadFacts* find(AtspiAccessible* object);
+    // Something changed in some program: nothing read so far holds. Safe while an event is dispatched.
+    void invalidate() { ++generation_; }
+    void clear();
+
+private:
+    AtspiReadAhead() = default;
+    AtspiReadFacts& entry(AtspiAccessible* object);
+    void dropIfStale();
+
+    bool enabled_ = true;
+    bool clearQueued_ = false;
+    quint64 generation_ = 0;
+    quint64 filledAt_ = 0;
+    QHash<QByteArray, AtspiReadFacts> facts_;
+};
+
+// The children named by an answer to GetChildren, as new references; none when the answer is not one, or
+// names a child that cannot be made (not yet made by the program). `ownBus` stands in for an empty bus name.
+std::optional<std::vector<AtspiAccessible*>> atspiChildrenOf(DBusMessage* reply, const char* ownBus);
+
+} // namespace host
