@@ -1,10 +1,13 @@
 #pragma once
 
 #include "Support/DesktopSession.h"
+#include "Support/Files.h"
 #include "Support/HostToolRun.h"
 #include "Support/WindowDriver.h"
 
 #include <QDir>
+#include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -25,10 +28,40 @@ protected:
     }
 
     void TearDown() override {
+        if (HasFailure() && driver)
+            driver->saveScreenshot(
+                logName + QStringLiteral("-failed-") +
+                QString::fromUtf8(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        end(creator);
+        if (HasFailure())
+            ADD_FAILURE() << "log:\n" << readText(logFile).toStdString();
         // What the test left on the screen would take the next test's clicks.
         if (session && session->skipReason().isEmpty()) {
             EXPECT_TRUE(session->clearDesktop()) << "windows left on the screen: " << windowTitles();
         }
+    }
+
+    // Starts the installed creator app with `environment` (the session's by default), on the session's
+    // display and on the accessibility bus from its start, writing to the test's log.
+    bool launchCreator(QProcessEnvironment environment = session->programEnvironment()) {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("HOME"), QDir::homePath());
+        creator.setProcessEnvironment(environment);
+        creator.setProcessChannelMode(QProcess::MergedChannels);
+        creator.setStandardOutputFile(logFile, QIODevice::Append);
+        creator.start(QDir::homePath() + QStringLiteral("/Applications/Corvane.app/Contents/MacOS/Corvane"),
+                      {});
+        return creator.waitForStarted(10000);
+    }
+
+    // Ends a program the test started, by its pid: asked first, then made to.
+    static void end(QProcess& process) {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(process.processId()), SIGTERM);
+        if (!process.waitForFinished(5000))
+            process.kill();
     }
 
     // Installs the built app, logging to "<home>/<logName>.log"; skips when the desktop could not start.
@@ -37,6 +70,7 @@ protected:
         if (!session->skipReason().isEmpty())
             GTEST_SKIP() << session->skipReason().toStdString();
         ASSERT_TRUE(session->clearDesktop()) << "windows left on the screen: " << windowTitles();
+        this->logName = logName;
         logFile = QDir::homePath() + QLatin1Char('/') + logName + QStringLiteral(".log");
         const ToolRun install =
             runLoggingTo(QStringLiteral(CORVANE_HOST_TOOLS_DIR) + QStringLiteral("/corvane-dev-install"),
@@ -55,6 +89,8 @@ protected:
 
     static inline DesktopSession* session = nullptr;
     std::unique_ptr<WindowDriver> driver;
+    QProcess creator;
+    QString logName;
     QString logFile;
 };
 

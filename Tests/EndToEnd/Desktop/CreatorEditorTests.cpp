@@ -66,15 +66,7 @@ protected:
     void SetUp() override { installCreator(QStringLiteral("creator-editor")); }
 
     void TearDown() override {
-        for (QProcess* process : {&proxyApp, &creator}) {
-            if (process->state() == QProcess::NotRunning)
-                continue;
-            ::kill(pid_t(process->processId()), SIGTERM);
-            if (!process->waitForFinished(5000))
-                process->kill();
-        }
-        if (HasFailure())
-            ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
+        end(proxyApp);
         InstalledCreatorTest::TearDown();
     }
 
@@ -87,14 +79,7 @@ protected:
     // The installed creator app on the session's display and buses, on the accessibility bus from its start;
     // its window once its models have started.
     void startCreator() {
-        QProcessEnvironment environment = sessionEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        creator.setProcessEnvironment(environment);
-        creator.setProcessChannelMode(QProcess::MergedChannels);
-        creator.setStandardOutputFile(logFile, QIODevice::Append);
-        creator.start(applicationsFolder() + QStringLiteral("/Corvane.app/Contents/MacOS/Corvane"), {});
-        ASSERT_TRUE(creator.waitForStarted(10000));
+        ASSERT_TRUE(launchCreator(sessionEnvironment()));
         app = driver->application(pid_t(creator.processId()), 30);
         ASSERT_FALSE(app.isNull()) << "the creator app did not join the accessibility bus";
         window = driver->find(app, QStringLiteral("frame"), QString(), slowly);
@@ -258,7 +243,6 @@ protected:
         return found;
     }
 
-    QProcess creator;
     QProcess proxyApp;
     test::AccessibleElement app;
     test::AccessibleElement window;

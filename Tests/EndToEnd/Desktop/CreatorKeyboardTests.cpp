@@ -28,33 +28,10 @@ class CreatorKeyboardTest : public test::InstalledCreatorTest {
 protected:
     void SetUp() override { installCreator(QStringLiteral("creator-keyboard")); }
 
-    void TearDown() override {
-        if (HasFailure() && driver)
-            driver->saveScreenshot(
-                QStringLiteral("CreatorKeyboard-failed-") +
-                QString::fromUtf8(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        if (creator.state() != QProcess::NotRunning) {
-            ::kill(pid_t(creator.processId()), SIGTERM);
-            if (!creator.waitForFinished(5000))
-                creator.kill();
-        }
-        if (HasFailure())
-            ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
-    }
-
     // The installed creator app on the session's display and buses; its window once it is active and its
     // sidebar lists the pages.
     test::AccessibleElement startCreator() {
-        QProcessEnvironment environment = session->programEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("HOME"), QDir::homePath());
-        creator.setProcessEnvironment(environment);
-        creator.setProcessChannelMode(QProcess::MergedChannels);
-        creator.setStandardOutputFile(logFile, QIODevice::Append);
-        creator.start(QDir::homePath() + QStringLiteral("/Applications/Corvane.app/Contents/MacOS/Corvane"),
-                      {});
-        if (!creator.waitForStarted(10000))
+        if (!launchCreator())
             return {};
         app = driver->application(pid_t(creator.processId()), 30);
         if (app.isNull())
@@ -149,7 +126,6 @@ protected:
 
     std::string tree(const test::AccessibleElement& root) const { return root.dump(40).toStdString(); }
 
-    QProcess creator;
     test::AccessibleElement app;
 };
 

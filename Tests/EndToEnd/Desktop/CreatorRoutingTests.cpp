@@ -35,22 +35,6 @@ class CreatorRoutingTest : public test::InstalledCreatorTest {
 protected:
     void SetUp() override { installCreator(QStringLiteral("creator-routing")); }
 
-    void TearDown() override {
-        if (HasFailure() && driver)
-            driver->saveScreenshot(
-                QStringLiteral("CreatorRouting-failed-") +
-                QString::fromUtf8(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        if (creator.state() != QProcess::NotRunning) {
-            ::kill(pid_t(creator.processId()), SIGTERM);
-            if (!creator.waitForFinished(5000))
-                creator.kill();
-        }
-        if (HasFailure())
-            ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
-        // Also the helper that the desktop started for the link, which stays resident, and Chromium.
-        InstalledCreatorTest::TearDown();
-    }
-
     // The session's environment as a desktop without a named desktop environment gives its programs.
     static QProcessEnvironment sessionEnvironment() {
         QProcessEnvironment environment = session->programEnvironment();
@@ -90,15 +74,7 @@ protected:
     // The installed creator app, on the session's display and buses, on the accessibility bus from its start;
     // its window once its sidebar shows.
     test::AccessibleElement startCreator() {
-        QProcessEnvironment environment = sessionEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        creator.setProcessEnvironment(environment);
-        creator.setProcessChannelMode(QProcess::MergedChannels);
-        creator.setStandardOutputFile(logFile, QIODevice::Append);
-        creator.start(QDir::homePath() + QStringLiteral("/Applications/Corvane.app/Contents/MacOS/Corvane"),
-                      {});
-        if (!creator.waitForStarted(10000))
+        if (!launchCreator(sessionEnvironment()))
             return {};
         app = driver->application(pid_t(creator.processId()), 30);
         if (app.isNull())
@@ -219,7 +195,6 @@ protected:
 
     std::string tree(const test::AccessibleElement& root) const { return root.dump(40).toStdString(); }
 
-    QProcess creator;
     test::AccessibleElement app;
 };
 

@@ -19,35 +19,11 @@ class CreatorWindowTest : public test::InstalledCreatorTest {
 protected:
     void SetUp() override { installCreator(QStringLiteral("creator-window")); }
 
-    void TearDown() override {
-        if (creator.state() != QProcess::NotRunning) {
-            ::kill(pid_t(creator.processId()), SIGTERM);
-            if (!creator.waitForFinished(5000))
-                creator.kill();
-        }
-        if (HasFailure())
-            ADD_FAILURE() << "log:\n" << test::readText(logFile).toStdString();
-        InstalledCreatorTest::TearDown();
-    }
-
-    // The installed creator app, on the session's display and buses, on the accessibility bus from its start.
-    bool startCreator() {
-        QProcessEnvironment environment = session->programEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("HOME"), QDir::homePath());
-        creator.setProcessEnvironment(environment);
-        creator.setProcessChannelMode(QProcess::MergedChannels);
-        creator.setStandardOutputFile(logFile, QIODevice::Append);
-        creator.start(installedCreator() + QStringLiteral("/Contents/MacOS/Corvane"), {});
-        return creator.waitForStarted(10000);
-    }
+    bool startCreator() { return launchCreator(); }
 
     static QString installedCreator() {
         return QDir::homePath() + QStringLiteral("/Applications/Corvane.app");
     }
-
-    QProcess creator;
 };
 
 TEST_F(CreatorWindowTest, TheInstalledAppIsInTheDesktopsMenuWithItsNameAndIcon) {
