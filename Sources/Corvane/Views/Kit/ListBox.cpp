@@ -126,7 +126,7 @@ ListBox::~ListBox() {
 void ListBox::setRowsView(QAbstractItemView* rows) {
     if (rows_ != list_ || rows == list_)
         return;
-    layout()->replaceWidget(list_, rows);
+    delete layout()->replaceWidget(list_, rows);
     // Out of the window altogether, so a screen reader finds one list in the box.
     list_->setParent(nullptr);
     rows_ = rows;
