@@ -17,13 +17,17 @@ public:
     std::vector<LogLine> lines;
 };
 
+// Other threads (a server's queue) may be logging meanwhile: the sink is swapped under the services' lock,
+// under which they look it up.
 LogCapture::LogCapture()
-    : sink_(std::make_shared<Sink>())
-    , previous_(host::services().logSink) {
+    : sink_(std::make_shared<Sink>()) {
+    const std::lock_guard lock(host::servicesMutex());
+    previous_ = host::services().logSink;
     host::services().logSink = sink_;
 }
 
 LogCapture::~LogCapture() {
+    const std::lock_guard lock(host::servicesMutex());
     host::services().logSink = previous_;
 }
 

@@ -3,11 +3,14 @@
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <cmath>
+#include <deque>
+#include <mutex>
 
 namespace host {
 
@@ -74,10 +77,59 @@ private:
     QPointer<QTimer> timer_; // touched on the main thread only
 };
 
+// Work handed over from any thread to the main thread waits here, in the order it was handed over, under a
+// lock that thread checkers see (Qt's event queue hands things over under locks of Qt's own, which they do
+// not).
+struct WaitingWork {
+    std::mutex mutex;
+    std::deque<std::function<void()>> work;
+};
+
+WaitingWork& waitingWork() {
+    static WaitingWork waiting;
+    return waiting;
+}
+
+void runOldestWaitingWork() {
+    std::function<void()> next;
+    {
+        const std::lock_guard lock(waitingWork().mutex);
+        if (waitingWork().work.empty())
+            return;
+        next = std::move(waitingWork().work.front());
+        waitingWork().work.pop_front();
+    }
+    next();
+}
+
+// Each hand-over posts one event to this object on the main thread, which runs the oldest waiting work; the
+// events carry nothing else.
+class MainThreadRunner final : public QObject {
+protected:
+    bool event(QEvent*) override {
+        runOldestWaitingWork();
+        return true;
+    }
+};
+
+QObject* mainThreadRunner() {
+    // Made once and kept for the program's life, as the main thread's own queue is.
+    static QObject* const runner = [] {
+        auto* made = new MainThreadRunner;
+        made->moveToThread(mainContext()->thread());
+        return made;
+    }();
+    return runner;
+}
+
 } // namespace
 
 void QtMainQueue::async(std::function<void()> work) {
-    QMetaObject::invokeMethod(mainContext(), std::move(work), Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(waitingWork().mutex);
+        waitingWork().work.push_back(std::move(work));
+    }
+    QCoreApplication::postEvent(mainThreadRunner(), new QEvent(QEvent::User));
 }
 
 std::shared_ptr<Timer> QtMainQueue::schedule(double seconds, std::function<void()> work, bool repeats) {
