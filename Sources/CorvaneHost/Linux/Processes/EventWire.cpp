@@ -31,21 +31,31 @@ void appendString(std::string& out, std::string_view text) {
     out += '"';
 }
 
+struct Member;
+
 // A JSON value as far as events need one: strings and numbers are kept, anything else is only recognised.
 struct Value {
     enum class Kind { string, number, object, array, other } kind = Kind::other;
     std::string text;
     double number = 0;
-    std::vector<std::pair<std::string, Value>> members;
+    // An object's members in their order (a type of their own, complete only after the value is).
+    std::vector<Member> members;
     std::vector<Value> elements;
 
-    const Value* member(std::string_view name) const {
-        for (const auto& [key, value] : members)
-            if (key == name)
-                return &value;
-        return nullptr;
-    }
+    const Value* member(std::string_view name) const;
 };
+
+struct Member {
+    std::string key;
+    Value value;
+};
+
+const Value* Value::member(std::string_view name) const {
+    for (const Member& candidate : members)
+        if (candidate.key == name)
+            return &candidate.value;
+    return nullptr;
+}
 
 class Parser {
 public:
@@ -104,7 +114,7 @@ private:
                 auto member = parseValue(depth + 1);
                 if (!member)
                     return std::nullopt;
-                value.members.emplace_back(std::move(*key), std::move(*member));
+                value.members.push_back(Member{std::move(*key), std::move(*member)});
             } while (take(','));
             return take('}') ? std::optional(std::move(value)) : std::nullopt;
         }
