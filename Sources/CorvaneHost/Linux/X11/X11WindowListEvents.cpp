@@ -22,7 +22,7 @@ xcb_atom_t atomNamed(xcb_connection_t* xcb, const char* name) {
 }
 
 // One connection that listens to the root window, shared by every subscription of the process.
-class Listener {
+class Listener : public std::enable_shared_from_this<Listener> {
 public:
     static std::shared_ptr<Listener> open() {
         const QByteArray name = qgetenv("DISPLAY");
@@ -37,7 +37,12 @@ public:
         }
         return std::shared_ptr<Listener>(new Listener(xcb, screenNumber, name));
     }
-    ~Listener() { xcb_disconnect(xcb_); }
+    ~Listener() {
+        // The last subscription may go while the notifier reports: it is deleted once that is over.
+        notifier_->setEnabled(false);
+        notifier_.release()->deleteLater();
+        xcb_disconnect(xcb_);
+    }
 
     int add(X11WindowListEvents::Handler handler) {
         handlers_.emplace(++lastId_, std::move(handler));
@@ -64,6 +69,8 @@ private:
     }
 
     void readEvents() {
+        // A handler may drop the last subscription, and with it this listener.
+        const std::shared_ptr<Listener> keep = shared_from_this();
         bool changed = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(xcb_)) {
             switch (event->response_type & 0x7f) {
