@@ -5,6 +5,7 @@
 #include "CorvaneHost/Linux/Accessibility/AtspiReadAhead.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
+#include "CorvaneHost/Linux/X11/X11WindowListEvents.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -19,6 +20,7 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -31,11 +33,18 @@ namespace {
 const QString accessibilityService = QStringLiteral("Accessibility");
 constexpr double defaultTimeout = 6.0; // the platform's own default
 constexpr int busQueryTimeoutMs = 1000;
+// Windows that come and go are found through the X server's announcements, and the windows are compared
+// again now and then for anything those miss; without an X display only the comparison finds them, often.
 constexpr double observerPollInterval = 0.2;
+constexpr double fallbackPollInterval = 3.0;
+// Chromium publishes a window on the accessibility bus a moment before or after the X server shows it: after
+// each change of the program's windows on screen they are compared again a few times.
+constexpr double followUpDelays[] = {0.03, 0.1, 0.3, 1.0};
 const QByteArray rootPath = QByteArrayLiteral("/org/a11y/atspi/accessible/root");
 
 // The events the observers turn into notifications; Chromium announces neither new nor closed windows, so
-// those are found by comparing the application's windows on every event and on a short poll.
+// those are found by comparing the application's windows on every event, on the X server's announcements and
+// on a poll.
 const char* const observedEvents[] = {
     "window:activate",      "window:minimize", "window:restore",
     "window:create",        "window:destroy",  "object:property-change:accessible-name",
@@ -376,6 +385,27 @@ std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid
             byTitle = window;
         }
     return byTitle;
+}
+
+// One window of a program as the window server shows it: what changes when it appears, goes or is placed.
+struct ScreenWindow {
+    quint32 id = 0;
+    QString title;
+    QRect bounds;
+    bool shown = false;
+    bool operator==(const ScreenWindow&) const = default;
+};
+
+std::vector<ScreenWindow> screenWindowsOf(qint32 pid) {
+    std::vector<ScreenWindow> windows;
+    if (const std::shared_ptr<X11Display> display = X11Display::shared())
+        for (const X11ClientWindow& window : display->clientWindows())
+            if (window.pid == pid)
+                windows.push_back(
+                    {window.id, window.title, window.bounds, window.viewable && !window.hidden});
+    std::sort(windows.begin(), windows.end(),
+              [](const ScreenWindow& a, const ScreenWindow& b) { return a.id < b.id; });
+    return windows;
 }
 
 } // namespace
@@ -940,7 +970,8 @@ void AtspiAccessibility::postKeyboardEvent(int virtualKeyCode, bool keyDown) {
 // Observers
 
 // The notifications of one program. The desktop's events name the element they concern; the windows that
-// appear and go away are found by comparing the program's windows after each of its events and on a poll.
+// appear and go away are found by comparing the program's windows after each of its events, whenever the X
+// server shows its windows change, and on a slow poll.
 class AtspiObserver final : public AXObserver, public std::enable_shared_from_this<AtspiObserver> {
 public:
     AtspiObserver(AtspiAccessibility& service, qint32 pid, AXObserverCallback callback)
@@ -952,6 +983,8 @@ public:
     // The service is going away before this observer: nothing more is read or reported.
     void detach() {
         service_ = nullptr;
+        windowListChanges_.reset();
+        cancelFollowUps();
         if (poll_) {
             poll_->cancel();
             poll_.reset();
@@ -1049,11 +1082,18 @@ private:
         if (poll_)
             return;
         std::weak_ptr<AtspiObserver> weak = weak_from_this();
+        windowListChanges_ = X11WindowListEvents::subscribe([weak] {
+            if (auto self = weak.lock())
+                self->windowServerChanged();
+        });
+        if (windowListChanges_)
+            screenWindows_ = screenWindowsOf(pid_);
+        // The poll also sees a window the window server took a moment to describe (its title, its place).
         poll_ = mainQueue().schedule(
-            observerPollInterval,
+            windowListChanges_ ? fallbackPollInterval : observerPollInterval,
             [weak] {
                 if (auto self = weak.lock())
-                    self->compareWindows();
+                    self->followUp();
             },
             true);
     }
@@ -1071,28 +1111,68 @@ private:
         });
     }
 
-    void compareWindows() {
+    // The window server's list changed: when this program's windows are among the changes, its windows are
+    // compared now and a few times more while Chromium catches up.
+    void windowServerChanged() {
+        if (!service_ || screenWindowsOf(pid_) == screenWindows_)
+            return; // another program's windows
+        cancelFollowUps();
+        std::weak_ptr<AtspiObserver> weak = weak_from_this();
+        for (const double delay : followUpDelays)
+            followUps_.push_back(mainQueue().schedule(delay, [weak] {
+                if (auto self = weak.lock())
+                    self->followUp();
+            }));
+        followUp();
+    }
+
+    void followUp() {
+        const bool elementsChanged = compareWindows();
+        std::vector<ScreenWindow> now = screenWindowsOf(pid_);
+        if (!service_ || now == screenWindows_)
+            return;
+        screenWindows_ = std::move(now);
+        // A window shown, placed or gone whose element the program had already published (or not yet
+        // dropped): whoever listens for new windows reads the program's windows again.
+        if (!elementsChanged)
+            deliverIfRegistered(service_->createApplication(pid_), AXNotification::windowCreated,
+                                service_->createApplication(pid_));
+    }
+
+    void cancelFollowUps() {
+        for (const std::shared_ptr<Timer>& timer : followUps_)
+            timer->cancel();
+        followUps_.clear();
+    }
+
+    // Whether windows appeared or went away since the last comparison (and were reported).
+    bool compareWindows() {
         const std::optional<QList<AXElement>> now = currentWindows();
         if (!now || !service_)
-            return; // the program does not answer now: nothing is known to have changed
+            return false; // the program does not answer now: nothing is known to have changed
         if (!windows_) {
             // The program did not answer when the notifications were registered: its first answer is the
             // baseline, not a list of new windows.
             windows_ = now;
-            return;
+            return false;
         }
         const std::unordered_set<AXElement> before(windows_->begin(), windows_->end());
         const std::unordered_set<AXElement> after(now->begin(), now->end());
         const AXElement application = service_->createApplication(pid_);
+        bool changed = false;
         for (const AXElement& window : *now)
-            if (!before.contains(window))
+            if (!before.contains(window)) {
                 deliverIfRegistered(application, AXNotification::windowCreated, window);
+                changed = true;
+            }
         for (const AXElement& window : *windows_)
             if (!after.contains(window)) {
                 deliverIfRegistered(window, AXNotification::uiElementDestroyed, window);
                 registrations_.erase(window);
+                changed = true;
             }
         windows_ = now;
+        return changed;
     }
 
     AtspiAccessibility* service_; // null once the service is gone
@@ -1101,6 +1181,9 @@ private:
     std::unordered_map<AXElement, QList<QString>> registrations_;
     std::optional<QList<AXElement>> windows_;
     std::shared_ptr<Timer> poll_;
+    std::shared_ptr<X11WindowListEvents::Subscription> windowListChanges_;
+    std::vector<ScreenWindow> screenWindows_; // the program's windows as the window server last showed them
+    std::vector<std::shared_ptr<Timer>> followUps_;
     bool comparisonQueued_ = false;
 };
 
