@@ -186,8 +186,10 @@ std::optional<std::vector<AtspiAccessible*>> atspiChildrenOf(DBusMessage* reply,
 }
 
 AtspiReadAhead& AtspiReadAhead::shared() {
-    static AtspiReadAhead readAhead;
-    return readAhead;
+    // Never destroyed: the accessibility service clears it while the program's statics are already going
+    // (its listener hands over late events at exit), so it must outlive them all.
+    static AtspiReadAhead* const readAhead = new AtspiReadAhead;
+    return *readAhead;
 }
 
 void AtspiReadAhead::setEnabled(bool enabled) {
