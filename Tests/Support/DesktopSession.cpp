@@ -30,7 +30,9 @@
 namespace test {
 namespace {
 
-const char* const testUser = "corvane-test";
+// Checkouts worked on side by side each give their runs a user of their own, so their desktops never meet.
+const char* const testUser = std::getenv("CORVANE_DESKTOP_TEST_USER") ? std::getenv("CORVANE_DESKTOP_TEST_USER")
+                                                                       : "corvane-test";
 const char* const freshHomeVariable = "CORVANE_DESKTOP_TEST_HOME";
 const QString chromiumPath = QStringLiteral("/usr/bin/chromium");
 

@@ -24,7 +24,7 @@ namespace test {
 //
 // Chromium refuses to run as root without giving up its sandbox, so a test program that uses the session
 // calls runAsUnprivilegedUser() first thing in main(): as root it re-runs the whole program as the user
-// "corvane-test" (created when missing) with a fresh home folder, so the tests, the buses and Chromium share
+// "corvane-test" (or CORVANE_DESKTOP_TEST_USER; created when missing) with a fresh home folder, so the tests, the buses and Chromium share
 // one user. Typical use, one session per test program:
 //
 //   static test::DesktopSession* session = ...;       // in SetUpTestSuite
