@@ -7,14 +7,19 @@
 #include "CorvaneHost/PropertyList.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <openssl/evp.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -25,6 +30,34 @@ QString linkTarget(const QString& path) {
     QByteArray buffer(4096, '\0');
     const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer.data(), buffer.size());
     return length < 0 ? QString() : QFile::decodeName(buffer.left(length));
+}
+
+// The SHA-256 of a file's bytes in hex; none when it cannot be read. The launcher inside every bundle is tens
+// of megabytes and is hashed at each seal and each check, so this uses the crypto library's digest, which
+// runs on the processor's SHA instructions (several times faster than Qt's own).
+std::optional<QString> sha256Hex(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
+    std::vector<unsigned char> buffer(1 << 20);
+    while (ok) {
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count == 0)
+            break;
+        if (count < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        ok = EVP_DigestUpdate(context.get(), buffer.data(), size_t(count)) == 1;
+    }
+    ::close(fd);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!ok || EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
+        return std::nullopt;
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
 }
 
 // Every file of the bundle but the seal itself, by its path inside the bundle; none when one cannot be read.
@@ -48,14 +81,12 @@ std::optional<QVariantMap> manifest(const QString& bundle, QTextStream& err) {
         } else if (S_ISDIR(info.st_mode)) {
             continue; // folders are sealed through the files they hold
         } else if (S_ISREG(info.st_mode)) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
+            const auto hash = sha256Hex(path);
+            if (!hash) {
                 err << "codesign: cannot read " << path << "\n";
                 return std::nullopt;
             }
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            hash.addData(&file);
-            entry.insert(QStringLiteral("hash"), QString::fromLatin1(hash.result().toHex()));
+            entry.insert(QStringLiteral("hash"), *hash);
             entry.insert(QStringLiteral("mode"), qint64(info.st_mode & 07777));
         } else {
             err << "codesign: " << path << ": unsupported file type\n";

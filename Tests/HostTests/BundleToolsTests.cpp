@@ -5,6 +5,7 @@
 #include "Support/HostToolRun.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -66,6 +67,31 @@ TEST(CodesignTool, ASealedBundleVerifies) {
     EXPECT_EQ(run.status, 0) << run.errors.toStdString();
     // Signing again over an existing seal is fine.
     EXPECT_EQ(sign(bundle).status, 0);
+    EXPECT_EQ(verify(bundle).status, 0);
+}
+
+// The seal holds each file's SHA-256 in hex with its mode, however large the file (the launcher is tens of
+// megabytes): an empty file, a short one and one that ends part-way through a read.
+TEST(CodesignTool, TheSealHoldsEachFilesSha256AndMode) {
+    QTemporaryDir dir;
+    const QString bundle = makeBundle(dir.filePath("Work.app"), {{"CFBundleIdentifier", "app.corvane.x"}});
+    QByteArray large(3 * 1024 * 1024 + 12345, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char((i * 7919) >> 3);
+    test::writeFile(bundle + "/Contents/Resources/large", large, QDateTime::currentDateTimeUtc());
+    test::writeFile(bundle + "/Contents/Resources/empty", "", QDateTime::currentDateTimeUtc());
+    ASSERT_EQ(sign(bundle).status, 0);
+
+    const auto seal = host::readPropertyListFile(bundle + "/Contents/_CodeSignature/CodeResources");
+    ASSERT_TRUE(seal);
+    const QVariantMap files = seal->value("files").toMap();
+    const QVariantMap stub = files.value("Contents/MacOS/Stub").toMap();
+    EXPECT_EQ(stub.value("hash"), "a8076d3d28d21e02012b20eaf7dbf75409a6277134439025f282e368e3305abf");
+    EXPECT_EQ(stub.value("mode").toLongLong(), 0700);
+    EXPECT_EQ(files.value("Contents/Resources/empty").toMap().value("hash"),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(files.value("Contents/Resources/large").toMap().value("hash"),
+              QString::fromLatin1(QCryptographicHash::hash(large, QCryptographicHash::Sha256).toHex()));
     EXPECT_EQ(verify(bundle).status, 0);
 }
 
