@@ -56,6 +56,37 @@ bool removeItem(const QString& path) {
     return ::unlink(encoded(path).constData()) == 0;
 }
 
+// Copies a file of `size` bytes within the kernel (the launcher in every bundle is tens of megabytes, and
+// copy_file_range moves it several times faster than reading and writing it); false, with no file left
+// behind, when the file system cannot, so the caller copies the usual way.
+bool copyInKernel(const QString& source, const QString& destination, off_t size) {
+    const int in = ::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const int out = ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    off_t left = size;
+    while (left > 0) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t(left), 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied <= 0)
+            break;
+        left -= copied;
+    }
+    const bool complete = left == 0 && ::close(out) == 0;
+    ::close(in);
+    if (!complete) {
+        if (left != 0)
+            ::close(out);
+        ::unlink(encoded(destination).constData());
+    }
+    return complete;
+}
+
 // Copies a tree keeping modes and links as links. Throws the file system's error.
 void copyTree(const QString& source, const QString& destination) {
     struct stat info {};
@@ -76,7 +107,7 @@ void copyTree(const QString& source, const QString& destination) {
         ::chmod(encoded(destination).constData(), info.st_mode & 07777);
     } else if (S_ISREG(info.st_mode)) {
         QFile::remove(destination);
-        if (!QFile::copy(source, destination))
+        if (!copyInKernel(source, destination, info.st_size) && !QFile::copy(source, destination))
             throw fileError(QStringLiteral("could not copy"), source, EIO);
         ::chmod(encoded(destination).constData(), info.st_mode & 07777);
     } else {
@@ -211,6 +242,14 @@ void install(const QString& staged, const QString& destination) {
     removeItem(aside);
 }
 
+// Sets the bundle's file-manager icon from the PNG of its icon's largest size; whether it was set.
+bool setFinderIcon(const QString& bundlePath, const QByteArray& png) {
+    const bool set = host::setCustomIcon(bundlePath, png);
+    if (!set)
+        Log::creator.log(QStringLiteral("no file-manager icon set for %1").arg(bundlePath));
+    return set;
+}
+
 void setModificationDate(const QString& path, const QDateTime& date) {
     QFile file(path);
     if (QFileInfo(path).isDir()) {
@@ -316,7 +355,8 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     writeWhole(staged + QStringLiteral("/Contents/Resources/config.json"),
                JSONEncoder::corvane().encode(request.config.toJson()));
     removeIfLink(staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
-    IcnsWriter::write(IconSpec(request.config), staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
+    const QByteArray largestIcon = IcnsWriter::write(
+        IconSpec(request.config), staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
     assertIconFileWins(staged);
     runIgnoringFailure(xattrTool, {QStringLiteral("-cr"), staged});
 
@@ -333,7 +373,7 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     if (request.replacing && exists(*request.replacing) && !sameFile(*request.replacing, destination))
         removeItem(*request.replacing);
 
-    stampFinderIcon(destination, destination + QStringLiteral("/Contents/Resources/AppIcon.icns"));
+    setFinderIcon(destination, largestIcon);
     refreshCaches(destination);
 
     RegisteredApp app;
@@ -359,12 +399,12 @@ void refreshCaches(const QString& bundlePath) {
 void restampFinderIcon(const QString& bundlePath, const IconSpec& iconDescription) {
     const QString icns = bundlePath + QStringLiteral("/Contents/Resources/AppIcon.icns");
     try {
-        IcnsWriter::write(iconDescription, icns);
+        setFinderIcon(bundlePath, IcnsWriter::write(iconDescription, icns));
     } catch (const host::Error& error) {
         Log::creator.error(
             QStringLiteral("could not write the icon of %1: %2").arg(bundlePath, error.description()));
+        stampFinderIcon(bundlePath, icns);
     }
-    stampFinderIcon(bundlePath, icns);
     refreshCaches(bundlePath);
 }
 
@@ -372,16 +412,11 @@ bool stampFinderIcon(const QString& bundlePath, const QString& icnsPath) {
     const QImage image(icnsPath);
     if (image.isNull())
         return false;
-    QByteArray png;
     try {
-        png = pngData(image);
+        return setFinderIcon(bundlePath, pngData(image));
     } catch (const host::Error&) {
         return false;
     }
-    const bool set = host::setCustomIcon(bundlePath, png);
-    if (!set)
-        Log::creator.log(QStringLiteral("no file-manager icon set for %1").arg(bundlePath));
-    return set;
 }
 
 } // namespace AppBuilder

@@ -75,7 +75,7 @@ const std::vector<IconSetFile>& iconSetFiles() {
     return files;
 }
 
-void write(const IconSpec& iconDescription, const QString& destination) {
+QByteArray write(const IconSpec& iconDescription, const QString& destination) {
     const auto base = IconRenderer::chromeBaseImage();
     WorkFolder work(QStringLiteral("corvane-icon-"));
     const QString iconSet = work.path() + QStringLiteral("/AppIcon.iconset");
@@ -112,6 +112,7 @@ void write(const IconSpec& iconDescription, const QString& destination) {
     makeFolder(QFileInfo(destination).absolutePath());
     HelperInstaller::run(QStringLiteral("/usr/bin/iconutil"), {QStringLiteral("-c"), QStringLiteral("icns"),
                                                                QStringLiteral("-o"), destination, iconSet});
+    return pngs.last();
 }
 
 } // namespace IcnsWriter

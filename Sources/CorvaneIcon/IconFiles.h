@@ -16,8 +16,10 @@ struct IconSetFile {
 // The ten files of an icon set, in order.
 const std::vector<IconSetFile>& iconSetFiles();
 
-// Throws the renderer's, the file system's or the tool's error; no work folder remains afterwards.
-void write(const IconSpec& iconDescription, const QString& destination);
+// Returns the PNG of the largest size, the image the desktop shows for the file (so no caller reads the file
+// back to decode it). Throws the renderer's, the file system's or the tool's error; no work folder remains
+// afterwards.
+QByteArray write(const IconSpec& iconDescription, const QString& destination);
 
 } // namespace IcnsWriter
 

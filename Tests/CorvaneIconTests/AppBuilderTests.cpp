@@ -4,12 +4,14 @@
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneIcon/AppBuilder.h"
+#include "CorvaneIcon/IconFiles.h"
 #include "Support/Files.h"
 #include "Support/RecordingProcessRunner.h"
 #include "TestSymbols.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -72,6 +74,18 @@ protected:
 
     QString destinationApp() const { return request.destinationURL(); }
 
+    // The file-manager icon's picture is the bundle's icon file at its largest size, as that file's PNG.
+    static void expectTheIconFilesLargestImage(const QString& picture, const QString& bundle) {
+        const QImage icon(bundle + "/Contents/Resources/AppIcon.icns");
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(icon.size(), QSize(1024, 1024));
+        EXPECT_EQ(test::contents(picture), pngData(icon));
+    }
+    QString lastPicture() {
+        const auto gio = runner->argumentsOf("/usr/bin/gio");
+        return gio.empty() ? QString() : QUrl(gio.back().value(5)).toLocalFile();
+    }
+
     test::TestSymbolsScope symbols;
     std::shared_ptr<host::ProcessRunner> real = (host::processRunner(), host::services().processRunner);
     test::RecordingProcessRunnerScope runner;
@@ -114,7 +128,7 @@ TEST_F(AppBuilderTest, BuildsSignsInstallsAndRegisters) {
         EXPECT_EQ(gio[0].mid(0, 5), QStringList({"set", "-t", "string", bundle, "metadata::custom-icon"}));
         const QString picture = QUrl(gio[0].value(5)).toLocalFile();
         EXPECT_FALSE(picture.startsWith(bundle));
-        EXPECT_FALSE(QImage(picture).isNull());
+        expectTheIconFilesLargestImage(picture, bundle);
     }
 
     const auto info = host::readBundleInfo(bundle);
@@ -254,6 +268,24 @@ TEST_F(AppBuilderTest, ATemplateReachedThroughLinksIsCopiedAndNeverWritten) {
     }
 }
 
+// The launcher is the template's byte for byte, with its mode, however large (it is tens of megabytes).
+TEST_F(AppBuilderTest, TheLauncherIsCopiedByteForByteWithItsMode) {
+    const QString launcher = stubTemplate + "/Contents/MacOS/CorvaneStub";
+    QByteArray bytes(5 * 1024 * 1024 + 321, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 2654435761u) >> 13);
+    test::writeFile(launcher, bytes, QDateTime::currentDateTimeUtc());
+    ::chmod(QFile::encodeName(launcher).constData(), 0751);
+
+    AppBuilder::build(request, "-");
+    const QString copied = destinationApp() + "/Contents/MacOS/CorvaneStub";
+    EXPECT_EQ(test::contents(copied), bytes);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(copied).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0751u);
+    EXPECT_EQ(test::contents(launcher), bytes);
+}
+
 TEST_F(AppBuilderTest, RebuildingInPlaceReplacesTheBundleHoweverTheOldPathIsSpelt) {
     AppBuilder::build(request, "-");
     test::writeFile(destinationApp() + "/Contents/stale", "x", QDateTime::currentDateTimeUtc());
@@ -310,6 +342,8 @@ TEST_F(AppBuilderTest, RestampingRewritesTheIconWithoutSigning) {
     iconDescription.badgeColor = IconColor::rgb(1, 0, 0);
     AppBuilder::restampFinderIcon(destinationApp(), iconDescription);
     EXPECT_NE(test::contents(destinationApp() + "/Contents/Resources/AppIcon.icns"), before);
+    if (QFileInfo("/usr/bin/gio").isExecutable())
+        expectTheIconFilesLargestImage(lastPicture(), destinationApp());
     EXPECT_TRUE(runner->argumentsOf(codesign).empty());
     EXPECT_EQ(runner->argumentsOf(host::lsregisterToolPath).size(), 1u);
 }

@@ -51,7 +51,7 @@ TEST_F(IconFilesTest, IconSetHoldsTenFilesRenderedOncePerSize) {
         return QString();
     });
     QTemporaryDir dir;
-    IcnsWriter::write(ringSpec(), dir.filePath("AppIcon.icns"));
+    const QByteArray largest = IcnsWriter::write(ringSpec(), dir.filePath("AppIcon.icns"));
     ASSERT_EQ(runner->argumentsOf(iconutil).size(), 1u);
     EXPECT_EQ(runner->argumentsOf(iconutil)[0].mid(0, 4),
               QStringList({"-c", "icns", "-o", dir.filePath("AppIcon.icns")}));
@@ -62,6 +62,7 @@ TEST_F(IconFilesTest, IconSetHoldsTenFilesRenderedOncePerSize) {
     EXPECT_EQ(files.value("icon_16x16@2x.png"), files.value("icon_32x32.png"));
     EXPECT_EQ(files.value("icon_128x128@2x.png"), files.value("icon_256x256.png"));
     EXPECT_EQ(files.value("icon_256x256@2x.png"), files.value("icon_512x512.png"));
+    EXPECT_EQ(largest, files.value("icon_512x512@2x.png"));
     EXPECT_TRUE(workFolders("corvane-icon-").isEmpty());
 }
 

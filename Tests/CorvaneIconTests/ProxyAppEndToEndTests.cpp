@@ -65,6 +65,10 @@ TEST_F(ProxyAppEndToEnd, BuildsRegistersAndRebuildsAWorkingProxyApp) {
     const auto json = QJsonDocument::fromJson(test::contents(bundle + "/Contents/Resources/config.json"));
     EXPECT_EQ(StubConfig::fromJson(json.object()), request.config);
     EXPECT_TRUE(QFileInfo(bundle + "/Contents/MacOS/CorvaneStub").isExecutable());
+    EXPECT_EQ(test::contents(bundle + "/Contents/MacOS/CorvaneStub"),
+              test::contents(QStringLiteral(CORVANE_BUILD_DIR
+                                            "/Corvane.app/Contents/Library/StubTemplate.app/Contents/MacOS/"
+                                            "CorvaneStub")));
 
     const QImage icon(bundle + "/Contents/Resources/AppIcon.icns");
     ASSERT_FALSE(icon.isNull());
