@@ -46,11 +46,12 @@ bool PrivateDisplay::start() {
         std::fprintf(stderr, "%s\n", qPrintable(missing));
         return false;
     }
-    // The server writes the display number it chose to its standard output.
+    // The server writes the display number it chose to its standard output. It does not reset when its
+    // last client leaves, which would turn away the next one while it resets.
     server_.setProgram(QStringLiteral("Xvfb"));
     server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-br"),
-                          QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("1280x1024x24")});
+                          QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                          QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24")});
     server_.setStandardErrorFile(QProcess::nullDevice());
     server_.start();
     QElapsedTimer clock;
