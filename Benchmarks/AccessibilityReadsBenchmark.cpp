@@ -14,22 +14,21 @@
 #include "CorvaneHelper/WindowTracking/ProfileClassifier.h"
 #include "CorvaneHost/Accessibility.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
-#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
 #include "Figures.h"
-#include "Support/DesktopSession.h"
-#include "Support/TemporaryHome.h"
+#include "Rig.h"
+#include "Samples.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 
 namespace {
 
+using bench::median;
 using host::AXElement;
 
 test::DesktopSession* session = nullptr;
@@ -58,13 +57,6 @@ QList<AXElement> workWindows() {
                 .endsWith(QStringLiteral(" - Chromium - Work")))
             found.append(window);
     return found;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // Runs what the event loop has (so that nothing read in one iteration answers in the next, as between two
@@ -118,14 +110,9 @@ bool trackTwentyWindows() {
         if (!test::DesktopSession::waitUntil([&] { return workWindows().size() > before; }, 10))
             return false;
     }
-    host::PrivacyGrants::grant(QStringLiteral("Accessibility"),
-                               host::AtspiAccessibility::ownGrantIdentifier());
-    tracker = std::make_shared<AXProfileSource>();
-    tracker->start();
-    tracker->updateProfiles(profiles());
+    tracker = bench::startTracker(QStringLiteral("Work"), profiles());
     WatchScope scope;
     scope.profileDirectory = QStringLiteral("Work");
-    tracker->updateWatched({scope});
     const bool tracked = test::DesktopSession::waitUntil(
         [&] {
             tracker->refresh(QStringLiteral("benchmark"));
@@ -170,14 +157,11 @@ void printRatio(const std::string& benchmark) {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
     int result = 0;
+    // The tracker and the accessibility service end before the session does.
     {
-        test::TemporaryHome home;
-        QCoreApplication app(argc, argv);
-        session = new test::DesktopSession;
-        if (!session->start()) {
-            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
+        bench::DesktopRig rig(argc, argv, session);
+        if (!rig.start()) {
             result = 1;
         } else {
             // The host's workspace finds Chromium, as this machine's Chrome, by the session's desktop
@@ -202,8 +186,6 @@ int main(int argc, char** argv) {
         tracker.reset();
         application = {};
         host::services().accessibility.reset();
-        delete session;
     }
-    test::DesktopSession::removeFreshHome();
     return result;
 }

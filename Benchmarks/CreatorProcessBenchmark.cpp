@@ -9,10 +9,8 @@
 #include "CreatorFixtures.h"
 #include "Figures.h"
 #include "ResidentMemory.h"
-#include "Support/OutsidePrograms.h"
-#include "Support/TemporaryHome.h"
+#include "Rig.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -23,40 +21,6 @@
 namespace {
 
 const QString program = QStringLiteral(CORVANE_BUILD_DIR "/Corvane.app/Contents/MacOS/Corvane");
-
-// Xvfb on a display number of its own choosing, with a black screen; ended by its pid.
-class PrivateDisplay {
-public:
-    bool start() {
-        server_.setProgram(QStringLiteral("Xvfb"));
-        server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-br"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("1280x1024x24")});
-        server_.start();
-        if (!server_.waitForStarted(5000))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (!server_.canReadLine() && clock.elapsed() < 10000)
-            server_.waitForReadyRead(100);
-        const QByteArray number = server_.readLine().trimmed();
-        if (number.isEmpty())
-            return false;
-        name_ = QStringLiteral(":") + QString::fromLatin1(number);
-        return true;
-    }
-    ~PrivateDisplay() {
-        if (server_.state() != QProcess::NotRunning) {
-            server_.terminate();
-            server_.waitForFinished(3000);
-        }
-    }
-    QString name() const { return name_; }
-
-private:
-    QProcess server_;
-    QString name_;
-};
 
 // The top-level windows of one process on the display, seen through the X server.
 class ScreenWatch {
@@ -222,17 +186,10 @@ void windowOnScreen(benchmark::State& state, const QString& display) {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
-    QCoreApplication app(argc, argv);
-    if (const QString missing = test::missingProgram(QStringLiteral("Xvfb")); !missing.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(missing));
+    bench::HomeRig<> rig(argc, argv);
+    bench::PrivateDisplay display;
+    if (!display.start())
         return 1;
-    }
-    PrivateDisplay display;
-    if (!display.start()) {
-        std::fprintf(stderr, "Xvfb did not start\n");
-        return 1;
-    }
     bench::writeFixtures();
     if (!installBundledHelperVersion()) {
         std::fprintf(stderr, "the bundle's helper is missing: build the Corvane target first\n");
@@ -243,12 +200,10 @@ int main(int argc, char** argv) {
         ->UseManualTime()
         ->Iterations(1)
         ->Repetitions(5);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"windowOnScreen", "time", "<", 400, "ms"},
-        {"windowOnScreen", "idleRSS_MB", "<", 60, "MB"},
-        {"windowOnScreen", "afterPollRSS_MB", "<", 60, "MB"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    return bench::main(argc, argv,
+                       {
+                           {"windowOnScreen", "time", "<", 400, "ms"},
+                           {"windowOnScreen", "idleRSS_MB", "<", 60, "MB"},
+                           {"windowOnScreen", "afterPollRSS_MB", "<", 60, "MB"},
+                       });
 }

@@ -16,9 +16,9 @@
 #include "CorvaneHost/Workspace.h"
 #include "CreatorFixtures.h"
 #include "Figures.h"
+#include "Rig.h"
 #include "Support/FakeDesktop.h"
 #include "Support/FakeHelperConnection.h"
-#include "Support/TemporaryHome.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -272,19 +272,14 @@ BENCHMARK(saveNewApp)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
     qputenv("TZ", "America/Los_Angeles");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    bench::HomeRig<QApplication> rig(argc, argv);
     // Installed, so proxy apps can be made; the scripted helper stands in for it.
     test::writeProxyBundle(Corvane::installedHelperURL(), Corvane::helperBundleID,
                            StubConfig(QStringLiteral("-")));
     writeFixtures();
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"poll/routingAndHelperStatus", "time", "<", 1, "ms"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    return bench::main(argc, argv,
+                       {
+                           {"poll/routingAndHelperStatus", "time", "<", 1, "ms"},
+                       });
 }

@@ -9,10 +9,8 @@
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
 #include "Figures.h"
-#include "Support/DesktopSession.h"
-#include "Support/TemporaryHome.h"
+#include "Rig.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 
@@ -148,40 +146,29 @@ BENCHMARK(x11WindowList)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportA
 } // namespace
 
 int main(int argc, char** argv) {
-    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
-    int result = 0;
-    {
-        test::TemporaryHome home;
-        QCoreApplication app(argc, argv);
-        session = new test::DesktopSession;
-        if (!session->start()) {
-            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
-            result = 1;
-        } else {
-            session->openWindow(QStringLiteral("Work"));
-            application = host::accessibility().createApplication(session->chromiumPid());
-            host::accessibility().setMessagingTimeout(application, 0.5);
-            test::DesktopSession::waitUntil([] { return !workWindow().isNull(); }, 30);
-            session->openWindow(QStringLiteral("Home"));
-            test::DesktopSession::waitUntil(
-                [] {
-                    return read<QList<AXElement>>(application, QStringLiteral("AXWindows"))
-                               .value_or(QList<AXElement>())
-                               .size() >= 4;
-                },
-                30);
-            benchmark::Initialize(&argc, argv);
-            bench::runBenchmarks({
-                {"classificationInputs", "time", "<", 3, "ms"},
-                {"windowChangeToCallback", "time", "<", 100, "ms"},
-                {"x11WindowList", "time", "<", 2, "ms"},
-            });
-            benchmark::Shutdown();
-        }
-        application = {};
-        host::services().accessibility.reset();
-        delete session;
-    }
-    test::DesktopSession::removeFreshHome();
+    bench::DesktopRig rig(argc, argv, session);
+    if (!rig.start())
+        return 1;
+    session->openWindow(QStringLiteral("Work"));
+    application = host::accessibility().createApplication(session->chromiumPid());
+    host::accessibility().setMessagingTimeout(application, 0.5);
+    test::DesktopSession::waitUntil([] { return !workWindow().isNull(); }, 30);
+    session->openWindow(QStringLiteral("Home"));
+    test::DesktopSession::waitUntil(
+        [] {
+            return read<QList<AXElement>>(application, QStringLiteral("AXWindows"))
+                       .value_or(QList<AXElement>())
+                       .size() >= 4;
+        },
+        30);
+    const int result = bench::main(argc, argv,
+                                   {
+                                       {"classificationInputs", "time", "<", 3, "ms"},
+                                       {"windowChangeToCallback", "time", "<", 100, "ms"},
+                                       {"x11WindowList", "time", "<", 2, "ms"},
+                                   });
+    // The accessibility service goes before the session's buses do.
+    application = {};
+    host::services().accessibility.reset();
     return result;
 }

@@ -8,6 +8,8 @@
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
+#include "Rig.h"
+#include "Samples.h"
 #include "Support/Files.h"
 #include "Support/TemporaryHome.h"
 
@@ -31,45 +33,17 @@ const QString toolsDir = QStringLiteral(CORVANE_HOST_TOOLS_DIR);
 const QString browserEntry = QStringLiteral("benchbrowser.desktop");
 const QString directScheme = QStringLiteral("benchdirect");
 
+// One road's row: the median and p90 of its times, kept in seconds.
+void printTimes(const char* road, const std::vector<double>& seconds) {
+    std::printf("  %-16s median %.1f ms, p90 %.1f ms\n", road, bench::median(seconds) * 1000,
+                bench::percentile(seconds, 0.9) * 1000);
+}
+
 double wallSeconds() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
-
-class PrivateDisplay {
-public:
-    bool start() {
-        server_.setProgram(QStringLiteral("Xvfb"));
-        server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                              QStringLiteral("640x480x24")});
-        server_.setStandardErrorFile(QProcess::nullDevice());
-        server_.start();
-        if (!server_.waitForStarted(5000))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (!server_.canReadLine() && clock.elapsed() < 10000)
-            server_.waitForReadyRead(100);
-        const QByteArray number = server_.readLine().trimmed();
-        if (number.isEmpty())
-            return false;
-        name_ = QStringLiteral(":") + QString::fromLatin1(number);
-        return true;
-    }
-    ~PrivateDisplay() {
-        if (server_.state() != QProcess::NotRunning) {
-            server_.terminate(); // its own pid, as QProcess started it
-            server_.waitForFinished(3000);
-        }
-    }
-    QString name() const { return name_; }
-
-private:
-    QProcess server_;
-    QString name_;
-};
 
 class Bench {
 public:
@@ -163,59 +137,40 @@ private:
     QString display_;
 };
 
-struct Figures {
-    double median = 0;
-    double p90 = 0;
-};
-
-Figures figuresOf(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double share) {
-        return samples[std::min(samples.size() - 1, std::size_t(share * double(samples.size() - 1) + 0.5))];
-    };
-    return {at(0.5), at(0.9)};
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
-    PrivateDisplay display;
-    if (!display.start()) {
-        std::fprintf(stderr, "Xvfb did not start\n");
+    bench::PrivateDisplay display;
+    if (!display.start())
         return 1;
-    }
-    Bench bench(display.name());
-    if (!bench.setUp()) {
+    Bench links(display.name());
+    if (!links.setUp()) {
         std::fprintf(stderr, "the helper did not take the first link: build the Corvane, CorvaneHelper and "
                              "host tool targets first\n");
-        bench.tearDown();
+        links.tearDown();
         return 1;
     }
     std::vector<double> throughCorvane;
     std::vector<double> direct;
     for (int round = 0; round < rounds; ++round) {
         const QString path = QStringLiteral("example.com/page%1").arg(round);
-        const auto corvane = bench.open(QStringLiteral("https://") + path);
-        const auto straight = bench.open(directScheme + QStringLiteral("://") + path);
+        const auto corvane = links.open(QStringLiteral("https://") + path);
+        const auto straight = links.open(directScheme + QStringLiteral("://") + path);
         if (!corvane || !straight) {
             std::fprintf(stderr, "round %d: a link never reached the browser\n", round);
-            bench.tearDown();
+            links.tearDown();
             return 1;
         }
         throughCorvane.push_back(*corvane);
         direct.push_back(*straight);
     }
-    bench.tearDown();
-    const Figures corvane = figuresOf(throughCorvane);
-    const Figures straight = figuresOf(direct);
-    const double ratio = corvane.median / straight.median;
+    links.tearDown();
+    const double ratio = bench::median(throughCorvane) / bench::median(direct);
     std::printf("desktop link, %d rounds interleaved\n", rounds);
-    std::printf("  through Corvane: median %.1f ms, p90 %.1f ms\n", corvane.median * 1000,
-                corvane.p90 * 1000);
-    std::printf("  direct:          median %.1f ms, p90 %.1f ms\n", straight.median * 1000,
-                straight.p90 * 1000);
+    printTimes("through Corvane:", throughCorvane);
+    printTimes("direct:", direct);
     std::printf("  ratio (medians): %.2f (target <= 1.10: %s)\n", ratio, ratio <= 1.10 ? "met" : "not met");
     return 0;
 }

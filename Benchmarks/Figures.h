@@ -128,7 +128,9 @@ inline void runBenchmarks(const std::vector<Target>& targets) {
     detail::printFigures(targets, reporter.kept);
 }
 
-// The whole program of a benchmark that needs nothing set up around its runs.
+// The rest of a benchmark program once what its runs need is set up (see Rig.h): the library takes its
+// options from the command line, then the benchmarks run and their figures are printed. 1 for an unknown
+// option.
 inline int main(int argc, char** argv, const std::vector<Target>& targets) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

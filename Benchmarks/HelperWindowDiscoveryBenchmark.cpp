@@ -9,14 +9,10 @@
 // root it re-runs itself as the test user).
 #include "CorvaneHelper/WindowTracking/AXProfileSource.h"
 #include "CorvaneHost/Accessibility.h"
-#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
-#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
-#include "CorvaneHost/Services.h"
-#include "CorvaneHost/WindowList.h"
+#include "Rig.h"
+#include "Samples.h"
 #include "Support/ChromiumSession.h"
-#include "Support/TemporaryHome.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -31,6 +27,7 @@
 
 namespace {
 
+using bench::median;
 using host::AXElement;
 
 constexpr int openings = 15;
@@ -45,24 +42,8 @@ QList<AXElement> workWindows() {
     return session->windows(QStringLiteral("Work"));
 }
 
-// Chromium's windows on screen, as the window manager has them.
 int chromiumWindowsOnScreen() {
-    const auto list = host::windowList().windowList(host::WindowList::optionOnScreenOnly |
-                                                        host::WindowList::optionExcludeDesktopElements,
-                                                    host::WindowList::nullWindowID);
-    int count = 0;
-    for (const QVariant& entry : list.value_or(QVariantList()))
-        if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() == session->desktop().chromiumPid() &&
-            entry.toMap().value(host::WindowList::layerKey).toInt() == 0)
-            ++count;
-    return count;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return bench::chromiumWindowsOnScreen(session->desktop().chromiumPid());
 }
 
 void report(const char* figure, double value, const char* unit, double target) {
@@ -147,13 +128,9 @@ int run() {
     report("helper CPU while Chromium idles with 5 windows, % of a core", used / idleSeconds * 100, "%",
            idleTargetPercent);
 
-    host::PrivacyGrants::grant(QStringLiteral("Accessibility"),
-                               host::AtspiAccessibility::ownGrantIdentifier());
-    auto tracker = std::make_shared<AXProfileSource>();
-    tracker->start();
+    auto tracker = bench::startTracker(QStringLiteral("Work"));
     WatchScope scope;
     scope.profileDirectory = QStringLiteral("Work");
-    tracker->updateWatched({scope});
     test::DesktopSession::waitUntil([&] { return tracker->report(scope).count == idleWindows - 1; }, 20);
     test::DesktopSession::waitUntil([] { return false; }, 3);
     // The event loop itself, as the helper runs it (waitUntil() wakes every few milliseconds).
@@ -171,21 +148,9 @@ int run() {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
-    int result = 0;
-    {
-        test::TemporaryHome home;
-        QCoreApplication app(argc, argv);
-        // Home's window keeps Chromium running while Work's come and go.
-        session = new test::ChromiumHelperSession;
-        if (!session->start()) {
-            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
-            result = 1;
-        } else {
-            result = run();
-        }
-        delete session;
-    }
-    test::DesktopSession::removeFreshHome();
-    return result;
+    // Home's window keeps Chromium running while Work's come and go.
+    bench::DesktopRig rig(argc, argv, session);
+    if (!rig.start())
+        return 1;
+    return run();
 }

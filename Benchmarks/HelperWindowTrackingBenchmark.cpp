@@ -4,20 +4,15 @@
 //   - the tracker's refresh with 20 open Chromium windows: target under 50 ms;
 //   - the helper's resident memory while it tracks 20 windows: target under 30 MB.
 // Run by hand: build/Benchmarks/HelperWindowTrackingBenchmark (as root it re-runs itself as the test user).
-#include "CorvaneCore/ProxyApps/ChromeProfiles.h"
 #include "CorvaneHelper/WindowTracking/AXProfileSource.h"
 #include "CorvaneHost/Accessibility.h"
-#include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
-#include "CorvaneHost/Linux/Files/PrivacyGrants.h"
-#include "CorvaneHost/Services.h"
-#include "CorvaneHost/WindowList.h"
 #include "Figures.h"
+#include "ResidentMemory.h"
+#include "Rig.h"
+#include "Samples.h"
 #include "Support/ChromiumSession.h"
-#include "Support/TemporaryHome.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,24 +29,8 @@ QList<AXElement> workWindows() {
     return session->windows(QStringLiteral("Work"));
 }
 
-// Chromium's windows on screen, as the window manager has them.
 int chromiumWindowsOnScreen() {
-    const auto list = host::windowList().windowList(host::WindowList::optionOnScreenOnly |
-                                                        host::WindowList::optionExcludeDesktopElements,
-                                                    host::WindowList::nullWindowID);
-    int count = 0;
-    for (const QVariant& entry : list.value_or(QVariantList()))
-        if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() == session->desktop().chromiumPid() &&
-            entry.toMap().value(host::WindowList::layerKey).toInt() == 0)
-            ++count;
-    return count;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return bench::chromiumWindowsOnScreen(session->desktop().chromiumPid());
 }
 
 // Opening: from the window showing on screen to the client hearing the new count. Closing: from the press
@@ -104,10 +83,8 @@ void windowToEvent(benchmark::State& state) {
         closes.push_back(double(heard) / 1e6);
         state.SetIterationTime(double(heard) / 1e9);
     }
-    state.counters["open_median_ms"] = median(opens);
-    state.counters["close_median_ms"] = median(closes);
-    state.counters["open_max_ms"] = opens.empty() ? 0 : *std::max_element(opens.begin(), opens.end());
-    state.counters["close_max_ms"] = closes.empty() ? 0 : *std::max_element(closes.begin(), closes.end());
+    bench::countTimes(state, "open_", opens);
+    bench::countTimes(state, "close_", closes);
 }
 BENCHMARK(windowToEvent)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -128,21 +105,12 @@ void twentyWindows(benchmark::State& state) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    QFile status(QStringLiteral("/proc/%1/status").arg(session->helper().pid()));
-    double residentMB = 0;
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                residentMB = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    const double residentMB = residentMegabytes(session->helper().pid()).value_or(0);
 
     // The same tracker in this process (trusted as the helper is).
-    host::PrivacyGrants::grant(QStringLiteral("Accessibility"),
-                               host::AtspiAccessibility::ownGrantIdentifier());
-    auto source = std::make_shared<AXProfileSource>();
-    source->start();
+    auto source = bench::startTracker(QStringLiteral("Work"));
     WatchScope scope;
     scope.profileDirectory = QStringLiteral("Work");
-    source->updateWatched({scope});
     test::DesktopSession::waitUntil([&] { return source->report(scope).count == 20; }, 20);
     for (auto _ : state)
         source->refresh(QStringLiteral("benchmark"));
@@ -155,27 +123,14 @@ BENCHMARK(twentyWindows)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetit
 } // namespace
 
 int main(int argc, char** argv) {
-    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
-    int result = 0;
-    {
-        test::TemporaryHome home;
-        QCoreApplication app(argc, argv);
-        // Home's window keeps Chromium running while Work's come and go.
-        session = new test::ChromiumHelperSession;
-        if (!session->start()) {
-            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
-            result = 1;
-        } else {
-            benchmark::Initialize(&argc, argv);
-            bench::runBenchmarks({
-                {"windowToEvent", "open_median_ms", "<", 40, "ms"},
-                {"twentyWindows", "time", "<", 50, "ms"},
-                {"twentyWindows", "helper_rss_MB", "<", 30, "MB"},
-            });
-            benchmark::Shutdown();
-        }
-        delete session;
-    }
-    test::DesktopSession::removeFreshHome();
-    return result;
+    // Home's window keeps Chromium running while Work's come and go.
+    bench::DesktopRig rig(argc, argv, session);
+    if (!rig.start())
+        return 1;
+    return bench::main(argc, argv,
+                       {
+                           {"windowToEvent", "open_median_ms", "<", 40, "ms"},
+                           {"twentyWindows", "time", "<", 50, "ms"},
+                           {"twentyWindows", "helper_rss_MB", "<", 30, "MB"},
+                       });
 }

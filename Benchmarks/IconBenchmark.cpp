@@ -9,7 +9,7 @@
 #include "CorvaneIcon/IconRenderer.h"
 #include "CorvaneIcon/SymbolCatalog.h"
 #include "Figures.h"
-#include "Support/TemporaryHome.h"
+#include "Rig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -79,15 +79,12 @@ BENCHMARK(BuildProxyApp)
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"RenderBadge1024", "time", "<", 30, "ms"},
-        {"Preview128", "time", "<", 3, "ms"},
-        {"LoadSymbolCatalog", "time", "<", 50, "ms"},
-        {"BuildProxyApp", "time", "<", 500, "ms"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    bench::HomeRig<> rig(argc, argv);
+    return bench::main(argc, argv,
+                       {
+                           {"RenderBadge1024", "time", "<", 30, "ms"},
+                           {"Preview128", "time", "<", 3, "ms"},
+                           {"LoadSymbolCatalog", "time", "<", 50, "ms"},
+                           {"BuildProxyApp", "time", "<", 500, "ms"},
+                       });
 }

@@ -10,8 +10,8 @@
 #include "Corvane/Views/Editor/SymbolPickerView.h"
 #include "CorvaneIcon/IconRenderer.h"
 #include "Figures.h"
+#include "Rig.h"
 #include "Support/FakeHelperConnection.h"
-#include "Support/TemporaryHome.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -166,16 +166,11 @@ BENCHMARK(TypingWithLivePreview)->Unit(benchmark::kMillisecond)->Iterations(3);
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"SymbolPickerOpen", "time", "<", 300, "ms"},
-        {"SymbolSearchKeystroke", "time", "<", 10, "ms"},
-        {"TypingWithLivePreview", "settleMs", "<", 250, "ms"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    bench::HomeRig<QApplication> rig(argc, argv);
+    return bench::main(argc, argv,
+                       {
+                           {"SymbolPickerOpen", "time", "<", 300, "ms"},
+                           {"SymbolSearchKeystroke", "time", "<", 10, "ms"},
+                           {"TypingWithLivePreview", "settleMs", "<", 250, "ms"},
+                       });
 }

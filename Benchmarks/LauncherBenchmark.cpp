@@ -109,11 +109,9 @@ BENCHMARK(BM_LauncherIdleResidentMemory)->Iterations(1)->Unit(benchmark::kMillis
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"BM_LauncherStartToHelloAcknowledged", "time", "<", 50, "ms"},
-        {"BM_LauncherIdleResidentMemory", "idle_RSS_MB", "<", 25, "MB"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    return bench::main(argc, argv,
+                       {
+                           {"BM_LauncherStartToHelloAcknowledged", "time", "<", 50, "ms"},
+                           {"BM_LauncherIdleResidentMemory", "idle_RSS_MB", "<", 25, "MB"},
+                       });
 }

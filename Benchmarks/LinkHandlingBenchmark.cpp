@@ -213,12 +213,10 @@ BENCHMARK(BM_HelperIdleResidentMemory)->Iterations(1)->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"BM_LinkHandling", "time", "<", 100, "us"},
-        {"BM_HelperStartToListening", "time", "<", 150, "ms"},
-        {"BM_HelperIdleResidentMemory", "idle_RSS_MB", "<", 20, "MB"},
-    });
-    benchmark::Shutdown();
-    return 0;
+    return bench::main(argc, argv,
+                       {
+                           {"BM_LinkHandling", "time", "<", 100, "us"},
+                           {"BM_HelperStartToListening", "time", "<", 150, "ms"},
+                           {"BM_HelperIdleResidentMemory", "idle_RSS_MB", "<", 20, "MB"},
+                       });
 }

@@ -7,16 +7,15 @@
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "Figures.h"
+#include "Rig.h"
+#include "Samples.h"
 #include "Support/ChromiumSession.h"
 #include "Support/ProxyAppProcess.h"
-#include "Support/TemporaryHome.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -57,13 +56,6 @@ void describeWindows() {
                      window.viewable, window.hidden, qPrintable(window.title));
 }
 
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void reopenToActiveWindow(benchmark::State& state) {
     // Home's window is brought to the front through the helper, as Home's own proxy app would.
     auto home = test::HelperClient::connect(QStringLiteral("Home"), false);
@@ -93,8 +85,7 @@ void reopenToActiveWindow(benchmark::State& state) {
         figures.push_back(seconds * 1000);
         state.SetIterationTime(seconds);
     }
-    state.counters["median_ms"] = median(figures);
-    state.counters["max_ms"] = figures.empty() ? 0 : *std::max_element(figures.begin(), figures.end());
+    bench::countTimes(state, "", figures);
 }
 BENCHMARK(reopenToActiveWindow)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -121,34 +112,20 @@ bool prepare(test::LauncherProcess& launcher) {
 } // namespace
 
 int main(int argc, char** argv) {
-    test::DesktopSession::runAsUnprivilegedUser(argc, argv);
-    int result = 0;
-    {
-        test::TemporaryHome home;
-        QCoreApplication app(argc, argv);
-        session = new test::ChromiumHelperSession;
-        if (!session->start()) {
-            std::fprintf(stderr, "no desktop session: %s\n", qPrintable(session->skipReason()));
-            result = 1;
-        } else {
-            const QString appPath =
-                test::buildProxyApp(QDir::homePath() + QStringLiteral("/Applications"),
-                                    QStringLiteral("Work"), proxyAppID, QStringLiteral("Work"), true);
-            test::LauncherProcess launcher(appPath, QDir::homePath() + QStringLiteral("/launcher.log"));
-            if (!prepare(launcher)) {
-                std::fprintf(stderr, "the proxy app did not open Work's window\n%s\n%s\n",
-                             qPrintable(launcher.log()), qPrintable(session->helper().log()));
-                result = 1;
-            } else {
-                benchmark::Initialize(&argc, argv);
-                bench::runBenchmarks({
-                    {"reopenToActiveWindow", "median_ms", "<", 300, "ms"},
-                });
-                benchmark::Shutdown();
-            }
-        }
-        delete session;
+    bench::DesktopRig rig(argc, argv, session);
+    if (!rig.start())
+        return 1;
+    const QString appPath =
+        test::buildProxyApp(QDir::homePath() + QStringLiteral("/Applications"), QStringLiteral("Work"),
+                            proxyAppID, QStringLiteral("Work"), true);
+    test::LauncherProcess launcher(appPath, QDir::homePath() + QStringLiteral("/launcher.log"));
+    if (!prepare(launcher)) {
+        std::fprintf(stderr, "the proxy app did not open Work's window\n%s\n%s\n", qPrintable(launcher.log()),
+                     qPrintable(session->helper().log()));
+        return 1;
     }
-    test::DesktopSession::removeFreshHome();
-    return result;
+    return bench::main(argc, argv,
+                       {
+                           {"reopenToActiveWindow", "median_ms", "<", 300, "ms"},
+                       });
 }

@@ -5,9 +5,9 @@
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Routing/RecentLinksView.h"
 #include "Figures.h"
+#include "Rig.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
-#include "Support/TemporaryHome.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -84,14 +84,10 @@ BENCHMARK(filterKeystroke)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
     qputenv("TZ", "America/Los_Angeles");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"filterKeystroke", "time", "<", 16, "ms"},
-    });
-    return 0;
+    bench::HomeRig<QApplication> rig(argc, argv);
+    return bench::main(argc, argv,
+                       {
+                           {"filterKeystroke", "time", "<", 16, "ms"},
+                       });
 }

@@ -3,10 +3,11 @@
 #include "Corvane/Models/AppModel.h"
 #include "Corvane/Models/RoutingModel.h"
 #include "Corvane/Views/Routing/RulesView.h"
+#include "CreatorFixtures.h"
 #include "Figures.h"
+#include "Rig.h"
 #include "Support/FakeHelperConnection.h"
 #include "Support/ModelEnvironment.h"
-#include "Support/TemporaryHome.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,17 +19,9 @@ namespace {
 
 void writeRules() {
     RuleSet rules;
-    for (int i = 0; i < 200; ++i) {
-        Condition condition{
-            Condition::Kind::addresses,
-            {QStringLiteral("*.example%1.com").arg(i), QStringLiteral("example%1.org/*").arg(i)}};
-        rules.rules.push_back(LinkRule{QUuid::createUuid(),
-                                       QStringLiteral("Rule %1").arg(i),
-                                       RouteTarget::browser(QStringLiteral("org.mozilla.firefox")),
-                                       true,
-                                       MatchMode::any,
-                                       {condition}});
-    }
+    for (int i = 0; i < 200; ++i)
+        rules.rules.push_back(bench::addressRule(
+            i, {QStringLiteral("*.example%1.com").arg(i), QStringLiteral("example%1.org/*").arg(i)}));
     RuleStore::shared().save(rules);
 }
 
@@ -76,13 +69,9 @@ BENCHMARK(rulesTesterKeystroke)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    test::TemporaryHome home;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    bench::runBenchmarks({
-        {"rulesTesterKeystroke", "time", "<", 5, "ms"},
-    });
-    return 0;
+    bench::HomeRig<QApplication> rig(argc, argv);
+    return bench::main(argc, argv,
+                       {
+                           {"rulesTesterKeystroke", "time", "<", 5, "ms"},
+                       });
 }
