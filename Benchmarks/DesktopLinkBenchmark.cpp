@@ -8,6 +8,7 @@
 #include "CorvaneCore/Routing/RuleStore.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
+#include "Figures.h"
 #include "Rig.h"
 #include "Samples.h"
 #include "Support/Files.h"
@@ -171,6 +172,6 @@ int main(int argc, char** argv) {
     std::printf("desktop link, %d rounds interleaved\n", rounds);
     printTimes("through Corvane:", throughCorvane);
     printTimes("direct:", direct);
-    std::printf("  ratio (medians): %.2f (target <= 1.10: %s)\n", ratio, ratio <= 1.10 ? "met" : "not met");
+    bench::printFigure("throughCorvane/direct", ratio, "ratio", "<=", 1.10);
     return 0;
 }
