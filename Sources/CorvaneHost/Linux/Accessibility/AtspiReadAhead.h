@@ -1,8 +1,12 @@
 #pragma once
 
+#include "CorvaneHost/Linux/X11/X11Display.h"
+
 #include <QByteArray>
 #include <QHash>
+#include <QRect>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,6 +22,8 @@ struct AtspiReadFacts {
     std::optional<QString> name;
     std::optional<QString> description;
     std::optional<bool> shown; // visible and not defunct
+    std::optional<QByteArray> parentPath;
+    std::optional<QRect> extents; // on the screen; read for windows only
     // Owned references, in the program's order.
     std::optional<std::vector<AtspiAccessible*>> children;
 };
@@ -38,15 +44,25 @@ public:
     bool isEnabled() const { return enabled_; }
 
     void readAhead(const std::vector<AtspiAccessible*>& objects, double timeout);
+    // What a pass over a program's windows asks of each (name, description, parent, place on the screen, and
+    // role and states where libatspi does not know them), in one round trip. The list of windows itself is
+    // never kept.
+    void readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout);
     // What was read of `object` in this pass, or null.
     const AtspiReadFacts* find(AtspiAccessible* object);
     // Something changed in some program: nothing read so far holds. Safe while an event is dispatched.
     void invalidate() { ++generation_; }
     void clear();
 
+    // The window manager's windows, read once in this pass by `read` and dropped with the rest. A caller that
+    // does not find what it looks for, or must see a change at once, asks for a fresh read.
+    using ClientWindowsReader = std::function<std::vector<X11ClientWindow>()>;
+    const std::vector<X11ClientWindow>& clientWindows(const ClientWindowsReader& read, bool fresh = false);
+
 private:
     AtspiReadAhead() = default;
     AtspiReadFacts& entry(AtspiAccessible* object);
+    void clearAtNextTurn();
     void dropIfStale();
 
     bool enabled_ = true;
@@ -54,6 +70,8 @@ private:
     quint64 generation_ = 0;
     quint64 filledAt_ = 0;
     QHash<QByteArray, AtspiReadFacts> facts_;
+    std::optional<std::vector<X11ClientWindow>> clientWindows_;
+    std::vector<X11ClientWindow> unkeptClientWindows_; // what a read returned while nothing is kept
 };
 
 // The children named by an answer to GetChildren, as new references; none when the answer is not one, or
