@@ -188,16 +188,28 @@ const AtspiReadFacts* readAhead(AtspiAccessible* object) {
     return AtspiReadAhead::shared().find(object);
 }
 
+// Where the program was asked on its own, the answer serves the rest of the pass too (a window's
+// classification asks some elements the same twice).
+AtspiReadFacts* keptFor(AtspiAccessible* object, const Call& call) {
+    return call.failed() ? nullptr : AtspiReadAhead::shared().keep(object);
+}
+
 QString nameOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->name)
         return *facts->name;
-    return takeString(atspi_accessible_get_name(object, call.out()));
+    const QString name = takeString(atspi_accessible_get_name(object, call.out()));
+    if (AtspiReadFacts* kept = keptFor(object, call))
+        kept->name = name;
+    return name;
 }
 
 QString descriptionOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->description)
         return *facts->description;
-    return takeString(atspi_accessible_get_description(object, call.out()));
+    const QString description = takeString(atspi_accessible_get_description(object, call.out()));
+    if (AtspiReadFacts* kept = keptFor(object, call))
+        kept->description = description;
+    return description;
 }
 
 QString atspiRoleName(AtspiAccessible* object, Call& call) {
@@ -243,6 +255,16 @@ std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name
     std::optional<QString> value;
     if (const auto* text = static_cast<const char*>(g_hash_table_lookup(attributes, name)))
         value = QString::fromUtf8(text);
+    if (AtspiReadFacts* kept = keptFor(object, call)) {
+        QHash<QString, QString> all;
+        GHashTableIter entries;
+        gpointer key = nullptr, text = nullptr;
+        g_hash_table_iter_init(&entries, attributes);
+        while (g_hash_table_iter_next(&entries, &key, &text))
+            all.insert(QString::fromUtf8(static_cast<const char*>(key)),
+                       QString::fromUtf8(static_cast<const char*>(text)));
+        kept->attributes = std::move(all);
+    }
     g_hash_table_unref(attributes);
     return value;
 }

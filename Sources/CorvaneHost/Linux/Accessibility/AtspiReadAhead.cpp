@@ -302,6 +302,13 @@ void AtspiReadAhead::clearAtNextTurn() {
     });
 }
 
+AtspiReadFacts* AtspiReadAhead::keep(AtspiAccessible* object) {
+    if (!enabled_ || !object)
+        return nullptr;
+    dropIfStale();
+    return &entry(object);
+}
+
 AtspiReadFacts& AtspiReadAhead::entry(AtspiAccessible* object) {
     clearAtNextTurn();
     return facts_[keyOf(object)];

@@ -50,6 +50,9 @@ public:
     void readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout);
     // What was read of `object` in this pass, or null.
     const AtspiReadFacts* find(AtspiAccessible* object);
+    // Where a read of `object` that went to the program on its own is kept for the rest of the pass; null
+    // when nothing is kept.
+    AtspiReadFacts* keep(AtspiAccessible* object);
     // Something changed in some program: nothing read so far holds. Safe while an event is dispatched.
     void invalidate() { ++generation_; }
     void clear();
