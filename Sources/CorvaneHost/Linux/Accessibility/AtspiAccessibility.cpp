@@ -390,6 +390,7 @@ std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWind
             candidates.push_back(window);
     if (candidates.empty())
         return std::nullopt;
+    AtspiReadAhead::shared().readWindowAhead(frame, defaultTimeout);
     const QRect bounds = extentsOf(frame);
     Call call(defaultTimeout);
     const QString name = nameOf(frame, call);
@@ -634,6 +635,8 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
             AXRoleMapping::popupOpensMenu(objectAttribute(object, "haspopup", call).value_or(QString()));
         call.clear(); // an element without object attributes opens no menu
     }
+    if (isWindowRole(facts.atspiRole))
+        AtspiReadAhead::shared().readWindowAhead(object, call.timeout());
     if (const AtspiReadFacts* known = readAhead(object);
         isWindowRole(facts.atspiRole) && known && known->parentPath) {
         facts.topLevel = *known->parentPath == rootPath;
@@ -786,7 +789,7 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             return call.status();
         }
         if (windowsOnly)
-            AtspiReadAhead::shared().readWindowsAhead(all, target.timeout);
+            AtspiReadAhead::shared().listWindows(all);
         QList<AXElement> shown;
         for (AtspiAccessible*& child : all) {
             if (!isShown(child)) {

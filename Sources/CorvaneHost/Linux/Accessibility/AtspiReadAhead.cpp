@@ -6,7 +6,9 @@
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 // libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
 extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
@@ -273,7 +275,41 @@ void AtspiReadAhead::clear() {
             for (AtspiAccessible* child : *facts.children)
                 g_object_unref(child);
     facts_.clear();
+    for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
+        g_object_unref(window);
     clientWindows_.reset();
+}
+
+void AtspiReadAhead::listWindows(const std::vector<AtspiAccessible*>& windows) {
+    if (!enabled_)
+        return;
+    dropIfStale();
+    for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
+        g_object_unref(window);
+    for (AtspiAccessible* window : windows)
+        if (window)
+            listedWindows_.push_back(static_cast<AtspiAccessible*>(g_object_ref(window)));
+    clearAtNextTurn();
+}
+
+void AtspiReadAhead::readWindowAhead(AtspiAccessible* window, double timeout) {
+    if (!enabled_ || !window)
+        return;
+    dropIfStale();
+    const QByteArray key = keyOf(window);
+    if (const auto known = facts_.constFind(key); known != facts_.constEnd() && known->extents)
+        return;
+    const bool listed = std::any_of(listedWindows_.begin(), listedWindows_.end(),
+                                    [&key](AtspiAccessible* other) { return keyOf(other) == key; });
+    if (!listed)
+        return;
+    // References of its own: what the pass keeps may be dropped while the batch is read.
+    std::vector<AtspiAccessible*> windows = listedWindows_;
+    for (AtspiAccessible* each : windows)
+        g_object_ref(each);
+    readWindowsAhead(windows, timeout);
+    for (AtspiAccessible* each : windows)
+        g_object_unref(each);
 }
 
 void AtspiReadAhead::dropIfStale() {
@@ -300,6 +336,11 @@ void AtspiReadAhead::clearAtNextTurn() {
         self.clearQueued_ = false;
         self.clear();
     });
+}
+
+bool AtspiReadAhead::shownKnown(AtspiAccessible* object) const {
+    const auto known = facts_.constFind(keyOf(object));
+    return known != facts_.constEnd() && known->shown;
 }
 
 AtspiReadFacts* AtspiReadAhead::keep(AtspiAccessible* object) {
@@ -369,7 +410,7 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
         // Second step: whether each child is shown, where libatspi does not know it already.
         if (facts.children)
             for (AtspiAccessible* child : *facts.children)
-                if (!(child->cached_properties & ATSPI_CACHE_STATES) && !facts_.contains(keyOf(child)))
+                if (!(child->cached_properties & ATSPI_CACHE_STATES) && !shownKnown(child))
                     states.emplace_back(child, second.add(child, accessibleInterface, "GetState"));
     }
     if (states.empty())

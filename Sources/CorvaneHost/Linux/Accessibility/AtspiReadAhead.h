@@ -44,10 +44,11 @@ public:
     bool isEnabled() const { return enabled_; }
 
     void readAhead(const std::vector<AtspiAccessible*>& objects, double timeout);
-    // What a pass over a program's windows asks of each (name, description, parent, place on the screen, and
-    // role and states where libatspi does not know them), in one round trip. The list of windows itself is
-    // never kept.
-    void readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout);
+    // The windows a program listed in this pass. The first time one of them is asked for what a pass over the
+    // windows reads of each (name, description, parent, place on the screen), all of them are read together,
+    // in one round trip; a pass that only lists them costs nothing more. The list itself never answers.
+    void listWindows(const std::vector<AtspiAccessible*>& windows);
+    void readWindowAhead(AtspiAccessible* window, double timeout);
     // What was read of `object` in this pass, or null.
     const AtspiReadFacts* find(AtspiAccessible* object);
     // Where a read of `object` that went to the program on its own is kept for the rest of the pass; null
@@ -66,6 +67,8 @@ private:
     AtspiReadAhead() = default;
     AtspiReadFacts& entry(AtspiAccessible* object);
     void clearAtNextTurn();
+    bool shownKnown(AtspiAccessible* object) const;
+    void readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout);
     void dropIfStale();
 
     bool enabled_ = true;
@@ -73,6 +76,7 @@ private:
     quint64 generation_ = 0;
     quint64 filledAt_ = 0;
     QHash<QByteArray, AtspiReadFacts> facts_;
+    std::vector<AtspiAccessible*> listedWindows_; // owned references
     std::optional<std::vector<X11ClientWindow>> clientWindows_;
     std::vector<X11ClientWindow> unkeptClientWindows_; // what a read returned while nothing is kept
 };
