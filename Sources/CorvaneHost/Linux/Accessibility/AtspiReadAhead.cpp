@@ -375,9 +375,12 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
     dropIfStale();
     struct Asked {
         AtspiAccessible* object;
-        int role = -1, attributes = -1, properties = -1, children = -1;
+        int role = -1, attributes = -1, children = -1;
     };
-    // First step: each element's own facts and its children.
+    // First step: each element's role, object attributes and children. Names and descriptions are left to be
+    // asked where a search needs them (few elements): working them out for a whole level costs Chromium more
+    // than a round trip while it builds a window (measured), and a search of a window just shown is what
+    // must be quick.
     std::vector<Asked> asked;
     Batch first(timeout);
     for (AtspiAccessible* object : objects) {
@@ -388,7 +391,6 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
         Asked one{object};
         one.role = first.add(object, accessibleInterface, "GetRole");
         one.attributes = first.add(object, accessibleInterface, "GetAttributes");
-        one.properties = first.add(object, propertiesInterface, "GetAll", accessibleInterface);
         one.children = first.add(object, accessibleInterface, "GetChildren");
         asked.push_back(one);
     }
@@ -404,7 +406,6 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
         AtspiReadFacts& facts = entry(one.object);
         facts.role = roleFrom(first.reply(one.role));
         facts.attributes = dictionaryFrom(first.reply(one.attributes));
-        fillProperties(facts, first.reply(one.properties));
         const AtspiObject* self = ATSPI_OBJECT(one.object);
         facts.children = atspiChildrenOf(first.reply(one.children), self->app ? self->app->bus_name : "");
         // Second step: whether each child is shown, where libatspi does not know it already.

@@ -28,9 +28,10 @@ struct AtspiReadFacts {
     std::optional<std::vector<AtspiAccessible*>> children;
 };
 
-// Reads what a search is about to ask of many elements (role, object attributes, name, description,
-// children, and whether the children are shown) with the requests of each step sent together, so that a
-// step costs one round trip to the program instead of one per request and element.
+// Reads what a search is about to ask of many elements (role, object attributes, children, and whether the
+// children are shown) with the requests of each step sent together, so that a step costs one round trip to
+// the program instead of one per request and element. What a search then asks of one element on its own
+// (a name, a description) is kept for the rest of the pass.
 //
 // The answers are a snapshot of one pass over the tree: they are dropped as soon as the event loop turns
 // again, and at the first event any program announces. Children of an application (its windows) are never
