@@ -1266,7 +1266,7 @@ void AtspiAccessibility::onEvent(AtspiEvent* event, void* self) {
 }
 
 void AtspiAccessibility::dispatch(AtspiEvent* event) {
-    AtspiReadAhead::shared().invalidate();
+    AtspiReadAhead::shared().invalidate(event->source);
     if (!event->source || observers_.empty())
         return;
     // libatspi may deliver events while a call of ours waits for its answer, and no call may be made from

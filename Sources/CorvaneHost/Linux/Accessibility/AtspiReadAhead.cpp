@@ -312,10 +312,26 @@ void AtspiReadAhead::readWindowAhead(AtspiAccessible* window, double timeout) {
         g_object_unref(each);
 }
 
+void AtspiReadAhead::invalidate(AtspiAccessible* source) {
+    if (source)
+        changed_.insert(keyOf(source));
+    else
+        ++generation_;
+}
+
 void AtspiReadAhead::dropIfStale() {
     if (filledAt_ != generation_)
         clear();
     filledAt_ = generation_;
+    for (const QByteArray& key : std::exchange(changed_, {})) {
+        const auto found = facts_.find(key);
+        if (found == facts_.end())
+            continue;
+        if (found->children)
+            for (AtspiAccessible* child : *found->children)
+                g_object_unref(child);
+        facts_.erase(found);
+    }
 }
 
 const AtspiReadFacts* AtspiReadAhead::find(AtspiAccessible* object) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -34,8 +35,10 @@ struct AtspiReadFacts {
 // (a name, a description) is kept for the rest of the pass.
 //
 // The answers are a snapshot of one pass over the tree: they are dropped as soon as the event loop turns
-// again, and at the first event any program announces. Children of an application (its windows) are never
-// kept: whether a window is still there is always asked of the program itself. Main thread only.
+// again, and what was read of an element as soon as an event names it (Chromium announces changes of states
+// and names all the while it builds a window, so dropping everything at each event left a search of a new
+// window reading most of it twice). Children of an application (its windows) are never kept: whether a
+// window is still there is always asked of the program itself. Main thread only.
 class AtspiReadAhead {
 public:
     static AtspiReadAhead& shared();
@@ -55,8 +58,9 @@ public:
     // Where a read of `object` that went to the program on its own is kept for the rest of the pass; null
     // when nothing is kept.
     AtspiReadFacts* keep(AtspiAccessible* object);
-    // Something changed in some program: nothing read so far holds. Safe while an event is dispatched.
-    void invalidate() { ++generation_; }
+    // Something changed in `source` (in some program, without one): what was read of it no longer holds.
+    // Safe while an event is dispatched: it is forgotten at the next look.
+    void invalidate(AtspiAccessible* source = nullptr);
     void clear();
 
     // The window manager's windows, read once in this pass by `read` and dropped with the rest. A caller that
@@ -76,6 +80,7 @@ private:
     bool clearQueued_ = false;
     quint64 generation_ = 0;
     quint64 filledAt_ = 0;
+    QSet<QByteArray> changed_; // elements named by events since the last look
     QHash<QByteArray, AtspiReadFacts> facts_;
     std::vector<AtspiAccessible*> listedWindows_; // owned references
     std::optional<std::vector<X11ClientWindow>> clientWindows_;
