@@ -275,6 +275,7 @@ void AtspiReadAhead::clear() {
             for (AtspiAccessible* child : *facts.children)
                 g_object_unref(child);
     facts_.clear();
+    changed_.clear();
     for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
         g_object_unref(window);
     clientWindows_.reset();
@@ -313,10 +314,14 @@ void AtspiReadAhead::readWindowAhead(AtspiAccessible* window, double timeout) {
 }
 
 void AtspiReadAhead::invalidate(AtspiAccessible* source) {
-    if (source)
-        changed_.insert(keyOf(source));
-    else
+    if (!source) {
         ++generation_;
+        return;
+    }
+    // Only what is kept can go stale (a program's answers arrive in the order it sent them, events
+    // included), and events keep coming while nothing is read.
+    if (const QByteArray key = keyOf(source); facts_.contains(key))
+        changed_.insert(key);
 }
 
 void AtspiReadAhead::dropIfStale() {
