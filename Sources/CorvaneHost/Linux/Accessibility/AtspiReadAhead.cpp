@@ -276,6 +276,9 @@ void AtspiReadAhead::clear() {
                 g_object_unref(child);
     facts_.clear();
     changed_.clear();
+    // Whatever drops the pass, the next one queues its own end (a clear queued earlier may still run: it
+    // only ends a pass at a turn of the event loop too).
+    clearQueued_ = false;
     for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
         g_object_unref(window);
     clientWindows_.reset();
@@ -352,11 +355,7 @@ void AtspiReadAhead::clearAtNextTurn() {
         return;
     // The snapshot lasts for this pass only: the next turn of the event loop starts from the program.
     clearQueued_ = true;
-    mainQueue().async([] {
-        AtspiReadAhead& self = shared();
-        self.clearQueued_ = false;
-        self.clear();
-    });
+    mainQueue().async([] { shared().clear(); });
 }
 
 bool AtspiReadAhead::shownKnown(AtspiAccessible* object) const {

@@ -3,6 +3,7 @@
 
 #include "Support/VirtualTime.h"
 
+#include <atspi/atspi.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -80,6 +81,60 @@ TEST_F(AtspiReadAheadTests, SwitchedOffEveryReadAsksTheWindowManager) {
     manager.windows.push_back(windowOf(2, 100));
     EXPECT_EQ(idsOf(readAhead().clientWindows(manager.reader())), (std::vector<quint32>{1, 2}));
     EXPECT_EQ(manager.reads, 2);
+}
+
+// Elements of one program as libatspi makes them, without a bus: only their references are read.
+class Elements {
+public:
+    Elements()
+        : application_(static_cast<AtspiApplication*>(g_object_new(ATSPI_TYPE_APPLICATION, nullptr))) {
+        application_->bus_name = g_strdup(":1.42");
+    }
+    ~Elements() {
+        for (AtspiAccessible* element : made_)
+            g_object_unref(element);
+        g_object_unref(application_);
+    }
+    AtspiAccessible* element(int number) {
+        auto* element = static_cast<AtspiAccessible*>(g_object_new(ATSPI_TYPE_ACCESSIBLE, nullptr));
+        ATSPI_OBJECT(element)->app = static_cast<AtspiApplication*>(g_object_ref(application_));
+        ATSPI_OBJECT(element)->path = g_strdup_printf("/org/a11y/atspi/accessible/%d", number);
+        made_.push_back(element);
+        return element;
+    }
+
+private:
+    AtspiApplication* application_;
+    std::vector<AtspiAccessible*> made_;
+};
+
+TEST_F(AtspiReadAheadTests, AnEventForgetsWhatWasReadOfTheElementItNamesAndNothingElse) {
+    Elements elements;
+    AtspiAccessible* toolbar = elements.element(1);
+    AtspiAccessible* button = elements.element(2);
+    readAhead().keep(toolbar)->name = QStringLiteral("Toolbar");
+    readAhead().keep(button)->name = QStringLiteral("Work");
+
+    readAhead().invalidate(button);
+    EXPECT_EQ(readAhead().find(button), nullptr);
+    ASSERT_NE(readAhead().find(toolbar), nullptr);
+    EXPECT_EQ(readAhead().find(toolbar)->name, QStringLiteral("Toolbar"));
+
+    // An event that came before an element was read says nothing about what was read after it.
+    AtspiAccessible* avatar = elements.element(3);
+    readAhead().invalidate(avatar);
+    readAhead().keep(avatar)->description = QStringLiteral("Home");
+    ASSERT_NE(readAhead().find(avatar), nullptr);
+    EXPECT_EQ(readAhead().find(avatar)->description, QStringLiteral("Home"));
+
+    time->runUntilIdle();
+    EXPECT_EQ(readAhead().find(toolbar), nullptr); // the next pass asks again
+}
+
+TEST_F(AtspiReadAheadTests, SwitchedOffNothingIsKept) {
+    Elements elements;
+    readAhead().setEnabled(false);
+    EXPECT_EQ(readAhead().keep(elements.element(1)), nullptr);
 }
 
 } // namespace
