@@ -644,6 +644,9 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
         GError* error = nullptr;
         if (AtspiAccessible* parent = atspi_accessible_get_parent(object, &error)) {
             facts.topLevel = isRoot(parent);
+            // Each search of a window starts by asking its role, and with it where the window sits.
+            if (AtspiReadFacts* kept = error ? nullptr : AtspiReadAhead::shared().keep(object))
+                kept->parentPath = QByteArray(ATSPI_OBJECT(parent)->path ? ATSPI_OBJECT(parent)->path : "");
             g_object_unref(parent);
         }
         if (error)
