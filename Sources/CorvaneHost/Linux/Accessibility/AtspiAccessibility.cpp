@@ -188,16 +188,28 @@ const AtspiReadFacts* readAhead(AtspiAccessible* object) {
     return AtspiReadAhead::shared().find(object);
 }
 
+// Where the program was asked on its own, the answer serves the rest of the pass too (a window's
+// classification asks some elements the same twice).
+AtspiReadFacts* keptFor(AtspiAccessible* object, const Call& call) {
+    return call.failed() ? nullptr : AtspiReadAhead::shared().keep(object);
+}
+
 QString nameOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->name)
         return *facts->name;
-    return takeString(atspi_accessible_get_name(object, call.out()));
+    const QString name = takeString(atspi_accessible_get_name(object, call.out()));
+    if (AtspiReadFacts* kept = keptFor(object, call))
+        kept->name = name;
+    return name;
 }
 
 QString descriptionOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->description)
         return *facts->description;
-    return takeString(atspi_accessible_get_description(object, call.out()));
+    const QString description = takeString(atspi_accessible_get_description(object, call.out()));
+    if (AtspiReadFacts* kept = keptFor(object, call))
+        kept->description = description;
+    return description;
 }
 
 QString atspiRoleName(AtspiAccessible* object, Call& call) {
@@ -243,6 +255,16 @@ std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name
     std::optional<QString> value;
     if (const auto* text = static_cast<const char*>(g_hash_table_lookup(attributes, name)))
         value = QString::fromUtf8(text);
+    if (AtspiReadFacts* kept = keptFor(object, call)) {
+        QHash<QString, QString> all;
+        GHashTableIter entries;
+        gpointer key = nullptr, text = nullptr;
+        g_hash_table_iter_init(&entries, attributes);
+        while (g_hash_table_iter_next(&entries, &key, &text))
+            all.insert(QString::fromUtf8(static_cast<const char*>(key)),
+                       QString::fromUtf8(static_cast<const char*>(text)));
+        kept->attributes = std::move(all);
+    }
     g_hash_table_unref(attributes);
     return value;
 }
@@ -334,6 +356,8 @@ bool isWindowRole(const QString& role) {
 namespace {
 
 QRect extentsOf(AtspiAccessible* object) {
+    if (const AtspiReadFacts* facts = readAhead(object); facts && facts->extents)
+        return *facts->extents;
     AtspiComponent* component = atspi_accessible_get_component_iface(object);
     if (!component)
         return {};
@@ -349,24 +373,27 @@ QRect extentsOf(AtspiAccessible* object) {
     return result;
 }
 
-// The managed X window that shows the top-level element `frame` of the program `pid`: among that program's
-// windows, the one with the frame's bounds, else the one whose title the frame's name begins with (Chromium
-// adds the profile's name to the accessible name).
-std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid) {
-    const std::shared_ptr<X11Display> display = X11Display::shared();
-    if (!display || pid <= 0)
-        return std::nullopt;
+// The window manager's windows: read once in a pass over the program's windows (a refresh asks for each
+// window's), and afresh where asked.
+const std::vector<X11ClientWindow>& clientWindows(X11Display& display, bool fresh) {
+    return AtspiReadAhead::shared().clientWindows([&display] { return display.clientWindows(); }, fresh);
+}
+
+// Among the client windows `windows` of the program `pid`, the one that shows the top-level element `frame`:
+// the one with the frame's bounds, else the one whose title the frame's name begins with (Chromium adds the
+// profile's name to the accessible name).
+std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWindow>& windows,
+                                                 AtspiAccessible* frame, qint32 pid) {
     std::vector<X11ClientWindow> candidates;
-    for (const X11ClientWindow& window : display->clientWindows())
+    for (const X11ClientWindow& window : windows)
         if (window.pid == pid && !window.desktop && !window.dock)
             candidates.push_back(window);
     if (candidates.empty())
         return std::nullopt;
+    AtspiReadAhead::shared().readWindowAhead(frame, defaultTimeout);
     const QRect bounds = extentsOf(frame);
-    GError* error = nullptr;
-    const QString name = takeString(atspi_accessible_get_name(frame, &error));
-    if (error)
-        g_error_free(error);
+    Call call(defaultTimeout);
+    const QString name = nameOf(frame, call);
     auto titleMatches = [&](const X11ClientWindow& window) {
         return !window.title.isEmpty() &&
                (name == window.title || name.startsWith(window.title + QLatin1String(" - ")));
@@ -387,6 +414,18 @@ std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid
     return byTitle;
 }
 
+// The managed X window that shows the top-level element `frame` of the program `pid`. The list read earlier
+// in this pass answers; where it has no such window (one shown, placed or renamed since), the window manager
+// is asked again.
+std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid) {
+    const std::shared_ptr<X11Display> display = X11Display::shared();
+    if (!display || pid <= 0)
+        return std::nullopt;
+    if (std::optional<X11ClientWindow> found = clientWindowAmong(clientWindows(*display, false), frame, pid))
+        return found;
+    return clientWindowAmong(clientWindows(*display, true), frame, pid);
+}
+
 // One window of a program as the window server shows it: what changes when it appears, goes or is placed.
 struct ScreenWindow {
     quint32 id = 0;
@@ -396,10 +435,11 @@ struct ScreenWindow {
     bool operator==(const ScreenWindow&) const = default;
 };
 
+// Read afresh: the observer compares it with what it saw last to tell whether this program's windows changed.
 std::vector<ScreenWindow> screenWindowsOf(qint32 pid) {
     std::vector<ScreenWindow> windows;
     if (const std::shared_ptr<X11Display> display = X11Display::shared())
-        for (const X11ClientWindow& window : display->clientWindows())
+        for (const X11ClientWindow& window : clientWindows(*display, true))
             if (window.pid == pid)
                 windows.push_back(
                     {window.id, window.title, window.bounds, window.viewable && !window.hidden});
@@ -595,10 +635,18 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
             AXRoleMapping::popupOpensMenu(objectAttribute(object, "haspopup", call).value_or(QString()));
         call.clear(); // an element without object attributes opens no menu
     }
-    if (isWindowRole(facts.atspiRole)) {
+    if (isWindowRole(facts.atspiRole))
+        AtspiReadAhead::shared().readWindowAhead(object, call.timeout());
+    if (const AtspiReadFacts* known = readAhead(object);
+        isWindowRole(facts.atspiRole) && known && known->parentPath) {
+        facts.topLevel = *known->parentPath == rootPath;
+    } else if (isWindowRole(facts.atspiRole)) {
         GError* error = nullptr;
         if (AtspiAccessible* parent = atspi_accessible_get_parent(object, &error)) {
             facts.topLevel = isRoot(parent);
+            // Each search of a window starts by asking its role, and with it where the window sits.
+            if (AtspiReadFacts* kept = error ? nullptr : AtspiReadAhead::shared().keep(object))
+                kept->parentPath = QByteArray(ATSPI_OBJECT(parent)->path ? ATSPI_OBJECT(parent)->path : "");
             g_object_unref(parent);
         }
         if (error)
@@ -608,10 +656,8 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
         if (X11Display::shared()) {
             facts.standardWindow = clientWindowOf(object, pid).has_value();
         } else {
-            GError* error = nullptr;
-            facts.standardWindow = !takeString(atspi_accessible_get_name(object, &error)).isEmpty();
-            if (error)
-                g_error_free(error);
+            Call probe(call.timeout());
+            facts.standardWindow = !nameOf(object, probe).isEmpty();
         }
     }
     return facts;
@@ -745,6 +791,8 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             unrefAll(all);
             return call.status();
         }
+        if (windowsOnly)
+            AtspiReadAhead::shared().listWindows(all);
         QList<AXElement> shown;
         for (AtspiAccessible*& child : all) {
             if (!isShown(child)) {
@@ -1221,7 +1269,7 @@ void AtspiAccessibility::onEvent(AtspiEvent* event, void* self) {
 }
 
 void AtspiAccessibility::dispatch(AtspiEvent* event) {
-    AtspiReadAhead::shared().invalidate();
+    AtspiReadAhead::shared().invalidate(event->source);
     if (!event->source || observers_.empty())
         return;
     // libatspi may deliver events while a call of ours waits for its answer, and no call may be made from

@@ -6,7 +6,9 @@
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 // libatspi's own way from a (bus name, path) reference to its element, which its public calls use too.
 extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
@@ -15,6 +17,8 @@ namespace host {
 namespace {
 
 const char* const accessibleInterface = "org.a11y.atspi.Accessible";
+const char* const componentInterface = "org.a11y.atspi.Component";
+const char* const propertiesInterface = "org.freedesktop.DBus.Properties";
 const QByteArray rootPath = QByteArrayLiteral("/org/a11y/atspi/accessible/root");
 
 QByteArray keyOf(AtspiAccessible* object) {
@@ -49,22 +53,15 @@ public:
     // The request's index in the batch; its reply is null when it could not be sent.
     int add(AtspiAccessible* object, const char* interface, const char* method,
             const char* argument = nullptr) {
-        const AtspiObject* self = ATSPI_OBJECT(object);
-        DBusConnection* bus = atspi_get_a11y_bus();
-        DBusPendingCall* pending = nullptr;
-        if (bus && self->app && self->app->bus_name && self->path) {
-            if (DBusMessage* request =
-                    dbus_message_new_method_call(self->app->bus_name, self->path, interface, method)) {
-                if (argument)
-                    dbus_message_append_args(request, DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);
-                if (!dbus_connection_send_with_reply(bus, request, &pending, timeout_))
-                    pending = nullptr;
-                dbus_message_unref(request);
-            }
-        }
-        calls_.push_back(pending);
-        replies_.push_back(nullptr);
-        return int(calls_.size()) - 1;
+        return send(object, interface, method, [argument](DBusMessage* request) {
+            if (argument)
+                dbus_message_append_args(request, DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);
+        });
+    }
+    int add(AtspiAccessible* object, const char* interface, const char* method, dbus_uint32_t argument) {
+        return send(object, interface, method, [argument](DBusMessage* request) {
+            dbus_message_append_args(request, DBUS_TYPE_UINT32, &argument, DBUS_TYPE_INVALID);
+        });
     }
 
     void awaitAll() {
@@ -87,6 +84,25 @@ public:
     DBusMessage* reply(int index) const { return index < 0 ? nullptr : replies_[size_t(index)]; }
 
 private:
+    template <typename Append>
+    int send(AtspiAccessible* object, const char* interface, const char* method, Append append) {
+        const AtspiObject* self = ATSPI_OBJECT(object);
+        DBusConnection* bus = atspi_get_a11y_bus();
+        DBusPendingCall* pending = nullptr;
+        if (bus && self->app && self->app->bus_name && self->path) {
+            if (DBusMessage* request =
+                    dbus_message_new_method_call(self->app->bus_name, self->path, interface, method)) {
+                append(request);
+                if (!dbus_connection_send_with_reply(bus, request, &pending, timeout_))
+                    pending = nullptr;
+                dbus_message_unref(request);
+            }
+        }
+        calls_.push_back(pending);
+        replies_.push_back(nullptr);
+        return int(calls_.size()) - 1;
+    }
+
     int timeout_;
     std::vector<DBusPendingCall*> calls_;
     std::vector<DBusMessage*> replies_;
@@ -150,6 +166,62 @@ std::optional<QHash<QString, QString>> dictionaryFrom(DBusMessage* reply) {
     return result;
 }
 
+// The path of the Parent property in an answer to Properties.GetAll: a variant holding a (bus name, path)
+// reference.
+std::optional<QByteArray> parentPathFrom(DBusMessage* reply) {
+    DBusMessageIter iterator, array, entry, variant, reference;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_ARRAY)
+        return std::nullopt;
+    dbus_message_iter_recurse(&iterator, &array);
+    for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_DICT_ENTRY; dbus_message_iter_next(&array)) {
+        dbus_message_iter_recurse(&array, &entry);
+        const char* key = nullptr;
+        if (dbus_message_iter_get_arg_type(&entry) != DBUS_TYPE_STRING)
+            continue;
+        dbus_message_iter_get_basic(&entry, &key);
+        if (std::strcmp(key, "Parent") != 0 || !dbus_message_iter_next(&entry) ||
+            dbus_message_iter_get_arg_type(&entry) != DBUS_TYPE_VARIANT)
+            continue;
+        dbus_message_iter_recurse(&entry, &variant);
+        if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_STRUCT)
+            return std::nullopt;
+        dbus_message_iter_recurse(&variant, &reference);
+        const char* path = nullptr;
+        if (dbus_message_iter_next(&reference) &&
+            dbus_message_iter_get_arg_type(&reference) == DBUS_TYPE_OBJECT_PATH)
+            dbus_message_iter_get_basic(&reference, &path);
+        return path ? std::optional<QByteArray>(QByteArray(path)) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// An answer to Component.GetExtents: (x, y, width, height).
+std::optional<QRect> extentsFrom(DBusMessage* reply) {
+    DBusMessageIter iterator, rect;
+    if (!reply || !dbus_message_iter_init(reply, &iterator) ||
+        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_STRUCT)
+        return std::nullopt;
+    dbus_message_iter_recurse(&iterator, &rect);
+    dbus_int32_t values[4] = {0, 0, 0, 0};
+    for (dbus_int32_t& value : values) {
+        if (dbus_message_iter_get_arg_type(&rect) != DBUS_TYPE_INT32)
+            return std::nullopt;
+        dbus_message_iter_get_basic(&rect, &value);
+        dbus_message_iter_next(&rect);
+    }
+    return QRect(values[0], values[1], values[2], values[3]);
+}
+
+// Name, description and parent from an answer to Properties.GetAll of the Accessible interface.
+void fillProperties(AtspiReadFacts& facts, DBusMessage* reply) {
+    if (const auto properties = dictionaryFrom(reply)) {
+        facts.name = properties->value(QStringLiteral("Name"));
+        facts.description = properties->value(QStringLiteral("Description"));
+    }
+    facts.parentPath = parentPathFrom(reply);
+}
+
 } // namespace
 
 std::optional<std::vector<AtspiAccessible*>> atspiChildrenOf(DBusMessage* reply, const char* ownBus) {
@@ -203,12 +275,71 @@ void AtspiReadAhead::clear() {
             for (AtspiAccessible* child : *facts.children)
                 g_object_unref(child);
     facts_.clear();
+    changed_.clear();
+    // Whatever drops the pass, the next one queues its own end (a clear queued earlier may still run: it
+    // only ends a pass at a turn of the event loop too).
+    clearQueued_ = false;
+    for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
+        g_object_unref(window);
+    clientWindows_.reset();
+}
+
+void AtspiReadAhead::listWindows(const std::vector<AtspiAccessible*>& windows) {
+    if (!enabled_)
+        return;
+    dropIfStale();
+    for (AtspiAccessible* window : std::exchange(listedWindows_, {}))
+        g_object_unref(window);
+    for (AtspiAccessible* window : windows)
+        if (window)
+            listedWindows_.push_back(static_cast<AtspiAccessible*>(g_object_ref(window)));
+    clearAtNextTurn();
+}
+
+void AtspiReadAhead::readWindowAhead(AtspiAccessible* window, double timeout) {
+    if (!enabled_ || !window)
+        return;
+    dropIfStale();
+    const QByteArray key = keyOf(window);
+    if (const auto known = facts_.constFind(key); known != facts_.constEnd() && known->extents)
+        return;
+    const bool listed = std::any_of(listedWindows_.begin(), listedWindows_.end(),
+                                    [&key](AtspiAccessible* other) { return keyOf(other) == key; });
+    if (!listed)
+        return;
+    // References of its own: what the pass keeps may be dropped while the batch is read.
+    std::vector<AtspiAccessible*> windows = listedWindows_;
+    for (AtspiAccessible* each : windows)
+        g_object_ref(each);
+    readWindowsAhead(windows, timeout);
+    for (AtspiAccessible* each : windows)
+        g_object_unref(each);
+}
+
+void AtspiReadAhead::invalidate(AtspiAccessible* source) {
+    if (!source) {
+        ++generation_;
+        return;
+    }
+    // Only what is kept can go stale (a program's answers arrive in the order it sent them, events
+    // included), and events keep coming while nothing is read.
+    if (const QByteArray key = keyOf(source); facts_.contains(key))
+        changed_.insert(key);
 }
 
 void AtspiReadAhead::dropIfStale() {
     if (filledAt_ != generation_)
         clear();
     filledAt_ = generation_;
+    for (const QByteArray& key : std::exchange(changed_, {})) {
+        const auto found = facts_.find(key);
+        if (found == facts_.end())
+            continue;
+        if (found->children)
+            for (AtspiAccessible* child : *found->children)
+                g_object_unref(child);
+        facts_.erase(found);
+    }
 }
 
 const AtspiReadFacts* AtspiReadAhead::find(AtspiAccessible* object) {
@@ -219,17 +350,43 @@ const AtspiReadFacts* AtspiReadAhead::find(AtspiAccessible* object) {
     return found == facts_.constEnd() ? nullptr : &*found;
 }
 
+void AtspiReadAhead::clearAtNextTurn() {
+    if (clearQueued_)
+        return;
+    // The snapshot lasts for this pass only: the next turn of the event loop starts from the program.
+    clearQueued_ = true;
+    mainQueue().async([] { shared().clear(); });
+}
+
+bool AtspiReadAhead::shownKnown(AtspiAccessible* object) const {
+    const auto known = facts_.constFind(keyOf(object));
+    return known != facts_.constEnd() && known->shown;
+}
+
+AtspiReadFacts* AtspiReadAhead::keep(AtspiAccessible* object) {
+    if (!enabled_ || !object)
+        return nullptr;
+    dropIfStale();
+    return &entry(object);
+}
+
 AtspiReadFacts& AtspiReadAhead::entry(AtspiAccessible* object) {
-    if (!clearQueued_) {
-        // The snapshot lasts for this pass only: the next turn of the event loop starts from the program.
-        clearQueued_ = true;
-        mainQueue().async([] {
-            AtspiReadAhead& self = shared();
-            self.clearQueued_ = false;
-            self.clear();
-        });
-    }
+    clearAtNextTurn();
     return facts_[keyOf(object)];
+}
+
+const std::vector<X11ClientWindow>& AtspiReadAhead::clientWindows(const ClientWindowsReader& read,
+                                                                  bool fresh) {
+    if (!enabled_) {
+        unkeptClientWindows_ = read();
+        return unkeptClientWindows_;
+    }
+    dropIfStale();
+    if (fresh || !clientWindows_) {
+        clientWindows_ = read();
+        clearAtNextTurn();
+    }
+    return *clientWindows_;
 }
 
 void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, double timeout) {
@@ -238,9 +395,12 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
     dropIfStale();
     struct Asked {
         AtspiAccessible* object;
-        int role = -1, attributes = -1, properties = -1, children = -1;
+        int role = -1, attributes = -1, children = -1;
     };
-    // First step: each element's own facts and its children.
+    // First step: each element's role, object attributes and children. Names and descriptions are left to be
+    // asked where a search needs them (few elements): working them out for a whole level costs Chromium more
+    // than a round trip while it builds a window (measured), and a search of a window just shown is what
+    // must be quick.
     std::vector<Asked> asked;
     Batch first(timeout);
     for (AtspiAccessible* object : objects) {
@@ -251,7 +411,6 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
         Asked one{object};
         one.role = first.add(object, accessibleInterface, "GetRole");
         one.attributes = first.add(object, accessibleInterface, "GetAttributes");
-        one.properties = first.add(object, "org.freedesktop.DBus.Properties", "GetAll", accessibleInterface);
         one.children = first.add(object, accessibleInterface, "GetChildren");
         asked.push_back(one);
     }
@@ -267,16 +426,12 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
         AtspiReadFacts& facts = entry(one.object);
         facts.role = roleFrom(first.reply(one.role));
         facts.attributes = dictionaryFrom(first.reply(one.attributes));
-        if (const auto properties = dictionaryFrom(first.reply(one.properties))) {
-            facts.name = properties->value(QStringLiteral("Name"));
-            facts.description = properties->value(QStringLiteral("Description"));
-        }
         const AtspiObject* self = ATSPI_OBJECT(one.object);
         facts.children = atspiChildrenOf(first.reply(one.children), self->app ? self->app->bus_name : "");
         // Second step: whether each child is shown, where libatspi does not know it already.
         if (facts.children)
             for (AtspiAccessible* child : *facts.children)
-                if (!(child->cached_properties & ATSPI_CACHE_STATES) && !facts_.contains(keyOf(child)))
+                if (!(child->cached_properties & ATSPI_CACHE_STATES) && !shownKnown(child))
                     states.emplace_back(child, second.add(child, accessibleInterface, "GetState"));
     }
     if (states.empty())
@@ -287,6 +442,48 @@ void AtspiReadAhead::readAhead(const std::vector<AtspiAccessible*>& objects, dou
     for (const auto& [child, index] : states)
         if (const std::optional<bool> shown = shownFrom(second.reply(index)))
             entry(child).shown = shown;
+}
+
+void AtspiReadAhead::readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout) {
+    if (!enabled_ || windows.empty())
+        return;
+    dropIfStale();
+    struct Asked {
+        AtspiAccessible* object;
+        int properties = -1, extents = -1, role = -1, states = -1;
+    };
+    std::vector<Asked> asked;
+    Batch batch(timeout);
+    for (AtspiAccessible* window : windows) {
+        if (!window || isApplication(window))
+            continue;
+        if (const auto known = facts_.constFind(keyOf(window)); known != facts_.constEnd() && known->extents)
+            continue;
+        Asked one{window};
+        one.properties = batch.add(window, propertiesInterface, "GetAll", accessibleInterface);
+        one.extents =
+            batch.add(window, componentInterface, "GetExtents", dbus_uint32_t(ATSPI_COORD_TYPE_SCREEN));
+        if (!(window->cached_properties & ATSPI_CACHE_ROLE))
+            one.role = batch.add(window, accessibleInterface, "GetRole");
+        if (!(window->cached_properties & ATSPI_CACHE_STATES))
+            one.states = batch.add(window, accessibleInterface, "GetState");
+        asked.push_back(one);
+    }
+    if (asked.empty())
+        return;
+    const quint64 generation = generation_;
+    batch.awaitAll();
+    if (generation != generation_)
+        return; // an event came in meanwhile: what was read may already be out of date
+    for (const Asked& one : asked) {
+        AtspiReadFacts& facts = entry(one.object);
+        fillProperties(facts, batch.reply(one.properties));
+        facts.extents = extentsFrom(batch.reply(one.extents));
+        if (one.role >= 0)
+            facts.role = roleFrom(batch.reply(one.role));
+        if (one.states >= 0)
+            facts.shown = shownFrom(batch.reply(one.states));
+    }
 }
 
 } // namespace host

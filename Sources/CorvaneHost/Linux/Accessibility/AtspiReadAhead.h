@@ -1,8 +1,13 @@
 #pragma once
 
+#include "CorvaneHost/Linux/X11/X11Display.h"
+
 #include <QByteArray>
 #include <QHash>
+#include <QRect>
+#include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,17 +23,22 @@ struct AtspiReadFacts {
     std::optional<QString> name;
     std::optional<QString> description;
     std::optional<bool> shown; // visible and not defunct
+    std::optional<QByteArray> parentPath;
+    std::optional<QRect> extents; // on the screen; read for windows only
     // Owned references, in the program's order.
     std::optional<std::vector<AtspiAccessible*>> children;
 };
 
-// Reads what a search is about to ask of many elements (role, object attributes, name, description,
-// children, and whether the children are shown) with the requests of each step sent together, so that a
-// step costs one round trip to the program instead of one per request and element.
+// Reads what a search is about to ask of many elements (role, object attributes, children, and whether the
+// children are shown) with the requests of each step sent together, so that a step costs one round trip to
+// the program instead of one per request and element. What a search then asks of one element on its own
+// (a name, a description) is kept for the rest of the pass.
 //
 // The answers are a snapshot of one pass over the tree: they are dropped as soon as the event loop turns
-// again, and at the first event any program announces. Children of an application (its windows) are never
-// kept: whether a window is still there is always asked of the program itself. Main thread only.
+// again, and what was read of an element as soon as an event names it (Chromium announces changes of states
+// and names all the while it builds a window, so dropping everything at each event left a search of a new
+// window reading most of it twice). Children of an application (its windows) are never kept: whether a
+// window is still there is always asked of the program itself. Main thread only.
 class AtspiReadAhead {
 public:
     static AtspiReadAhead& shared();
@@ -38,22 +48,43 @@ public:
     bool isEnabled() const { return enabled_; }
 
     void readAhead(const std::vector<AtspiAccessible*>& objects, double timeout);
+    // The windows a program listed in this pass. The first time one of them is asked for what a pass over the
+    // windows reads of each (name, description, parent, place on the screen), all of them are read together,
+    // in one round trip; a pass that only lists them costs nothing more. The list itself never answers.
+    void listWindows(const std::vector<AtspiAccessible*>& windows);
+    void readWindowAhead(AtspiAccessible* window, double timeout);
     // What was read of `object` in this pass, or null.
     const AtspiReadFacts* find(AtspiAccessible* object);
-    // Something changed in some program: nothing read so far holds. Safe while an event is dispatched.
-    void invalidate() { ++generation_; }
+    // Where a read of `object` that went to the program on its own is kept for the rest of the pass; null
+    // when nothing is kept.
+    AtspiReadFacts* keep(AtspiAccessible* object);
+    // Something changed in `source` (in some program, without one): what was read of it no longer holds.
+    // Safe while an event is dispatched: it is forgotten at the next look.
+    void invalidate(AtspiAccessible* source = nullptr);
     void clear();
+
+    // The window manager's windows, read once in this pass by `read` and dropped with the rest. A caller that
+    // does not find what it looks for, or must see a change at once, asks for a fresh read.
+    using ClientWindowsReader = std::function<std::vector<X11ClientWindow>()>;
+    const std::vector<X11ClientWindow>& clientWindows(const ClientWindowsReader& read, bool fresh = false);
 
 private:
     AtspiReadAhead() = default;
     AtspiReadFacts& entry(AtspiAccessible* object);
+    void clearAtNextTurn();
+    bool shownKnown(AtspiAccessible* object) const;
+    void readWindowsAhead(const std::vector<AtspiAccessible*>& windows, double timeout);
     void dropIfStale();
 
     bool enabled_ = true;
     bool clearQueued_ = false;
     quint64 generation_ = 0;
     quint64 filledAt_ = 0;
+    QSet<QByteArray> changed_; // elements named by events since the last look
     QHash<QByteArray, AtspiReadFacts> facts_;
+    std::vector<AtspiAccessible*> listedWindows_; // owned references
+    std::optional<std::vector<X11ClientWindow>> clientWindows_;
+    std::vector<X11ClientWindow> unkeptClientWindows_; // what a read returned while nothing is kept
 };
 
 // The children named by an answer to GetChildren, as new references; none when the answer is not one, or
