@@ -64,9 +64,12 @@ QMap<QString, QString> chromeLaunchEnvironment() {
     return {{QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1")}};
 }
 
-QString chromeUserDataDirectory() {
-    const auto chrome = installedChrome();
+QString userDataDirectory(const std::optional<ChromeBrowser>& chrome) {
     return configHome() + QLatin1Char('/') + (chrome ? chrome->dataFolderName : QStringLiteral("chromium"));
+}
+
+QString chromeUserDataDirectory() {
+    return userDataDirectory(installedChrome());
 }
 
 } // namespace host
