@@ -215,16 +215,6 @@ QString homeOfProcess(qint32 pid) {
     return QString();
 }
 
-// Whether a browser started with `arguments` keeps its data in `folder`: the one its --user-data-dir names,
-// else its default, this home's.
-bool runsOnDataFolder(const QStringList& arguments, const QString& folder) {
-    const QLatin1String option("--user-data-dir=");
-    for (const QString& argument : arguments)
-        if (argument.startsWith(option))
-            return QDir::cleanPath(argument.mid(option.size())) == QDir::cleanPath(folder);
-    return true;
-}
-
 // The bundle whose executable `path` is, or none.
 std::optional<QString> bundleOfExecutable(const QString& path) {
     if (!path.startsWith(QLatin1Char('/')))

@@ -27,6 +27,9 @@ QString userDataDirectory(const std::optional<ChromeBrowser>& chrome);
 // browser (renderers, the GPU process, zygotes) carry a "--type=" switch.
 bool isChromeMainProcess(const ChromeBrowser& chrome, const QString& executable,
                          const QStringList& arguments);
+// Whether a browser started with `arguments` keeps its data in `folder`: the one its --user-data-dir names,
+// else its default, this home's.
+bool runsOnDataFolder(const QStringList& arguments, const QString& folder);
 
 // The variables every Chrome started by the host gets: Chromium reads the desktop's accessibility switch
 // once, at its start, and publishes nothing over the accessibility bus when it was off then; this makes it
