@@ -638,7 +638,7 @@ int HostWorkspace::addApplicationObserver(ApplicationObserver observer) {
                 });
             },
             watcherPollSeconds,
-            [starts = std::make_shared<ProcessStarts>(::getuid())] { return starts->anySinceLastAsked(); });
+            [starts = std::make_shared<ProcessStarts>()] { return starts->anySinceLastAsked(); });
     }
     return number;
 }

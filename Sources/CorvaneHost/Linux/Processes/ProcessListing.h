@@ -27,20 +27,18 @@ std::optional<ProcessIdentity> liveProcess(qint32 pid);
 // The arguments a process was started with (its first 64 KiB).
 QStringList processArguments(qint32 pid);
 
-// Tells whether a process of one user may have started since it was last asked, far more cheaply than a
+// Tells whether a process of this user may have started since it was last asked, far more cheaply than a
 // listing: the kernel hands out process numbers in turn and tells the last one it gave (/proc/loadavg), so
-// only the numbers given since are looked at. A thread takes a number too, and a process started for
+// only the numbers given since are looked at, each by asking whether this process may signal it (a question
+// that reads no file). A thread takes a number too, every process counts for root, and a process started for
 // another user that becomes this user's afterwards is not seen: the answer is a hint to list again, not a
 // listing.
 class ProcessStarts {
 public:
-    explicit ProcessStarts(uid_t uid)
-        : uid_(uid) {}
     // Yes at the first call, when the numbers wrapped around, and when too many were given to look at each.
     bool anySinceLastAsked();
 
 private:
-    uid_t uid_;
     std::optional<qint32> last_;
 };
 

@@ -123,7 +123,7 @@ TEST(ProcessListingTest, ListsTheLiveProcessesOfAUser) {
     EXPECT_GT(self->startTime, 0u);
 
     const pid_t sleeper = startSleeper();
-    host::ProcessStarts starts(::getuid());
+    host::ProcessStarts starts;
     starts.anySinceLastAsked();
     const pid_t another = startSleeper();
     EXPECT_TRUE(starts.anySinceLastAsked()) << "a process of this user started since";
