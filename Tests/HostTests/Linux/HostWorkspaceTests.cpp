@@ -924,6 +924,8 @@ TEST_F(ChromeOnTheDesktopTest, AChromeOfAnotherHomeIsNotThisSessionsChrome) {
     other.setArguments(
         {QStringLiteral("--user-data-dir=") + root_ + QStringLiteral("/another-home/.config/chromium"),
          QStringLiteral("--profile-directory=Default")});
+    other.setStandardOutputFile(QProcess::nullDevice());
+    other.setStandardErrorFile(QProcess::nullDevice());
     qint64 otherPID = 0;
     ASSERT_TRUE(other.startDetached(&otherPID));
     started_.push_back(qint32(otherPID));
