@@ -87,14 +87,22 @@ struct ProcFolder {
     }
 };
 
+// Beyond this many numbers given since the last question, looking at each costs more than a listing.
+constexpr qint32 mostNumbersLookedAt = 2000;
+
+} // namespace
+
+ProcessStarts::~ProcessStarts() {
+    if (loadavg_ >= 0)
+        ::close(loadavg_);
+}
+
 // The number the kernel gave the process or thread it started last (the last field of /proc/loadavg).
-std::optional<qint32> lastProcessNumber(int folder) {
+std::optional<qint32> ProcessStarts::lastProcessNumber() {
+    if (loadavg_ < 0)
+        loadavg_ = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
     char text[256];
-    const int fd = ::openat(folder, "loadavg", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    const ssize_t length = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
+    const ssize_t length = loadavg_ >= 0 ? ::pread(loadavg_, text, sizeof text - 1, 0) : -1;
     if (length <= 0)
         return std::nullopt;
     text[length] = '\0';
@@ -104,14 +112,8 @@ std::optional<qint32> lastProcessNumber(int folder) {
     return qint32(std::strtol(last + 1, nullptr, 10));
 }
 
-// Beyond this many numbers given since the last question, looking at each costs more than a listing.
-constexpr qint32 mostNumbersLookedAt = 2000;
-
-} // namespace
-
 bool ProcessStarts::anySinceLastAsked() {
-    const ProcFolder proc;
-    const std::optional<qint32> last = proc.fd >= 0 ? lastProcessNumber(proc.fd) : std::nullopt;
+    const std::optional<qint32> last = lastProcessNumber();
     const std::optional<qint32> before = std::exchange(last_, last);
     if (!last || !before || *last < *before || *last - *before > mostNumbersLookedAt)
         return true;

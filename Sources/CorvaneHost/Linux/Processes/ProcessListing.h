@@ -35,10 +35,18 @@ QStringList processArguments(qint32 pid);
 // listing.
 class ProcessStarts {
 public:
+    ProcessStarts() = default;
+    ~ProcessStarts();
+    ProcessStarts(const ProcessStarts&) = delete;
+    ProcessStarts& operator=(const ProcessStarts&) = delete;
+
     // Yes at the first call, when the numbers wrapped around, and when too many were given to look at each.
     bool anySinceLastAsked();
 
 private:
+    std::optional<qint32> lastProcessNumber();
+
+    int loadavg_ = -1; // kept open: the kernel writes the file afresh at each read from its start
     std::optional<qint32> last_;
 };
 
