@@ -23,13 +23,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSaveFile>
-#include <QSet>
 #include <QStandardPaths>
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace host {
@@ -528,7 +526,7 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
     QHash<qint32, quint64> live;
     {
         std::lock_guard lock(recognisedMutex_);
-        if (!(recognisedIn_ == context)) {
+        if (recognisedIn_ != context) {
             recognised_.clear();
             recognisedIn_ = context;
         }
