@@ -16,8 +16,8 @@ namespace host {
 //
 // A listing reads every process, so where `started` tells whether a process may have started since it was
 // last asked, the watcher lists only after a start, once more at the poll after it (a program that starts
-// another often replaces itself with it a moment later), and at least every `quietListingSeconds`: that is
-// how long a program waits to be seen that an older process becomes (an exec) while nothing starts.
+// another often replaces itself with it a moment later), and at least every `quietListingSeconds`: the
+// longest an application goes unseen that an older process turned into (by an exec) while nothing started.
 class ApplicationWatcher {
 public:
     using Listing = std::function<std::vector<RunningApplication>()>;
