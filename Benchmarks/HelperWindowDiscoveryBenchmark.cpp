@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMap>
 #include <QTimer>
 
 #include <algorithm>
@@ -62,6 +63,43 @@ double cpuSeconds(pid_t pid) {
             total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return total;
+}
+
+// Each thread of `pid` by its name: CPU seconds so far and how often it went to sleep on its own (a wake-up
+// each), so the idle figure says which thread spends it.
+struct ThreadUse {
+    double cpuSeconds = 0;
+    qint64 wakeUps = 0;
+};
+
+QMap<QString, ThreadUse> threadUse(pid_t pid) {
+    QMap<QString, ThreadUse> use;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!comm.open(QIODevice::ReadOnly) || !schedstat.open(QIODevice::ReadOnly) ||
+            !status.open(QIODevice::ReadOnly))
+            continue;
+        ThreadUse& thread = use[QString::fromUtf8(comm.readAll().trimmed()) + QLatin1Char('/') + task];
+        thread.cpuSeconds = schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                thread.wakeUps = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return use;
+}
+
+void reportThreadUse(const QMap<QString, ThreadUse>& before, const QMap<QString, ThreadUse>& after,
+                     double seconds) {
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        const ThreadUse start = before.value(it.key());
+        std::printf("  thread %-24s %7.4f %% of a core  %6.2f wake-ups/s\n", qPrintable(it.key()),
+                    (it->cpuSeconds - start.cpuSeconds) / seconds * 100,
+                    double(it->wakeUps - start.wakeUps) / seconds);
+    }
+    std::fflush(stdout);
 }
 
 double threadCpuSeconds() {
@@ -123,10 +161,12 @@ int run() {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const pid_t helper = session->helper().pid();
     const double before = cpuSeconds(helper);
+    const auto threadsBefore = threadUse(helper);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     const double used = cpuSeconds(helper) - before;
     report("helper CPU while Chromium idles with 5 windows, % of a core", used / idleSeconds * 100, "%",
            idleTargetPercent);
+    reportThreadUse(threadsBefore, threadUse(helper), idleSeconds);
 
     auto tracker = bench::startTracker(QStringLiteral("Work"));
     WatchScope scope;

@@ -7,6 +7,7 @@
 #include "CorvaneHost/Linux/Files/FileLock.h"
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "CorvaneHost/Linux/Processes/ProcessListing.h"
 #include "CorvaneHost/Linux/WindowApplications.h"
 #include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/LogSink.h"
@@ -22,13 +23,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSaveFile>
-#include <QSet>
 #include <QStandardPaths>
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace host {
@@ -75,6 +74,8 @@ host::SystemError workspaceError(WorkspaceErrorCode code, const QString& descrip
 namespace {
 
 const QString stateFileName = QStringLiteral("workspace.json");
+// How soon a program started is reported as launched.
+constexpr double watcherPollSeconds = 0.5;
 
 QString cleanAbsolute(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -197,30 +198,6 @@ void rememberBundle(WorkspaceState& state, const QString& path) {
     state.registeredBundles = kept;
 }
 
-// What /proc tells of one process.
-struct ProcessStatus {
-    char state = '?';
-    quint64 startTime = 0;
-};
-
-std::optional<ProcessStatus> processStatus(qint32 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray text = file.readAll();
-    // The command name in parentheses may hold anything, so the fields start after the last ")".
-    const qsizetype close = text.lastIndexOf(')');
-    if (close < 0)
-        return std::nullopt;
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 20 || fields[0].isEmpty())
-        return std::nullopt;
-    ProcessStatus status;
-    status.state = fields[0].at(0);
-    status.startTime = fields[19].toULongLong(); // field 22 of the line
-    return status;
-}
-
 // The home folder a process of this user runs with: HOME in the environment it was started with, else the
 // account's. Programs of another home (a test's temporary one, or the real one seen from a test) keep their
 // files, sockets and settings apart, so each home is a session of its own.
@@ -234,20 +211,6 @@ QString homeOfProcess(qint32 pid) {
     if (const passwd* account = ::getpwuid(::getuid()); account && account->pw_dir)
         return QDir::cleanPath(QFile::decodeName(account->pw_dir));
     return QString();
-}
-
-// Whether a browser started with `arguments` keeps its data in `folder`: the one its --user-data-dir names,
-// else its default, this home's.
-bool runsOnDataFolder(const QStringList& arguments, const QString& folder) {
-    const QLatin1String option("--user-data-dir=");
-    for (const QString& argument : arguments)
-        if (argument.startsWith(option))
-            return QDir::cleanPath(argument.mid(option.size())) == QDir::cleanPath(folder);
-    return true;
-}
-
-bool isAlive(const ProcessStatus& status) {
-    return status.state != 'Z' && status.state != 'X' && status.state != 'x';
 }
 
 // The bundle whose executable `path` is, or none.
@@ -516,81 +479,83 @@ RunningApplication HostWorkspace::runningRecord(const Application& app, qint32 p
                               app.desktopEntry ? QString() : app.path};
 }
 
+std::optional<RunningApplication> HostWorkspace::recognise(const ProcessIdentity& process,
+                                                           const Recognition& context) const {
+    const QString exe = QFile::decodeName(process.executable);
+    const QStringList arguments = processArguments(process.pid);
+    if (context.chrome && isChromeMainProcess(*context.chrome, exe, arguments)) {
+        // A browser on another data folder (another home's) is another session's, with profiles and
+        // windows of its own.
+        if (!runsOnDataFolder(arguments, context.chromeDataFolder))
+            return std::nullopt;
+        Application chromeApp{context.chrome->entry.path, desktopEntryInfo(context.chrome->entry),
+                              context.chrome->entry};
+        chromeApp.info.insert(QStringLiteral("CFBundleIdentifier"), chromeBundleIdentifier);
+        return runningRecord(chromeApp, process.pid);
+    }
+    // A bundle program: its executable (or, for a script, the file its interpreter runs) lies at
+    // Contents/MacOS/<CFBundleExecutable> of a bundle.
+    QStringList candidates;
+    if (!exe.isEmpty())
+        candidates.append(exe);
+    candidates += arguments.mid(0, 2);
+    for (const QString& candidate : candidates)
+        if (const auto bundle = bundleOfExecutable(candidate)) {
+            if (homeOfProcess(process.pid) != context.home)
+                return std::nullopt;
+            const auto bundleInfo = readBundleInfo(*bundle).value_or(QVariantMap{});
+            return runningRecord(Application{*bundle, bundleInfo, std::nullopt}, process.pid);
+        }
+    return std::nullopt;
+}
+
 std::vector<RunningApplication> HostWorkspace::runningApplications() {
     struct Found {
         RunningApplication application;
         quint64 startTime;
     };
-    std::vector<Found> found;
-    QSet<qint32> pids;
-    const uid_t me = ::getuid();
-    const QString myHome = homeDirectory();
     // This machine's Chrome is known by its main program, whoever started it.
-    const auto chrome = installedChrome();
-    Application chromeApp;
-    if (chrome) {
-        chromeApp = Application{chrome->entry.path, desktopEntryInfo(chrome->entry), chrome->entry};
-        chromeApp.info.insert(QStringLiteral("CFBundleIdentifier"), chromeBundleIdentifier);
-    }
-    const QString chromeDataFolder = chromeUserDataDirectory();
+    Recognition context;
+    context.chrome = index_.chrome();
+    context.chromeDataFolder = userDataDirectory(context.chrome);
+    context.home = homeDirectory();
 
-    // Bundle programs of this user and this home folder, whoever started them: their executable (or, for a
-    // script, the file its interpreter runs) lies at Contents/MacOS/<CFBundleExecutable> of a bundle.
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : entries) {
-        bool numeric = false;
-        const qint32 pid = name.toInt(&numeric);
-        if (!numeric || pid <= 0)
-            continue;
-        const QByteArray procPath = QFile::encodeName(QStringLiteral("/proc/") + name);
-        struct stat info {};
-        if (::stat(procPath.constData(), &info) != 0 || info.st_uid != me)
-            continue;
-        const auto status = processStatus(pid);
-        if (!status || !isAlive(*status))
-            continue;
-        QStringList candidates;
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-        if (!exe.isEmpty())
-            candidates.append(exe);
-        QStringList arguments;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly))
-            for (const QByteArray& argument : cmdline.read(64 * 1024).split('\0'))
-                arguments.append(QFile::decodeName(argument));
-        candidates += arguments.mid(0, 2);
-        if (chrome && isChromeMainProcess(*chrome, exe, arguments)) {
-            // A browser on another data folder (another home's) is another session's, with profiles and
-            // windows of its own.
-            if (runsOnDataFolder(arguments, chromeDataFolder)) {
-                found.push_back({runningRecord(chromeApp, pid), status->startTime});
-                pids.insert(pid);
-            }
-            continue;
+    // Programs of this user and this home folder, whoever started them. What a process is was worked out
+    // when it was first seen: a poll reads only what tells it apart from a new one.
+    std::vector<Found> found;
+    QHash<qint32, quint64> live;
+    {
+        std::lock_guard lock(recognisedMutex_);
+        if (recognisedIn_ != context) {
+            recognised_.clear();
+            recognisedIn_ = context;
         }
-        for (const QString& candidate : candidates) {
-            if (const auto bundle = bundleOfExecutable(candidate)) {
-                if (homeOfProcess(pid) != myHome)
-                    break;
-                const auto bundleInfo = readBundleInfo(*bundle).value_or(QVariantMap{});
-                found.push_back(
-                    {runningRecord(Application{*bundle, bundleInfo, std::nullopt}, pid), status->startTime});
-                pids.insert(pid);
-                break;
-            }
+        QHash<qint32, Recognised> seen;
+        for (ProcessIdentity& process : liveProcessesOf(::getuid())) {
+            live.insert(process.pid, process.startTime);
+            const auto known = recognised_.constFind(process.pid);
+            Recognised recognised = known != recognised_.constEnd() && known->identity == process
+                                        ? *known
+                                        : Recognised{process, recognise(process, context)};
+            if (recognised.application)
+                found.push_back({*recognised.application, process.startTime});
+            seen.insert(process.pid, std::move(recognised));
         }
+        recognised_ = std::move(seen);
     }
 
     // Desktop programs this workspace started, while the same process lives.
     {
         std::lock_guard lock(launchedMutex_);
         for (auto it = launched_.begin(); it != launched_.end();) {
-            const auto status = processStatus(it.key());
-            if (!status || !isAlive(*status) || status->startTime != it->startTime) {
+            const auto startTime = live.constFind(it.key());
+            if (startTime == live.constEnd() || *startTime != it->startTime) {
                 it = launched_.erase(it);
                 continue;
             }
-            if (!pids.contains(it.key()))
+            if (std::none_of(found.begin(), found.end(), [&](const Found& entry) {
+                    return entry.application.processIdentifier == it.key();
+                }))
                 found.push_back({it->application, it->startTime});
             ++it;
         }
@@ -669,7 +634,9 @@ int HostWorkspace::addApplicationObserver(ApplicationObserver observer) {
                     for (const ApplicationObserver& observer : current)
                         observer(event, application);
                 });
-            });
+            },
+            watcherPollSeconds,
+            [starts = std::make_shared<ProcessStarts>()] { return starts->anySinceLastAsked(); });
     }
     return number;
 }
@@ -740,9 +707,9 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
                 return;
             }
             started = runningRecord(app, qint32(*pid));
-            if (const auto status = processStatus(qint32(*pid))) {
+            if (const auto process = liveProcess(qint32(*pid))) {
                 std::lock_guard lock(launchedMutex_);
-                launched_.insert(qint32(*pid), Launched{*started, status->startTime});
+                launched_.insert(qint32(*pid), Launched{*started, process->startTime});
             }
         }
         complete(std::move(completion), started, std::nullopt);

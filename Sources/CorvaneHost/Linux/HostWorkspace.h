@@ -3,6 +3,7 @@
 #include "CorvaneHost/Linux/ApplicationIndex.h"
 #include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
+#include "CorvaneHost/Linux/Processes/ProcessListing.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QHash>
@@ -84,7 +85,22 @@ private:
         quint64 startTime = 0;
     };
 
+    // What decides which application a process is, besides the process itself.
+    struct Recognition {
+        std::optional<ChromeBrowser> chrome;
+        QString chromeDataFolder;
+        QString home;
+        bool operator==(const Recognition&) const = default;
+    };
+    // A process as it was first seen, and the application it is (none for any other program).
+    struct Recognised {
+        ProcessIdentity identity;
+        std::optional<RunningApplication> application;
+    };
+
     static ApplicationIndex::Sources indexSources();
+    std::optional<RunningApplication> recognise(const ProcessIdentity& process,
+                                                const Recognition& context) const;
     std::vector<Application> applications();
     std::optional<Application> application(const QString& appPath);
     std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,
@@ -107,6 +123,11 @@ private:
     };
     std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
     std::unique_ptr<ApplicationWatcher> watcher_; // while there are observers
+
+    // What the listing of the running applications learnt of each process of this user.
+    std::mutex recognisedMutex_;
+    Recognition recognisedIn_;
+    QHash<qint32, Recognised> recognised_;
 
     // Programs started from desktop entries: /proc does not tell which application they are.
     std::mutex launchedMutex_;

@@ -633,6 +633,34 @@ TEST_F(HostWorkspaceTest, ProgramsOfAnotherHomeAreNotThisSessionsApplications) {
     EXPECT_EQ(::kill(pid_t(otherPID), 0), 0) << "the other home's program was ended";
 }
 
+// A process that was listed as no application becomes one by an exec (a launcher script handing over to the
+// bundle's program): it keeps its number and start time, and is that bundle's application from then on.
+TEST_F(HostWorkspaceTest, AProcessThatBecomesABundleProgramIsListedAsItsApplication) {
+    const QString id = QStringLiteral("com.example.workspace-tests.exec");
+    const QString app = makeBundle(apps_, QStringLiteral("Exec"), bundleInfo(id), /*stays=*/true);
+    const QString go = root_ + QStringLiteral("/go");
+    const QString launcher = root_ + QStringLiteral("/launcher");
+    writeFile(launcher,
+              "#!/bin/sh\nwhile [ ! -e '" + QFile::encodeName(go) + "' ]; do sleep 0.02; done\nexec '" +
+                  QFile::encodeName(app) + "/Contents/MacOS/run'\n",
+              true);
+    qint64 pid = 0;
+    ASSERT_TRUE(QProcess::startDetached(launcher, {}, QString(), &pid));
+    started_.push_back(qint32(pid));
+    ASSERT_TRUE(waitFor([&] {
+        const auto process = host::liveProcess(qint32(pid));
+        return process && process->name == "launcher";
+    }));
+    EXPECT_FALSE(workspace_.runningApplication(qint32(pid))) << "the launcher is no application";
+
+    writeFile(go, "");
+    ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 1; }));
+    const auto running = workspace_.runningApplication(qint32(pid));
+    ASSERT_TRUE(running);
+    EXPECT_EQ(running->bundleIdentifier, id);
+    EXPECT_EQ(running->bundlePath, app);
+}
+
 // Records what reaches a running program; takes everything.
 class RecordingDelivery final : public host::EventDelivery {
 public:
@@ -866,12 +894,38 @@ TEST_F(ChromeOnTheDesktopTest, RunningChromeIsItsMainProcessAndIsOpenedOnce) {
     workspace_.removeApplicationObserver(observer);
 }
 
+// What a running browser is follows the desktop: a Google Chrome installed while Chromium runs is Chrome
+// from then on, and the running Chromium no longer is.
+TEST_F(ChromeOnTheDesktopTest, ARunningChromiumIsChromeOnlyWhileNoGoogleChromeIsInstalled) {
+    QProcess chromium;
+    chromium.setProgram(root_ + QStringLiteral("/bin/chromium"));
+    chromium.setArguments({QStringLiteral("--profile-directory=Default")});
+    // Its renderer outlives the test: it must hold no output of the test's open.
+    chromium.setStandardOutputFile(QProcess::nullDevice());
+    chromium.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    ASSERT_TRUE(chromium.startDetached(&pid));
+    started_.push_back(qint32(pid));
+    const auto isChrome = [&] {
+        const auto running = workspace_.runningApplication(qint32(pid));
+        return running && running->bundleIdentifier == QStringLiteral("com.google.Chrome");
+    };
+    ASSERT_TRUE(waitFor(isChrome));
+
+    desktopEntry(dataHomeApplications(), QStringLiteral("google-chrome"),
+                 "[Desktop Entry]\nType=Application\nName=Google Chrome\n"
+                 "Exec=/opt/google/chrome/google-chrome %U\nMimeType=x-scheme-handler/http;\n");
+    EXPECT_TRUE(waitFor([&] { return !isChrome(); }));
+}
+
 TEST_F(ChromeOnTheDesktopTest, AChromeOfAnotherHomeIsNotThisSessionsChrome) {
     QProcess other;
     other.setProgram(root_ + QStringLiteral("/bin/chromium"));
     other.setArguments(
         {QStringLiteral("--user-data-dir=") + root_ + QStringLiteral("/another-home/.config/chromium"),
          QStringLiteral("--profile-directory=Default")});
+    other.setStandardOutputFile(QProcess::nullDevice());
+    other.setStandardErrorFile(QProcess::nullDevice());
     qint64 otherPID = 0;
     ASSERT_TRUE(other.startDetached(&otherPID));
     started_.push_back(qint32(otherPID));

@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/Folders.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace host {
@@ -19,6 +20,17 @@ bool isChromium(const DesktopEntry& entry) {
 QString configHome() {
     const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
     return configured.isEmpty() ? homeDirectory() + QStringLiteral("/.config") : configured;
+}
+
+// The switches of a browser process. Chrome's processes write their whole command line into their first
+// argument, words apart by spaces, once they run (as /proc shows them): its words are the switches then.
+QStringList switchesOf(const QStringList& arguments) {
+    QStringList given = arguments;
+    while (!given.isEmpty() && given.last().isEmpty())
+        given.removeLast();
+    if (given.size() == 1 && given.first().contains(QLatin1String(" --")))
+        return given.first().split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(1);
+    return given.mid(1);
 }
 
 } // namespace
@@ -54,9 +66,17 @@ bool isChromeMainProcess(const ChromeBrowser& chrome, const QString& executable,
                            chrome.programNames.contains(QFileInfo(arguments[1]).fileName()));
     if (!isChrome)
         return false;
-    for (const QString& argument : arguments.mid(1))
+    for (const QString& argument : switchesOf(arguments))
         if (argument.startsWith(QLatin1String("--type=")))
             return false;
+    return true;
+}
+
+bool runsOnDataFolder(const QStringList& arguments, const QString& folder) {
+    const QLatin1String option("--user-data-dir=");
+    for (const QString& argument : switchesOf(arguments))
+        if (argument.startsWith(option))
+            return QDir::cleanPath(argument.mid(option.size())) == QDir::cleanPath(folder);
     return true;
 }
 
@@ -64,9 +84,12 @@ QMap<QString, QString> chromeLaunchEnvironment() {
     return {{QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1")}};
 }
 
-QString chromeUserDataDirectory() {
-    const auto chrome = installedChrome();
+QString userDataDirectory(const std::optional<ChromeBrowser>& chrome) {
     return configHome() + QLatin1Char('/') + (chrome ? chrome->dataFolderName : QStringLiteral("chromium"));
+}
+
+QString chromeUserDataDirectory() {
+    return userDataDirectory(installedChrome());
 }
 
 } // namespace host

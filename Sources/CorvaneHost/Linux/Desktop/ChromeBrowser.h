@@ -14,16 +14,22 @@ struct ChromeBrowser {
     DesktopEntry entry;
     QString dataFolderName;   // below $XDG_CONFIG_HOME: "google-chrome", "google-chrome-beta", "chromium"
     QStringList programNames; // file names of the browser's main program ("chrome"; "chromium")
+    bool operator==(const ChromeBrowser&) const = default;
 };
 
 // Picks Chrome among the desktop's browsers (in their folder order); none when neither is installed.
 std::optional<ChromeBrowser> chromeAmong(const std::vector<DesktopEntry>& browsers);
 std::optional<ChromeBrowser> installedChrome();
+// The folder where `chrome` keeps its data; Chromium's where there is none.
+QString userDataDirectory(const std::optional<ChromeBrowser>& chrome);
 
 // Whether a process with this executable and these arguments is that browser's main process: helpers of the
 // browser (renderers, the GPU process, zygotes) carry a "--type=" switch.
 bool isChromeMainProcess(const ChromeBrowser& chrome, const QString& executable,
                          const QStringList& arguments);
+// Whether a browser started with `arguments` keeps its data in `folder`: the one its --user-data-dir names,
+// else its default, this home's.
+bool runsOnDataFolder(const QStringList& arguments, const QString& folder);
 
 // The variables every Chrome started by the host gets: Chromium reads the desktop's accessibility switch
 // once, at its start, and publishes nothing over the accessibility bus when it was off then; this makes it

@@ -1,11 +1,14 @@
 #include "CorvaneHost/Linux/Processes/ApplicationWatcher.h"
 
 #include <QHash>
+#include <algorithm>
 #include <chrono>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 namespace host {
 namespace {
@@ -25,12 +28,17 @@ int openPidfd(qint32 pid) {
 
 } // namespace
 
-ApplicationWatcher::ApplicationWatcher(Listing listing, Report report, double pollSeconds)
+ApplicationWatcher::ApplicationWatcher(Listing listing, Report report, double pollSeconds, Started started,
+                                       double quietListingSeconds)
     : listing_(std::move(listing))
     , report_(std::move(report))
+    , started_(std::move(started))
     , pollMs_(int(pollSeconds * 1000))
+    , quietListingMs_(int(quietListingSeconds * 1000))
     , wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     // What runs now is taken before the constructor returns: only what starts later is news.
+    if (started_)
+        started_();
     std::vector<RunningApplication> initial = listing_();
     thread_ = std::thread([this, initial = std::move(initial)] { run(initial); });
 }
@@ -43,6 +51,8 @@ ApplicationWatcher::~ApplicationWatcher() {
 }
 
 void ApplicationWatcher::run(const std::vector<RunningApplication>& initial) {
+    // Named, so that what it costs shows apart in the process's thread list.
+    ::pthread_setname_np(::pthread_self(), "app-watcher");
     using Clock = std::chrono::steady_clock;
     QHash<qint32, Watched> watched;
     const auto end = [&](qint32 pid, bool reported) {
@@ -69,6 +79,19 @@ void ApplicationWatcher::run(const std::vector<RunningApplication>& initial) {
         }
     };
 
+    // Whether this poll must list: always without a hint of starts, and while an application's end can
+    // only be seen by its absence.
+    bool listAgain = false;
+    auto listedAt = Clock::now();
+    const auto mustList = [&] {
+        const bool startedNow = !started_ || started_();
+        const bool afterStart = std::exchange(listAgain, startedNow);
+        return startedNow || afterStart ||
+               Clock::now() - listedAt >= std::chrono::milliseconds(quietListingMs_) ||
+               std::any_of(watched.begin(), watched.end(),
+                           [](const Watched& application) { return application.pidfd < 0; });
+    };
+
     scan(initial, false);
     auto nextScan = Clock::now() + std::chrono::milliseconds(pollMs_);
     for (;;) {
@@ -79,7 +102,8 @@ void ApplicationWatcher::run(const std::vector<RunningApplication>& initial) {
                 fds.push_back({it->pidfd, POLLIN, 0});
                 pids.push_back(it.key());
             }
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextScan - Clock::now());
+        // Rounded up: a wait rounded down to nothing would spin through the last millisecond.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextScan - Clock::now());
         const int ready = ::poll(fds.data(), fds.size(), std::max<int>(0, int(wait.count())));
         if (ready > 0) {
             if (fds[0].revents)
@@ -89,7 +113,10 @@ void ApplicationWatcher::run(const std::vector<RunningApplication>& initial) {
                     end(pids[i - 1], true);
         }
         if (Clock::now() >= nextScan) {
-            scan(listing_(), true);
+            if (mustList()) {
+                scan(listing_(), true);
+                listedAt = Clock::now();
+            }
             nextScan = Clock::now() + std::chrono::milliseconds(pollMs_);
         }
     }

@@ -13,12 +13,19 @@ namespace host {
 // every `pollSeconds`) is reported as launched; one that ends is reported at once through its process file
 // descriptor (pidfd), or by the next listing where the kernel has none. Reports are made on the watcher's
 // thread; applications running when it is made are not reported.
+//
+// A listing reads every process, so where `started` tells whether a process may have started since it was
+// last asked, the watcher lists only after a start, once more at the poll after it (a program that starts
+// another often replaces itself with it a moment later), and at least every `quietListingSeconds`: the
+// longest an application goes unseen that an older process turned into (by an exec) while nothing started.
 class ApplicationWatcher {
 public:
     using Listing = std::function<std::vector<RunningApplication>()>;
     using Report = std::function<void(ApplicationEvent, const RunningApplication&)>;
+    using Started = std::function<bool()>;
 
-    ApplicationWatcher(Listing listing, Report report, double pollSeconds = 0.5);
+    ApplicationWatcher(Listing listing, Report report, double pollSeconds = 0.5, Started started = {},
+                       double quietListingSeconds = 10);
     ~ApplicationWatcher();
     ApplicationWatcher(const ApplicationWatcher&) = delete;
     ApplicationWatcher& operator=(const ApplicationWatcher&) = delete;
@@ -28,7 +35,9 @@ private:
 
     Listing listing_;
     Report report_;
+    Started started_;
     int pollMs_;
+    int quietListingMs_;
     int wakeFd_ = -1;
     std::thread thread_;
 };
