@@ -9,6 +9,7 @@
 // root it re-runs itself as the test user).
 #include "CorvaneHelper/WindowTracking/AXProfileSource.h"
 #include "CorvaneHost/Accessibility.h"
+#include "Figures.h"
 #include "Rig.h"
 #include "Samples.h"
 #include "Support/ChromiumSession.h"
@@ -47,10 +48,11 @@ int chromiumWindowsOnScreen() {
     return bench::chromiumWindowsOnScreen(session->desktop().chromiumPid());
 }
 
-void report(const char* figure, double value, const char* unit, double target) {
+// A figure as a line of the table, and in the form scripts/bench collects, under `name`.
+void report(const char* name, const char* figure, double value, const char* unit, double target) {
     std::printf("%-62s %8.3f %s   target < %g %s   %s\n", figure, value, unit, target, unit,
                 value < target ? "met" : "NOT met");
-    std::fflush(stdout);
+    bench::printFigure(name, value, unit, "<", target);
 }
 
 // The CPU time of every thread of `pid` so far, in seconds (the scheduler's own account, in nanoseconds).
@@ -146,9 +148,10 @@ int run() {
             std::fprintf(stderr, "no windows event for an opened window\n");
             return 1;
         }
-    report("window shown to windows event, median ms", median(opens), "ms", openTargetMs);
-    report("window shown to windows event, slowest ms", *std::max_element(opens.begin(), opens.end()), "ms",
-           openTargetMs * 4);
+    report("windowShownToEvent/median", "window shown to windows event, median ms", median(opens), "ms",
+           openTargetMs);
+    report("windowShownToEvent/slowest", "window shown to windows event, slowest ms",
+           *std::max_element(opens.begin(), opens.end()), "ms", openTargetMs * 4);
 
     // Home's window and four of Work.
     while (workWindows().size() < idleWindows - 1)
@@ -164,8 +167,8 @@ int run() {
     const auto threadsBefore = threadUse(helper);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     const double used = cpuSeconds(helper) - before;
-    report("helper CPU while Chromium idles with 5 windows, % of a core", used / idleSeconds * 100, "%",
-           idleTargetPercent);
+    report("idleHelperCpu", "helper CPU while Chromium idles with 5 windows, % of a core",
+           used / idleSeconds * 100, "%", idleTargetPercent);
     reportThreadUse(threadsBefore, threadUse(helper), idleSeconds);
 
     auto tracker = bench::startTracker(QStringLiteral("Work"));
@@ -178,7 +181,7 @@ int run() {
     QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
     const double trackerBefore = threadCpuSeconds();
     idle.exec();
-    report("window tracker alone (main thread), % of a core",
+    report("idleTrackerAloneCpu", "window tracker alone (main thread), % of a core",
            (threadCpuSeconds() - trackerBefore) / idleSeconds * 100, "%", idleTargetPercent);
     tracker->stop();
     session->closeWindows(QStringLiteral("Work"));
