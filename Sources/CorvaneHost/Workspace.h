@@ -96,7 +96,8 @@ public:
     virtual int addApplicationObserver(ApplicationObserver observer) = 0;
     virtual void removeApplicationObserver(int observer) = 0;
 
-    std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
+    // The running application of one process: by default looked up in the listing.
+    virtual std::optional<RunningApplication> runningApplication(qint32 processIdentifier);
     std::vector<RunningApplication> runningApplications(const QString& bundleIdentifier);
 
     // Opening. `open` is how links reach an application: delivered to its running instance when it takes

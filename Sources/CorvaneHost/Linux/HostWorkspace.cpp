@@ -509,16 +509,51 @@ std::optional<RunningApplication> HostWorkspace::recognise(const ProcessIdentity
     return std::nullopt;
 }
 
-std::vector<RunningApplication> HostWorkspace::runningApplications() {
-    struct Found {
-        RunningApplication application;
-        quint64 startTime;
-    };
+HostWorkspace::Recognition HostWorkspace::recognitionNow() {
     // This machine's Chrome is known by its main program, whoever started it.
     Recognition context;
     context.chrome = index_.chrome();
     context.chromeDataFolder = userDataDirectory(context.chrome);
     context.home = homeDirectory();
+    return context;
+}
+
+void HostWorkspace::keepRecognitionsOf(const Recognition& context) {
+    if (recognisedIn_ != context) {
+        recognised_.clear();
+        recognisedIn_ = context;
+    }
+}
+
+// One process looked at on its own, as the listing would see it: a link's sender and the frontmost window's
+// program are asked for while a link waits, and a listing reads every process of the user.
+std::optional<RunningApplication> HostWorkspace::runningApplication(qint32 processIdentifier) {
+    const auto process = liveProcessOf(::getuid(), processIdentifier);
+    if (!process)
+        return std::nullopt;
+    const Recognition context = recognitionNow();
+    {
+        std::lock_guard lock(recognisedMutex_);
+        keepRecognitionsOf(context);
+        auto known = recognised_.find(process->pid);
+        if (known == recognised_.end() || known->identity != *process)
+            known = recognised_.insert(process->pid, Recognised{*process, recognise(*process, context)});
+        if (known->application)
+            return known->application;
+    }
+    std::lock_guard lock(launchedMutex_);
+    const auto launched = launched_.constFind(process->pid);
+    if (launched != launched_.constEnd() && launched->startTime == process->startTime)
+        return launched->application;
+    return std::nullopt;
+}
+
+std::vector<RunningApplication> HostWorkspace::runningApplications() {
+    struct Found {
+        RunningApplication application;
+        quint64 startTime;
+    };
+    const Recognition context = recognitionNow();
 
     // Programs of this user and this home folder, whoever started them. What a process is was worked out
     // when it was first seen: a poll reads only what tells it apart from a new one.
@@ -526,10 +561,7 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
     QHash<qint32, quint64> live;
     {
         std::lock_guard lock(recognisedMutex_);
-        if (recognisedIn_ != context) {
-            recognised_.clear();
-            recognisedIn_ = context;
-        }
+        keepRecognitionsOf(context);
         QHash<qint32, Recognised> seen;
         for (ProcessIdentity& process : liveProcessesOf(::getuid())) {
             live.insert(process.pid, process.startTime);

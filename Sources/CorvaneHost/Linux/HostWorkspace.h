@@ -59,6 +59,7 @@ public:
 
     using Workspace::runningApplications;
     std::vector<RunningApplication> runningApplications() override;
+    std::optional<RunningApplication> runningApplication(qint32 processIdentifier) override;
     std::optional<RunningApplication> frontmostApplication() override;
     bool terminate(qint32 processIdentifier) override;
     bool forceTerminate(qint32 processIdentifier) override;
@@ -101,6 +102,9 @@ private:
     static ApplicationIndex::Sources indexSources();
     std::optional<RunningApplication> recognise(const ProcessIdentity& process,
                                                 const Recognition& context) const;
+    Recognition recognitionNow();
+    // Drops what was learnt of the processes when what recognises them changed. Under recognisedMutex_.
+    void keepRecognitionsOf(const Recognition& context);
     std::vector<Application> applications();
     std::optional<Application> application(const QString& appPath);
     std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,

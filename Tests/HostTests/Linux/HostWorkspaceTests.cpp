@@ -508,9 +508,13 @@ TEST_F(HostWorkspaceTest, OpensABundleProgramOnceUnlessANewInstanceIsAsked) {
 
     // The running program is found by its bundle, whoever started it.
     ASSERT_TRUE(waitFor([&] { return workspace_.runningApplication(first->processIdentifier).has_value(); }));
-    EXPECT_EQ(
-        HostWorkspace().runningApplications(QStringLiteral("com.example.workspace-tests.recorder")).size(),
-        1u);
+    const auto listed =
+        HostWorkspace().runningApplications(QStringLiteral("com.example.workspace-tests.recorder"));
+    ASSERT_EQ(listed.size(), 1u);
+    // Looked up on its own, by a workspace that never listed it, a process is what the listing says it is.
+    EXPECT_EQ(HostWorkspace().runningApplication(first->processIdentifier), listed.front());
+    EXPECT_EQ(workspace_.runningApplication(first->processIdentifier), listed.front());
+    EXPECT_FALSE(workspace_.runningApplication(qint32(::getpid()))) << "this test is no application";
 
     auto [again, againError] =
         openAndWait([&](auto done) { workspace_.openApplication(app, configuration, done); });

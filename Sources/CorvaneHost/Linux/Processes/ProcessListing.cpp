@@ -153,6 +153,15 @@ std::optional<ProcessIdentity> liveProcess(qint32 pid) {
     return proc.fd >= 0 && pid > 0 ? identityAt(proc.fd, pid) : std::nullopt;
 }
 
+std::optional<ProcessIdentity> liveProcessOf(uid_t uid, qint32 pid) {
+    const ProcFolder proc;
+    struct stat info {};
+    if (proc.fd < 0 || pid <= 0 || ::fstatat(proc.fd, std::to_string(pid).c_str(), &info, 0) != 0 ||
+        info.st_uid != uid)
+        return std::nullopt;
+    return identityAt(proc.fd, pid);
+}
+
 QStringList processArguments(qint32 pid) {
     const ProcFolder proc;
     QStringList arguments;

@@ -24,6 +24,8 @@ struct ProcessIdentity {
 std::vector<ProcessIdentity> liveProcessesOf(uid_t uid);
 // One process, while it lives.
 std::optional<ProcessIdentity> liveProcess(qint32 pid);
+// One process of `uid`, while it lives: what a listing of that user's processes would give for it.
+std::optional<ProcessIdentity> liveProcessOf(uid_t uid, qint32 pid);
 // The arguments a process was started with (its first 64 KiB).
 QStringList processArguments(qint32 pid);
 
