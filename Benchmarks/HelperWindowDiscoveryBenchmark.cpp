@@ -22,7 +22,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <thread>
 #include <time.h>
@@ -42,10 +41,6 @@ test::ChromiumHelperSession* session = nullptr;
 
 QList<AXElement> workWindows() {
     return session->windows(QStringLiteral("Work"));
-}
-
-int chromiumWindowsOnScreen() {
-    return bench::chromiumWindowsOnScreen(session->desktop().chromiumPid());
 }
 
 // A figure as a line of the table, and in the form scripts/bench collects, under `name`.
@@ -112,26 +107,10 @@ double threadCpuSeconds() {
 
 // From the window showing on screen to the client hearing the new count; then the window is closed again.
 bool openToEvent(test::HelperClient& client, std::vector<double>& opens) {
-    QElapsedTimer clock;
-    std::atomic<qint64> heard{-1};
-    const qint64 expected = workWindows().size() + 1;
-    const int before = chromiumWindowsOnScreen();
-    clock.start();
-    std::thread reader([&] {
-        if (client.hears(expected, 20))
-            heard = clock.nsecsElapsed();
-    });
-    session->desktop().openWindow(QStringLiteral("Work"));
-    qint64 shown = -1;
-    while (clock.elapsed() < 20000 && heard < 0) {
-        if (shown < 0 && chromiumWindowsOnScreen() > before)
-            shown = clock.nsecsElapsed();
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    reader.join();
-    if (heard < 0 || shown < 0)
+    const auto opened = bench::openWindowShownToHeardMs(*session, client, workWindows().size() + 1);
+    if (!opened)
         return false;
-    opens.push_back(double(std::max<qint64>(0, heard - shown)) / 1e6);
+    opens.push_back(*opened);
     session->closeWindows(QStringLiteral("Work"));
     return client.hears(0, 20);
 }

@@ -29,10 +29,6 @@ QList<AXElement> workWindows() {
     return session->windows(QStringLiteral("Work"));
 }
 
-int chromiumWindowsOnScreen() {
-    return bench::chromiumWindowsOnScreen(session->desktop().chromiumPid());
-}
-
 // Opening: from the window showing on screen to the client hearing the new count. Closing: from the press
 // of the window's close button to the client hearing the count drop.
 void windowToEvent(benchmark::State& state) {
@@ -43,32 +39,18 @@ void windowToEvent(benchmark::State& state) {
     }
     std::vector<double> opens, closes;
     for (auto _ : state) {
-        QElapsedTimer clock;
-        std::atomic<qint64> heard{-1};
-        const int before = chromiumWindowsOnScreen();
-        clock.start();
-        std::thread reader([&] {
-            if (client->hears(1, 20))
-                heard = clock.nsecsElapsed();
-        });
-        session->desktop().openWindow(QStringLiteral("Work"));
-        qint64 shown = -1;
-        while (clock.elapsed() < 20000 && heard < 0) {
-            if (shown < 0 && chromiumWindowsOnScreen() > before)
-                shown = clock.nsecsElapsed();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        reader.join();
-        if (heard < 0 || shown < 0) {
+        const auto opened = bench::openWindowShownToHeardMs(*session, *client, 1);
+        if (!opened) {
             state.SkipWithError("no windows event for the opened window");
             return;
         }
-        opens.push_back(double(std::max<qint64>(0, heard - shown)) / 1e6);
+        opens.push_back(*opened);
 
         QList<AXElement> windows;
         test::DesktopSession::waitUntil([&] { return !(windows = workWindows()).isEmpty(); }, 10);
-        heard = -1;
-        clock.restart();
+        std::atomic<qint64> heard{-1};
+        QElapsedTimer clock;
+        clock.start();
         std::thread closeReader([&] {
             if (client->hears(0, 20))
                 heard = clock.nsecsElapsed();

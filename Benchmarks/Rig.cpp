@@ -7,7 +7,10 @@
 #include "Support/OutsidePrograms.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace bench {
 
@@ -78,6 +81,30 @@ int chromiumWindowsOnScreen(pid_t chromium) {
             entry.toMap().value(host::WindowList::layerKey).toInt() == 0)
             ++count;
     return count;
+}
+
+std::optional<double> openWindowShownToHeardMs(test::ChromiumHelperSession& session,
+                                               test::HelperClient& client, qint64 expected) {
+    QElapsedTimer clock;
+    std::atomic<qint64> heard{-1};
+    const pid_t chromium = session.desktop().chromiumPid();
+    const int before = chromiumWindowsOnScreen(chromium);
+    clock.start();
+    std::thread reader([&] {
+        if (client.hears(expected, 20))
+            heard = clock.nsecsElapsed();
+    });
+    session.desktop().openWindow(QStringLiteral("Work"));
+    qint64 shown = -1;
+    while (clock.elapsed() < 20000 && heard < 0) {
+        if (shown < 0 && chromiumWindowsOnScreen(chromium) > before)
+            shown = clock.nsecsElapsed();
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    reader.join();
+    if (heard < 0 || shown < 0)
+        return std::nullopt;
+    return double(std::max<qint64>(0, heard - shown)) / 1e6;
 }
 
 std::shared_ptr<AXProfileSource> startTracker(const QString& profile,

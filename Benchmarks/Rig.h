@@ -7,13 +7,16 @@
 //   - PrivateDisplay: a bare X server for programs watched from outside;
 // and what the desktop benchmarks ask of such a session.
 #include "CorvaneHelper/WindowTracking/AXProfileSource.h"
+#include "Support/ChromiumSession.h"
 #include "Support/DesktopSession.h"
+#include "Support/HelperSession.h"
 #include "Support/TemporaryHome.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
 #include <type_traits>
 #include <vector>
@@ -95,6 +98,10 @@ private:
 
 // Chromium's normal windows on screen, as the window manager has them.
 int chromiumWindowsOnScreen(pid_t chromium);
+// Opens a window of Work in `session`'s Chromium; the milliseconds from its showing on screen to `client`
+// hearing `expected` windows, or none when either did not happen within 20 s.
+std::optional<double> openWindowShownToHeardMs(test::ChromiumHelperSession& session,
+                                               test::HelperClient& client, qint64 expected);
 
 // A window tracker in this process, trusted for accessibility as the helper is, started and watching
 // `profile`; told Chrome's profiles when `profiles` names them.
