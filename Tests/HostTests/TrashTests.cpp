@@ -5,12 +5,9 @@
 #include "Support/Files.h"
 #include "Support/TemporaryHome.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -76,23 +73,6 @@ TEST_F(TrashTest, AHomeWithoutItsDataFolderStillGetsATrash) {
     EXPECT_TRUE(QDir(home.file("work")).isEmpty());
 }
 
-// An icon file holding one PNG image, as the builder writes them.
-QByteArray icnsWithOnePng() {
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    const auto bigEndian = [](quint32 value) {
-        QByteArray bytes(4, '\0');
-        qToBigEndian(value, bytes.data());
-        return bytes;
-    };
-    const QByteArray chunk = "ic04" + bigEndian(quint32(png.size() + 8)) + png;
-    return "icns" + bigEndian(quint32(chunk.size() + 8)) + chunk;
-}
-
 // A proxy app with its entry in the desktop's menu, as the workspace registers it.
 QString registeredProxyApp(const test::TemporaryHome& home, const QString& name, const QString& identifier) {
     const QString bundle = home.file("Applications/" + name + ".app");
@@ -102,7 +82,7 @@ QString registeredProxyApp(const test::TemporaryHome& home, const QString& name,
                            {"CFBundleIconFile", "AppIcon"},
                            {"CVNProfileDirectory", "Profile 1"}};
     EXPECT_TRUE(test::writeScriptBundle(bundle, info, "#!/bin/sh\n"));
-    writeFile(bundle + "/Contents/Resources/AppIcon.icns", icnsWithOnePng());
+    writeFile(bundle + "/Contents/Resources/AppIcon.icns", test::icnsWithOnePicture("ic04", 16));
     host::writeBundleDesktopEntry(bundle, info);
     return bundle;
 }

@@ -2,9 +2,12 @@
 
 #include "CorvaneHost/PropertyList.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace test {
@@ -49,6 +52,22 @@ bool writeScriptBundle(const QString& bundlePath, const QVariantMap& info, const
     program.write(script.toUtf8());
     program.close();
     return program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QByteArray icnsWithOnePicture(const char* type, int side) {
+    QImage image(side, side, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const auto bigEndian = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(value, bytes.data());
+        return bytes;
+    };
+    const QByteArray chunk = type + bigEndian(quint32(png.size() + 8)) + png;
+    return "icns" + bigEndian(quint32(chunk.size() + 8)) + chunk;
 }
 
 } // namespace test

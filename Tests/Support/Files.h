@@ -22,5 +22,8 @@ QStringList linesOf(const QString& path);
 // Makes an application bundle at `bundlePath` with the Info dictionary `info`, whose program (its
 // CFBundleExecutable) is the shell script `script`. False when a file of it cannot be written.
 bool writeScriptBundle(const QString& bundlePath, const QVariantMap& info, const QString& script);
+// An icon file holding one blue PNG picture `side` pixels square under the chunk type `type` ("ic04" for
+// 16 pixels, "ic07" for 128), as the builder writes a proxy app's.
+QByteArray icnsWithOnePicture(const char* type, int side);
 
 } // namespace test

@@ -6,19 +6,17 @@
 #include "CorvaneHost/ChromeBrowser.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
+#include "Support/Files.h"
 #include "Support/VirtualTime.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtEndian>
 #include <csignal>
 #include <gmock/gmock.h>
 #include <sys/socket.h>
@@ -226,22 +224,6 @@ TEST_F(HostWorkspaceTest, RegistrationRefusesWhatIsNoBundleWithAnIdentifier) {
     EXPECT_TRUE(HostWorkspace::readState().registeredBundles.isEmpty());
 }
 
-// An icon file holding one PNG picture, as the builder writes a proxy app's.
-QByteArray icnsWithOnePicture() {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    const auto bigEndian = [](quint32 value) {
-        QByteArray bytes(4, '\0');
-        qToBigEndian(value, bytes.data());
-        return bytes;
-    };
-    return "icns" + bigEndian(quint32(16 + png.size())) + "ic07" + bigEndian(quint32(8 + png.size())) + png;
-}
-
 TEST_F(HostWorkspaceTest, TheMenuKeepsOneEntryPerBundleAndNoneForABundleThatIsGone) {
     const auto proxyInfo = [](const QString& identifier) {
         QVariantMap info = bundleInfo(identifier);
@@ -264,7 +246,8 @@ TEST_F(HostWorkspaceTest, TheMenuKeepsOneEntryPerBundleAndNoneForABundleThatIsGo
     // Built, then rebuilt at the same place under a new identifier.
     const QString work =
         makeBundle(apps_, QStringLiteral("Work"), proxyInfo(QStringLiteral("app.corvane.one")));
-    writeFile(work + QStringLiteral("/Contents/Resources/AppIcon.icns"), icnsWithOnePicture());
+    writeFile(work + QStringLiteral("/Contents/Resources/AppIcon.icns"),
+              test::icnsWithOnePicture("ic07", 32));
     workspace_.registerBundle(work);
     EXPECT_EQ(entriesFor(work), QStringList{"app.corvane.one.desktop"});
     EXPECT_TRUE(QFileInfo::exists(icons + QStringLiteral("app.corvane.one.png")));
