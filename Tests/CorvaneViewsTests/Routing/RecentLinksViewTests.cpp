@@ -68,6 +68,17 @@ protected:
             RecentLinksStore::shared().record(*it);
     }
 
+    // A link that the rule "Work links" matched while the app it points at was missing.
+    static void recordLinkWhoseTargetWasMissing() {
+        RecentLink missing;
+        missing.id = QUuid::createUuid();
+        missing.url = QStringLiteral("https://b.example/");
+        missing.ruleID = QUuid::createUuid();
+        missing.ruleName = QStringLiteral("Work links");
+        missing.targetWasMissing = true;
+        RecentLinksStore::shared().record(missing);
+    }
+
     void open() {
         routing.load();
         view = std::make_unique<RecentLinksView>(*model, routing);
@@ -276,13 +287,7 @@ TEST_F(RecentLinksViewTest, ThePopoverShowsTheWholeLinkCopiesItAndCloses) {
 
 TEST_F(RecentLinksViewTest, CellsShowTimesBadgesAndMarks) {
     record({{QStringLiteral("https://a.example/x/y"), std::nullopt, std::nullopt, std::nullopt, 20.0 / 60}});
-    RecentLink missing;
-    missing.id = QUuid::createUuid();
-    missing.url = QStringLiteral("https://b.example/");
-    missing.ruleID = QUuid::createUuid();
-    missing.ruleName = QStringLiteral("Work links");
-    missing.targetWasMissing = true;
-    RecentLinksStore::shared().record(missing);
+    recordLinkWhoseTargetWasMissing();
     open();
     const QAbstractItemModel* shown = table()->model();
     // Newest first: the missing-target link, then the fallback.
@@ -339,13 +344,7 @@ bool isDark(QColor color) {
 }
 
 TEST_F(RecentLinksViewTest, TheMissingTargetMarkFollowsTheRuleNameAndThePlusIsCentred) {
-    RecentLink missing;
-    missing.id = QUuid::createUuid();
-    missing.url = QStringLiteral("https://b.example/");
-    missing.ruleID = QUuid::createUuid();
-    missing.ruleName = QStringLiteral("Work links");
-    missing.targetWasMissing = true;
-    RecentLinksStore::shared().record(missing);
+    recordLinkWhoseTargetWasMissing();
     open();
     const QAbstractItemModel* shown = table()->model();
 
