@@ -525,6 +525,14 @@ void HostWorkspace::keepRecognitionsOf(const Recognition& context) {
     }
 }
 
+const std::optional<RunningApplication>& HostWorkspace::applicationOf(const ProcessIdentity& process,
+                                                                      const Recognition& context) {
+    auto known = recognised_.find(process.pid);
+    if (known == recognised_.end() || known->identity != process)
+        known = recognised_.insert(process.pid, Recognised{process, recognise(process, context)});
+    return known->application;
+}
+
 // One process looked at on its own, as the listing would see it: a link's sender and the frontmost window's
 // program are asked for while a link waits, and a listing reads every process of the user.
 std::optional<RunningApplication> HostWorkspace::runningApplication(qint32 processIdentifier) {
@@ -535,11 +543,8 @@ std::optional<RunningApplication> HostWorkspace::runningApplication(qint32 proce
     {
         std::lock_guard lock(recognisedMutex_);
         keepRecognitionsOf(context);
-        auto known = recognised_.find(process->pid);
-        if (known == recognised_.end() || known->identity != *process)
-            known = recognised_.insert(process->pid, Recognised{*process, recognise(*process, context)});
-        if (known->application)
-            return known->application;
+        if (const auto& application = applicationOf(*process, context))
+            return application;
     }
     std::lock_guard lock(launchedMutex_);
     const auto launched = launched_.constFind(process->pid);
@@ -562,18 +567,13 @@ std::vector<RunningApplication> HostWorkspace::runningApplications() {
     {
         std::lock_guard lock(recognisedMutex_);
         keepRecognitionsOf(context);
-        QHash<qint32, Recognised> seen;
-        for (ProcessIdentity& process : liveProcessesOf(::getuid())) {
+        for (const ProcessIdentity& process : liveProcessesOf(::getuid())) {
             live.insert(process.pid, process.startTime);
-            const auto known = recognised_.constFind(process.pid);
-            Recognised recognised = known != recognised_.constEnd() && known->identity == process
-                                        ? *known
-                                        : Recognised{process, recognise(process, context)};
-            if (recognised.application)
-                found.push_back({*recognised.application, process.startTime});
-            seen.insert(process.pid, std::move(recognised));
+            if (const auto& application = applicationOf(process, context))
+                found.push_back({*application, process.startTime});
         }
-        recognised_ = std::move(seen);
+        // What ended is forgotten.
+        recognised_.removeIf([&](const auto& entry) { return !live.contains(entry.key()); });
     }
 
     // Desktop programs this workspace started, while the same process lives.

@@ -105,6 +105,10 @@ private:
     Recognition recognitionNow();
     // Drops what was learnt of the processes when what recognises them changed. Under recognisedMutex_.
     void keepRecognitionsOf(const Recognition& context);
+    // The application `process` is (none for any other program): as it was first seen when it is the same
+    // process, else worked out now and remembered. Under recognisedMutex_.
+    const std::optional<RunningApplication>& applicationOf(const ProcessIdentity& process,
+                                                           const Recognition& context);
     std::vector<Application> applications();
     std::optional<Application> application(const QString& appPath);
     std::optional<QString> defaultFor(const QString& bundleIdentifier, const QString& mimeType,
