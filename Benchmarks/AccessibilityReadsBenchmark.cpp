@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
             tracker->stop();
         tracker.reset();
         application = {};
-        host::services().accessibility.reset();
+        host::replaceService(host::services().accessibility, {});
     }
     return result;
 }

@@ -30,7 +30,7 @@ pid_t startSleeper() {
     return pid;
 }
 
-// The watcher lists one program: the sleeper while it is there.
+// The watcher lists one program: the sleeper while it is there. It polls as the workspace's does.
 struct Watched {
     std::mutex mutex;
     std::condition_variable changed;
@@ -56,7 +56,9 @@ std::unique_ptr<host::ApplicationWatcher> watch(Watched& watched) {
         },
         [&watched](host::ApplicationEvent event, const host::RunningApplication&) {
             reportTo(watched, event);
-        });
+        },
+        // As the workspace runs it: every 0.5 s, listing only after the kernel handed out a process number.
+        0.5, [starts = std::make_shared<host::ProcessStarts>()] { return starts->anySinceLastAsked(); });
 }
 
 void waitFor(Watched& watched, bool Watched::*flag) {

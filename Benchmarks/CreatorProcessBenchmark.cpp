@@ -167,14 +167,20 @@ void windowOnScreen(benchmark::State& state, const QString& display) {
         state.SetIterationTime(drawn);
         mappedSeconds += mapped;
         waitFor(3000);
-        idleMegabytes += residentMegabytes(creator.processId()).value_or(0);
+        const std::optional<double> idle = residentMegabytes(creator.processId());
         waitFor(5500);
-        afterPollMegabytes += residentMegabytes(creator.processId()).value_or(0);
+        const std::optional<double> afterPoll = residentMegabytes(creator.processId());
         creator.terminate();
         if (!creator.waitForFinished(5000)) {
             creator.kill();
             creator.waitForFinished(2000);
         }
+        if (!idle || !afterPoll) {
+            state.SkipWithError("the creator app's resident memory could not be read");
+            break;
+        }
+        idleMegabytes += *idle;
+        afterPollMegabytes += *afterPoll;
     }
     state.counters["mapped_ms"] =
         benchmark::Counter(mappedSeconds * 1000, benchmark::Counter::kAvgIterations);

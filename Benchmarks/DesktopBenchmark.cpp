@@ -169,6 +169,6 @@ int main(int argc, char** argv) {
                                    });
     // The accessibility service goes before the session's buses do.
     application = {};
-    host::services().accessibility.reset();
+    host::replaceService(host::services().accessibility, {});
     return result;
 }

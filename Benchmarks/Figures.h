@@ -89,6 +89,7 @@ inline void printFigures(const std::vector<Target>& targets,
     using Run = benchmark::BenchmarkReporter::Run;
     for (const Target& wanted : targets) {
         std::set<std::string> failed;
+        bool reported = false;
         for (const Run& run : runs) {
             const std::string name = plainName(run);
             if (!covers(wanted, name))
@@ -100,6 +101,7 @@ inline void printFigures(const std::vector<Target>& targets,
                     std::printf("figure: %s value=- unit=%s target=%s%g met=no (%s)\n", label.c_str(),
                                 wanted.unit.c_str(), wanted.op.c_str(), wanted.limit,
                                 run.error_message.c_str());
+                reported = true;
                 continue;
             }
             // One figure per benchmark: the median of its repetitions, else its only run.
@@ -111,9 +113,18 @@ inline void printFigures(const std::vector<Target>& targets,
             if (wanted.figure == "time") {
                 const double seconds = run.GetAdjustedRealTime() * secondsPer(run.time_unit);
                 printFigure(label, seconds / secondsPer(wanted.unit), wanted.unit, wanted.op, wanted.limit);
+                reported = true;
             } else if (const auto counter = run.counters.find(wanted.figure); counter != run.counters.end()) {
                 printFigure(label, counter->second.value, wanted.unit, wanted.op, wanted.limit);
+                reported = true;
             }
+        }
+        // A target that no run measured is a figure missing, never one quietly left out.
+        if (!reported) {
+            const std::string label =
+                wanted.figure == "time" ? wanted.benchmark : wanted.benchmark + " " + wanted.figure;
+            std::printf("figure: %s value=- unit=%s target=%s%g met=no (no run measured it)\n", label.c_str(),
+                        wanted.unit.c_str(), wanted.op.c_str(), wanted.limit);
         }
     }
     std::fflush(stdout);

@@ -87,7 +87,11 @@ void twentyWindows(benchmark::State& state) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double residentMB = residentMegabytes(session->helper().pid()).value_or(0);
+    const std::optional<double> residentMB = residentMegabytes(session->helper().pid());
+    if (!residentMB) {
+        state.SkipWithError("the helper's resident memory could not be read");
+        return;
+    }
 
     // The same tracker in this process (trusted as the helper is).
     auto source = bench::startTracker(QStringLiteral("Work"));
@@ -96,7 +100,7 @@ void twentyWindows(benchmark::State& state) {
     test::DesktopSession::waitUntil([&] { return source->report(scope).count == 20; }, 20);
     for (auto _ : state)
         source->refresh(QStringLiteral("benchmark"));
-    state.counters["helper_rss_MB"] = residentMB;
+    state.counters["helper_rss_MB"] = *residentMB;
     state.counters["tracked_count"] = double(source->report(scope).count);
     source->stop();
 }

@@ -186,7 +186,7 @@ BENCHMARK(BM_SendAfterAStall)->Unit(benchmark::kMicrosecond)->Repetitions(5)->Re
 int main(int argc, char** argv) {
     test::TemporaryHome home;
     mainQueue = std::make_shared<DrainedMainQueue>();
-    host::services().mainQueue = mainQueue;
+    host::replaceService(host::services().mainQueue, mainQueue);
     test::LogCapture quiet;
     benchmark::Initialize(&argc, argv);
     bench::runBenchmarks({
@@ -194,6 +194,6 @@ int main(int argc, char** argv) {
         {"BM_BroadcastToHundredClients", "time", "<", 5, "ms"},
     });
     benchmark::Shutdown();
-    host::services().mainQueue.reset();
+    host::replaceService(host::services().mainQueue, {});
     return 0;
 }

@@ -2,6 +2,7 @@
 // and the program ends when it is asked to quit (never in the middle of a build).
 #include "Corvane/Models/CreatorApp.h"
 #include "Corvane/Views/Window/CreatorWindow.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/Widgets/WidgetPanels.h"
 #include "CorvaneHost/Services.h"
@@ -25,5 +26,8 @@ int main(int argc, char* argv[]) {
     host::application().setDelegate(delegate);
     CreatorWindow window(creator);
     window.show();
-    return host::application().run();
+    const int status = host::application().run();
+    // A render or build still running would otherwise draw while the program's statics go.
+    host::waitForBackgroundWork();
+    return status;
 }

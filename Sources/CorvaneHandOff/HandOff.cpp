@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits.h>
@@ -48,6 +49,16 @@ std::string fileURL(const std::string& path) {
     return url;
 }
 
+// A relative path of an existing file (as a desktop that substitutes paths as given hands it on), made
+// absolute against the working folder with "." and ".." taken out as written; empty for anything else.
+std::string absolutePathOfRelativeFile(const std::string& argument) {
+    std::error_code error;
+    if (argument.empty() || argument.starts_with('/') || !std::filesystem::exists(argument, error))
+        return {};
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string() : (folder / argument).lexically_normal().string();
+}
+
 } // namespace
 
 std::optional<BundleInfo> ownBundle() {
@@ -91,6 +102,8 @@ std::vector<host::wire::Event> eventsFor(const std::vector<std::string>& argumen
     for (const std::string& argument : arguments) {
         if (argument.starts_with('/'))
             files.push_back(fileURL(argument));
+        else if (const std::string absolute = absolutePathOfRelativeFile(argument); !absolute.empty())
+            files.push_back(fileURL(absolute));
         else
             events.push_back(host::wire::Event{"GURL", "GURL", argument, {}, sender});
     }

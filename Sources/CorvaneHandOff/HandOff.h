@@ -25,9 +25,10 @@ struct BundleInfo {
 // identifier and executable.
 std::optional<BundleInfo> ownBundle();
 
-// The events for the arguments, as the desktop hands them on: an absolute path is a file (all files go in
-// one open-documents event, last), anything else a link whose text goes on as it is. No arguments: the
-// program was opened again (the reopen event).
+// The events for the arguments, as the desktop hands them on: an absolute path is a file, and so is a
+// relative path of an existing file, made absolute against the working folder (the sender's: xdg-open hands
+// such a path on as it was given); all files go in one open-documents event, last. Anything else is a link
+// whose text goes on as it is. No arguments: the program was opened again (the reopen event).
 std::vector<host::wire::Event> eventsFor(const std::vector<std::string>& arguments, std::int32_t sender);
 
 // Writes the line to the socket at `path`; true once all of it is written. False when nothing listens there.

@@ -88,8 +88,9 @@ using AXObserverCallback = std::function<void(const AXElement& element, const QS
 // The accessibility service: the trust check and its prompt, and reading, writing, acting on and observing
 // other applications' interface elements. Attribute, action and role names are the platform's ("AXRole",
 // "AXTitle", "AXChildren", "AXWindows", "AXPress", "AXWindow", ...), whatever this machine's accessibility
-// interface calls them. Every call is synchronous and blocks at most for the messaging time-out of the
-// element's application. Main thread only.
+// interface calls them; a window's "AXWindowNumber" is its number in the window server's list (a number).
+// Every call is synchronous and blocks at most for the messaging time-out of the element's application. Main
+// thread only.
 class Accessibility {
 public:
     virtual ~Accessibility() = default;

@@ -1,5 +1,7 @@
 #include "CorvaneHost/AppleEvent.h"
 
+#include "CorvaneHost/LinkText.h"
+
 namespace host {
 
 bool AppleEvent::isGetURL() const {
@@ -44,15 +46,12 @@ std::vector<AppleEvent> AppleEvent::forOpening(const QList<QUrl>& urls, std::opt
                                                const QStringList& writtenLinks) {
     std::vector<AppleEvent> events;
     QList<QUrl> files;
-    qsizetype link = 0;
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile()) {
-            files.append(url);
-            continue;
-        }
-        events.push_back(getURL(
-            link < writtenLinks.size() ? writtenLinks[link] : url.toString(QUrl::FullyEncoded), sender));
-        ++link;
+    const QStringList texts = linkTexts(urls, writtenLinks);
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        if (urls[i].isLocalFile())
+            files.append(urls[i]);
+        else
+            events.push_back(getURL(texts[i], sender));
     }
     if (!files.isEmpty())
         events.push_back(openDocuments(files, sender));

@@ -2,6 +2,7 @@
 
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/LinkText.h"
+#include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
@@ -41,11 +42,15 @@ void Application::dispatch(const AppleEvent& event) {
     if (!target)
         return;
     if (event.isGetURL()) {
-        // Without a handler of its own the program gets the link as a URL to open, if it is one.
-        if (!event.directObject)
-            return;
-        if (const std::optional<QUrl> url = parseLink(*event.directObject))
+        // Without a handler of its own the program gets the link as a URL to open, if it is one; its text as
+        // written stays in the current event.
+        const std::optional<QUrl> url = event.directObject ? parseLink(*event.directObject) : std::nullopt;
+        if (url)
             target->applicationOpenURLs({*url});
+        else
+            logSink().write(QStringLiteral("host"), QStringLiteral("application"), LogLevel::Error,
+                            QStringLiteral("a GURL event carried no usable URL: \"%1\"")
+                                .arg(escapingControlCharacters(event.directObject.value_or(QString()))));
     } else if (event.isOpenDocuments()) {
         QList<QUrl> files;
         for (const QUrl& url : event.documents)

@@ -7,7 +7,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace host::Bookmark {
 namespace {
@@ -18,17 +21,30 @@ constexpr int formatVersion = 1;
 
 constexpr int searchDepth = 3;
 
+// A file's identity: its device and inode, and where the file system keeps it, its birth time. An inode
+// freed when its file goes is soon given to a new file; the birth time tells that file from the one recorded.
 struct Identity {
     quint64 device = 0;
     quint64 inode = 0;
-    bool operator==(const Identity&) const = default;
+    std::optional<qint64> birth; // nanoseconds since the epoch
+
+    // The file `recorded` names: the same device and inode, born at the same time where both times are known.
+    bool isThe(const Identity& recorded) const {
+        return device == recorded.device && inode == recorded.inode &&
+               (!birth || !recorded.birth || *birth == *recorded.birth);
+    }
 };
 
-std::optional<Identity> identityOf(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+// The identity of the file at `path`, following a symbolic link there unless `ownLink`.
+std::optional<Identity> identityOf(const QString& path, bool ownLink = false) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), ownLink ? AT_SYMLINK_NOFOLLOW : 0,
+                STATX_INO | STATX_BTIME, &info) != 0)
         return std::nullopt;
-    return Identity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+    Identity identity{quint64(::makedev(info.stx_dev_major, info.stx_dev_minor)), quint64(info.stx_ino), {}};
+    if (info.stx_mask & STATX_BTIME)
+        identity.birth = qint64(info.stx_btime.tv_sec) * 1000000000 + info.stx_btime.tv_nsec;
+    return identity;
 }
 
 // Looks for the file with `identity` among the entries of `folder`, and below them down to `depth` levels
@@ -39,12 +55,12 @@ std::optional<QString> findIn(const QString& folder, const Identity& identity, i
         QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     QStringList subfolders;
     for (const QFileInfo& entry : entries) {
-        struct stat info {};
-        if (::lstat(QFile::encodeName(entry.filePath()).constData(), &info) != 0)
+        const std::optional<Identity> found = identityOf(entry.filePath(), true);
+        if (!found)
             continue;
-        if (Identity{quint64(info.st_dev), quint64(info.st_ino)} == identity)
+        if (found->isThe(identity))
             return QDir::cleanPath(entry.filePath());
-        if (S_ISDIR(info.st_mode) && quint64(info.st_dev) == identity.device)
+        if (entry.isDir() && !entry.isSymLink() && found->device == identity.device)
             subfolders.append(entry.filePath());
     }
     if (depth > 1)
@@ -86,6 +102,9 @@ std::optional<QByteArray> create(const QString& path) {
         {QStringLiteral("device"), QString::number(identity->device)},
         {QStringLiteral("inode"), QString::number(identity->inode)},
     };
+    // Bookmarks made before it was recorded, or on a file system that keeps none, go by device and inode.
+    if (identity->birth)
+        object.insert(QStringLiteral("birth"), QString::number(*identity->birth));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -106,8 +125,14 @@ std::optional<QString> resolve(const QByteArray& bookmark, bool* isStale) {
     const quint64 inode = object.value(QStringLiteral("inode")).toString().toULongLong(&inodeOK);
     if (path.isEmpty() || !deviceOK || !inodeOK)
         return std::nullopt;
-    const Identity recorded{device, inode};
-    if (identityOf(path) == recorded)
+    Identity recorded{device, inode, {}};
+    if (const QJsonValue birth = object.value(QStringLiteral("birth")); !birth.isUndefined()) {
+        bool birthOK = false;
+        recorded.birth = birth.toString().toLongLong(&birthOK);
+        if (!birthOK)
+            return std::nullopt;
+    }
+    if (const auto now = identityOf(path); now && now->isThe(recorded))
         return path;
     auto found = search(path, recorded);
     if (found && isStale)

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace host {
 
@@ -74,6 +75,15 @@ template <typename T, typename Make> T& ensureService(std::shared_ptr<T>& slot, 
     if (!slot)
         slot = make();
     return *slot;
+}
+
+// Puts `value` into `slot` under the same lock and returns what it held, so a service swapped while another
+// thread fills or reads a slot through ensureService is never torn.
+template <typename T>
+std::shared_ptr<T> replaceService(std::shared_ptr<T>& slot, std::type_identity_t<std::shared_ptr<T>> value) {
+    std::lock_guard lock(servicesMutex());
+    slot.swap(value);
+    return value;
 }
 
 } // namespace host

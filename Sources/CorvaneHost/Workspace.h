@@ -137,7 +137,7 @@ public:
 };
 
 // The plainest delivery: running programs cannot be reached, and started ones get the (absolute) URLs as
-// arguments after the configuration's own.
+// arguments after the configuration's own, the links as written (linkArguments).
 class ArgumentEventDelivery final : public EventDelivery {
 public:
     bool deliverToRunning(const RunningApplication&, const QList<QUrl>&, const QStringList&) override {

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QUuid>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -87,23 +88,33 @@ bool copyInKernel(const QString& source, const QString& destination, off_t size)
     return complete;
 }
 
-// Copies a tree keeping modes and links as links. Throws the file system's error.
-void copyTree(const QString& source, const QString& destination) {
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Copies a tree keeping modes, with every link copied as what it leads to: the copy holds no link that could
+// lead out of it, so nothing written into it reaches the source or a file other copies share. `enclosing`
+// are the folders being copied around this one; a link back to one of them would never end. Throws the file
+// system's error.
+void copyTree(const QString& source, const QString& destination, std::vector<FileIdentity>& enclosing) {
     struct stat info {};
-    if (::lstat(encoded(source).constData(), &info) != 0)
+    if (::stat(encoded(source).constData(), &info) != 0)
         throw fileError(QStringLiteral("could not read"), source);
-    if (S_ISLNK(info.st_mode)) {
-        QByteArray target(4096, '\0');
-        const ssize_t length = ::readlink(encoded(source).constData(), target.data(), target.size());
-        if (length < 0 || ::symlink(target.left(length).constData(), encoded(destination).constData()) != 0)
-            throw fileError(QStringLiteral("could not copy the link"), source);
-    } else if (S_ISDIR(info.st_mode)) {
+    if (S_ISDIR(info.st_mode)) {
+        const FileIdentity identity{info.st_dev, info.st_ino};
+        if (std::find(enclosing.begin(), enclosing.end(), identity) != enclosing.end())
+            throw fileError(QStringLiteral("could not copy the link back into its own folder"), source,
+                            ELOOP);
         if (::mkdir(encoded(destination).constData(), 0700) != 0)
             throw fileError(QStringLiteral("could not create"), destination);
+        enclosing.push_back(identity);
         const QStringList names =
             QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& name : names)
-            copyTree(source + QLatin1Char('/') + name, destination + QLatin1Char('/') + name);
+            copyTree(source + QLatin1Char('/') + name, destination + QLatin1Char('/') + name, enclosing);
+        enclosing.pop_back();
         ::chmod(encoded(destination).constData(), info.st_mode & 07777);
     } else if (S_ISREG(info.st_mode)) {
         QFile::remove(destination);
@@ -113,6 +124,11 @@ void copyTree(const QString& source, const QString& destination) {
     } else {
         throw fileError(QStringLiteral("cannot copy the special file"), source, ENOTSUP);
     }
+}
+
+void copyTree(const QString& source, const QString& destination) {
+    std::vector<FileIdentity> enclosing;
+    copyTree(source, destination, enclosing);
 }
 
 // Moves an item, copying it when source and destination lie on different file systems.
@@ -160,16 +176,7 @@ QByteArray readWhole(const QString& path) {
     return file.readAll();
 }
 
-// A link the template carries is replaced by what the builder writes, never written through: what it points
-// at may be the template's own file.
-void removeIfLink(const QString& path) {
-    struct stat info {};
-    if (::lstat(encoded(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
-        ::unlink(encoded(path).constData());
-}
-
 void writeWhole(const QString& path, const QByteArray& bytes) {
-    removeIfLink(path);
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
@@ -338,8 +345,8 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     const auto stubTemplate = templateURL();
     if (!stubTemplate)
         throw BuildError::templateMissing();
-    // A template reached through a link is copied as the folder it leads to, so the app is a folder of its
-    // own and the template is never written.
+    // A template reached through a link is copied as the folder it leads to, and so is every link inside it:
+    // the app is a folder of its own and the template is never written.
     const QString templateFolder = QFileInfo(*stubTemplate).canonicalFilePath();
     if (templateFolder.isEmpty())
         throw BuildError::templateMissing();
@@ -354,7 +361,6 @@ RegisteredApp build(const Request& request, const QString& signIdentity) {
     QDir().mkpath(staged + QStringLiteral("/Contents/Resources"));
     writeWhole(staged + QStringLiteral("/Contents/Resources/config.json"),
                JSONEncoder::corvane().encode(request.config.toJson()));
-    removeIfLink(staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
     const QByteArray largestIcon = IcnsWriter::write(
         IconSpec(request.config), staged + QStringLiteral("/Contents/Resources/AppIcon.icns"));
     assertIconFileWins(staged);

@@ -3,6 +3,7 @@
 #include "CorvaneCore/Foundation/Logging.h"
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/ProxyApps/ChromeWindows.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -33,27 +34,27 @@ bool isPassableLink(const QUrl& url) {
            !url.toString(QUrl::FullyEncoded).startsWith(QLatin1Char('-'));
 }
 
-QStringList arguments(const QString& profileDirectory, const QList<QUrl>& urls) {
+QStringList arguments(const QString& profileDirectory, const QStringList& links) {
     QStringList result = commonArguments;
     result.append(QStringLiteral("--profile-directory=") + profileDirectory);
-    for (const QUrl& url : urls) {
-        if (!isPassableLink(url)) {
+    for (const QString& link : links) {
+        const std::optional<QUrl> url = host::parseLink(link);
+        if (!url || !isPassableLink(*url)) {
             // Chrome would take it as a switch or a relative path.
-            Log::stub.error(QStringLiteral("not passing \"%1\" to Chrome: not an absolute link")
-                                .arg(url.toString(QUrl::FullyEncoded)));
+            Log::stub.error(QStringLiteral("not passing \"%1\" to Chrome: not an absolute link").arg(link));
             continue;
         }
-        result.append(url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded));
+        result.append(url->isLocalFile() ? url->toLocalFile() : link);
     }
     return result;
 }
 
-void launch(const QString& profileDirectory, const QList<QUrl>& urls, std::function<void(bool)> completion) {
+void launch(const QString& profileDirectory, const QStringList& links, std::function<void(bool)> completion) {
     host::OpenConfiguration configuration;
     configuration.createsNewApplicationInstance = true;
     configuration.activates = true;
     configuration.addsToRecentItems = false;
-    configuration.arguments = arguments(profileDirectory, urls);
+    configuration.arguments = arguments(profileDirectory, links);
     const qsizetype linkCount = configuration.arguments.size() - commonArguments.size() - 1;
     Log::stub.info(QStringLiteral("launching Chrome for %1, %2 url(s)").arg(profileDirectory).arg(linkCount));
     host::workspace().openApplication(

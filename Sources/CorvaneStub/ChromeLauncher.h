@@ -2,7 +2,6 @@
 
 #include "CorvaneHost/Workspace.h"
 
-#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -22,12 +21,13 @@ std::optional<host::RunningApplication> runningChrome();
 // with a scheme whose text cannot read as a switch.
 bool isPassableLink(const QUrl& url);
 // The arguments of a launch: the common ones, the profile, then one per passable link (a file link as its
-// plain path, any other as its encoded absolute text). Links that are not passable are logged and left out.
-QStringList arguments(const QString& profileDirectory, const QList<QUrl>& urls);
+// plain path, any other as it is written). `links` are texts as they reached the launcher; those that do not
+// parse (host::parseLink) as a passable link are logged and left out.
+QStringList arguments(const QString& profileDirectory, const QStringList& links);
 
 // Starts Chrome as a new instance with the profile and the links (a new window of the profile without links).
 // The completion, when given, runs once on the main queue with whether the start succeeded.
-void launch(const QString& profileDirectory, const QList<QUrl>& urls,
+void launch(const QString& profileDirectory, const QStringList& links,
             std::function<void(bool)> completion = {});
 // Brings a running Chrome forward; nothing when none runs.
 void activateChrome();

@@ -2,7 +2,9 @@
 
 #include "CorvaneCore/Foundation/Logging.h"
 #include "CorvaneCore/ProxyApps/StubRevision.h"
+#include "CorvaneHost/Application.h"
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Notifications.h"
 #include "CorvaneHost/Services.h"
@@ -107,7 +109,7 @@ void StubAppDelegate::applicationDidFinishLaunching() {
         launchGrace, weakly([](StubAppDelegate& self) { self.graceTimerFired(); }), false);
 }
 
-void StubAppDelegate::noteAndLaunch(const QList<QUrl>& urls) {
+void StubAppDelegate::noteAndLaunch(const QStringList& urls) {
     link->post(Request::Op::noteLaunch,
                [&](Request& request) { request.profileDirectory = config.profileDirectory; });
     ChromeLauncher::launch(config.profileDirectory, urls);
@@ -115,7 +117,7 @@ void StubAppDelegate::noteAndLaunch(const QList<QUrl>& urls) {
 
 void StubAppDelegate::activateOrLaunch() {
     didInitialActivate = true;
-    const QList<QUrl> links = std::exchange(pendingURLs, {});
+    const QStringList links = std::exchange(pendingURLs, {});
     if (!links.isEmpty()) {
         if (isTabGroupApp())
             openURLsThroughGroup(links);
@@ -220,7 +222,10 @@ void StubAppDelegate::handle(const Event& event) {
 }
 
 void StubAppDelegate::applicationOpenURLs(const QList<QUrl>& urls) {
-    pendingURLs.append(urls);
+    // A link's event carries its text as written; the parsed URL would reach Chrome re-encoded.
+    const auto event = host::application().currentAppleEvent();
+    const bool written = event && event->isGetURL() && event->directObject;
+    pendingURLs.append(host::linkTexts(urls, written ? QStringList{*event->directObject} : QStringList{}));
     if (didInitialActivate)
         activateOrLaunch();
 }
@@ -232,7 +237,7 @@ bool StubAppDelegate::applicationShouldHandleReopen(bool) {
 
 void StubAppDelegate::applicationWillTerminate() {
     Log::stub.info(QStringLiteral("terminating (selfQuit=%1, liveness=%2)")
-                       .arg(isSelfQuitting ? 1 : 0)
+                       .arg(isSelfQuitting ? "true" : "false")
                        .arg(rawValue(liveness)));
     link->shutdown();
 }

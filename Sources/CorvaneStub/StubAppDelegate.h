@@ -23,6 +23,8 @@ class Timer;
 // The launcher's application delegate: opens its Chrome profile (through the helper, or by launching Chrome),
 // hands its links to that profile, keeps running while the profile has windows and quits when they are gone.
 // Everything runs on the main thread. Own it through a std::shared_ptr: timers and callbacks hold it weakly.
+// Links travel through it as the texts they arrived as (a link's event text as written, a file's URL), so
+// Chrome gets what was clicked.
 class StubAppDelegate : public host::ApplicationDelegate,
                         public std::enable_shared_from_this<StubAppDelegate> {
 public:
@@ -80,7 +82,7 @@ private:
     void handleActivateResponse(const Response& response);
     void awaitHelperThenActivate();
     void launchDegraded();
-    void noteAndLaunch(const QList<QUrl>& urls);
+    void noteAndLaunch(const QStringList& urls);
     bool isConnected() const;
     template <typename Work> auto weakly(Work work);
 
@@ -93,14 +95,14 @@ private:
     void terminateSelf();
 
     // Tab-group link delivery.
-    void openURLsThroughGroup(const QList<QUrl>& urls);
-    void handleGroupResponse(const QList<QUrl>& urls, const Response& response);
+    void openURLsThroughGroup(const QStringList& urls);
+    void handleGroupResponse(const QStringList& urls, const Response& response);
     void scheduleGroupRetry();
     void groupRetryTick();
     void handleGroupRetryResponse(const Response& response);
     void stopGroupRetry();
     void fallbackPendingGroupURLs();
-    void deliverToFocusedGroupWindow(const QList<QUrl>& urls);
+    void deliverToFocusedGroupWindow(const QStringList& urls);
 
     // Quitting.
     void showBlockedAlert(std::function<void()> dismissed);
@@ -121,7 +123,7 @@ private:
     bool isSelfQuitting = false;
     std::shared_ptr<DegradedWatcher> degraded;
     StubNotificationHandler notificationHandler;
-    QList<QUrl> pendingURLs;
+    QStringList pendingURLs;
     bool didInitialActivate = false;
     bool awaitingHelper = false;
     std::shared_ptr<host::Timer> helperWaitTimer;
@@ -129,7 +131,7 @@ private:
     std::shared_ptr<host::Timer> groupRetryTimer;
     std::optional<QDateTime> groupRetryDeadline;
     bool groupRetryInFlight = false;
-    QList<QUrl> pendingGroupURLs;
+    QStringList pendingGroupURLs;
     std::optional<QDateTime> untrustedZeroSince;
 };
 

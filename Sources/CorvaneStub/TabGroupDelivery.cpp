@@ -6,7 +6,7 @@
 #include "CorvaneStub/ChromeLauncher.h"
 #include "CorvaneStub/StubAppDelegate.h"
 
-void StubAppDelegate::openURLsThroughGroup(const QList<QUrl>& urls) {
+void StubAppDelegate::openURLsThroughGroup(const QStringList& urls) {
     if (!isConnected()) {
         if (ChromeLauncher::runningChrome()) {
             // The activation that follows the helper's arrival takes them again.
@@ -25,7 +25,7 @@ void StubAppDelegate::openURLsThroughGroup(const QList<QUrl>& urls) {
                   }));
 }
 
-void StubAppDelegate::handleGroupResponse(const QList<QUrl>& urls, const Response& response) {
+void StubAppDelegate::handleGroupResponse(const QStringList& urls, const Response& response) {
     const auto action = response.action;
     if (action == Response::Action::raised || action == Response::Action::openedGroup) {
         ChromeLauncher::activateChrome();
@@ -42,7 +42,7 @@ void StubAppDelegate::handleGroupResponse(const QList<QUrl>& urls, const Respons
     }
 }
 
-void StubAppDelegate::deliverToFocusedGroupWindow(const QList<QUrl>& urls) {
+void StubAppDelegate::deliverToFocusedGroupWindow(const QStringList& urls) {
     if (urls.isEmpty())
         return;
     host::mainQueue().schedule(groupDeliveryDelay, weakly([urls](StubAppDelegate& self) {
@@ -94,7 +94,7 @@ void StubAppDelegate::handleGroupRetryResponse(const Response& response) {
 }
 
 void StubAppDelegate::fallbackPendingGroupURLs() {
-    const QList<QUrl> urls = std::exchange(pendingGroupURLs, {});
+    const QStringList urls = std::exchange(pendingGroupURLs, {});
     stopGroupRetry();
     if (!urls.isEmpty())
         noteAndLaunch(urls);

@@ -49,12 +49,16 @@ QString contentTypeOf(const QString& path) {
     return QStringLiteral("public.data");
 }
 
-// An argument is a link when it parses as an absolute URL with a scheme of more than one letter; anything
-// else is a path of a file, taken relative to the current folder.
+// An argument that names an existing file is that file; else it is a link when it parses as an absolute URL
+// with a scheme of more than one letter; anything else is a path of a file, taken relative to the current
+// folder. The file comes first: a link text is taken as browsers take it, so a file name such as
+// "notes:{draft}.html" reads as a link too.
 QUrl targetOf(const QString& argument) {
-    if (const std::optional<QUrl> url = host::parseLink(argument); url && url->scheme().size() > 1)
-        return *url;
-    return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(argument).absoluteFilePath()));
+    const QFileInfo file(argument);
+    if (!file.exists())
+        if (const std::optional<QUrl> url = host::parseLink(argument); url && url->scheme().size() > 1)
+            return *url;
+    return QUrl::fromLocalFile(QDir::cleanPath(file.absoluteFilePath()));
 }
 
 // The application for an explicit -a: a path to a bundle, or the name of one the workspace knows.

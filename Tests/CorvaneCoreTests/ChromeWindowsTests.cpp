@@ -123,6 +123,26 @@ TEST_F(ChromeWindowsTest, OfSeveralChromesTheOneThisDisplayShowsIsTheRunningOne)
     EXPECT_EQ(ChromeWindows::runningChrome()->processIdentifier, chromePID);
 }
 
+TEST_F(ChromeWindowsTest, AWindowIsListedByItsNumberWhetherOnScreenOrMinimised) {
+    startChrome();
+    auto numbered = [](qint64 number, bool onScreen) {
+        QVariantMap entry = FakeWindowList::window(chromePID, 700, 0, onScreen);
+        entry.insert(host::WindowList::numberKey, number);
+        return entry;
+    };
+    windows->setWindows(QVariantList{numbered(11, true), numbered(12, false), numbered(13, true)});
+    EXPECT_EQ(ChromeWindows::listedCount({12}), 1);
+    EXPECT_EQ(ChromeWindows::listedCount({11, 12, 14}), 2);
+    EXPECT_EQ(ChromeWindows::listedCount({14}), 0);
+    EXPECT_EQ(windows->calls().back(), (FakeWindowList::Call{16, 0})) << "minimised windows included";
+
+    windows->setPreflight(false);
+    EXPECT_EQ(ChromeWindows::listedCount({12}), std::nullopt);
+    windows->setPreflight(true);
+    windows->setWindows(std::nullopt);
+    EXPECT_EQ(ChromeWindows::listedCount({12}), std::nullopt);
+}
+
 TEST(ChromeWindowsOnThisMachine, SaysTruthfullyThatNoWindowsCanBeSeen) {
     test::WindowListScope scope{nullptr}; // this machine's implementation
     EXPECT_FALSE(host::windowList().screenRecordingPreflight());

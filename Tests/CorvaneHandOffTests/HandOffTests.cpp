@@ -36,8 +36,9 @@ protected:
     QString startedWith() const { return home.file(QStringLiteral("started-with")); }
 
     // Runs the bundle's hand-off program to its end while this thread keeps serving events.
-    int runHandOff(const QStringList& arguments) {
+    int runHandOff(const QStringList& arguments, const QString& workingDirectory = {}) {
         QProcess process;
+        process.setWorkingDirectory(workingDirectory);
         process.start(bundle() + QStringLiteral("/Contents/MacOS/CorvaneHandOff"), arguments);
         EXPECT_TRUE(test::eventually([&] {
             QCoreApplication::processEvents();
@@ -67,6 +68,30 @@ TEST_F(HandOffTest, TheRunningProgramGetsTheArgumentsAsWritten) {
     EXPECT_TRUE(received[2].isOpenDocuments());
     EXPECT_EQ(received[2].documents, QList<QUrl>{QUrl::fromLocalFile(page)});
     EXPECT_FALSE(QFile::exists(startedWith())) << "the program was started while one ran";
+}
+
+// xdg-open hands a path on as it was given: one relative to the folder it ran in names the file there.
+TEST_F(HandOffTest, ARelativePathOfAFileIsMadeAbsoluteAgainstTheWorkingFolder) {
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(bundleID), host::EventListener::StartResult::listening);
+    const QString folder = home.file(QStringLiteral("notes"));
+    QDir().mkpath(folder + QStringLiteral("/sub"));
+    const QString page = folder + QStringLiteral("/page one.html");
+    QFile(page).open(QIODevice::WriteOnly);
+
+    EXPECT_EQ(runHandOff({QStringLiteral("page one.html"), QStringLiteral("./sub/../page one.html"),
+                          QStringLiteral("missing.html")},
+                         folder),
+              0);
+    ASSERT_TRUE(test::eventually([&] {
+        QCoreApplication::processEvents();
+        return received.size() == 2;
+    }));
+    // A relative text that names no file stays a text, which the receiver refuses with its text.
+    EXPECT_EQ(received[0].directObject, QStringLiteral("missing.html"));
+    EXPECT_TRUE(received[1].isOpenDocuments());
+    EXPECT_EQ(received[1].documents, (QList<QUrl>{QUrl::fromLocalFile(page), QUrl::fromLocalFile(page)}));
 }
 
 TEST_F(HandOffTest, WithoutARunningProgramItStartsItWithTheEventsAndReturns) {

@@ -242,6 +242,37 @@ TEST_F(TrackerTest, ANonAnsweringChromeKeepsTheMapUntilTheWindowServerShowsNone)
     EXPECT_EQ(delegate->changes, before + 1);
 }
 
+// The on-screen list leaves minimised windows out; the window server still has them, and knows each by its
+// number.
+TEST_F(TrackerTest, ANonAnsweringChromeKeepsAMinimisedWindowUntilTheWindowServerDropsIt) {
+    startWithChrome();
+    const Node window = openWork();
+    const Node other = openHome();
+    run();
+    ASSERT_EQ(count(scope(work)), 1);
+    world().minimize(window);
+    world().minimize(other);
+
+    world().publishesTree = false;
+    source->refresh(QStringLiteral("periodic"));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("Accessibility reported no Chrome windows; the window server still lists 2 "
+                       "of them, so Chrome is not answering \u2014 keeping the window map we had")));
+    EXPECT_EQ(count(scope(work)), 1);
+    // Nor is a zero trusted while Chrome does not answer.
+    run(AXProfileSource::answeringCacheTime);
+    EXPECT_EQ(confidence(scope(QStringLiteral("Profile 9"))), CountConfidence::unclassified);
+
+    // Home's window goes: Work's minimised one is still there, and so is the map.
+    world().closeWindow(other, false);
+    source->refresh(QStringLiteral("periodic"));
+    EXPECT_EQ(count(scope(work)), 1);
+
+    world().closeWindow(window, false);
+    source->refresh(QStringLiteral("periodic"));
+    EXPECT_TRUE(source->windows().empty());
+}
+
 TEST_F(TrackerTest, APassTellsTheDelegateOfNewWindowsButNotOfATitleChange) {
     startWithChrome();
     const Node window = openWork();
@@ -647,6 +678,28 @@ TEST_F(TrackerTest, ClosingTheLastWindowCountsItOnceChromeListsNothingAndTheScre
     run(AXProfileSource::perWindowCloseTimeout);
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[1], (CloseResult{0, 0, false}));
+}
+
+TEST_F(TrackerTest, AMinimisedWindowThatChromeNoLongerListsIsClosedOnlyOnceTheWindowServerDropsIt) {
+    startWithChrome();
+    const Node window = openWork();
+    run();
+    world().minimize(window);
+    world().closeButtonsWork = false;
+    world().publishesTree = false;
+    std::vector<CloseResult> results;
+    source->close(scope(work), {}, 6.0, [&](CloseResult result) { results.push_back(result); });
+    run(AXProfileSource::perWindowCloseTimeout / 2);
+    EXPECT_TRUE(results.empty()) << "counted closed while the window manager still has it";
+    run(AXProfileSource::perWindowCloseTimeout);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].closed, 0);
+
+    world().closeButtonsWork = true;
+    source->close(scope(work), {}, 6.0, [&](CloseResult result) { results.push_back(result); });
+    run(AXProfileSource::perWindowCloseTimeout / 2);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1], (CloseResult{1, 0, false}));
 }
 
 TEST_F(TrackerTest, ClosingAGroupUsesItsHeaderMenuAndCountsOneGroup) {

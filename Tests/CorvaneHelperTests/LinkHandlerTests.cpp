@@ -242,6 +242,24 @@ TEST_F(LinkHandlerTest, PrivateTargetRunsTheScriptWithTheTargetsIdentifier) {
     EXPECT_FALSE(links[0].targetWasMissing);
 }
 
+// The browser is asked for the link the user clicked, not for the parsed link's normalised text.
+TEST_F(LinkHandlerTest, APrivateWindowIsAskedForTheLinkAsWritten) {
+    addBrowser(QStringLiteral("Google Chrome"), chromeID);
+    RuleSet set;
+    set.fallback = RouteTarget::browser(chromeID, true);
+    save(set);
+    handler->install();
+    const QString link = QStringLiteral("https://Caf%C3%A9.example/menu?day=%41%7e");
+
+    hostScope.application().dispatch(host::AppleEvent::getURL(link, std::nullopt));
+    time->runUntilIdle();
+
+    ASSERT_EQ(hostScope.scripts().sources.size(), 1);
+    EXPECT_TRUE(hostScope.scripts().sources[0].contains(
+        QStringLiteral("set URL of active tab of privateWindow to \"%1\"\n").arg(link)))
+        << hostScope.scripts().sources[0].toStdString();
+}
+
 TEST_F(LinkHandlerTest, PrivateWindowAfterAMissingRuleTargetIsRecordedAsMissing) {
     addBrowser(QStringLiteral("Google Chrome"), chromeID);
     RuleSet set;
@@ -312,6 +330,33 @@ TEST_F(LinkHandlerTest, FailedOpenRetriesWithTheLastResortButNeverTheSameApplica
     EXPECT_EQ(workspace->opens.size(), 1u);
 }
 
+// A link as chat clients and editors hand it on (raw "|" and "{}", an escape a parsed URL would decode): the
+// rule sees its decoded query, and the browser, the retry included, gets the very text that arrived.
+TEST_F(LinkHandlerTest, ALinkAsDesktopProgramsSendItReachesTheRuleAndTheBrowserAsWritten) {
+    const QString firefox = addBrowser(QStringLiteral("Firefox"), firefoxID);
+    const QString chrome = addBrowser(QStringLiteral("Google Chrome"), chromeID);
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Fonts"), {QStringLiteral("fonts.example/css?family=*|*&text=~{x}")},
+                      RouteTarget::browser(firefoxID))};
+    save(set);
+    handler->install();
+    workspace->failOpens(firefox, host::SystemError(QStringLiteral("Test"), 1, QStringLiteral("it crashed")));
+    const QString link = QStringLiteral("https://fonts.example/css?family=Roboto|Lato&text=%7E{x}");
+
+    hostScope.application().dispatch(host::AppleEvent::getURL(link, std::nullopt));
+    time->runUntilIdle();
+
+    ASSERT_EQ(workspace->opens.size(), 2u);
+    EXPECT_EQ(workspace->opens[0].appPath, firefox);
+    EXPECT_EQ(workspace->opens[0].configuration.writtenLinks, QStringList{link});
+    EXPECT_EQ(workspace->opens[1].appPath, chrome);
+    EXPECT_EQ(workspace->opens[1].configuration.writtenLinks, QStringList{link});
+    EXPECT_TRUE(log.contains(QStringLiteral("routed %1 from unknown to Firefox.app via Fonts").arg(link)));
+    ASSERT_EQ(storedLinks().size(), 1u);
+    EXPECT_EQ(storedLinks()[0].url, link);
+    EXPECT_EQ(storedLinks()[0].ruleName, QStringLiteral("Fonts"));
+}
+
 TEST_F(LinkHandlerTest, SenderIsTheSendingApplicationUnlessItIsTheHelper) {
     const host::RunningApplication helper{777, Corvane::helperBundleID, QStringLiteral("CorvaneHelper"),
                                           QString()};
@@ -337,15 +382,22 @@ TEST_F(LinkHandlerTest, EventHandlerRoutesOnlyAbsoluteLinksWithAScheme) {
     EXPECT_TRUE(log.contains(QStringLiteral("registered as a URL handler")));
     auto& application = hostScope.application();
 
-    for (const QString& text :
-         {QStringLiteral("--remote-debugging-port=9222"), QStringLiteral("relative/path"), QStringLiteral(""),
-          QStringLiteral("http://exa mple.com/")})
+    // Each text that is refused is logged as it came, control characters escaped.
+    const QStringList refused{QStringLiteral("--remote-debugging-port=9222"), QStringLiteral("relative/path"),
+                              QStringLiteral(""), QStringLiteral("http://exa mple.com/"),
+                              QStringLiteral("https://a.example\\@b.example/")};
+    for (const QString& text : refused)
         application.dispatch(host::AppleEvent::getURL(text, std::nullopt));
+    application.dispatch(host::AppleEvent::getURL(QStringLiteral("https://a.example/\nx"), std::nullopt));
     application.dispatch(
         host::AppleEvent{host::kURLEventClass, host::kURLEventID, std::nullopt, {}, std::nullopt});
     time->runUntilIdle();
     EXPECT_TRUE(workspace->opens.empty());
-    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 5);
+    for (const QString& text : refused)
+        EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL: \"%1\"").arg(text)), 1)
+            << text.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL: \"https://a.example/\\nx\"")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 1);
 
     application.dispatch(host::AppleEvent::getURL(QStringLiteral("https://example.com/ok"), std::nullopt));
     time->runUntilIdle();
@@ -366,10 +418,10 @@ TEST_F(LinkHandlerTest, AnEscapedHostIsRoutedAndComparedAsWrittenLikeItsRecord) 
     // No rule yet: the fallback opens it, and the record shows the link as written.
     application.dispatch(host::AppleEvent::getURL(link, std::nullopt));
     time->runUntilIdle();
-    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 0);
     ASSERT_EQ(workspace->opens.size(), 1u);
     EXPECT_EQ(workspace->opens[0].appPath, firefox);
     EXPECT_TRUE(log.contains(QStringLiteral("routed %1 from unknown to Firefox.app via fallback").arg(link)));
+    EXPECT_EQ(workspace->opens[0].configuration.writtenLinks, QStringList{link});
     const auto links = storedLinks();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_EQ(links[0].url, link);
@@ -389,7 +441,8 @@ TEST_F(LinkHandlerTest, AnEscapedHostIsRoutedAndComparedAsWrittenLikeItsRecord) 
           QStringLiteral("https://caf%C3%A9 x.example/")})
         application.dispatch(host::AppleEvent::getURL(text, std::nullopt));
     time->runUntilIdle();
-    EXPECT_EQ(log.count(QStringLiteral("a GURL event carried no usable URL")), 3);
+    EXPECT_EQ(log.messages(QStringLiteral("helper")).filter(QStringLiteral("carried no usable URL")).size(),
+              3);
     EXPECT_EQ(workspace->opens.size(), 2u);
 }
 

@@ -1,7 +1,13 @@
 #include "CorvaneHelper/Shell/PrivateWindowOpener.h"
-#include "CorvaneHost/Linux/UnavailableScriptRunner.h"
+#include "CorvaneHost/Linux/DesktopScriptRunner.h"
+#include "CorvaneHost/Services.h"
+#include "Support/Eventually.h"
+#include "Support/FakeWorkspace.h"
+#include "Support/Files.h"
 #include "Support/HelperDoubles.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,15 +25,15 @@ TEST(PrivateWindowOpenerTest, ScriptIsTheFixedTextWithBothValuesEscaped) {
         "    end repeat\n"
         "    if privateWindow is missing value then\n"
         "        set privateWindow to make new window with properties {mode:\"incognito\"}\n"
-        "        set URL of active tab of privateWindow to \"https://example.com/a%22b%5Cc\"\n"
+        "        set URL of active tab of privateWindow to \"https://example.com/a\\\"b\\\\c\"\n"
         "    else\n"
         "        tell privateWindow\n"
-        "            make new tab at end of tabs with properties {URL:\"https://example.com/a%22b%5Cc\"}\n"
+        "            make new tab at end of tabs with properties {URL:\"https://example.com/a\\\"b\\\\c\"}\n"
         "        end tell\n"
         "        set index of privateWindow to 1\n"
         "    end if\n"
         "end tell");
-    EXPECT_EQ(PrivateWindowOpener::source(QUrl(QStringLiteral("https://example.com/a\"b\\c")),
+    EXPECT_EQ(PrivateWindowOpener::source(QStringLiteral("https://example.com/a\"b\\c"),
                                           QStringLiteral("com.example.Bro\\wser\"")),
               expected);
     // Backslashes first, then quotes: a quote never ends up unescaped.
@@ -36,7 +42,7 @@ TEST(PrivateWindowOpenerTest, ScriptIsTheFixedTextWithBothValuesEscaped) {
 
 TEST(PrivateWindowOpenerTest, ScriptErrorsBecomeFailures) {
     test::HelperHostScope host;
-    const QUrl link(QStringLiteral("https://example.com/"));
+    const QString link = QStringLiteral("https://example.com/");
     const QString chrome = QStringLiteral("com.google.Chrome");
 
     PrivateWindowOpener::open(link, chrome);
@@ -78,13 +84,102 @@ TEST(PrivateWindowOpenerTest, ScriptErrorsBecomeFailures) {
     EXPECT_EQ(thrown->code(), PrivateWindowOpener::Failure::Code::scriptFailed);
 }
 
-TEST(PrivateWindowOpenerTest, ThisMachineSaysItHasNoBrowserScripting) {
-    host::UnavailableScriptRunner runner;
-    auto script = runner.compile(QStringLiteral("tell application id \"x\"\nend tell"));
+// The desktop reads the browser and the link back out of the script, whatever the link holds.
+TEST(PrivateWindowOpenerTest, TheDesktopReadsTheBrowserAndTheLinkBackFromTheScript) {
+    const QString chrome = QStringLiteral("com.google.Chrome");
+    for (const QString& link :
+         {QStringLiteral("https://example.com/a\"b\\c"), QStringLiteral("https://example.com/\"}\\\""),
+          QStringLiteral("https://fonts.example/css?family=Roboto|Lato&q=%41%7e#caf\u00e9")})
+        EXPECT_EQ(host::privateWindowRequest(PrivateWindowOpener::source(link, chrome)),
+                  (host::PrivateWindowRequest{chrome, link}))
+            << link.toStdString();
+
+    // Any other script is no such request: one that makes a normal window, or another script altogether.
+    QString normalWindow = PrivateWindowOpener::source(QStringLiteral("https://example.com/"), chrome);
+    normalWindow.replace(QStringLiteral("{mode:\"incognito\"}"), QStringLiteral("{mode:\"normal\"}"));
+    EXPECT_FALSE(host::privateWindowRequest(normalWindow));
+    EXPECT_FALSE(host::privateWindowRequest(QStringLiteral("tell application id \"x\"\nend tell")));
+}
+
+class DesktopPrivateWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        // A stand-in for the browser's program: records its arguments, one a line.
+        test::writeFile(program(),
+                        QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                            .arg(record())
+                            .toUtf8(),
+                        QDateTime::currentDateTime());
+        QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // A desktop entry named `id` whose program is the stand-in, standing for the browser `bundleID`.
+    QString addEntry(const QString& id, const QString& bundleID, const QByteArray& rest = {}) {
+        const QString path = folder.filePath(id + QStringLiteral(".desktop"));
+        test::writeFile(path,
+                        "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() +
+                            "\nExec=" + program().toUtf8() + " %U\n" + rest,
+                        QDateTime::currentDateTime());
+        workspace->addApplicationAt(path, test::FakeWorkspace::browserInfo(bundleID));
+        return path;
+    }
+
+    QString program() const { return folder.filePath(QStringLiteral("browser")); }
+    QString record() const { return folder.filePath(QStringLiteral("arguments.txt")); }
+
+    std::optional<PrivateWindowOpener::Failure> failureOpening(const QString& link, const QString& bundleID) {
+        try {
+            PrivateWindowOpener::open(link, bundleID);
+        } catch (const PrivateWindowOpener::Failure& failure) {
+            return failure;
+        }
+        return std::nullopt;
+    }
+
+    QTemporaryDir folder;
+    test::FakeWorkspaceScope workspace;
+    test::ServiceOverride<host::ScriptRunner> runner{host::services().scriptRunner,
+                                                     std::make_shared<host::DesktopScriptRunner>()};
+};
+
+TEST_F(DesktopPrivateWindowTest, ChromiumIsStartedWithThePrivateSwitchAndTheLinkAsWritten) {
+    addEntry(QStringLiteral("chromium"), QStringLiteral("com.google.Chrome"));
+    const QString link = QStringLiteral("https://Caf%C3%A9.example/menu?day=%41%7e&who='me'");
+
+    PrivateWindowOpener::open(link, QStringLiteral("com.google.Chrome"));
+
+    EXPECT_TRUE(test::eventually([&] {
+        return test::linesOf(record()) == QStringList{QStringLiteral("--incognito"), link};
+    })) << test::readText(record()).toStdString();
+}
+
+TEST_F(DesktopPrivateWindowTest, EveryOtherBrowserIsRefusedWithTheReason) {
+    // Firefox's entry offers a private window of its own, but it is no browser of the Chromium family.
+    addEntry(QStringLiteral("firefox-esr"), QStringLiteral("org.mozilla.firefox"),
+             "Actions=new-private-window;\n[Desktop Action new-private-window]\nName=Private\nExec=" +
+                 program().toUtf8() + " --private-window %u\n");
+    workspace->addApplication(QStringLiteral("Bundled Chromium"),
+                              test::FakeWorkspace::browserInfo(QStringLiteral("com.example.bundled")));
+    const QString link = QStringLiteral("https://example.com/");
+
+    for (const auto& [bundleID, message] :
+         {std::pair{QStringLiteral("org.mozilla.firefox"),
+                    QStringLiteral("org.mozilla.firefox opens no private window from the desktop")},
+          std::pair{QStringLiteral("com.example.bundled"),
+                    QStringLiteral("com.example.bundled opens no private window from the desktop")},
+          std::pair{QStringLiteral("com.example.none"),
+                    QStringLiteral("no application com.example.none is installed")}}) {
+        const auto failure = failureOpening(link, bundleID);
+        ASSERT_TRUE(failure) << bundleID.toStdString();
+        EXPECT_EQ(failure->code(), PrivateWindowOpener::Failure::Code::scriptFailed);
+        EXPECT_EQ(failure->message(), message);
+    }
+    EXPECT_FALSE(QFile::exists(record()));
+
+    // Every other script says there is no scripting here.
+    const auto script = host::scriptRunner().compile(QStringLiteral("tell application id \"x\"\nend tell"));
     ASSERT_TRUE(script);
-    const auto error = script->execute();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->value(host::kScriptErrorMessage).toString(),
+    EXPECT_EQ(script->execute().value_or(QVariantMap()).value(host::kScriptErrorMessage).toString(),
               QStringLiteral("browser scripting is not available on this machine"));
 }
 

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gmock/gmock.h>
@@ -266,6 +267,57 @@ TEST_F(AppBuilderTest, ATemplateReachedThroughLinksIsCopiedAndNeverWritten) {
     } catch (const AppBuilder::BuildError& error) {
         EXPECT_EQ(error.code(), AppBuilder::BuildError::Code::templateMissing);
     }
+}
+
+// Every app is a folder of its own, however the template's folders are linked: one app's configuration is
+// never written into a folder another app (or the template) reads.
+TEST_F(AppBuilderTest, LinkedFoldersInsideTheTemplateAreCopiedNotShared) {
+    for (const QString linked : {"Contents/Resources", "Contents"}) {
+        SCOPED_TRACE(linked.toStdString());
+        const QString shared = work.filePath("shared/" + QString(linked).replace('/', '-'));
+        QDir().mkpath(QFileInfo(shared).path());
+        QDir().mkpath(stubTemplate + "/Contents/Resources");
+        ASSERT_TRUE(QDir().rename(stubTemplate + "/" + linked, shared));
+        ASSERT_TRUE(QFile::link(shared, stubTemplate + "/" + linked));
+
+        request.name = "Work";
+        request.config.profileDirectory = "Profile 1";
+        AppBuilder::build(request, "-");
+        AppBuilder::Request other = request;
+        other.name = "Home";
+        other.bundleID = "app.corvane.home";
+        other.config.profileDirectory = "Profile 2";
+        AppBuilder::build(other, "-");
+
+        for (const QString& part :
+             {QString("/Contents"), QString("/Contents/Resources"),
+              QString("/Contents/Resources/config.json"), QString("/Contents/Info.plist")})
+            EXPECT_FALSE(QFileInfo(destinationApp() + part).isSymLink()) << part.toStdString();
+        const auto config = [](const QString& app) {
+            return QJsonDocument::fromJson(test::contents(app + "/Contents/Resources/config.json"))
+                .object()
+                .value("profileDirectory")
+                .toString();
+        };
+        EXPECT_EQ(config(destinationApp()), "Profile 1");
+        EXPECT_EQ(config(other.destinationURL()), "Profile 2");
+        EXPECT_EQ(host::readBundleInfo(destinationApp())->value("CFBundleIdentifier"), request.bundleID);
+        EXPECT_FALSE(QFile::exists(stubTemplate + "/Contents/Resources/config.json"));
+        EXPECT_EQ(host::readBundleInfo(stubTemplate)->value("CFBundleIdentifier"), "app.corvane.stub");
+
+        // Back as it was for the next round.
+        QFile::remove(stubTemplate + "/" + linked);
+        ASSERT_TRUE(QDir().rename(shared, stubTemplate + "/" + linked));
+        QDir(destinationApp()).removeRecursively();
+        QDir(other.destinationURL()).removeRecursively();
+    }
+}
+
+TEST_F(AppBuilderTest, ATemplateThatLinksBackIntoItselfIsRefused) {
+    ASSERT_TRUE(QFile::link(stubTemplate + "/Contents", stubTemplate + "/Contents/MacOS/Loop"));
+    EXPECT_THROW(AppBuilder::build(request, "-"), host::Error);
+    EXPECT_FALSE(QFileInfo::exists(destinationApp()));
+    EXPECT_TRUE(workFolders().isEmpty());
 }
 
 // The launcher is the template's byte for byte, with its mode, however large (it is tens of megabytes).

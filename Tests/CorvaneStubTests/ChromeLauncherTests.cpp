@@ -6,11 +6,15 @@ namespace {
 
 using ChromeLauncherTest = test::StubFixture;
 
-TEST_F(ChromeLauncherTest, LaunchPassesTheProfileThenEachLinkAsOneArgument) {
+TEST_F(ChromeLauncherTest, LaunchPassesTheProfileThenEachLinkAsOneArgumentAsWritten) {
+    // A link goes on byte for byte (its parsed form would have "%7E" as "~" and "|" escaped); a file as its
+    // path.
+    const QString written = QStringLiteral("https://example.com/%7Ea?b=c%20d|e&f={\"g\":1}");
     ChromeLauncher::launch(QStringLiteral("Profile 3"), {});
-    ChromeLauncher::launch(QStringLiteral("Profile 3"),
-                           {QUrl(QStringLiteral("https://example.com/a?b=c d")),
-                            QUrl::fromLocalFile(QStringLiteral("/tmp/My Files/page.html"))});
+    ChromeLauncher::launch(
+        QStringLiteral("Profile 3"),
+        {written,
+         QUrl::fromLocalFile(QStringLiteral("/tmp/My Files/page.html")).toString(QUrl::FullyEncoded)});
     time->runUntilIdle();
 
     ASSERT_EQ(workspace->opens.size(), 2u);
@@ -18,8 +22,7 @@ TEST_F(ChromeLauncherTest, LaunchPassesTheProfileThenEachLinkAsOneArgument) {
               (QStringList{test::noDefaultBrowserCheck, QStringLiteral("--profile-directory=Profile 3")}));
     EXPECT_EQ(workspace->opens[1].configuration.arguments,
               (QStringList{test::noDefaultBrowserCheck, QStringLiteral("--profile-directory=Profile 3"),
-                           QStringLiteral("https://example.com/a?b=c%20d"),
-                           QStringLiteral("/tmp/My Files/page.html")}));
+                           written, QStringLiteral("/tmp/My Files/page.html")}));
     const host::OpenConfiguration& configuration = workspace->opens[1].configuration;
     EXPECT_EQ(workspace->opens[1].appPath, chromePath);
     EXPECT_TRUE(configuration.createsNewApplicationInstance);
@@ -30,10 +33,10 @@ TEST_F(ChromeLauncherTest, LaunchPassesTheProfileThenEachLinkAsOneArgument) {
 }
 
 TEST_F(ChromeLauncherTest, LinksThatCouldReadAsSwitchesOrRelativePathsNeverReachChrome) {
-    QUrl switchLike(QStringLiteral("--remote-debugging-port=9222"));
-    QUrl relativeFile = QUrl::fromLocalFile(QStringLiteral("notes.html"));
+    const QString switchLike = QStringLiteral("--remote-debugging-port=9222");
+    const QString relativeFile = QUrl::fromLocalFile(QStringLiteral("notes.html")).toString();
     ChromeLauncher::launch(QStringLiteral("Default"),
-                           {switchLike, relativeFile, QUrl(QStringLiteral("https://ok.example/"))});
+                           {switchLike, relativeFile, QStringLiteral("https://ok.example/")});
     time->runUntilIdle();
 
     ASSERT_EQ(workspace->opens.size(), 1u);

@@ -17,7 +17,7 @@ TEST_F(DockLivenessTest, WithoutAnyWindowItQuitsAtTheEndOfTheGraceUnlessChromeRu
     time->advance(0.2);
     EXPECT_TRUE(terminated());
     EXPECT_TRUE(log.contains(QStringLiteral("no windows appeared within the launch grace period; quitting")));
-    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=1, liveness=starting)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=true, liveness=starting)")));
 }
 
 TEST_F(DockLivenessTest, WithChromeRunningTheGraceMovesToWatchingAndTheNextCertainZeroDrains) {

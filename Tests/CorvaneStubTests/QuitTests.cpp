@@ -104,7 +104,7 @@ TEST_F(CloseOnQuitTest, SelfQuitNeverAsksTheHelperToClose) {
     time->advance(2);
     EXPECT_TRUE(terminated());
     EXPECT_EQ(link->count(Op::closeWindows), 0);
-    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=1, liveness=draining)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=true, liveness=draining)")));
 }
 
 TEST_F(CloseOnQuitTest, WithoutTheHelperItQuitsAtOnceLeavingTheWindows) {

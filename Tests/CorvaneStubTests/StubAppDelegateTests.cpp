@@ -75,6 +75,25 @@ TEST_F(StubStartupTest, LaterLinksGoStraightToChromeWhileTheHelperIsAway) {
               (std::vector<QStringList>{profileLaunch({QStringLiteral("https://later.example/")})}));
 }
 
+// A link's event carries its text as written: Chrome gets that text, not the parsed URL's (which would
+// have the host in its ASCII form, "%7E" as "~" and "|" escaped). Text that is no link is logged as it came.
+TEST_F(StubStartupTest, ALinkReachesChromeAsItsEventWroteItAndWhatIsNoLinkIsLogged) {
+    const QString written = QStringLiteral("https://caf%C3%A9.example/menu?q=a|b&t=%7E");
+    start({host::AppleEvent::getURL(written, std::nullopt)});
+    time->advance(5);
+    EXPECT_EQ(chromeLaunches(), std::vector<QStringList>{profileLaunch({written})});
+
+    chromeRuns();
+    const QString raw = QStringLiteral("https://maps.example/dir/?waypoints=A|B&q={\"x\":1}");
+    host.application().dispatch(host::AppleEvent::getURL(raw, std::nullopt));
+    const QString hidden = QStringLiteral("https://a.example\\@b.example/");
+    host.application().dispatch(host::AppleEvent::getURL(hidden, std::nullopt));
+    time->advance(5);
+    EXPECT_EQ(chromeLaunches(), (std::vector<QStringList>{profileLaunch({written}), profileLaunch({raw})}));
+    EXPECT_TRUE(log.contains(QStringLiteral("application"), host::LogLevel::Error,
+                             QStringLiteral("a GURL event carried no usable URL: \"%1\"").arg(hidden)));
+}
+
 TEST_F(StubStartupTest, ConnectedStartAsksTheHelperToRaiseAndOnlyLaunchesWhenNothingWasRaised) {
     chromeRuns();
     startWithHelper();
@@ -217,7 +236,7 @@ TEST_F(StubStartupTest, MenuCarriesTheNameAndItsCommandsOpenOrRaiseTheProfile) {
     ASSERT_TRUE(menuBar->choose(QStringLiteral("Quit Work Mail")));
     EXPECT_TRUE(terminated());
     EXPECT_EQ(link->shutdowns, 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=0, liveness=starting)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("terminating (selfQuit=false, liveness=starting)")));
 }
 
 TEST_F(StubStartupTest, AboutShowsTheAppsNameIconAndItsBundlesVersion) {

@@ -81,6 +81,33 @@ TEST_F(AppModelManage, LocateTakesTheNewPlaceAndName) {
     EXPECT_EQ(model->statusMessage(), QStringLiteral("Found Renamed at ~/Applications/Elsewhere."));
 }
 
+TEST_F(AppModelManage, LocatingTheAppBeingEditedMovesTheEditorWithItsEdits) {
+    ASSERT_EQ(model->selection(), Selection::saved(alpha.bundleID));
+    // Deeper than a saved app is looked for, so only Locate… can say where it went.
+    const QString moved = QDir::homePath() + QStringLiteral("/one/two/three/four/Alpha.app");
+    QDir().mkpath(QFileInfo(moved).path());
+    ASSERT_TRUE(QDir().rename(alpha.path, moved));
+    EditorState edited = model->editor();
+    edited.closeOnQuit = true;
+    model->setEditor(edited);
+
+    environment.panels().applicationAnswers = {moved};
+    model->locate(alpha);
+    ASSERT_TRUE(model->editor().origin.has_value());
+    EXPECT_EQ(model->editor().origin->path, moved);
+    EXPECT_EQ(model->editor().origin->bookmark, app(alpha.bundleID)->bookmark);
+    EXPECT_EQ(model->editor().destination, QUrl::fromLocalFile(QFileInfo(moved).path()));
+    EXPECT_TRUE(model->editor().closeOnQuit);
+    EXPECT_TRUE(model->editor().isDirty());
+
+    model->save();
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+    ASSERT_TRUE(finishBuild());
+    ASSERT_EQ(builder.requests().size(), 1u);
+    EXPECT_EQ(builder.requests()[0].destinationDirectory, QUrl::fromLocalFile(QFileInfo(moved).path()));
+    EXPECT_TRUE(builder.requests()[0].config.closeOnQuit);
+}
+
 TEST_F(AppModelManage, LocateRefusesAnotherAppAndStartsHomeWhenTheFolderIsGone) {
     RegisteredApp gone = beta;
     gone.path = QStringLiteral("/nonexistent/folder/Beta.app");

@@ -218,6 +218,52 @@ TEST_F(AppModelSave, MovingOnDuringTheBuildKeepsTheNewSelection) {
     EXPECT_EQ(model->editor().name, QStringLiteral("Beta edited"));
 }
 
+TEST_F(AppModelSave, EditsMadeWhileTheBuildRunsAreKeptUnsaved) {
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
+    model->load();
+    editName(QStringLiteral("Office"));
+    builder.hold();
+    model->save();
+    ASSERT_TRUE(model->isBusy());
+    EditorState edited = model->editor();
+    edited.badgeColor = IconColor::rgb(0.8, 0.1, 0.1);
+    edited.registerAsBrowser = true;
+    model->setEditor(edited);
+    builder.release();
+    ASSERT_TRUE(finishBuild());
+
+    // The build made what was asked when Save was pressed; the later edits wait for the next save.
+    EXPECT_EQ(builder.requests()[0].config.badgeColorHex, QStringLiteral("#1F2124"));
+    EXPECT_FALSE(builder.requests()[0].registerAsBrowser);
+    EXPECT_EQ(model->editor().name, QStringLiteral("Office"));
+    EXPECT_EQ(model->editor().origin->name, QStringLiteral("Office"));
+    EXPECT_EQ(model->editor().badgeColor, IconColor::rgb(0.8, 0.1, 0.1));
+    EXPECT_TRUE(model->editor().registerAsBrowser);
+    EXPECT_TRUE(model->editor().isDirty());
+    EXPECT_FALSE(model->editor().isRenamed());
+}
+
+TEST_F(AppModelSave, ANavigationThatWaitedForTheSaveAsksAgainAboutEditsMadeDuringIt) {
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"));
+    model->load();
+    editName(QStringLiteral("Office"));
+    model->select(Selection::rules());
+    builder.hold();
+    model->resolveUnsaved(AppModel::UnsavedResolution::save);
+    EditorState edited = model->editor();
+    edited.closeOnQuit = true;
+    model->setEditor(edited);
+    builder.release();
+    ASSERT_TRUE(finishBuild());
+
+    EXPECT_EQ(model->selection(), Selection::saved(QStringLiteral("app.corvane.work")));
+    ASSERT_TRUE(model->unsavedPrompt().has_value());
+    EXPECT_EQ(model->unsavedPrompt()->appName, QStringLiteral("Office"));
+    EXPECT_TRUE(model->editor().closeOnQuit);
+    model->resolveUnsaved(AppModel::UnsavedResolution::discard);
+    EXPECT_EQ(model->selection(), Selection::rules());
+}
+
 class AppModelRebuild : public test::AppModelFixture {};
 
 TEST_F(AppModelRebuild, CountsTitlesAndRebuildsInPlace) {

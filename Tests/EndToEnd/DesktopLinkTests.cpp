@@ -9,6 +9,8 @@
 #include "CorvaneHost/Workspace.h"
 #include "Support/Eventually.h"
 #include "Support/Files.h"
+#include "Support/HelperDefaults.h"
+#include "Support/OutsidePrograms.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -36,13 +38,19 @@ struct ProgramRun {
 // Runs a desktop program as a session would: on the display, with no desktop environment named. Its output
 // goes to a file, so a program it leaves behind cannot hold the test up.
 ProgramRun runOnDisplay(const QString& program, const QStringList& arguments, const QString& display,
-                        const QString& logFile) {
+                        const QString& logFile, const QString& workingDirectory = {}) {
     QProcess process;
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
     for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                              "GNOME_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY", "BROWSER"})
         environment.remove(QString::fromLatin1(name));
+    // A session's data folders end with the system's, where xdg-open finds the MIME database that tells a
+    // file's type; the test's own come first, so its defaults and entries still decide.
+    environment.insert(QStringLiteral("XDG_DATA_DIRS"),
+                       environment.value(QStringLiteral("XDG_DATA_DIRS")) + QStringLiteral(":/usr/share"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardOutputFile(logFile, QIODevice::Append);
@@ -190,9 +198,84 @@ TEST_F(DesktopLinkTest, ALinkWithAnEscapedHostRoutesAsWritten) {
         EXPECT_EQ(link.ruleName, QStringLiteral("Cafe"));
         EXPECT_EQ(link.targetBundleID, workID);
     }
-    // A browser is given the link's encoded form.
-    EXPECT_TRUE(test::eventually(
-        [&] { return test::readText(record()).split('\n').contains("https://xn--caf-dma.example/wine"); }));
+    // A browser is given the link as written.
+    EXPECT_TRUE(test::eventually([&] { return test::linesOf(record()).contains(links.last()); }));
+}
+
+// Links as chat clients, editors and terminals hand them to xdg-open (raw "|", "{}", "^", text beyond ASCII,
+// a stray "%") reach the rule and the browser as written; a relative path, as xdg-open passes it on, is the
+// file in the folder it was run in; a link that cannot be taken is logged with its text.
+TEST_F(DesktopLinkTest, LinksAsDesktopProgramsWriteThemArriveAsWritten) {
+    ASSERT_EQ(test::missingProgram(QStringLiteral("/usr/bin/file")), QString());
+    RuleSet set;
+    set.rules = {
+        LinkRule{QUuid::createUuid(),
+                 QStringLiteral("Fonts"),
+                 RouteTarget::browser(workID),
+                 true,
+                 MatchMode::any,
+                 {Condition{Condition::Kind::addresses, {QStringLiteral("fonts.example/css?family=*|*")}}}},
+        LinkRule{QUuid::createUuid(),
+                 QStringLiteral("Wiki"),
+                 RouteTarget::browser(workID),
+                 true,
+                 MatchMode::any,
+                 {Condition{Condition::Kind::addresses,
+                            {QString::fromUtf8("wiki.example/stra\xc3\x9f"
+                                               "e*")}}}}};
+    set.localFileTarget = RouteTarget::browser(workID);
+    RuleStore().save(set);
+    ASSERT_TRUE(test::makeInstalledHelperTheDefaultForPages());
+    // The helper started the workspace's way keeps its log where the test can read it.
+    const QString first = QStringLiteral("https://fonts.example/css?family=Roboto|Lato&text=%7E");
+    const ProgramRun started = runOnDisplay(toolsDir + QStringLiteral("/open"), {first}, display_, logFile());
+    ASSERT_EQ(started.status, 0) << started.output.toStdString();
+
+    const QStringList links{
+        QStringLiteral("https://fonts.example/css?family=Open+Sans|Noto^Serif&x={\"a\":[1,2]}"),
+        QString::fromUtf8("https://wiki.example/Stra\xc3\x9f"
+                          "e?q=\xc3\xbc%&r=`1`#Teil|2")};
+    for (const QString& link : links) {
+        const ProgramRun open = runOnDisplay(QStringLiteral("xdg-open"), {link}, display_, logFile());
+        ASSERT_TRUE(open.finished) << "xdg-open did not return";
+        EXPECT_EQ(open.status, 0) << open.output.toStdString();
+    }
+    const QString folder = home_.file(QStringLiteral("notes"));
+    QDir().mkpath(folder);
+    QFile page(folder + QStringLiteral("/page one.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html></html>");
+    page.close();
+    const ProgramRun relative = runOnDisplay(QStringLiteral("xdg-open"), {QStringLiteral("page one.html")},
+                                             display_, logFile(), folder);
+    EXPECT_EQ(relative.status, 0) << relative.output.toStdString();
+    const QString hidden = QStringLiteral("https://a.example\\@b.example/");
+    EXPECT_EQ(runOnDisplay(QStringLiteral("xdg-open"), {hidden}, display_, logFile()).status, 0);
+
+    const QString file = QUrl::fromLocalFile(page.fileName()).toString(QUrl::FullyEncoded);
+    EXPECT_TRUE(test::eventually([&] {
+        const QStringList received = test::linesOf(record());
+        return received.contains(first) && received.contains(links[0]) && received.contains(links[1]) &&
+               received.contains(file);
+    })) << test::linesOf(record()).join('\n').toStdString();
+    RecentLinksStore history;
+    ASSERT_TRUE(test::eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 4;
+    }));
+    QMap<QString, QString> ruleOf;
+    for (const auto& link : history.links())
+        ruleOf.insert(link.url, link.ruleName.value_or(QStringLiteral("none")));
+    EXPECT_EQ(ruleOf, (QMap<QString, QString>{{first, QStringLiteral("Fonts")},
+                                              {links[0], QStringLiteral("Fonts")},
+                                              {links[1], QStringLiteral("Wiki")},
+                                              {file, QStringLiteral("none")}}));
+    const QString helperLog =
+        qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/corvane-host/logs/app.corvane.helper.log");
+    EXPECT_TRUE(test::eventually([&] {
+        return test::readText(helperLog).contains(
+            QStringLiteral("a GURL event carried no usable URL: \"%1\"").arg(hidden));
+    })) << test::readText(helperLog).toStdString();
 }
 
 } // namespace

@@ -11,11 +11,11 @@
 #include "CorvaneHost/Workspace.h"
 #include "Support/Eventually.h"
 #include "Support/Files.h"
+#include "Support/HelperDefaults.h"
 #include "Support/HostToolRun.h"
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -197,13 +197,13 @@ TEST_F(LinkRoutingTest, ALinkWithAnEscapedHostRoutesAsWrittenOnEveryRoad) {
     const QString byTool = QStringLiteral("https://caf%C3%A9.example/menu");
     const test::ToolRun run = open({byTool});
     ASSERT_EQ(run.status, 0) << run.output.toStdString();
-    // A browser is given the link's encoded form as its argument.
-    EXPECT_TRUE(received(workID, QStringLiteral("https://xn--caf-dma.example/menu")));
+    // A browser is given the link as written, not its parsed form (the host in its ASCII form).
+    EXPECT_TRUE(received(workID, byTool));
 
     const QString byEvent = QStringLiteral("https://caf%C3%A9.example/wine");
     ASSERT_TRUE(host::deliverToRunningApplication(Corvane::helperBundleID,
                                                   {host::AppleEvent::getURL(byEvent, qint32(::getpid()))}));
-    EXPECT_TRUE(received(workID, QStringLiteral("https://xn--caf-dma.example/wine")));
+    EXPECT_TRUE(received(workID, byEvent));
 
     RecentLinksStore history;
     ASSERT_TRUE(test::eventually([&] {
@@ -216,6 +216,58 @@ TEST_F(LinkRoutingTest, ALinkWithAnEscapedHostRoutesAsWrittenOnEveryRoad) {
         EXPECT_EQ(link.ruleName, QStringLiteral("Caf\u00e9"));
         EXPECT_EQ(link.targetBundleID, workID);
     }
+}
+
+// Links as chat clients, editors and terminals hand them on, through the open tool: the rule sees the written
+// host and the decoded address, the record keeps the text, and the browser gets it byte for byte, a bundle
+// and a browser of the desktop (its entry's command line) alike.
+TEST_F(LinkRoutingTest, LinksAsDesktopProgramsWriteThemReachTheRuleAndTheBrowserByteForByte) {
+    const QString recorder = home.file(QStringLiteral("records/desktop.recorder.txt"));
+    const QString entry = home.file(QStringLiteral(".local/share/applications/recorder.desktop"));
+    QDir().mkpath(QFileInfo(entry).path());
+    const QString script = home.file(QStringLiteral("recorder.sh"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(recorder).toUtf8());
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile desktop(entry);
+    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
+    desktop.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Recorder\nExec=%1 %u\n"
+                                 "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n")
+                      .arg(script)
+                      .toUtf8());
+    desktop.close();
+
+    RuleSet set;
+    set.rules = {rule(QStringLiteral("Fonts"), Condition::Kind::addresses,
+                      QStringLiteral("fonts.example/css?family=*|*"), workID),
+                 rule(QStringLiteral("Maps"), Condition::Kind::addresses, QStringLiteral("maps.example"),
+                      QStringLiteral("desktop.recorder"))};
+    set.fallback = RouteTarget::browser(mailBrowserID);
+    saveRules(set);
+
+    const QString fonts = QStringLiteral("https://fonts.example/css?family=Roboto|Lato&text=%7E");
+    const QString maps =
+        QString::fromUtf8("https://maps.example/dir/?waypoints=A|B&q={\"x\":\"\xc3\xbc\"}^1`#%zz");
+    for (const QString& link : {fonts, maps}) {
+        const test::ToolRun run = open({link});
+        ASSERT_EQ(run.status, 0) << run.output.toStdString();
+    }
+    EXPECT_TRUE(received(workID, fonts));
+    EXPECT_TRUE(test::eventually([&] { return test::linesOf(recorder).contains(maps); }))
+        << test::linesOf(recorder).join('\n').toStdString();
+
+    RecentLinksStore history;
+    ASSERT_TRUE(test::eventually([&] {
+        history.reloadIfChanged();
+        return history.links().size() == 2;
+    }));
+    EXPECT_EQ(history.links()[0].url, maps);
+    EXPECT_EQ(history.links()[0].ruleName, QStringLiteral("Maps"));
+    EXPECT_EQ(history.links()[1].url, fonts);
+    EXPECT_EQ(history.links()[1].ruleName, QStringLiteral("Fonts"));
+    EXPECT_EQ(history.links()[1].targetBundleID, workID);
 }
 
 TEST_F(LinkRoutingTest, MissingTargetsFallToTheFallbackThenTheLastResort) {
@@ -266,18 +318,7 @@ TEST_F(LinkRoutingTest, AFileOfARoutedTypeTakesTheSameRoad) {
     RuleSet set;
     set.localFileTarget = RouteTarget::browser(workID);
     saveRules(set);
-    // The helper as the default application of HTML pages.
-    bool done = false;
-    host::workspace().setDefaultApplicationForContentType(Corvane::installedHelperURL(),
-                                                          QStringLiteral("public.html"),
-                                                          [&](std::optional<host::SystemError> error) {
-                                                              EXPECT_FALSE(error.has_value());
-                                                              done = true;
-                                                          });
-    ASSERT_TRUE(test::eventually([&] {
-        QCoreApplication::processEvents();
-        return done;
-    }));
+    ASSERT_TRUE(test::makeInstalledHelperTheDefaultForPages());
     const QString page = home.file(QStringLiteral("notes/page one.html"));
     QDir().mkpath(QFileInfo(page).path());
     QFile(page).open(QIODevice::WriteOnly);

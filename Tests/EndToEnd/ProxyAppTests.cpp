@@ -1,6 +1,7 @@
 // A proxy app as a user runs it: assembled from the built launcher template with its configuration, started
 // beside the real helper, with a stand-in Chrome that records the arguments of every start.
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHost/Linux/Desktop/DesktopEntries.h"
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
@@ -46,10 +47,11 @@ protected:
             launcher.kill();
             launcher.waitForFinished(5000);
         }
-        // The helpers this test started stay resident; end them by their process number.
-        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
-            if (running.bundlePath.startsWith(home.path()))
-                ::kill(running.processIdentifier, SIGTERM);
+        // The helpers and launchers this test started stay resident; end them by their process number.
+        for (const QString& identifier : {Corvane::helperBundleID, proxyAppID})
+            for (const auto& running : host::workspace().runningApplications(identifier))
+                if (running.bundlePath.startsWith(home.path()))
+                    ::kill(running.processIdentifier, SIGTERM);
     }
 
     // "Chrome": writes its arguments, one a line, to records/launch-<time>.txt and ends.
@@ -75,6 +77,7 @@ protected:
         request.bundleID = proxyAppID;
         request.config = StubConfig(QStringLiteral("Profile 1"), QStringLiteral("Work"));
         request.config.closeOnQuit = true;
+        request.registerAsBrowser = true;
         request.destinationDirectory = home.file(QStringLiteral("Applications"));
         ASSERT_EQ(AppBuilder::build(request, QStringLiteral("-")).path, appPath());
     }
@@ -84,6 +87,24 @@ protected:
         launcher.setStandardOutputFile(logFile(), QIODevice::Append);
         launcher.start(appPath() + QStringLiteral("/Contents/MacOS/CorvaneStub"), {});
         ASSERT_TRUE(launcher.waitForStarted(10000));
+    }
+
+    // Runs the proxy app's desktop entry for `links` as a desktop does: its Exec line, split by the entry
+    // rules, with "%U" replaced by the links as they were given.
+    test::ToolRun openWithDesktopEntry(const QStringList& links) {
+        const auto entry =
+            host::readDesktopEntry(qEnvironmentVariable("XDG_DATA_HOME") +
+                                       QStringLiteral("/applications/%1.desktop").arg(proxyAppID),
+                                   proxyAppID);
+        const auto exec = entry ? host::splitExecLine(entry->exec) : std::nullopt;
+        if (!exec || exec->empty()) {
+            ADD_FAILURE() << "the proxy app has no desktop entry with a command";
+            return {};
+        }
+        QStringList command;
+        for (const host::ExecArgument& argument : *exec)
+            command += argument.text == QLatin1String("%U") ? links : QStringList{argument.text};
+        return test::runLoggingTo(command.first(), command.mid(1), logFile());
     }
 
     // The argument lists Chrome was started with, in order.
@@ -133,7 +154,33 @@ TEST_F(ProxyAppTest, StartingOpensTheProfileLinksReachItAndTerminationEndsTheLau
     ::kill(qint32(launcher.processId()), SIGTERM);
     ASSERT_TRUE(launcher.waitForFinished(12000));
     EXPECT_EQ(launcher.exitStatus(), QProcess::NormalExit);
-    EXPECT_TRUE(test::readText(logFile()).contains(QStringLiteral("terminating (selfQuit=0")));
+    EXPECT_TRUE(test::readText(logFile()).contains(QStringLiteral("terminating (selfQuit=false,")));
+}
+
+// The proxy app's desktop entry is a road links enter by: what a chat client or an editor handed the desktop
+// (raw "|", "{}", an escaped host, an escape a parsed URL would decode) reaches Chrome byte for byte, whether
+// the launcher runs yet or not; a start with only a link that cannot be taken is logged and opens nothing.
+TEST_F(ProxyAppTest, LinksFromItsDesktopEntryReachChromeAsWritten) {
+    const QString cold = QStringLiteral("https://fonts.example/css?family=Roboto|Lato&text=%7E");
+    test::ToolRun run = openWithDesktopEntry({cold});
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    ASSERT_TRUE(test::eventually([&] { return chromeLaunches().size() == 1; })) << chromeLaunches().size();
+    EXPECT_EQ(chromeLaunches()[0], profileArguments + QStringList{cold});
+
+    const QString warm = QString::fromUtf8("https://caf%C3%A9.example/menu?q={\"a\":1}|\xc3\xbc#%zz");
+    run = openWithDesktopEntry({warm});
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    ASSERT_TRUE(test::eventually([&] { return chromeLaunches().size() == 2; })) << chromeLaunches().size();
+    EXPECT_EQ(chromeLaunches()[1], profileArguments + QStringList{warm});
+
+    const QString hidden = QStringLiteral("https://a.example\\@b.example/");
+    run = openWithDesktopEntry({hidden});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(
+        run.output.contains(QStringLiteral("a desktop start carried no usable URL: \"%1\"").arg(hidden)))
+        << run.output.toStdString();
+    EXPECT_FALSE(test::eventually([&] { return chromeLaunches().size() > 2; }, 1500))
+        << "the start was taken as a plain reopen";
 }
 
 } // namespace

@@ -39,6 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<QUrl> url = host::parseLink(text);
     if (!url)
         return 0;
+    // The rules see the host a browser opens: a web link writes one, and the URL's host is what its written
+    // host reads as on its own (escaping the rest of the link never moves it).
+    const std::optional<QString> written = host::writtenHost(text);
+    const QString scheme = url->scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        fuzz::require(written.has_value(), "a web link that is taken writes its host");
+    if (written)
+        fuzz::require(
+            QUrl(url->scheme() + QStringLiteral("://") + *written + QLatin1Char('/'), QUrl::TolerantMode)
+                    .host(QUrl::FullyEncoded) == url->host(QUrl::FullyEncoded),
+            "the parsed host is the written host");
+    if (!url->isLocalFile())
+        fuzz::require(host::linkTexts({*url}, {text}) == QStringList{text},
+                      "a link that is taken goes on as written");
     (void)LinkRouter::address(*url);
     (void)LinkRouter::decide(*url, QStringLiteral("com.example.Mail"), rules(), text);
     return 0;

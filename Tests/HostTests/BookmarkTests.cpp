@@ -4,14 +4,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
 void touch(const QString& path) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+ino_t inodeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
 TEST(Bookmark, ResolvesWhileThePathHoldsTheSameFile) {
@@ -71,6 +79,39 @@ TEST(Bookmark, ARemovedFileDoesNotResolve) {
     ASSERT_EQ(
         ::rename(QFile::encodeName(home.file("c.txt")).constData(), QFile::encodeName(file).constData()), 0);
     EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
+}
+
+// A file removed while another is made: the file system soon gives the freed inode to a new file (made here
+// until one takes it, in the folder the search looks in), which is another file all the same.
+TEST(Bookmark, ANewFileGivenTheRemovedOnesInodeIsAnotherFile) {
+    test::TemporaryHome home;
+    const QString file = home.file("a.txt");
+    touch(file);
+    const auto bookmark = host::Bookmark::create(file);
+    ASSERT_TRUE(bookmark.has_value());
+    const ino_t removed = inodeOf(file);
+    ASSERT_TRUE(QFile::remove(file));
+    touch(file);
+    for (int made = 0; made < 1000 && inodeOf(file) != removed; ++made)
+        touch(home.file(QStringLiteral("new-%1.txt").arg(made)));
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), std::nullopt);
+}
+
+// The same, made sure of: a bookmark whose file has the recorded device and inode but another birth time.
+TEST(Bookmark, AFileBornAtAnotherTimeIsAnotherFileWhateverItsInode) {
+    test::TemporaryHome home;
+    const QString file = home.file("a.txt");
+    touch(file);
+    const auto bookmark = host::Bookmark::create(file);
+    ASSERT_TRUE(bookmark.has_value());
+    QJsonObject fields = QJsonDocument::fromJson(*bookmark).object();
+    ASSERT_TRUE(fields.contains("birth")) << "the temporary folder's file system keeps no birth times";
+    EXPECT_EQ(host::Bookmark::resolve(*bookmark), file);
+    fields.insert("birth", QString::number(fields.value("birth").toString().toLongLong() + 1));
+    EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(fields).toJson()), std::nullopt);
+    // A bookmark made before birth times were recorded goes by device and inode.
+    fields.remove("birth");
+    EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(fields).toJson()), file);
 }
 
 TEST(Bookmark, NothingThereOrForeignBytesGiveNone) {

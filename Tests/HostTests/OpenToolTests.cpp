@@ -112,15 +112,46 @@ TEST_F(OpenToolTest, ALinkWithAnEscapedHostIsALinkNotAFile) {
 
     const test::ToolRun outcome = runOpen({QStringLiteral("https://caf%C3%A9.example/menu")});
     ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
-    EXPECT_EQ(waitForArguments(), QStringList{QStringLiteral("https://xn--caf-dma.example/menu")});
+    // The event and the arguments carry the link as written, never the parsed URL's encoded form.
+    EXPECT_EQ(waitForArguments(), QStringList{QStringLiteral("https://caf%C3%A9.example/menu")});
     QFile eventsFile(home.file(QStringLiteral("events")));
     ASSERT_TRUE(eventsFile.open(QIODevice::ReadOnly));
     const auto events = host::decodeAppleEvents(eventsFile.readAll());
     ASSERT_TRUE(events);
     ASSERT_EQ(events->size(), 1u);
     EXPECT_TRUE((*events)[0].isGetURL());
-    // The event carries the link as written; only the arguments are the parsed URL's encoded form.
     EXPECT_EQ((*events)[0].directObject, QStringLiteral("https://caf%C3%A9.example/menu"));
+}
+
+// Links as desktop programs write them are links, handed on byte for byte; an existing file whose name reads
+// like such a link is still that file.
+TEST_F(OpenToolTest, LinksWithRawCharactersGoOnAsWrittenAndFilesStayFiles) {
+    const QString app = addRecorder(QStringLiteral("Recorder"), QStringLiteral("com.example.recorder"));
+    makeDefault(app, QStringLiteral("https"));
+    const QString link =
+        QString::fromUtf8("https://maps.example/dir/?waypoints=A|B&q={\"x\":\"\xc3\xbc\"}&p=50%&t=%7E");
+
+    test::ToolRun outcome = runOpen({link});
+    ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+    EXPECT_EQ(waitForArguments(), QStringList{link});
+    QFile eventsFile(home.file(QStringLiteral("events")));
+    ASSERT_TRUE(eventsFile.open(QIODevice::ReadOnly));
+    const auto events = host::decodeAppleEvents(eventsFile.readAll());
+    ASSERT_TRUE(events);
+    ASSERT_EQ(events->size(), 1u);
+    EXPECT_EQ((*events)[0].directObject, link);
+
+    QFile::remove(home.file(QStringLiteral("args")));
+    const QString folder = home.file(QStringLiteral("notes"));
+    QDir().mkpath(folder);
+    const QString page = folder + QStringLiteral("/draft:{1}.html");
+    QFile(page).open(QIODevice::WriteOnly);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    outcome = runOpen({QStringLiteral("-a"), app, QStringLiteral("draft:{1}.html")});
+    QDir::setCurrent(previous);
+    ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+    EXPECT_EQ(waitForArguments(), QStringList{QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded)});
 }
 
 TEST_F(OpenToolTest, TextAfterDoubleDashIsAFileNeverASwitch) {

@@ -73,7 +73,7 @@ ChromiumHelperSession::ChromiumHelperSession(DesktopSession::Options options)
 ChromiumHelperSession::~ChromiumHelperSession() {
     helper_.stop();
     chromium_ = {};
-    host::services().accessibility.reset();
+    host::replaceService(host::services().accessibility, {});
 }
 
 bool ChromiumHelperSession::start() {
@@ -83,8 +83,8 @@ bool ChromiumHelperSession::start() {
     }
     // This process's services talk to the session from here on, and find Chromium through the system's
     // desktop entries, as the helper and the launcher do.
-    host::services().accessibility.reset();
-    host::services().windowList.reset();
+    host::replaceService(host::services().accessibility, {});
+    host::replaceService(host::services().windowList, {});
     qputenv("XDG_DATA_DIRS",
             desktop_.programEnvironment().value(QStringLiteral("XDG_DATA_DIRS")).toLocal8Bit());
     if (!desktop_.openWindow(QStringLiteral("Home"))) {

@@ -139,6 +139,7 @@ Node FakeChromeWorld::openWindow(const QString& title, std::optional<QString> ch
     window->pid = app_->pid;
     window->subrole = standardWindow;
     window->attributes.insert(QStringLiteral("AXMinimized"), false);
+    window->attributes.insert(QStringLiteral("AXWindowNumber"), double(++lastWindowNumber_));
     Node root = window->add(makeNode(QStringLiteral("AXGroup"), {}, {}, {QStringLiteral("BrowserRootView")}));
     if (kind != Kind::app)
         root->add(makeNode(QStringLiteral("AXTabGroup"), {}, {}, {QStringLiteral("TabContainerImpl")}));
@@ -302,10 +303,16 @@ std::optional<QVariantList> FakeChromeWorld::windowServerEntries() const {
     QVariantList entries;
     if (!app_)
         return entries;
-    for (const Node& window : windows_)
-        if (window->subrole == standardWindow &&
-            window->attributes.value(QStringLiteral("AXMinimized")) != host::AXValue(true))
-            entries.append(FakeWindowList::window(window->pid, 600));
+    for (const Node& window : windows_) {
+        if (window->subrole != standardWindow)
+            continue;
+        QVariantMap entry = FakeWindowList::window(window->pid, 600, 0,
+                                                   window->attributes.value(QStringLiteral("AXMinimized")) !=
+                                                       host::AXValue(true));
+        entry.insert(host::WindowList::numberKey,
+                     qint64(std::get<double>(window->attributes.value(QStringLiteral("AXWindowNumber")))));
+        entries.append(entry);
+    }
     return entries;
 }
 

@@ -96,7 +96,8 @@ public:
     // Posts a notification to the observers that registered for it on `element`.
     void post(const Node& element, const QString& notification);
 
-    // What the window server lists for Chrome (every open, non-minimised standard window).
+    // What the window server lists for Chrome: every open standard window with its number, a minimised one
+    // as not on screen.
     std::optional<QVariantList> windowServerEntries() const;
 
     // Knobs.
@@ -151,6 +152,7 @@ private:
     QList<Node> windows_;
     Node focused_;
     std::vector<std::weak_ptr<Observer>> observers_;
+    quint32 lastWindowNumber_ = 0;
 };
 
 // Everything a tracker test needs, installed for the scope's lifetime: virtual time, a fake workspace, the

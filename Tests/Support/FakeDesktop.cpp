@@ -30,15 +30,12 @@ std::optional<QString> ScriptedPanels::chooseApplication(const host::OpenPanelOp
 DesktopScope::DesktopScope()
     : panels_(std::make_shared<ScriptedPanels>())
     , desktop_(std::make_shared<RecordingDesktop>())
-    , previousPanels_(host::services().panels)
-    , previousDesktop_(host::services().desktop) {
-    host::services().panels = panels_;
-    host::services().desktop = desktop_;
-}
+    , previousPanels_(host::replaceService(host::services().panels, panels_))
+    , previousDesktop_(host::replaceService(host::services().desktop, desktop_)) {}
 
 DesktopScope::~DesktopScope() {
-    host::services().panels = previousPanels_;
-    host::services().desktop = previousDesktop_;
+    host::replaceService(host::services().panels, std::move(previousPanels_));
+    host::replaceService(host::services().desktop, std::move(previousDesktop_));
 }
 
 } // namespace test

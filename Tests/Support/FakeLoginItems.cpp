@@ -25,12 +25,10 @@ void FakeLoginItems::unregisterItem(const QString& identifier) {
 
 FakeLoginItemsScope::FakeLoginItemsScope()
     : fake_(std::make_shared<FakeLoginItems>())
-    , previous_(host::services().loginItems) {
-    host::services().loginItems = fake_;
-}
+    , previous_(host::replaceService(host::services().loginItems, fake_)) {}
 
 FakeLoginItemsScope::~FakeLoginItemsScope() {
-    host::services().loginItems = previous_;
+    host::replaceService(host::services().loginItems, std::move(previous_));
 }
 
 } // namespace test

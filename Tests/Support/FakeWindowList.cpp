@@ -68,14 +68,11 @@ QVariantMap FakeWindowList::window(qint64 ownerPID, double height, std::optional
     return entry;
 }
 
-WindowListScope::WindowListScope(std::shared_ptr<host::WindowList> windowList) {
-    std::lock_guard lock(host::servicesMutex());
-    previous_ = std::exchange(host::services().windowList, std::move(windowList));
-}
+WindowListScope::WindowListScope(std::shared_ptr<host::WindowList> windowList)
+    : previous_(host::replaceService(host::services().windowList, std::move(windowList))) {}
 
 WindowListScope::~WindowListScope() {
-    std::lock_guard lock(host::servicesMutex());
-    host::services().windowList = std::move(previous_);
+    host::replaceService(host::services().windowList, std::move(previous_));
 }
 
 } // namespace test

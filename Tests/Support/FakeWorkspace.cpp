@@ -253,12 +253,11 @@ void FakeWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
 
 FakeWorkspaceScope::FakeWorkspaceScope()
     : fake_(std::make_shared<FakeWorkspace>()) {
-    previous_ = host::services().workspace;
-    host::services().workspace = fake_;
+    previous_ = host::replaceService(host::services().workspace, fake_);
 }
 
 FakeWorkspaceScope::~FakeWorkspaceScope() {
-    host::services().workspace = previous_;
+    host::replaceService(host::services().workspace, std::move(previous_));
 }
 
 } // namespace test

@@ -16,10 +16,8 @@ template <typename T> class ServiceOverride {
 public:
     ServiceOverride(std::shared_ptr<T>& slot, std::shared_ptr<T> value)
         : slot_(slot)
-        , previous_(slot) {
-        slot_ = std::move(value);
-    }
-    ~ServiceOverride() { slot_ = previous_; }
+        , previous_(host::replaceService(slot, std::move(value))) {}
+    ~ServiceOverride() { host::replaceService(slot_, std::move(previous_)); }
     ServiceOverride(const ServiceOverride&) = delete;
     ServiceOverride& operator=(const ServiceOverride&) = delete;
 

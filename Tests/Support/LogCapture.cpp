@@ -21,14 +21,11 @@ public:
 // under which they look it up.
 LogCapture::LogCapture()
     : sink_(std::make_shared<Sink>()) {
-    const std::lock_guard lock(host::servicesMutex());
-    previous_ = host::services().logSink;
-    host::services().logSink = sink_;
+    previous_ = host::replaceService(host::services().logSink, sink_);
 }
 
 LogCapture::~LogCapture() {
-    const std::lock_guard lock(host::servicesMutex());
-    host::services().logSink = previous_;
+    host::replaceService(host::services().logSink, std::move(previous_));
 }
 
 std::vector<LogLine> LogCapture::lines() const {

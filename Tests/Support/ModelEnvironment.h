@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 namespace test {
@@ -64,11 +65,24 @@ public:
         std::lock_guard lock(mutex_);
         failures_[name] = message;
     }
+    // Builds wait from `hold()` until `release()`, so a test acts while one is running.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        released_.notify_all();
+    }
 
     BuildFunction function() {
         return [this](const BuildRequest& request, const QString& identity) {
             {
-                std::lock_guard lock(mutex_);
+                std::unique_lock lock(mutex_);
+                released_.wait(lock, [this] { return !held_; });
                 requests_.push_back(request);
                 identities_.push_back(identity);
                 if (failures_.contains(request.name))
@@ -97,6 +111,8 @@ private:
     std::vector<BuildRequest> requests_;
     std::vector<QString> identities_;
     QMap<QString, QString> failures_;
+    bool held_ = false;
+    std::condition_variable released_;
 };
 
 // The creator's world for model tests: virtual time, a fake workspace, recorded tools, scripted panels and

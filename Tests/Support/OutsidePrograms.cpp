@@ -14,6 +14,8 @@ const QList<OutsideProgram>& outsidePrograms() {
         {QStringLiteral("/usr/bin/chromium"), QStringLiteral("chromium")},
         {QStringLiteral("xdg-open"), QStringLiteral("xdg-utils")},
         {QStringLiteral("xdg-settings"), QStringLiteral("xdg-utils")},
+        // What xdg-open asks for a file's type where no other type finder is installed.
+        {QStringLiteral("/usr/bin/file"), QStringLiteral("file")},
         // Running the desktop tests as an unprivileged user when started as root.
         {QStringLiteral("useradd"), QStringLiteral("passwd")},
         {QStringLiteral("setpriv"), QStringLiteral("util-linux")},

@@ -65,12 +65,10 @@ QString RecordingProcessRunner::run(const QString& executablePath, const QString
 
 RecordingProcessRunnerScope::RecordingProcessRunnerScope()
     : runner_(std::make_shared<RecordingProcessRunner>())
-    , previous_(host::services().processRunner) {
-    host::services().processRunner = runner_;
-}
+    , previous_(host::replaceService(host::services().processRunner, runner_)) {}
 
 RecordingProcessRunnerScope::~RecordingProcessRunnerScope() {
-    host::services().processRunner = previous_;
+    host::replaceService(host::services().processRunner, std::move(previous_));
 }
 
 } // namespace test

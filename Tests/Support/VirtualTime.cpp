@@ -1,5 +1,6 @@
 #include "Support/VirtualTime.h"
 
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
@@ -138,15 +139,14 @@ double VirtualTime::nextDueIn() const {
 
 VirtualTimeScope::VirtualTimeScope()
     : time_(std::make_shared<VirtualTime>())
-    , previousQueue_(host::services().mainQueue)
-    , previousClock_(host::services().clock) {
-    host::services().mainQueue = time_;
-    host::services().clock = time_;
-}
+    , previousQueue_(host::replaceService(host::services().mainQueue, time_))
+    , previousClock_(host::replaceService(host::services().clock, time_)) {}
 
 VirtualTimeScope::~VirtualTimeScope() {
-    host::services().mainQueue = previousQueue_;
-    host::services().clock = previousClock_;
+    // Background work hands its result to this queue: none may still be on its way once the queue goes.
+    host::waitForBackgroundWork();
+    host::replaceService(host::services().mainQueue, std::move(previousQueue_));
+    host::replaceService(host::services().clock, std::move(previousClock_));
 }
 
 } // namespace test

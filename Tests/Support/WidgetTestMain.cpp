@@ -1,9 +1,22 @@
 // Widget tests: a fresh temporary home, a GUI application (offscreen), a fixed locale and time zone.
+#include "CorvaneHost/BackgroundWork.h"
 #include "Support/TemporaryHome.h"
 
 #include <QApplication>
 #include <QLocale>
 #include <gmock/gmock.h>
+
+namespace {
+
+// Background work a test started ends with that test, so that none of it draws into the next test's doubles
+// or runs while the program ends.
+class BackgroundWorkEndsWithItsTest final : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override {
+        EXPECT_TRUE(host::waitForBackgroundWork()) << "background work still runs after the test";
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     test::TemporaryHome home;
@@ -14,5 +27,6 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
     testing::InitGoogleMock(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new BackgroundWorkEndsWithItsTest);
     return RUN_ALL_TESTS();
 }

@@ -1,14 +1,13 @@
 #include "Corvane/Models/AppModel.h"
 
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Error.h"
-#include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneIcon/IconRenderer.h"
 
 #include <QHash>
 #include <QPointer>
 #include <algorithm>
-#include <thread>
 
 size_t qHash(const AppModel::Selection& selection, size_t seed) noexcept {
     return qHashMulti(seed, static_cast<int>(selection.kind), selection.bundleID, selection.draftID);
@@ -119,14 +118,11 @@ void AppModel::runInBackground(std::function<BuildOutcome()> work,
     // Chrome's icon is found through the workspace, which only the main thread may ask; the build's renders
     // draw the one loaded here.
     IconRenderer::chromeBaseImage();
-    QPointer<AppModel> guard(this);
-    std::thread([guard, work = std::move(work), done = std::move(done)]() mutable {
-        BuildOutcome outcome = work();
-        host::mainQueue().async([guard, done = std::move(done), outcome = std::move(outcome)] {
-            if (guard)
-                done(outcome);
-        });
-    }).detach();
+    host::runInBackground(std::move(work), [guard = QPointer<AppModel>(this),
+                                            done = std::move(done)](const BuildOutcome& outcome) {
+        if (guard)
+            done(outcome);
+    });
 }
 
 // MARK: Selection, drafts and the unsaved-changes question.
@@ -174,7 +170,7 @@ void AppModel::resolveUnsaved(UnsavedResolution resolution) {
         QPointer<AppModel> guard(this);
         save([guard, pending] {
             if (guard)
-                guard->perform(pending);
+                guard->navigate(pending);
         });
         break;
     }
@@ -226,6 +222,14 @@ void AppModel::performSelect(const std::optional<Selection>& selection) {
     loadTabGroups(editor_.profileDirectory, false);
 }
 
+void AppModel::reloadKeepingEdits(const QString& bundleID, const EditorState& before) {
+    const EditorState edited = editor_;
+    performSelect(Selection::saved(bundleID));
+    EditorState copy = editor_;
+    copy.carryEdits(before, edited);
+    setEditor(copy);
+}
+
 void AppModel::createNewApp() {
     EditorState state;
     if (!profiles_.empty()) {
@@ -247,7 +251,7 @@ void AppModel::addDraft(const EditorState& state) {
     performSelect(Selection::draft(id));
 }
 
-void AppModel::discardDraft(const QUuid& id) {
+void AppModel::discardDraft(QUuid id) {
     std::vector<DraftApp> kept;
     std::copy_if(drafts_.begin(), drafts_.end(), std::back_inserter(kept),
                  [&](const DraftApp& draft) { return draft.id != id; });

@@ -123,7 +123,8 @@ public:
     void select(const std::optional<Selection>& selection);
     void navigate(const PendingNavigation& pending);
     void resolveUnsaved(UnsavedResolution resolution);
-    void discardDraft(const QUuid& id);
+    // By value: the id may be one of the drafts that this drops.
+    void discardDraft(QUuid id);
     std::optional<EditorState> state(const Selection& selection) const;
     void selectProfile(const ChromeProfile& profile);
     void selectTabGroup(const std::optional<QString>& name);
@@ -208,6 +209,8 @@ private:
 
     void perform(const PendingNavigation& pending);
     void performSelect(const std::optional<Selection>& selection);
+    // Loads the saved app's editor from the registry, keeping what the user changed since `before`.
+    void reloadKeepingEdits(const QString& bundleID, const EditorState& before);
     void createNewApp();
     void addDraft(const EditorState& state);
     bool hasUnsavedEdits() const;

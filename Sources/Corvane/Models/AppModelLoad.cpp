@@ -4,12 +4,11 @@
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Integration/HelperInstaller.h"
 #include "CorvaneCore/Routing/AppSettings.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Error.h"
-#include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
 #include <QPointer>
-#include <thread>
 
 void AppModel::load() {
     setRenameOutcome(RenameMigration::runIfNeeded());
@@ -35,14 +34,11 @@ void AppModel::load() {
     setCanCreateProxyApps(HelperProbe::isAvailable());
 
     if (loadSymbolCatalog) {
-        QPointer<AppModel> guard(this);
-        std::thread([guard, loader = loadSymbolCatalog] {
-            SymbolCatalog::Catalog catalog = loader();
-            host::mainQueue().async([guard, catalog = std::move(catalog)] {
-                if (guard)
-                    guard->setSymbolCatalog(catalog);
-            });
-        }).detach();
+        host::runInBackground(loadSymbolCatalog,
+                              [guard = QPointer<AppModel>(this)](const SymbolCatalog::Catalog& catalog) {
+                                  if (guard)
+                                      guard->setSymbolCatalog(catalog);
+                              });
     }
 
     QPointer<AppModel> guard(this);

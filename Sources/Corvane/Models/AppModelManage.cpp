@@ -91,7 +91,12 @@ void AppModel::locate(const RegisteredApp& app) {
     saveRegistry();
     registry_.rescan();
     republishApps();
-    select(Selection::saved(entry.bundleID));
+    // The app being edited takes its new place at once, with the user's edits: selecting it again would
+    // change nothing, and the next save would look for it where it was.
+    if (selection_ == Selection::saved(entry.bundleID))
+        reloadKeepingEdits(entry.bundleID, editor_.asLoaded());
+    else
+        select(Selection::saved(entry.bundleID));
     setStatusMessage(QStringLiteral("Found ") + entry.name + QStringLiteral(" at ") +
                      EditorState::friendlyPath(QUrl::fromLocalFile(QFileInfo(entry.path).path())) +
                      QStringLiteral("."));

@@ -17,6 +17,7 @@ struct AppModel::SaveContext {
     BuildRequest request;
     QString signIdentity;
     std::optional<Selection> savedSelection; // what was selected when the save began
+    EditorState savedEditor;                 // the editor as it was saved
     std::optional<QUuid> draftID;
     bool renamed = false;
     std::optional<QString> oldName;
@@ -93,6 +94,7 @@ void AppModel::save(std::function<void()> then) {
     if (editor_.origin)
         context.oldName = editor_.origin->name;
     context.savedSelection = selection_;
+    context.savedEditor = editor_;
     if (selection_ && selection_->kind == Selection::Kind::draft)
         context.draftID = selection_->draftID;
 
@@ -146,15 +148,9 @@ void AppModel::finishSave(const SaveContext& context, const BuildOutcome& outcom
                 kept.push_back(draft);
         setDrafts(std::move(kept));
     }
-    if (stillSelected) {
-        performSelect(Selection::saved(entry.bundleID));
-        EditorState copy = editor_;
-        copy.loadedName = copy.trimmedName();
-        copy.loadedConfig = copy.config();
-        copy.loadedRegisterAsBrowser = copy.registerAsBrowser;
-        setEditor(copy);
-        mirrorEditorIntoDraft();
-    }
+    // The editor stayed open during the build: what the user changed since the save began stays, unsaved.
+    if (stillSelected)
+        reloadKeepingEdits(entry.bundleID, context.savedEditor);
     setIsBusy(false);
 
     if (context.renamed && context.oldName) {
@@ -168,7 +164,8 @@ void AppModel::finishSave(const SaveContext& context, const BuildOutcome& outcom
         setStatusMessage(QStringLiteral("Saved ") + entry.name + QStringLiteral(" to ") +
                          EditorState::friendlyPath(context.destination) + QStringLiteral("."));
     }
-    // The navigation that waited for this save is the user's only while they are still on the saved app.
+    // The navigation that waited for this save is the user's only while they are still on the saved app; it
+    // asks again about edits made during the build.
     if (context.then && selection_ == Selection::saved(entry.bundleID))
         context.then();
 }

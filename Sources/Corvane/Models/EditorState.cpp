@@ -38,24 +38,62 @@ EditorState EditorState::fromApp(const RegisteredApp& app) {
     state.origin = app;
     state.name = app.name;
     state.nameEdited = true;
-    const StubConfig& config = app.config;
-    state.profileDirectory = config.profileDirectory;
-    state.profileName = config.profileName;
-    state.tabGroupName = config.tabGroupName;
-    state.ownWindow = config.ownWindow;
-    state.symbolName = config.symbolName;
-    state.symbolStyle = config.symbolStyle;
-    state.iconStyle = config.iconStyle;
-    state.closeOnQuit = config.closeOnQuit;
-    state.includeIncognito = config.includeIncognito;
-    state.countAppWindows = config.countAppWindows;
-    state.badgeColor = IconColor::fromHex(config.badgeColorHex).value_or(IconColor::rgb(0, 0, 0));
+    state.takeConfig(app.config);
     state.destination = QUrl::fromLocalFile(QFileInfo(app.path).path());
     state.registerAsBrowser = declaresBrowserURLTypes(app.path);
     state.loadedName = state.trimmedName();
     state.loadedConfig = state.config();
     state.loadedRegisterAsBrowser = state.registerAsBrowser;
     return state;
+}
+
+void EditorState::takeConfig(const StubConfig& config) {
+    profileDirectory = config.profileDirectory;
+    profileName = config.profileName;
+    tabGroupName = config.tabGroupName;
+    ownWindow = config.ownWindow;
+    symbolName = config.symbolName;
+    symbolStyle = config.symbolStyle;
+    iconStyle = config.iconStyle;
+    closeOnQuit = config.closeOnQuit;
+    includeIncognito = config.includeIncognito;
+    countAppWindows = config.countAppWindows;
+    badgeColor = IconColor::fromHex(config.badgeColorHex).value_or(IconColor::rgb(0, 0, 0));
+}
+
+EditorState EditorState::asLoaded() const {
+    EditorState state = *this;
+    state.name = loadedName;
+    if (loadedConfig)
+        state.takeConfig(*loadedConfig);
+    state.registerAsBrowser = loadedRegisterAsBrowser;
+    return state;
+}
+
+namespace {
+
+template <typename Field> void carry(Field& field, const Field& before, const Field& after) {
+    if (before != after)
+        field = after;
+}
+
+} // namespace
+
+void EditorState::carryEdits(const EditorState& before, const EditorState& after) {
+    carry(name, before.name, after.name);
+    carry(nameEdited, before.nameEdited, after.nameEdited);
+    carry(profileDirectory, before.profileDirectory, after.profileDirectory);
+    carry(profileName, before.profileName, after.profileName);
+    carry(tabGroupName, before.tabGroupName, after.tabGroupName);
+    carry(ownWindow, before.ownWindow, after.ownWindow);
+    carry(symbolName, before.symbolName, after.symbolName);
+    carry(badgeColor, before.badgeColor, after.badgeColor);
+    carry(symbolStyle, before.symbolStyle, after.symbolStyle);
+    carry(iconStyle, before.iconStyle, after.iconStyle);
+    carry(closeOnQuit, before.closeOnQuit, after.closeOnQuit);
+    carry(includeIncognito, before.includeIncognito, after.includeIncognito);
+    carry(countAppWindows, before.countAppWindows, after.countAppWindows);
+    carry(registerAsBrowser, before.registerAsBrowser, after.registerAsBrowser);
 }
 
 void EditorState::setProfileDirectory(const QString& directory) {

@@ -36,8 +36,16 @@ struct EditorState {
     // The editor of a saved app.
     static EditorState fromApp(const RegisteredApp& app);
 
+    // Takes from `after` every field the user changed since `before`; the others keep their value here.
+    void carryEdits(const EditorState& before, const EditorState& after);
+    // This editor with the fields as they were loaded, before the user changed any.
+    EditorState asLoaded() const;
+
     // Another profile drops the tab group, which belongs to the profile it was chosen in.
     void setProfileDirectory(const QString& directory);
+
+    // The fields a configuration sets take its values.
+    void takeConfig(const StubConfig& config);
 
     // The name without white space and line breaks at either end.
     QString trimmedName() const;

@@ -5,6 +5,7 @@
 #include "CorvaneHost/WindowList.h"
 
 #include <QVariantMap>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -136,6 +137,26 @@ bool hasVisibleWindows() {
 
 bool canSeeOtherApplicationsWindows() {
     return host::windowList().screenRecordingPreflight();
+}
+
+std::optional<int> listedCount(const std::vector<quint32>& windowNumbers) {
+    if (!canSeeOtherApplicationsWindows())
+        return std::nullopt;
+    // Minimised windows are left out of the on-screen list only: the whole list keeps every window the
+    // window manager still manages.
+    const auto list = host::windowList().windowList(host::WindowList::optionExcludeDesktopElements,
+                                                    host::WindowList::nullWindowID);
+    if (!list)
+        return std::nullopt;
+    int count = 0;
+    for (const QVariant& entry : *list) {
+        if (entry.typeId() != QMetaType::QVariantMap)
+            return std::nullopt;
+        const auto number = wholeNumber(entry.toMap().value(host::WindowList::numberKey));
+        if (number && std::find(windowNumbers.begin(), windowNumbers.end(), *number) != windowNumbers.end())
+            ++count;
+    }
+    return count;
 }
 
 std::optional<bool> visibleWindows() {

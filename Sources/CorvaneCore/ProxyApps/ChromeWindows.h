@@ -3,6 +3,7 @@
 #include "CorvaneHost/Workspace.h"
 
 #include <optional>
+#include <vector>
 
 // What the window server's list says about Google Chrome's windows: it needs no Accessibility permission but
 // can only count Chrome's ordinary on-screen windows, without telling profiles apart. Nothing is kept between
@@ -27,5 +28,10 @@ bool canSeeOtherApplicationsWindows();
 // Whether Chrome shows at least one window, or none when the count is unknown or, without the
 // screen-recording permission, not to be trusted.
 std::optional<bool> visibleWindows();
+
+// How many of the windows `windowNumbers` the window server still has, on screen or minimised: it cannot tell
+// Chrome's profiles apart, but it knows each window by its number. None when the list cannot be had or,
+// without the screen-recording permission, not be trusted.
+std::optional<int> listedCount(const std::vector<quint32>& windowNumbers);
 
 } // namespace ChromeWindows

@@ -28,6 +28,11 @@ QString standardizedPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+// The texts an open goes on with (OpenConfiguration::writtenLinks): a file has none.
+QStringList writtenLinksOf(const QUrl& url, const QString& written) {
+    return url.isLocalFile() ? QStringList{} : QStringList{written};
+}
+
 } // namespace
 
 LinkHandler::LinkHandler()
@@ -56,7 +61,11 @@ void LinkHandler::handleGetURL(const host::AppleEvent& event) {
     // like a command-line switch) is never handed to an application.
     const std::optional<QUrl> url = event.directObject ? host::parseLink(*event.directObject) : std::nullopt;
     if (!url) {
-        Log::helper.error(QStringLiteral("a GURL event carried no usable URL"));
+        // Logged with its text, so a link that never opened can still be found.
+        Log::helper.error(
+            event.directObject
+                ? QStringLiteral("a GURL event carried no usable URL: \"%1\"").arg(*event.directObject)
+                : QStringLiteral("a GURL event carried no usable URL"));
         return;
     }
     route(*url, *event.directObject, sender(event));
@@ -157,7 +166,7 @@ void LinkHandler::route(const QUrl& url, const QString& written,
 
     if (chosenTarget && chosenTarget->kind() == RouteTarget::Kind::browser && chosenTarget->isPrivate()) {
         try {
-            PrivateWindowOpener::open(url, chosenTarget->bundleID());
+            PrivateWindowOpener::open(link, chosenTarget->bundleID());
             Log::helper.info(QStringLiteral("routed %1 from %2 to a private window of %3 via %4")
                                  .arg(link, sourceText, chosenTarget->bundleID(), ruleText));
             recordLink(ruleTargetMissing);
@@ -172,6 +181,8 @@ void LinkHandler::route(const QUrl& url, const QString& written,
     host::OpenConfiguration configuration;
     configuration.activates = true;
     configuration.addsToRecentItems = false;
+    // The browser gets the link as it was written, not the parsed URL's re-encoded form.
+    configuration.writtenLinks = writtenLinksOf(url, link);
     const QString app = *chosenApp;
     const QString appFileName = QFileInfo(app).fileName();
     std::weak_ptr<LinkHandler> weak = weak_from_this();
@@ -183,9 +194,9 @@ void LinkHandler::route(const QUrl& url, const QString& written,
                 return;
             Log::helper.error(
                 QStringLiteral("could not open %1 in %2: %3").arg(link, appFileName, error->description()));
-            host::mainQueue().async([weak, url, set, app] {
+            host::mainQueue().async([weak, url, link, set, app] {
                 if (auto self = weak.lock())
-                    self->openAsLastResort(url, set, app);
+                    self->openAsLastResort(url, link, set, app);
             });
         });
     Log::helper.info(
@@ -193,7 +204,8 @@ void LinkHandler::route(const QUrl& url, const QString& written,
     recordLink(ruleTargetMissing);
 }
 
-void LinkHandler::openAsLastResort(const QUrl& url, const RuleSet& set, const QString& avoiding) {
+void LinkHandler::openAsLastResort(const QUrl& url, const QString& written, const RuleSet& set,
+                                   const QString& avoiding) {
     const std::optional<QString> lastResort = BrowserCatalog::lastResort(set);
     if (!lastResort)
         return;
@@ -202,6 +214,7 @@ void LinkHandler::openAsLastResort(const QUrl& url, const RuleSet& set, const QS
         return;
     host::OpenConfiguration configuration;
     configuration.activates = true;
+    configuration.writtenLinks = writtenLinksOf(url, written);
     // Nothing is logged or recorded for the retry.
     host::workspace().open({url}, *lastResort, configuration,
                            [](std::optional<host::RunningApplication>, std::optional<host::SystemError>) {});

@@ -45,7 +45,8 @@ public:
 
 private:
     void handleGetURL(const host::AppleEvent& event);
-    void openAsLastResort(const QUrl& url, const RuleSet& set, const QString& avoiding);
+    void openAsLastResort(const QUrl& url, const QString& written, const RuleSet& set,
+                          const QString& avoiding);
 
     RuleStore& rules_;
     RecentLinksStore& history_;

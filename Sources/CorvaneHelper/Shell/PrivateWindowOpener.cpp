@@ -26,9 +26,9 @@ QString escaped(const QString& value) {
     return result;
 }
 
-QString source(const QUrl& link, const QString& bundleID) {
+QString source(const QString& link, const QString& bundleID) {
     const QString id = escaped(bundleID);
-    const QString url = escaped(link.toString(QUrl::FullyEncoded));
+    const QString url = escaped(link);
     return QStringLiteral("tell application id \"") + id +
            QStringLiteral(
                "\"\n"
@@ -56,7 +56,7 @@ QString source(const QUrl& link, const QString& bundleID) {
                           "end tell");
 }
 
-void open(const QUrl& link, const QString& bundleID) {
+void open(const QString& link, const QString& bundleID) {
     auto script = host::scriptRunner().compile(source(link, bundleID));
     // A script that cannot be made has opened nothing: say so, so the caller opens the link normally rather
     // than losing it.

@@ -3,7 +3,6 @@
 #include "CorvaneHost/Error.h"
 
 #include <QString>
-#include <QUrl>
 
 // Opens one link in a private ("incognito") window of a browser by running a script in the browser. Runs
 // synchronously on the calling thread (the main thread).
@@ -30,12 +29,12 @@ private:
 // The system's error number for an Apple event that the user has not permitted.
 inline constexpr qint64 kNotPermittedErrorNumber = -1743;
 
-// Runs the script for `link` in the application with `bundleID`. Throws Failure when the script cannot be
-// made or reports an error.
-void open(const QUrl& link, const QString& bundleID);
+// Runs the script for `link` (its text as written, which the browser is given unchanged) in the application
+// with `bundleID`. Throws Failure when the script cannot be made or reports an error.
+void open(const QString& link, const QString& bundleID);
 
 // The script text for a link and a bundle identifier, with both values escaped for the string literals.
-QString source(const QUrl& link, const QString& bundleID);
+QString source(const QString& link, const QString& bundleID);
 
 // A value made safe for a script string literal: every backslash doubled, then every double quote escaped.
 QString escaped(const QString& value);

@@ -43,6 +43,10 @@ std::optional<bool> boolean(const host::AXElement& element, const QString& attri
     return typed<bool>(element, attribute);
 }
 
+std::optional<double> number(const host::AXElement& element, const QString& attribute) {
+    return typed<double>(element, attribute);
+}
+
 std::optional<host::AXElement> element(const host::AXElement& element, const QString& attribute) {
     auto found = typed<host::AXElement>(element, attribute);
     if (found && found->isNull())

@@ -30,6 +30,7 @@ const QSet<QString>& skipRoles();
 
 std::optional<QString> string(const host::AXElement& element, const QString& attribute);
 std::optional<bool> boolean(const host::AXElement& element, const QString& attribute);
+std::optional<double> number(const host::AXElement& element, const QString& attribute);
 std::optional<host::AXElement> element(const host::AXElement& element, const QString& attribute);
 QList<host::AXElement> windows(const host::AXElement& application);
 QList<host::AXElement> children(const host::AXElement& element);

@@ -11,6 +11,7 @@
 #include "CorvaneHost/Services.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -23,6 +24,13 @@ QDateTime now() {
 
 QDateTime later(double seconds) {
     return now().addMSecs(qint64(seconds * 1000));
+}
+
+std::optional<quint32> windowNumberOf(const host::AXElement& window) {
+    const auto number = AX::number(window, QStringLiteral("AXWindowNumber"));
+    if (!number || *number < 1 || *number > double(std::numeric_limits<quint32>::max()))
+        return std::nullopt;
+    return quint32(*number);
 }
 
 double secondsSince(const QDateTime& time) {
@@ -263,21 +271,20 @@ void AXProfileSource::refresh(const QString& reason) {
 
     // The window server is asked only when accessibility shows no window: listing the running programs to
     // find Chrome's costs more than the rest of a pass.
-    const std::optional<bool> visible =
-        standard.empty() ? ChromeWindows::visibleWindows() : std::optional<bool>(true);
-    const bool keepMap = standard.empty() && visible != false;
+    const std::optional<int> kept = standard.empty() ? windowsTheWindowServerKeeps(windows_) : std::nullopt;
+    const bool keepMap = standard.empty() && kept != 0;
     lastResponsiveness_ = Responsiveness{now(), !keepMap};
 
     if (keepMap) {
         const QString detail =
-            visible ? QStringLiteral("the window server still lists %1 of them, so Chrome is not answering")
-                          .arg(ChromeWindows::onScreenCount().value_or(0))
-                    : QStringLiteral("this process cannot see other applications' windows, so there is no "
-                                     "evidence either way");
+            kept ? QStringLiteral("the window server still lists %1 of them, so Chrome is not answering")
+                       .arg(*kept)
+                 : QStringLiteral("this process cannot see other applications' windows, so there is no "
+                                  "evidence either way");
         Log::ax.log(QStringLiteral(
                         "Accessibility reported no Chrome windows; %1 \u2014 keeping the window map we had")
                         .arg(detail));
-        noteUnseenWindows(visible);
+        noteUnseenWindows(kept ? std::optional<bool>(*kept > 0) : std::nullopt);
         if (!lastWakeAttempt_ || secondsSince(*lastWakeAttempt_) >= wakeInterval) {
             Log::ax.log(QStringLiteral("asking Chrome to publish its accessibility tree"));
             wakeAccessibilityTree(*appElement_);
@@ -301,6 +308,7 @@ void AXProfileSource::refresh(const QString& reason) {
             window.ref = AXWindowRef{element};
             window.classification = classifier_.classify(element, attributed, lastFocusedProfile_);
             window.title = title;
+            window.windowNumber = windowNumberOf(element);
             windows_.push_back(window);
             if (observer_)
                 for (const QString& notification :
@@ -484,10 +492,21 @@ bool AXProfileSource::chromeIsAnsweringAX() {
         return true;
     if (lastResponsiveness_ && secondsSince(lastResponsiveness_->checked) < answeringCacheTime)
         return lastResponsiveness_->isAnswering;
-    const bool answering =
-        !AX::windows(*appElement_).isEmpty() || ChromeWindows::visibleWindows() == std::optional<bool>(false);
+    const bool answering = !AX::windows(*appElement_).isEmpty() || windowsTheWindowServerKeeps(windows_) == 0;
     lastResponsiveness_ = Responsiveness{now(), answering};
     return answering;
+}
+
+std::optional<int> AXProfileSource::windowsTheWindowServerKeeps(const std::vector<TrackedWindow>& windows) {
+    std::vector<quint32> numbers;
+    for (const TrackedWindow& window : windows)
+        if (window.windowNumber)
+            numbers.push_back(*window.windowNumber);
+    if (!numbers.empty())
+        return ChromeWindows::listedCount(numbers);
+    if (!ChromeWindows::canSeeOtherApplicationsWindows())
+        return std::nullopt;
+    return ChromeWindows::onScreenCount();
 }
 
 void AXProfileSource::tellDelegate() {
@@ -794,15 +813,16 @@ void AXProfileSource::close(const WatchScope& scope, std::optional<qint64> limit
     completion = once(std::move(completion));
     if (scope.tabGroup)
         return closeGroup(*scope.tabGroup, scope, std::move(completion));
+    const std::vector<TrackedWindow> closing = windows(scope);
     QList<host::AXElement> elements;
-    for (const TrackedWindow& window : windows(scope))
+    for (const TrackedWindow& window : closing)
         elements.append(window.ref.element);
     // A negative limit asks for nothing to be closed.
     if (limit && *limit < elements.size())
         elements = elements.mid(0, std::max<qint64>(*limit, 0));
     WindowActions::close(
         elements, budget, perWindowCloseTimeout,
-        [application = appElement_](const host::AXElement& window) {
+        [application = appElement_, closing](const host::AXElement& window) {
             // A gone window may still answer from the accessibility library's cache: it is open while Chrome
             // lists it.
             if (!AX::string(window, QStringLiteral("AXRole")))
@@ -813,8 +833,11 @@ void AXProfileSource::close(const WatchScope& scope, std::optional<qint64> limit
             if (!listed.isEmpty())
                 return listed.contains(window);
             // Chrome lists nothing once its last window has gone, and also while it does not answer: the
-            // window server tells the two apart.
-            return ChromeWindows::visibleWindows() != false;
+            // window server tells the two apart by this window's number, minimised or not.
+            std::vector<TrackedWindow> asked;
+            std::copy_if(closing.begin(), closing.end(), std::back_inserter(asked),
+                         [&](const TrackedWindow& tracked) { return tracked.ref.element == window; });
+            return windowsTheWindowServerKeeps(asked) != 0;
         },
         [completion](CloseOutcome outcome) {
             completion(CloseResult{outcome.closed, outcome.remaining, outcome.blocked});

@@ -28,6 +28,9 @@ struct TrackedWindow {
     std::optional<host::AXElement> tabStrip;
     bool didSeekTabStrip = false;
     QStringList groups; // the tab groups its strip shows, in strip order
+    // Its number in the window server's list, read when the window was met: what is asked of the window
+    // server while Chrome does not answer.
+    std::optional<quint32> windowNumber;
 };
 
 // The helper's tracker of Chrome's windows: it follows Chrome's launch and exit, observes its accessibility
@@ -118,6 +121,10 @@ private:
     void armGroupTimer();
     bool refreshGroups(bool force);
     bool chromeIsAnsweringAX();
+    // How many of `windows` the window server still has, minimised ones included, while accessibility shows
+    // none; where none of them has a number, how many of Chrome's windows it shows on screen. None when the
+    // window server cannot tell.
+    static std::optional<int> windowsTheWindowServerKeeps(const std::vector<TrackedWindow>& windows);
     std::optional<QString> consumePendingLaunch(const host::AXElement& window);
     void tellDelegate();
 

@@ -21,7 +21,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
@@ -60,11 +59,8 @@ std::vector<RunningApplication> Workspace::runningApplications(const QString& bu
 }
 
 void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
-                                          const QStringList&) {
-    // Only absolute links: a relative one could read as a command-line switch.
-    for (const QUrl& url : urls)
-        if (url.isValid() && !url.isRelative())
-            launch.arguments.append(url.toString(QUrl::FullyEncoded));
+                                          const QStringList& writtenLinks) {
+    launch.arguments += linkArguments(urls, writtenLinks);
 }
 
 host::SystemError workspaceError(WorkspaceErrorCode code, const QString& description) {
@@ -241,34 +237,6 @@ QString nameOf(const QVariantMap& info, const QString& path) {
             return name;
     }
     return QFileInfo(path).completeBaseName();
-}
-
-// Started for an event, the program belongs to the desktop, not to the caller: a pipe or terminal of the
-// caller's (`scripts/run URL | tail`) must be able to end while it runs on. Its output goes to its own log.
-std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
-                                    const QMap<QString, QString>& environment, const QString& logName,
-                                    QString& failure) {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    detachFromCaller(process, logName);
-    if (!environment.isEmpty()) {
-        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-        for (auto it = environment.begin(); it != environment.end(); ++it)
-            variables.insert(it.key(), it.value());
-        process.setProcessEnvironment(variables);
-    }
-    qint64 pid = 0;
-    if (!process.startDetached(&pid) || pid <= 0) {
-        failure = process.errorString();
-        return std::nullopt;
-    }
-    return pid;
-}
-
-// What a program gets in its environment besides what it inherits.
-QMap<QString, QString> launchEnvironment(const QString& bundleIdentifier) {
-    return bundleIdentifier == chromeBundleIdentifier ? chromeLaunchEnvironment() : QMap<QString, QString>{};
 }
 
 void complete(OpenCompletion completion, std::optional<RunningApplication> app,
@@ -613,9 +581,8 @@ std::optional<RunningApplication> HostWorkspace::frontmostApplication() {
     if (window->pid > 0)
         if (auto running = runningApplication(window->pid))
             return running;
-    const auto entry =
-        desktopEntryForWindow(applicationDesktopEntries(),
-                              WindowOwner{window->wmInstance, window->wmClass, programNamesOf(window->pid)});
+    const auto entry = desktopEntryForWindow(applicationDesktopEntries(),
+                                             windowOwner(window->wmInstance, window->wmClass, window->pid));
     if (!entry)
         return window->pid > 0
                    ? std::optional(RunningApplication{window->pid, QString(), window->wmClass, QString()})
@@ -711,7 +678,8 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
                                     QStringLiteral("no usable link to open in %1").arg(name)));
             return;
         }
-        const std::vector<QStringList> commands = desktopEntryCommands(*app.desktopEntry, urls);
+        const std::vector<QStringList> commands =
+            desktopEntryCommands(*app.desktopEntry, urls, configuration.writtenLinks);
         if (commands.empty()) {
             complete(std::move(completion), std::nullopt,
                      workspaceError(WorkspaceErrorCode::noExecutable,

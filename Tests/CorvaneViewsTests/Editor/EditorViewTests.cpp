@@ -205,6 +205,33 @@ TEST_F(EditorPage, SavingFromTheFocusedFieldShowsTheNameAsSaved) {
     EXPECT_EQ(statusBar()->shownMessage(), *model->statusMessage());
 }
 
+TEST_F(EditorPage, ChangesMadeWhileTheSaveBuildsStayOnScreenUnsaved) {
+    writeChromeProfiles();
+    installApp(QStringLiteral("Work"), QStringLiteral("app.corvane.work"), QStringLiteral("Profile 1"));
+    model->load();
+    model->select(Selection::saved(QStringLiteral("app.corvane.work")));
+    showPage();
+
+    retype(QStringLiteral("Mail"));
+    builder.hold();
+    saveButton()->click();
+    ASSERT_TRUE(model->isBusy());
+    EXPECT_FALSE(saveButton()->isEnabled());
+    child<QToolButton>("swatch:#B3261E")->click();
+    auto* browserSwitch = child<QCheckBox>("registerAsBrowserSwitch");
+    ASSERT_TRUE(browserSwitch->isEnabled());
+    browserSwitch->click();
+    builder.release();
+    ASSERT_TRUE(finishBuild());
+
+    EXPECT_EQ(nameField()->text(), QStringLiteral("Mail"));
+    EXPECT_TRUE(browserSwitch->isChecked());
+    EXPECT_EQ(model->editor().badgeColor.hexString(), QStringLiteral("#B3261E"));
+    ASSERT_TRUE(shown(saveButton()));
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_EQ(saveButton()->text(), QStringLiteral("Save"));
+}
+
 TEST_F(EditorPage, TheStatusBarShowsTheErrorOverTheStatusAndTheWarningOnlyWithoutEither) {
     model->load();
     model->navigate(Navigation::newApp());

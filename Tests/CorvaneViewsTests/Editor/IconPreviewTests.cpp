@@ -40,12 +40,12 @@ TEST_F(IconPreviewTest, ABurstOfChangesRendersOnceAfterTheSettleDelayLargestFirs
     time->advance(0.1);
     view.setSpec(iconOf("star", "#0000FF"));
     time->advance(0.1);
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(time.time());
     EXPECT_TRUE(renderer.calls().empty());
     EXPECT_TRUE(showsPlaceholders(view));
 
     time->advance(0.05);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(view, "#0000FF"); }));
+    ASSERT_TRUE(time->runUntil([&] { return shows(view, "#0000FF"); }));
     const auto calls = renderer.calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0].points, 128);
@@ -58,7 +58,7 @@ TEST_F(IconPreviewTest, ABurstOfChangesRendersOnceAfterTheSettleDelayLargestFirs
     // The same description again renders nothing new.
     view.setSpec(iconOf("star", "#0000FF"));
     time->advance(1);
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(time.time());
     EXPECT_EQ(renderer.calls().size(), 3u);
 }
 
@@ -67,12 +67,12 @@ TEST_F(IconPreviewTest, ARenderOvertakenByANewerDescriptionIsDroppedAndTheOldIco
     view.show();
     view.setSpec(iconOf("car", "#00FF00"));
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(view, "#00FF00"); }));
+    ASSERT_TRUE(time->runUntil([&] { return shows(view, "#00FF00"); }));
 
     renderer.hold("star");
     view.setSpec(iconOf("star", "#FF0000"));
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
+    ASSERT_TRUE(time->runUntil([&] {
         return !renderer.rendered(128).empty() && renderer.rendered(128).back().symbolName == "star";
     }));
     // While the slow render runs, the previous icon stays on screen.
@@ -80,9 +80,9 @@ TEST_F(IconPreviewTest, ARenderOvertakenByANewerDescriptionIsDroppedAndTheOldIco
 
     view.setSpec(iconOf("globe", "#0000FF"));
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(view, "#0000FF"); }));
+    ASSERT_TRUE(time->runUntil([&] { return shows(view, "#0000FF"); }));
     renderer.release();
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(time.time());
     EXPECT_TRUE(shows(view, "#0000FF"));
     EXPECT_EQ(renderer.rendered(16).size(),
               3u); // the slow render ran to its end; only its result was dropped
@@ -93,12 +93,12 @@ TEST_F(IconPreviewTest, AFailedRenderShowsThePlaceholdersNotTheEarlierIcon) {
     view.show();
     view.setSpec(iconOf("car", "#00FF00"));
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(view, "#00FF00"); }));
+    ASSERT_TRUE(time->runUntil([&] { return shows(view, "#00FF00"); }));
 
     renderer.failFor("no.such.symbol");
     view.setSpec(iconOf("no.such.symbol", "#00FF00", Style::Badge));
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return showsPlaceholders(view); }));
+    ASSERT_TRUE(time->runUntil([&] { return showsPlaceholders(view); }));
 }
 
 TEST_F(IconPreviewTest, AViewOffScreenDropsItsPendingRenderAndRendersAgainWhenShown) {
@@ -108,12 +108,12 @@ TEST_F(IconPreviewTest, AViewOffScreenDropsItsPendingRenderAndRendersAgainWhenSh
     time->advance(0.1);
     view.hide();
     time->advance(1);
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(time.time());
     EXPECT_TRUE(renderer.calls().empty());
 
     view.show();
     time->advance(0.15);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(view, "#00FF00"); }));
+    ASSERT_TRUE(time->runUntil([&] { return shows(view, "#00FF00"); }));
 }
 
 TEST_F(IconPreviewTest, ThumbnailsRenderEachStyleAndOnlyThoseWhoseDescriptionChanged) {
@@ -126,7 +126,7 @@ TEST_F(IconPreviewTest, ThumbnailsRenderEachStyleAndOnlyThoseWhoseDescriptionCha
     picker.setSpecs(specs);
     picker.show();
     time->advance(0.12);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
+    ASSERT_TRUE(time->runUntil([&] {
         return !picker.thumbnailImage(Style::Segments).isNull() &&
                !picker.thumbnailImage(Style::Ring).isNull() && !picker.thumbnailImage(Style::Badge).isNull();
     }));
@@ -136,10 +136,10 @@ TEST_F(IconPreviewTest, ThumbnailsRenderEachStyleAndOnlyThoseWhoseDescriptionCha
     badge = QColor("#654321");
     picker.setSpecs(specs);
     time->advance(0.12);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
+    ASSERT_TRUE(time->runUntil([&] {
         return test::RecordingRenderer::colourOf(picker.thumbnailImage(Style::Ring)) == QColor("#654321");
     }));
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(time.time());
     EXPECT_EQ(renderer.rendered(64).size(), 5u);
     EXPECT_EQ(test::RecordingRenderer::colourOf(picker.thumbnailImage(Style::Segments)), QColor("#654321"));
 }

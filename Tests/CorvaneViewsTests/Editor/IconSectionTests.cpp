@@ -52,7 +52,7 @@ protected:
     bool previewShowsTheEditor() {
         environment.time().advance(IconPreviewView::settleDelay);
         const QColor badge = model->editor().badgeColor.toQColor();
-        return QTest::qWaitFor([&] {
+        return environment.time().runUntil([&] {
             return test::RecordingRenderer::colourOf(preview()->shownImage(128)) == badge &&
                    !renderer.rendered(128).empty() && renderer.rendered(128).back() == section->iconSpec();
         });
@@ -85,13 +85,13 @@ TEST_F(IconSectionTest, TwoEditsWithinTheSettleDelayRenderThePreviewOnce) {
     environment.time().advance(0.1);
     click("swatch:#0F766E");
     ASSERT_TRUE(previewShowsTheEditor());
-    test::RecordingRenderer::settle();
+    test::RecordingRenderer::settle(environment.time());
     const auto large = renderer.rendered(128);
     ASSERT_EQ(large.size(), before + 1);
     EXPECT_EQ(large.back().badgeColor.hexString(), "#0F766E");
     // The thumbnails show the same colour in each style.
     environment.time().advance(IconStylePicker::thumbnailSettleDelay);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
+    ASSERT_TRUE(environment.time().runUntil([&] {
         return test::RecordingRenderer::colourOf(
                    find<IconStylePicker>("iconStylePicker")->thumbnailImage(Style::Ring)) ==
                QColor("#0F766E");
@@ -160,7 +160,7 @@ TEST_F(IconSectionTest, TheGlyphButtonShowsTheDisplayNameAndOpensTheSymbolSheet)
     ASSERT_TRUE(picker);
     EXPECT_TRUE(picker->isVisible());
     EXPECT_EQ(picker->windowModality(), Qt::WindowModal);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return picker->hasCatalog(); }));
+    ASSERT_TRUE(environment.time().runUntil([&] { return picker->hasCatalog(); }));
 
     auto* grid = picker->findChild<QListView*>("symbolGrid");
     const QModelIndex car = grid->model()->index(int(picker->listedNames().indexOf("car")), 0);

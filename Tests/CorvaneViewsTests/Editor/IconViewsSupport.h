@@ -1,10 +1,11 @@
 #pragma once
 
 #include "Corvane/Views/Editor/IconPreviewView.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneIcon/SymbolCatalog.h"
+#include "Support/VirtualTime.h"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -29,7 +30,7 @@ public:
     }
     ~RecordingRenderer() {
         release();
-        QThreadPool::globalInstance()->waitForDone();
+        host::waitForBackgroundWork();
         IconPreviews::setRenderFunction({});
     }
 
@@ -60,9 +61,10 @@ public:
         }
         changed_.notify_all();
     }
-    // Waits for the running renders to end and their results to be handed to the views.
-    static void settle() {
-        QThreadPool::globalInstance()->waitForDone();
+    // Waits for the running renders to end and their results to be handed to the views over the main queue.
+    static void settle(VirtualTime& time) {
+        host::waitForBackgroundWork();
+        time.runUntilIdle();
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents();
     }

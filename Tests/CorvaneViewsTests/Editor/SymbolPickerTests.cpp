@@ -39,7 +39,7 @@ protected:
     void openPicker() {
         picker = new SymbolPickerView(*model);
         picker->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return picker->hasCatalog(); }));
+        ASSERT_TRUE(environment.time().runUntil([&] { return picker->hasCatalog(); }));
     }
     template <typename T> T* find(const char* name) {
         T* widget = picker->findChild<T*>(QString::fromLatin1(name));
@@ -94,7 +94,7 @@ TEST_F(SymbolPickerTest, ShowsLoadingSymbolsUntilTheCatalogArrivesWhileTheHeader
     QTest::keyClicks(find<QLineEdit>("symbolSearch"), "per");
 
     gate.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return picker->hasCatalog(); }));
+    ASSERT_TRUE(environment.time().runUntil([&] { return picker->hasCatalog(); }));
     EXPECT_EQ(pages->currentWidget()->objectName(), "symbolBrowser");
     // What was typed meanwhile already filters the grid.
     EXPECT_EQ(picker->listedNames(), (QStringList{"person", "person.2", "person.circle", "person.square"}));

@@ -380,6 +380,36 @@ TEST_F(RuleEditorTest, AppsBlockPicksFromTheSourceAppMenuWithoutSelecting) {
     EXPECT_EQ(block->block().values(), QStringList{QStringLiteral("com.apple.mail")});
 }
 
+// The row "−" removes is the one the list highlights: a Ctrl+click that clears the highlight leaves none
+// selected, though the row stays the list's current one.
+TEST_F(RuleEditorTest, RemoveTakesTheHighlightedRowOnlyAsOnTheRulesPage) {
+    const QStringList apps{QStringLiteral("com.apple.mail"), QStringLiteral("com.tinyspeck.slack"),
+                           QStringLiteral("com.example.notes")};
+    rule.conditions = {Condition{Condition::Kind::apps, apps}};
+    routing.update(rule);
+    QPointer<RuleEditorView> sheet = openSheet();
+    ConditionBlockEditor* block = sheet->blockEditors().at(0);
+    auto* list = child<QListWidget>(block, "listBoxRows");
+    const auto click = [&](int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualItemRect(list->item(row)).center());
+    };
+
+    click(1);
+    EXPECT_EQ(block->block().selection, block->block().rows[1].id);
+    click(1, Qt::ControlModifier);
+    ASSERT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_FALSE(block->block().selection);
+    // Nothing highlighted: the last row goes, as "−" does on a list without a selection.
+    QTest::mouseClick(removeButton(block), Qt::LeftButton);
+    EXPECT_EQ(block->block().values(), apps.mid(0, 2));
+
+    click(0);
+    QTest::mouseClick(removeButton(block), Qt::LeftButton);
+    EXPECT_EQ(block->block().values(), QStringList{apps[1]});
+}
+
 TEST_F(RuleEditorTest, AGoneTargetWarnsUntilAnotherIsChosenAndCanBeSaved) {
     QDir(workPath).removeRecursively();
     QPointer<RuleEditorView> sheet = openSheet();

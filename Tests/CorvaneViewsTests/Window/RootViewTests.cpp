@@ -344,6 +344,20 @@ TEST_F(CreatorWindowTest, TheWindowsTitleFollowsThePage) {
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane"));
     model.navigate(AppModel::PendingNavigation::newApp());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("New Proxy App — Corvane"));
+
+    // An app named like the placeholder's title keeps an app's title form.
+    edited = model.editor();
+    edited.name = QStringLiteral("Corvane");
+    model.setEditor(edited);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane — Corvane"));
+    model.discardDraft(model.drafts().front().id);
+    model.setSelection(std::nullopt);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane"));
+    model.navigate(AppModel::PendingNavigation::newApp());
+    edited = model.editor();
+    edited.name = QStringLiteral("Corvane");
+    model.setEditor(edited);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane — Corvane"));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "Corvane/Views/Window/SidebarView.h"
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "Support/CreatorWindowFixture.h"
 
 #include <QAbstractButton>
@@ -22,7 +23,6 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QThreadPool>
 #include <QTimer>
 
 namespace {
@@ -163,8 +163,8 @@ protected:
     }
 
     void keep(QWidget* widget, const QString& name) {
-        // Icon previews are drawn on the thread pool: the picture shows them drawn.
-        QThreadPool::globalInstance()->waitForDone(10000);
+        // Icon previews are drawn in the background: the picture shows them drawn.
+        host::waitForBackgroundWork(10);
         QCoreApplication::processEvents();
         const QString path = folder + "/" + name + ".png";
         EXPECT_TRUE(widget->grab().save(path)) << path.toStdString();

@@ -39,14 +39,14 @@ protected:
         session = new test::DesktopSession(options);
         if (!session->start())
             return;
-        host::services().accessibility.reset();
+        host::replaceService(host::services().accessibility, {});
         // Started while the switch is off, as every Chrome the host starts: with ACCESSIBILITY_ENABLED=1.
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1"));
         session->openWindow(QStringLiteral("Work"), QStringLiteral("about:blank"), environment);
     }
     static void TearDownTestSuite() {
-        host::services().accessibility.reset();
+        host::replaceService(host::services().accessibility, {});
         delete session;
         session = nullptr;
     }

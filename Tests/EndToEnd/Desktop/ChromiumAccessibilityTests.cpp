@@ -112,8 +112,8 @@ protected:
         if (!session->start())
             return;
         // The services must see the session's buses and display, so they are made after it started.
-        host::services().accessibility.reset();
-        host::services().windowList.reset();
+        host::replaceService(host::services().accessibility, {});
+        host::replaceService(host::services().windowList, {});
         session->openWindow(QStringLiteral("Work"));
         application = host::accessibility().createApplication(session->chromiumPid());
         host::accessibility().setMessagingTimeout(application, 2.0);
@@ -122,7 +122,7 @@ protected:
     }
     static void TearDownTestSuite() {
         application = {};
-        host::services().accessibility.reset();
+        host::replaceService(host::services().accessibility, {});
         delete session;
         session = nullptr;
     }
@@ -272,6 +272,20 @@ TEST_F(ChromiumAccessibilityTests, WindowListAgreesWithTheAccessibilityTree) {
             entry.toMap().value(host::WindowList::ownerPIDKey).toLongLong() == session->chromiumPid();
     EXPECT_EQ(chromiumWindows, standardWindows(application).size());
     EXPECT_TRUE(host::windowList().screenRecordingPreflight());
+    // Each window's number is its number in the list, so the list answers for it once Chromium does not.
+    for (const AXElement& window : standardWindows(application)) {
+        AXValue number;
+        ASSERT_EQ(host::accessibility().copyAttributeValue(window, QStringLiteral("AXWindowNumber"), number),
+                  AXError::success);
+        ASSERT_TRUE(std::holds_alternative<double>(number));
+        int listed = 0;
+        for (const QVariant& entry : *entries)
+            listed +=
+                entry.toMap().value(host::WindowList::numberKey).toLongLong() ==
+                    qint64(std::get<double>(number)) &&
+                entry.toMap().value(host::WindowList::ownerPIDKey).toLongLong() == session->chromiumPid();
+        EXPECT_EQ(listed, 1);
+    }
 }
 
 TEST_F(ChromiumAccessibilityTests, ObserverReportsANewWindowAndItsClosingByItsCloseButton) {
@@ -347,11 +361,13 @@ TEST_F(ChromiumAccessibilityTests, MinimisingAndRestoringAWindow) {
 }
 
 TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
-    // A page that shows the last key pressed in its title, so in the window's name.
+    // A page that shows the last key pressed in its title, so in the window's name; it says "ready" once it
+    // has the keyboard.
     ASSERT_TRUE(session->openWindow(
         QStringLiteral("Work"),
-        QStringLiteral(
-            "data:text/html,<title>waiting</title><script>onkeydown=e=>document.title=e.key</script>")));
+        QStringLiteral("data:text/html,<title>waiting</title><script>onkeydown=e=>document.title=e.key;"
+                       "setInterval(()=>{if(document.hasFocus()&&document.title=='waiting')"
+                       "document.title='ready'},20)</script>")));
     AXElement page;
     ASSERT_TRUE(test::DesktopSession::waitUntil(
         [&] {
@@ -359,13 +375,12 @@ TEST_F(ChromiumAccessibilityTests, EscapeKeyReachesTheFocusedWindow) {
             for (const AXElement& window : standardWindows(application))
                 if (string(window, QStringLiteral("AXTitle"))
                         .value_or(QString())
-                        .startsWith(QStringLiteral("waiting")))
+                        .startsWith(QStringLiteral("ready")))
                     page = window;
             return !page.isNull() && focusedWindow() == page;
         },
-        20));
-    // The page takes the keyboard once it has loaded.
-    test::DesktopSession::waitUntil([] { return false; }, 1.0);
+        20))
+        << "the page never had the keyboard";
     host::accessibility().postKeyboardEvent(53, true);
     host::accessibility().postKeyboardEvent(53, false);
     EXPECT_TRUE(test::DesktopSession::waitUntil(
@@ -436,7 +451,7 @@ TEST_F(ChromiumAccessibilityTests, ObserverThatOutlivesTheServiceStaysQuiet) {
                   observer),
               AXError::success);
     ASSERT_EQ(observer->addNotification(application, host::AXNotification::windowCreated), AXError::success);
-    host::services().accessibility.reset();
+    host::replaceService(host::services().accessibility, {});
     session->openWindow(QStringLiteral("Work"));
     test::DesktopSession::waitUntil([] { return false; }, 2.0); // its poll would have run several times
     EXPECT_TRUE(received.notifications.empty());

@@ -64,6 +64,12 @@ TEST_F(CreatorWindowTest, TheSidebarOpensEachRoutingPage) {
         },
         5);
     EXPECT_FALSE(driver->saveScreenshot(QStringLiteral("CreatorWindow-start")).isEmpty());
+    // Without proxy apps the sidebar's first section has a blank header, which the bus still names.
+    const std::vector<test::AccessibleElement> rows = driver->findAll(frame, QStringLiteral("list item"), {});
+    ASSERT_FALSE(rows.empty()) << frame.dump(12).toStdString();
+    EXPECT_EQ(rows.front().name(), QStringLiteral("Apps")) << frame.dump(12).toStdString();
+    for (const test::AccessibleElement& row : rows)
+        EXPECT_FALSE(row.name().isEmpty()) << frame.dump(12).toStdString();
 
     const struct {
         const char* row;

@@ -1,6 +1,7 @@
 // The application in front and bringing one forward, on the real desktop: an X program of the desktop's
 // menu (xmessage, with a desktop entry of the test's own) focused, a link opened from there routed by a
-// source-app rule that names it, and Chromium brought forward when asked.
+// source-app rule that names it, the window of a script an interpreter runs known by its script, and
+// Chromium brought forward when asked.
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
@@ -81,6 +82,49 @@ protected:
                                                  10);
     }
 
+    // Shows a window of `script` run by the system's Python (drawn through Xlib, which every X desktop has),
+    // of a class no desktop entry names; the window manager focuses it.
+    bool showScriptWindow(QProcess& process, const QString& script) {
+        test::writeFile(
+            script,
+            "import ctypes, os, time\n"
+            "x = ctypes.cdll.LoadLibrary('libX11.so.6')\n"
+            "x.XOpenDisplay.restype = ctypes.c_void_p\n"
+            "x.XOpenDisplay.argtypes = [ctypes.c_char_p]\n"
+            "x.XDefaultRootWindow.restype = ctypes.c_ulong\n"
+            "x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]\n"
+            "x.XCreateSimpleWindow.restype = ctypes.c_ulong\n"
+            "x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + "
+            "[ctypes.c_int] * 2 + [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2\n"
+            "x.XInternAtom.restype = ctypes.c_ulong\n"
+            "x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]\n"
+            "x.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, "
+            "ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]\n"
+            "x.XSetClassHint.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]\n"
+            "x.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]\n"
+            "x.XFlush.argtypes = [ctypes.c_void_p]\n"
+            "class Hint(ctypes.Structure):\n"
+            "    _fields_ = [('name', ctypes.c_char_p), ('cls', ctypes.c_char_p)]\n"
+            "d = x.XOpenDisplay(None)\n"
+            "w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 300, 120, 0, 0, 0xffffff)\n"
+            "x.XSetClassHint(d, w, ctypes.byref(Hint(b'sketchpad', b'Sketchpad')))\n"
+            "pid = ctypes.c_long(os.getpid())\n"
+            "x.XChangeProperty(d, w, x.XInternAtom(d, b'_NET_WM_PID', 0), 6, 32, 0, "
+            "ctypes.byref(pid), 1)\n"
+            "x.XMapWindow(d, w)\n"
+            "x.XFlush(d)\n"
+            "time.sleep(120)\n",
+            QDateTime::currentDateTime());
+        process.setProcessEnvironment(session->programEnvironment());
+        process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-u"), script});
+        return process.waitForStarted(5000) && DesktopSession::waitUntil(
+                                                   [&] {
+                                                       const auto window = host::activeClientWindow();
+                                                       return window && window->pid == process.processId();
+                                                   },
+                                                   10);
+    }
+
     static QString logFile() { return QDir::homePath() + QStringLiteral("/frontmost.log"); }
 
     static inline DesktopSession* session = nullptr;
@@ -129,6 +173,43 @@ TEST_F(FrontmostApplicationTest, ALinkFromTheFocusedProgramRoutesByARuleThatName
         10));
     EXPECT_EQ(history.links()[0].sourceBundleID, notesID);
     EXPECT_EQ(history.links()[0].ruleName, QStringLiteral("Notes"));
+}
+
+TEST_F(FrontmostApplicationTest, AScriptsWindowIsKnownByTheEntryThatRunsThatScript) {
+    const QString entries = host::desktopEntryDirectories().first() + QStringLiteral("/");
+    const QString sketch = QDir::homePath() + QStringLiteral("/sketch.py");
+    // The interpreter's own entry (run in a terminal) and another script's come first in the folder.
+    test::writeFile(entries + QStringLiteral("org.example.APython.desktop"),
+                    "[Desktop Entry]\nType=Application\nName=Python\nExec=python3\nTerminal=true\n",
+                    QDateTime::currentDateTime());
+    test::writeFile(entries + QStringLiteral("org.example.BTool.desktop"),
+                    "[Desktop Entry]\nType=Application\nName=Tool\nExec=python3 /opt/tool/tool.py %F\n",
+                    QDateTime::currentDateTime());
+    test::writeFile(
+        entries + QStringLiteral("org.example.Sketch.desktop"),
+        ("[Desktop Entry]\nType=Application\nName=Sketch\nExec=python3 " + sketch + QStringLiteral("\n"))
+            .toUtf8(),
+        QDateTime::currentDateTime());
+
+    QProcess sketching;
+    ASSERT_TRUE(showScriptWindow(sketching, sketch)) << "the script's window never came to the front";
+    auto frontmost = host::workspace().frontmostApplication();
+    ASSERT_TRUE(frontmost);
+    EXPECT_EQ(frontmost->bundleIdentifier, QStringLiteral("org.example.Sketch"));
+    EXPECT_EQ(frontmost->localizedName, QStringLiteral("Sketch"));
+    sketching.kill(); // its own pid, as QProcess started it
+    sketching.waitForFinished(3000);
+
+    // A script no entry runs is no entry's, whichever entries run its interpreter.
+    QProcess scratch;
+    ASSERT_TRUE(showScriptWindow(scratch, QDir::homePath() + QStringLiteral("/scratch.py")))
+        << "the script's window never came to the front";
+    frontmost = host::workspace().frontmostApplication();
+    scratch.kill();
+    scratch.waitForFinished(3000);
+    ASSERT_TRUE(frontmost);
+    EXPECT_EQ(frontmost->bundleIdentifier, QString());
+    EXPECT_EQ(frontmost->localizedName, QStringLiteral("Sketchpad"));
 }
 
 TEST_F(FrontmostApplicationTest, ChromeComesForwardWhenAsked) {

@@ -244,7 +244,7 @@ TEST_F(ProxyAppChromiumTests, ALinkOpensInWorkAndTerminatingClosesWorksWindowsAn
     launcher->terminate();
     ASSERT_TRUE(launcher->waitForEnd(generous)) << "the launcher still runs";
     EXPECT_TRUE(launcher->endedNormally());
-    EXPECT_TRUE(launcher->log().contains(QStringLiteral("terminating (selfQuit=0")));
+    EXPECT_TRUE(launcher->log().contains(QStringLiteral("terminating (selfQuit=false,")));
     EXPECT_TRUE(DesktopSession::waitUntil([] { return session->windows(work).isEmpty(); }, generous))
         << session->windows(work).size() << " window(s) of Work left";
     EXPECT_TRUE(homeIsUntouched());

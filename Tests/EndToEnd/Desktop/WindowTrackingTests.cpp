@@ -9,9 +9,11 @@
 #include "Support/WindowDriver.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -264,6 +266,50 @@ TEST_F(WindowTrackingTests, TheHelperEndsCleanlyWhileChromiumAnnouncesChanges) {
         EXPECT_EQ(helper.exitCode(), 0) << helper.readAll().toStdString();
     }
     ASSERT_TRUE(session->helper().start(session->desktop().programEnvironment()));
+}
+
+// Chromium that does not answer the accessibility bus, with every window minimised: the on-screen list shows
+// none of them, but the window manager still has each, so the helper keeps counting them.
+TEST_F(WindowTrackingTests, MinimisedWindowsOfAChromiumThatDoesNotAnswerStillCount) {
+    auto work = HelperClient::connect(QStringLiteral("Work"), false);
+    ASSERT_TRUE(work);
+    ASSERT_TRUE(openWindow(QStringLiteral("Work")));
+    ASSERT_TRUE(work->hears(1)) << work->describe().toStdString();
+    QList<AXElement> windows = standardWindowsOf(QStringLiteral("Work"), false);
+    windows += standardWindowsOf(QStringLiteral("Home"), false);
+    ASSERT_EQ(windows.size(), 2);
+    const auto minimise = [&](bool minimised) {
+        for (const AXElement& window : windows)
+            host::accessibility().setAttributeValue(window, QStringLiteral("AXMinimized"), minimised);
+    };
+    // On a loaded machine a request can miss a window the window manager is still settling: ask again, at a
+    // calm pace, until none is on screen.
+    QElapsedTimer sinceAsked;
+    ASSERT_TRUE(test::DesktopSession::waitUntil(
+        [&] {
+            if (chromiumWindowsOnScreen() == 0)
+                return true;
+            if (!sinceAsked.isValid() || sinceAsked.elapsed() > 1000) {
+                minimise(true);
+                sinceAsked.start();
+            }
+            return false;
+        },
+        generous));
+
+    const qint32 chromium = qint32(session->desktop().chromiumPid());
+    ::kill(chromium, SIGSTOP);
+    // Two of the helper's periodic passes while Chromium is stopped.
+    test::DesktopSession::waitUntil([] { return false; }, 11);
+    work->drain();
+    const std::optional<Response> status = work->send(Request(0, Request::Op::status), 10);
+    ::kill(chromium, SIGCONT);
+    minimise(false);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->windowCount, 1) << work->describe().toStdString();
+    EXPECT_TRUE(session->helper().log().contains(
+        QStringLiteral("the window server still lists 2 of them, so Chrome is not answering")));
+    EXPECT_TRUE(test::DesktopSession::waitUntil([] { return chromiumWindowsOnScreen() == 2; }, generous));
 }
 
 // Last of this program: Chromium, running on, lists no windows at all once its last one has closed.

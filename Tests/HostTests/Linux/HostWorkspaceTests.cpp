@@ -1,4 +1,5 @@
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
@@ -351,6 +352,12 @@ TEST(DesktopEntryCommandsTest, ExpandsFieldCodesAsTheExecLineSays) {
     // A relative link could pass for a switch of the program: it is left out.
     EXPECT_THAT(host::desktopEntryCommands(entry, {QUrl(QStringLiteral("--incognito")), urls.last()}),
                 ElementsAre(QStringList{"b", "file:///tmp/f.html"}));
+    // Links go on as written, each text with its own link.
+    const QString written = QStringLiteral("https://caf%C3%A9.example/%7E?q=a|b");
+    EXPECT_THAT(host::desktopEntryCommands(
+                    entry, {QUrl(QStringLiteral("--incognito")), urls.last(), *host::parseLink(written)},
+                    {QStringLiteral("--incognito"), written}),
+                ElementsAre(QStringList{"b", "file:///tmp/f.html", written}));
 
     for (const QString& exec : {QStringLiteral("b \"open"), QStringLiteral("b \"\\x\""), QStringLiteral("  "),
                                 QStringLiteral("%U")}) {
@@ -570,8 +577,8 @@ TEST_F(HostWorkspaceTest, AStartedProgramIsDetachedFromItsCallerAndLogsToItsOwnF
 TEST_F(HostWorkspaceTest, ALinkForABusyProgramIsDeliveredOnceAndStartsNothing) {
     const QString id = QStringLiteral("com.example.workspace-tests.busy");
     const QString app = makeBundle(apps_, QStringLiteral("Busy"), bundleInfo(id), /*stays=*/true);
-    const auto previous = host::services().eventDelivery;
-    host::services().eventDelivery = std::make_shared<host::EventChannelDelivery>();
+    auto previous =
+        host::replaceService(host::services().eventDelivery, std::make_shared<host::EventChannelDelivery>());
     auto [running, error] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
     ASSERT_TRUE(running) << (error ? error->description().toStdString() : "");
     ASSERT_TRUE(
@@ -592,7 +599,7 @@ TEST_F(HostWorkspaceTest, ALinkForABusyProgramIsDeliveredOnceAndStartsNothing) {
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].directObject, link.toString());
     EXPECT_EQ(recordedStarts(app).size(), 1);
-    host::services().eventDelivery = previous;
+    host::replaceService(host::services().eventDelivery, std::move(previous));
 }
 
 // A program of this user started with another home folder (the user's own helper, seen from a test's
@@ -674,8 +681,8 @@ TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartI
     configuration.arguments = {QStringLiteral("-x")};
 
     // The plainest delivery: a program gets the links as arguments after the configuration's.
-    const auto previous = host::services().eventDelivery;
-    host::services().eventDelivery = std::make_shared<host::ArgumentEventDelivery>();
+    auto previous =
+        host::replaceService(host::services().eventDelivery, std::make_shared<host::ArgumentEventDelivery>());
     auto [started, error] =
         openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
     ASSERT_TRUE(started);
@@ -685,7 +692,7 @@ TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartI
         waitFor([&] { return workspace_.runningApplication(started->processIdentifier).has_value(); }));
 
     auto delivery = std::make_shared<RecordingDelivery>();
-    host::services().eventDelivery = delivery;
+    host::replaceService(host::services().eventDelivery, delivery);
     auto [reached, reachedError] =
         openAndWait([&](auto done) { workspace_.open({link}, app, configuration, done); });
     ASSERT_TRUE(reached);
@@ -709,7 +716,7 @@ TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartI
     EXPECT_NE(fresh->processIdentifier, started->processIdentifier);
     ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 2; }));
     EXPECT_EQ(recordedStarts(app).last(), QStringLiteral("-x|--event|https://example.com/a?b=c|"));
-    host::services().eventDelivery = previous;
+    host::replaceService(host::services().eventDelivery, std::move(previous));
 }
 
 TEST_F(HostWorkspaceTest, OpeningFailuresComeBackAsErrors) {

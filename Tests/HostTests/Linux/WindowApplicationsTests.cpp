@@ -2,11 +2,17 @@
 #include "CorvaneHost/Linux/WindowApplications.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
 
-host::DesktopEntry entry(const QString& id, const QString& exec, const QString& startupWMClass = {}) {
+host::DesktopEntry entry(const QString& id, const QString& exec, const QString& startupWMClass = {},
+                         bool terminal = false) {
     host::DesktopEntry made;
     made.path = QStringLiteral("/usr/share/applications/%1.desktop").arg(id);
     made.id = id;
@@ -14,6 +20,7 @@ host::DesktopEntry entry(const QString& id, const QString& exec, const QString& 
     made.exec = exec;
     made.bundleIdentifier = host::bundleIdentifierForDesktopEntry(id);
     made.startupWMClass = startupWMClass;
+    made.terminal = terminal;
     return made;
 }
 
@@ -32,29 +39,95 @@ TEST(WindowApplicationsTest, TheWindowClassThenTheEntryNameThenTheProgramName) {
         entry(QStringLiteral("org.example.Notes"), QStringLiteral("notes %F"), QStringLiteral("XTerm"))};
 
     // A StartupWMClass that names the class wins over an entry named like the window.
-    EXPECT_EQ(matched(entries, {QStringLiteral("xterm"), QStringLiteral("XTerm"), {QStringLiteral("xterm")}}),
-              QStringLiteral("org.example.Notes"));
+    EXPECT_EQ(
+        matched(entries, {QStringLiteral("xterm"), QStringLiteral("XTerm"), {QStringLiteral("xterm")}, {}}),
+        QStringLiteral("org.example.Notes"));
     // Without one, the entry's name, letter case aside.
     EXPECT_EQ(matched({entries[0], entries[2]},
-                      {QStringLiteral("XTERM"), QStringLiteral("Xterm"), {QStringLiteral("xterm")}}),
+                      {QStringLiteral("XTERM"), QStringLiteral("Xterm"), {QStringLiteral("xterm")}, {}}),
               QStringLiteral("xterm"));
     // Last, the program, past "env" and its variables.
+    EXPECT_EQ(matched(entries,
+                      {QStringLiteral("mailer"), QStringLiteral("Mailer"), {QStringLiteral("mailer")}, {}}),
+              QStringLiteral("org.example.Mail"));
     EXPECT_EQ(
-        matched(entries, {QStringLiteral("mailer"), QStringLiteral("Mailer"), {QStringLiteral("mailer")}}),
-        QStringLiteral("org.example.Mail"));
-    EXPECT_EQ(matched({entries[0]}, {QStringLiteral("x"), QStringLiteral("X"), {QStringLiteral("xterm")}}),
-              QStringLiteral("debian-xterm"));
-    EXPECT_EQ(matched(entries, {QStringLiteral("gimp"), QStringLiteral("Gimp"), {QStringLiteral("gimp")}}),
-              std::nullopt);
+        matched({entries[0]}, {QStringLiteral("x"), QStringLiteral("X"), {QStringLiteral("xterm")}, {}}),
+        QStringLiteral("debian-xterm"));
+    EXPECT_EQ(
+        matched(entries, {QStringLiteral("gimp"), QStringLiteral("Gimp"), {QStringLiteral("gimp")}, {}}),
+        std::nullopt);
     // A window without a class is matched by its program only.
-    EXPECT_EQ(matched(entries, {{}, {}, {}}), std::nullopt);
+    EXPECT_EQ(matched(entries, {{}, {}, {}, {}}), std::nullopt);
 }
 
-TEST(WindowApplicationsTest, ProgramNamesOfAProcess) {
-    const QStringList names = host::programNamesOf(qint32(QCoreApplication::applicationPid()));
-    EXPECT_TRUE(names.contains(QStringLiteral("HostTests_WindowApplicationsTests")))
-        << names.join(' ').toStdString();
-    EXPECT_TRUE(host::programNamesOf(0).isEmpty());
+// Windows of interpreted programs, as their processes were recorded on this machine: the interpreter is
+// shared by every script it runs, so only an entry that runs the same script stands for the window.
+TEST(WindowApplicationsTest, AnInterpretedProgramIsKnownByItsScriptNeverByItsInterpreter) {
+    const std::vector<host::DesktopEntry> entries{
+        entry(QStringLiteral("python3.11"), QStringLiteral("/usr/bin/python3.11"), {}, true),
+        entry(QStringLiteral("org.example.Idle"), QStringLiteral("python3 %F")),
+        entry(QStringLiteral("org.example.Tool"), QStringLiteral("python3 -O /opt/tool/tool.py %U")),
+        entry(QStringLiteral("org.example.Jar"), QStringLiteral("java -jar /opt/jar/app.jar")),
+        entry(QStringLiteral("org.example.Shell"), QStringLiteral("python3"), {}, true)};
+    const auto python = [](const QString& script) {
+        return host::WindowOwner{QStringLiteral("tk"),
+                                 QStringLiteral("Tk"),
+                                 {QStringLiteral("python3.11"), QStringLiteral("python3")},
+                                 script};
+    };
+
+    EXPECT_EQ(matched(entries, python(QStringLiteral("/home/me/app.py"))), std::nullopt);
+    EXPECT_EQ(matched(entries, python(QStringLiteral("/opt/tool/tool.py"))),
+              QStringLiteral("org.example.Tool"));
+    // Started from the script's folder.
+    EXPECT_EQ(matched(entries, python(QStringLiteral("tool.py"))), QStringLiteral("org.example.Tool"));
+    EXPECT_EQ(matched(entries, python(QStringLiteral("/home/me/tool.py"))), std::nullopt);
+    const host::WindowOwner java{QStringLiteral("sun-awt-X11-XFramePeer"),
+                                 QStringLiteral("app-Main"),
+                                 {QStringLiteral("java")},
+                                 QStringLiteral("/opt/jar/app.jar")};
+    EXPECT_EQ(matched(entries, java), QStringLiteral("org.example.Jar"));
+    EXPECT_EQ(
+        matched(entries, {java.wmInstance, java.wmClass, java.programNames, QStringLiteral("other.jar")}),
+        std::nullopt);
+    // An interpreter's window without a script is no terminal entry's: those windows are the terminal's.
+    EXPECT_EQ(matched(entries, python(QString())), QStringLiteral("org.example.Idle"));
+    EXPECT_EQ(matched({entries[0], entries[4]}, python(QString())), std::nullopt);
+    EXPECT_EQ(matched({entries[0]}, {QStringLiteral("python3.11"), QStringLiteral("Python3.11"), {}, {}}),
+              std::nullopt);
+}
+
+TEST(WindowApplicationsTest, TheOwnerOfAProcessIsReadFromItsCommandLine) {
+    const host::WindowOwner self = host::windowOwner(QStringLiteral("i"), QStringLiteral("C"),
+                                                     qint32(QCoreApplication::applicationPid()));
+    EXPECT_TRUE(self.programNames.contains(QStringLiteral("HostTests_WindowApplicationsTests")))
+        << self.programNames.join(' ').toStdString();
+    EXPECT_EQ(self.wmClass, QStringLiteral("C"));
+    EXPECT_TRUE(host::windowOwner({}, {}, 0).programNames.isEmpty());
+
+    // A shell running a script, as an interpreter runs a program: its switches come before the script.
+    QTemporaryDir folder;
+    const QString script = folder.filePath(QStringLiteral("sleeper.sh"));
+    const QString running = folder.filePath(QStringLiteral("running"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("touch \"$1\"\nsleep 30\n");
+    file.close();
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-e"), script, running});
+    ASSERT_TRUE(shell.waitForStarted());
+    // Once the script runs, the shell's command line is its own.
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFile::exists(running) && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    ASSERT_TRUE(QFile::exists(running));
+    const host::WindowOwner owner = host::windowOwner({}, {}, qint32(shell.processId()));
+    shell.kill();
+    shell.waitForFinished();
+    EXPECT_TRUE(owner.programNames.contains(QStringLiteral("sh")))
+        << owner.programNames.join(' ').toStdString();
+    EXPECT_EQ(owner.firstArgument, script);
 }
 
 } // namespace

@@ -2,19 +2,16 @@
 
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/SystemImages.h"
-#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneIcon/IconRenderer.h"
 
-#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QThreadPool>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 namespace IconPreviews {
 
@@ -93,22 +90,19 @@ void IconRenderJob::renderNow() {
     std::optional<QImage> chromeIcon;
     if (iconDescription.iconStyle == StubConfig::IconStyle::Badge)
         chromeIcon = IconRenderer::chromeBaseImage();
-    auto* watcher = new QFutureWatcher<QList<QImage>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation == generation_)
-            emit rendered(watcher->result());
-    });
-    watcher->setFuture(
-        QtConcurrent::run(QThreadPool::globalInstance(), [render = IconPreviews::renderFunction(),
-                                                          iconDescription, chromeIcon, points = points_] {
-            QList<QImage> images;
-            for (const int size : points) {
-                const auto image = render(iconDescription, size, chromeIcon);
-                images.append(image ? *image : QImage());
-            }
-            return images;
-        }));
+    auto render = [render = IconPreviews::renderFunction(), iconDescription, chromeIcon, points = points_] {
+        QList<QImage> images;
+        for (const int size : points) {
+            const auto image = render(iconDescription, size, chromeIcon);
+            images.append(image ? *image : QImage());
+        }
+        return images;
+    };
+    host::runInBackground(std::move(render),
+                          [guard = QPointer<IconRenderJob>(this), generation](const QList<QImage>& images) {
+                              if (guard && generation == guard->generation_)
+                                  emit guard->rendered(images);
+                          });
 }
 
 IconTile::IconTile(int points, double cornerRadius, QWidget* parent)

@@ -4,9 +4,9 @@
 #include "Corvane/Views/Editor/SymbolVarietyPicker.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/SystemImages.h"
+#include "CorvaneHost/BackgroundWork.h"
 
 #include <QClipboard>
-#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -17,12 +17,12 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 #include <algorithm>
 
 namespace {
@@ -432,13 +432,11 @@ void SymbolPickerView::startLoading() {
     if (loading_ || !model_.loadSymbolCatalog)
         return;
     loading_ = true;
-    auto* watcher = new QFutureWatcher<SymbolCatalog::Catalog>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        if (!catalog_)
-            setCatalog(watcher->result());
-    });
-    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), model_.loadSymbolCatalog));
+    host::runInBackground(model_.loadSymbolCatalog,
+                          [guard = QPointer<SymbolPickerView>(this)](const SymbolCatalog::Catalog& catalog) {
+                              if (guard && !guard->catalog_)
+                                  guard->setCatalog(catalog);
+                          });
 }
 
 void SymbolPickerView::setCatalog(const SymbolCatalog::Catalog& catalog) {

@@ -192,10 +192,10 @@ ConditionBlockEditor::ConditionBlockEditor(ConditionBlock block, RoutingModel& r
     buttons_ = new ListBoxButtons(addControl, list_);
     connect(buttons_, &ListBoxButtons::removeClicked, this, &ConditionBlockEditor::removeSelectedOrLast);
     list_->setFooter(buttons_);
-    connect(list_->list(), &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        if (item)
-            select(item->data(Qt::UserRole).toUuid());
-    });
+    // Clicks, arrow keys and a Ctrl+click that clears the highlight all move the list's selection: "−" acts
+    // on the row the list highlights, as on the Rules page, never on a current row shown as unselected.
+    connect(list_->list(), &QListWidget::itemSelectionChanged, this,
+            &ConditionBlockEditor::followListSelection);
     bodies_->addWidget(list_);
 
     if (isAddresses) {
@@ -359,6 +359,14 @@ void ConditionBlockEditor::select(const std::optional<QUuid>& rowID) {
         list->setCurrentItem(nullptr);
     }
     list->viewport()->update();
+    updateRemoveEnabled();
+}
+
+void ConditionBlockEditor::followListSelection() {
+    const QList<QListWidgetItem*> highlighted = list_->list()->selectedItems();
+    block_.selection = highlighted.isEmpty()
+                           ? std::nullopt
+                           : std::optional<QUuid>(highlighted.front()->data(Qt::UserRole).toUuid());
     updateRemoveEnabled();
 }
 

@@ -90,6 +90,7 @@ private:
     void updateSummary();
     void updateRemoveEnabled();
     void select(const std::optional<QUuid>& rowID);
+    void followListSelection();
     QWidget* makeAddressRow(const ValueRow& row);
 
     ConditionBlock block_;

@@ -16,9 +16,9 @@ CreatorWindow::CreatorWindow(CreatorApp& app, QWidget* parent)
     root_ = new RootView(app, this);
     setCentralWidget(root_);
     // The taskbar, the window switcher and screen readers announce the page by the window's title.
-    setWindowTitle(windowTitleFor(root_->navigationTitle()));
+    setWindowTitle(windowTitleFor(root_->navigationTitle(), root_->pageKind()));
     connect(root_, &RootView::navigationTitleChanged, this,
-            [this](const QString& title) { setWindowTitle(windowTitleFor(title)); });
+            [this](const QString& title) { setWindowTitle(windowTitleFor(title, root_->pageKind())); });
     setMinimumSize(minimumWidth, minimumHeight);
 
     QMenu* appMenu = menuBar()->addMenu(QStringLiteral("&Corvane"));
@@ -35,9 +35,9 @@ CreatorWindow::CreatorWindow(CreatorApp& app, QWidget* parent)
     connect(quit, &QAction::triggered, this, [] { host::application().terminate(); });
 }
 
-QString CreatorWindow::windowTitleFor(const QString& navigationTitle) {
+QString CreatorWindow::windowTitleFor(const QString& navigationTitle, RootView::PageKind page) {
     const QString appName = QStringLiteral("Corvane");
-    if (navigationTitle.isEmpty() || navigationTitle == appName)
+    if (navigationTitle.isEmpty() || page == RootView::PageKind::placeholder)
         return appName;
     return navigationTitle + QStringLiteral(" — ") + appName;
 }

@@ -8,11 +8,11 @@
 #include "Corvane/Views/Editor/MigrationView.h"
 #include "Corvane/Views/Kit/PageForm.h"
 #include "Corvane/Views/Kit/QuietSetters.h"
+#include "Corvane/Views/Kit/SystemImages.h"
 #include "Corvane/Views/Routing/RecentLinksView.h"
 #include "Corvane/Views/Routing/RulesView.h"
-#include "Corvane/Views/Window/SidebarView.h"
-#include "Corvane/Views/Kit/SystemImages.h"
 #include "Corvane/Views/System/SystemView.h"
+#include "Corvane/Views/Window/SidebarView.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -247,9 +247,11 @@ QString RootView::navigationTitle() const {
 
 void RootView::refreshTitle() {
     const QString title = navigationTitle();
-    if (title_->text() == title)
+    // An app may be named like the placeholder's title: the page's kind tells the window's titles apart.
+    if (title_->text() == title && titledPage_ == pageKind_)
         return;
     title_->setText(title);
+    titledPage_ = pageKind_;
     emit navigationTitleChanged(title);
 }
 

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 
 class CreatorApp;
 class QLabel;
@@ -55,6 +56,7 @@ public:
     void newApp();
 
 signals:
+    // The page's title, or the page it titles, changed.
     void navigationTitleChanged(const QString& title);
 
 protected:
@@ -75,8 +77,9 @@ private:
     QVBoxLayout* detail_;
     QWidget* page_ = nullptr;
     PageKind pageKind_ = PageKind::placeholder;
-    bool started_ = false; // the start-up task is on its way
-    bool loaded_ = false;  // it ran: activations refresh the models from now on
+    std::optional<PageKind> titledPage_; // the page the title was last announced for
+    bool started_ = false;               // the start-up task is on its way
+    bool loaded_ = false;                // it ran: activations refresh the models from now on
     QPointer<MigrationView> migrationSheet_;
     QPointer<QMessageBox> unsavedAlert_;
     QUuid alertPromptID_;

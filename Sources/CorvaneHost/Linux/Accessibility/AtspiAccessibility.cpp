@@ -3,6 +3,7 @@
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/Accessibility/AXRoleMapping.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiReadAhead.h"
+#include "CorvaneHost/Linux/Accessibility/LibatspiAllocations.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/Linux/X11/X11WindowListEvents.h"
@@ -197,7 +198,8 @@ AtspiReadFacts* keptFor(AtspiAccessible* object, const Call& call) {
 QString nameOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->name)
         return *facts->name;
-    const QString name = takeString(atspi_accessible_get_name(object, call.out()));
+    const QString name =
+        takeString(insideLibatspi([&] { return atspi_accessible_get_name(object, call.out()); }));
     if (AtspiReadFacts* kept = keptFor(object, call))
         kept->name = name;
     return name;
@@ -206,7 +208,8 @@ QString nameOf(AtspiAccessible* object, Call& call) {
 QString descriptionOf(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->description)
         return *facts->description;
-    const QString description = takeString(atspi_accessible_get_description(object, call.out()));
+    const QString description =
+        takeString(insideLibatspi([&] { return atspi_accessible_get_description(object, call.out()); }));
     if (AtspiReadFacts* kept = keptFor(object, call))
         kept->description = description;
     return description;
@@ -215,14 +218,14 @@ QString descriptionOf(AtspiAccessible* object, Call& call) {
 QString atspiRoleName(AtspiAccessible* object, Call& call) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->role)
         return *facts->role;
-    const AtspiRole role = atspi_accessible_get_role(object, call.out());
+    const AtspiRole role = insideLibatspi([&] { return atspi_accessible_get_role(object, call.out()); });
     if (call.failed())
         return {};
     return takeString(atspi_role_get_name(role));
 }
 
 bool hasState(AtspiAccessible* object, AtspiStateType state) {
-    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    AtspiStateSet* states = insideLibatspi([&] { return atspi_accessible_get_state_set(object); });
     if (!states)
         return false;
     const bool result = atspi_state_set_contains(states, state);
@@ -235,7 +238,7 @@ bool hasState(AtspiAccessible* object, AtspiStateType state) {
 bool isShown(AtspiAccessible* object) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->shown)
         return *facts->shown;
-    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    AtspiStateSet* states = insideLibatspi([&] { return atspi_accessible_get_state_set(object); });
     if (!states)
         return false;
     const bool shown = atspi_state_set_contains(states, ATSPI_STATE_VISIBLE) &&
@@ -249,7 +252,8 @@ std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name
         const auto found = facts->attributes->constFind(QString::fromUtf8(name));
         return found == facts->attributes->constEnd() ? std::nullopt : std::optional<QString>(*found);
     }
-    GHashTable* attributes = atspi_accessible_get_attributes(object, call.out());
+    GHashTable* attributes =
+        insideLibatspi([&] { return atspi_accessible_get_attributes(object, call.out()); });
     if (!attributes)
         return std::nullopt;
     std::optional<QString> value;
@@ -319,16 +323,19 @@ std::vector<AtspiAccessible*> children(AtspiAccessible* object, Call& call) {
     if (std::optional<std::vector<AtspiAccessible*>> all = childrenInOneCall(object, call.timeout()))
         return std::move(*all);
     std::vector<AtspiAccessible*> result;
-    const gint count = atspi_accessible_get_child_count(object, call.out());
+    const gint count = insideLibatspi([&] { return atspi_accessible_get_child_count(object, call.out()); });
     for (gint i = 0; i < count && !call.failed(); ++i) {
-        AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, call.out());
+        AtspiAccessible* child =
+            insideLibatspi([&] { return atspi_accessible_get_child_at_index(object, i, call.out()); });
         // Chromium answers with no element for the children of a window whose views it has not yet made
         // accessible; asking for the window's own attributes makes them, and the second answer names the
         // child.
         if (!child && !call.failed()) {
-            if (GHashTable* attributes = atspi_accessible_get_attributes(object, nullptr))
+            if (GHashTable* attributes =
+                    insideLibatspi([&] { return atspi_accessible_get_attributes(object, nullptr); }))
                 g_hash_table_unref(attributes);
-            child = atspi_accessible_get_child_at_index(object, i, call.out());
+            child =
+                insideLibatspi([&] { return atspi_accessible_get_child_at_index(object, i, call.out()); });
         }
         if (child)
             result.push_back(child);
@@ -358,12 +365,13 @@ namespace {
 QRect extentsOf(AtspiAccessible* object) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->extents)
         return *facts->extents;
-    AtspiComponent* component = atspi_accessible_get_component_iface(object);
+    AtspiComponent* component = insideLibatspi([&] { return atspi_accessible_get_component_iface(object); });
     if (!component)
         return {};
     QRect result;
     GError* error = nullptr;
-    if (AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error)) {
+    if (AtspiRect* rect = insideLibatspi(
+            [&] { return atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error); })) {
         result = QRect(rect->x, rect->y, rect->width, rect->height);
         g_free(rect);
     }
@@ -560,14 +568,15 @@ struct Target {
 
 AtspiAccessible* findApplication(qint32 pid, double timeout, QHash<QByteArray, qint32>& pidsByBusName) {
     Call call(timeout);
-    GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
+    GObjectRef<AtspiAccessible> desktop(insideLibatspi([&] { return atspi_get_desktop(0); }));
     if (!desktop)
         return nullptr;
     std::vector<AtspiAccessible*> applications = children(desktop.get(), call);
     AtspiAccessible* found = nullptr;
     for (AtspiAccessible* application : applications) {
         GError* error = nullptr;
-        if (!found && qint32(atspi_accessible_get_process_id(application, &error)) == pid) {
+        if (!found && qint32(insideLibatspi(
+                          [&] { return atspi_accessible_get_process_id(application, &error); })) == pid) {
             readAfresh(application);
             pidsByBusName.insert(QByteArray(ATSPI_OBJECT(application)->app->bus_name), pid);
             found = static_cast<AtspiAccessible*>(g_object_ref(application));
@@ -600,7 +609,8 @@ static AXError resolve(const AXElement& element, const QHash<qint32, double>& ti
     target.object = target.handle->object;
     if (target.pid <= 0) {
         GError* error = nullptr;
-        target.pid = qint32(atspi_accessible_get_process_id(target.object, &error));
+        target.pid =
+            qint32(insideLibatspi([&] { return atspi_accessible_get_process_id(target.object, &error); }));
         if (error)
             g_error_free(error);
     }
@@ -642,7 +652,8 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
         facts.topLevel = *known->parentPath == rootPath;
     } else if (isWindowRole(facts.atspiRole)) {
         GError* error = nullptr;
-        if (AtspiAccessible* parent = atspi_accessible_get_parent(object, &error)) {
+        if (AtspiAccessible* parent =
+                insideLibatspi([&] { return atspi_accessible_get_parent(object, &error); })) {
             facts.topLevel = isRoot(parent);
             // Each search of a window starts by asking its role, and with it where the window sits.
             if (AtspiReadFacts* kept = error ? nullptr : AtspiReadAhead::shared().keep(object))
@@ -812,7 +823,8 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
         return AXError::success;
     }
     if (attribute == QLatin1String("AXParent")) {
-        AtspiAccessible* parent = atspi_accessible_get_parent(object, call.out());
+        AtspiAccessible* parent =
+            insideLibatspi([&] { return atspi_accessible_get_parent(object, call.out()); });
         if (call.failed())
             return call.status();
         if (!parent)
@@ -832,7 +844,8 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
         return AXError::success;
     }
     if (attribute == QLatin1String("AXMinimized") || attribute == QLatin1String("AXMain") ||
-        attribute == QLatin1String("AXFocused") || attribute == QLatin1String("AXCloseButton")) {
+        attribute == QLatin1String("AXFocused") || attribute == QLatin1String("AXCloseButton") ||
+        attribute == QLatin1String("AXWindowNumber")) {
         const QString role = atspiRoleName(object, call);
         if (call.failed())
             return call.status();
@@ -850,6 +863,11 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             value = minimized;
         } else if (attribute == QLatin1String("AXMain")) {
             value = hasState(object, ATSPI_STATE_ACTIVE);
+        } else if (attribute == QLatin1String("AXWindowNumber")) {
+            const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+            if (!client)
+                return AXError::noValue;
+            value = double(client->id);
         } else if (AtspiAccessible* button = drawnCloseButton(object, call)) {
             value = wrap(button, target.pid);
         } else if (clientWindowOf(object, target.pid)) {
@@ -914,10 +932,11 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
     if (attribute == QLatin1String("AXFocused") && !window) {
         if (!*flag)
             return AXError::success;
-        AtspiComponent* component = atspi_accessible_get_component_iface(object);
+        AtspiComponent* component =
+            insideLibatspi([&] { return atspi_accessible_get_component_iface(object); });
         if (!component)
             return AXError::attributeUnsupported;
-        atspi_component_grab_focus(component, call.out());
+        insideLibatspi([&] { return atspi_component_grab_focus(component, call.out()); });
         g_object_unref(component);
         return call.status();
     }
@@ -968,24 +987,24 @@ AXError AtspiAccessibility::performAction(const AXElement& element, const QStrin
     const QStringList wanted = AXRoleMapping::atspiActions(action);
     if (wanted.isEmpty())
         return AXError::actionUnsupported;
-    AtspiAction* actions = atspi_accessible_get_action_iface(object);
+    AtspiAction* actions = insideLibatspi([&] { return atspi_accessible_get_action_iface(object); });
     if (!actions)
         return AXError::actionUnsupported;
-    const gint count = atspi_action_get_n_actions(actions, call.out());
+    const gint count = insideLibatspi([&] { return atspi_action_get_n_actions(actions, call.out()); });
     int best = -1;
     for (gint i = 0; i < count && !call.failed(); ++i) {
-        const int rank =
-            int(wanted.indexOf(takeString(atspi_action_get_action_name(actions, i, call.out()))));
-        if (rank >= 0 &&
-            (best < 0 ||
-             rank < int(wanted.indexOf(takeString(atspi_action_get_action_name(actions, best, call.out()))))))
+        const int rank = int(wanted.indexOf(takeString(
+            insideLibatspi([&] { return atspi_action_get_action_name(actions, i, call.out()); }))));
+        if (rank >= 0 && (best < 0 || rank < int(wanted.indexOf(takeString(insideLibatspi([&] {
+                                          return atspi_action_get_action_name(actions, best, call.out());
+                                      }))))))
             best = i;
     }
     AXError status = call.status();
     if (status == AXError::success && best < 0)
         status = AXError::actionUnsupported;
     if (status == AXError::success) {
-        atspi_action_do_action(actions, best, call.out());
+        insideLibatspi([&] { return atspi_action_do_action(actions, best, call.out()); });
         status = call.status();
     }
     g_object_unref(actions);
@@ -1001,7 +1020,8 @@ AXError AtspiAccessibility::pid(const AXElement& element, qint32& pid) {
         return AXError::success;
     }
     Call call(defaultTimeout);
-    const guint owner = atspi_accessible_get_process_id(handle->object, call.out());
+    const guint owner =
+        insideLibatspi([&] { return atspi_accessible_get_process_id(handle->object, call.out()); });
     if (call.failed())
         return call.status();
     pid = qint32(owner);
@@ -1264,6 +1284,7 @@ AXError AtspiAccessibility::createObserver(qint32 pid, AXObserverCallback callba
 }
 
 void AtspiAccessibility::onEvent(AtspiEvent* event, void* self) {
+    [[maybe_unused]] const OwnAllocations ours; // also when libatspi delivers the event inside a call of ours
     static_cast<AtspiAccessibility*>(self)->dispatch(event);
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }

@@ -80,7 +80,9 @@ bool runsOnDataFolder(const QStringList& arguments, const QString& folder) {
     return true;
 }
 
-QMap<QString, QString> chromeLaunchEnvironment() {
+QMap<QString, QString> launchEnvironment(const QString& bundleIdentifier) {
+    if (bundleIdentifier != chromeBundleIdentifier)
+        return {};
     return {{QStringLiteral("ACCESSIBILITY_ENABLED"), QStringLiteral("1")}};
 }
 

@@ -31,9 +31,10 @@ bool isChromeMainProcess(const ChromeBrowser& chrome, const QString& executable,
 // else its default, this home's.
 bool runsOnDataFolder(const QStringList& arguments, const QString& folder);
 
-// The variables every Chrome started by the host gets: Chromium reads the desktop's accessibility switch
-// once, at its start, and publishes nothing over the accessibility bus when it was off then; this makes it
-// publish whatever the switch says.
-QMap<QString, QString> chromeLaunchEnvironment();
+// What a program with this identifier gets in its environment, started by the host, besides what it
+// inherits. Every Chrome gets a variable: Chromium reads the desktop's accessibility switch once, at its
+// start, and publishes nothing over the accessibility bus when it was off then; this makes it publish
+// whatever the switch says.
+QMap<QString, QString> launchEnvironment(const QString& bundleIdentifier);
 
 } // namespace host

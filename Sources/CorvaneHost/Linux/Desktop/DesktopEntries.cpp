@@ -4,6 +4,7 @@
 
 #include "CorvaneHost/Error.h"
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Desktop/ChromeBrowser.h"
 
 #include <QDir>
@@ -113,10 +114,16 @@ QStringList dataDirectories() {
     return dirs;
 }
 
-QString argumentForUrl(const QUrl& url, bool asFile) {
-    if (asFile && url.isLocalFile())
-        return url.toLocalFile();
-    return url.toString(QUrl::FullyEncoded);
+// A link is one URL and the text it goes on as (linkTexts).
+struct LinkArgument {
+    QUrl url;
+    QString text;
+};
+
+QString argumentFor(const LinkArgument& link, bool asFile) {
+    if (asFile && link.url.isLocalFile())
+        return link.url.toLocalFile();
+    return link.text;
 }
 
 bool isUrlFieldCode(const QString& text) {
@@ -152,6 +159,7 @@ std::optional<DesktopEntry> readDesktopEntry(const QString& path, const QString&
     entry.bundleIdentifier = bundleIdentifierForDesktopEntry(id);
     entry.bundlePath = unescapeValue(values.value(QStringLiteral("X-Corvane-Bundle")));
     entry.startupWMClass = unescapeValue(values.value(QStringLiteral("StartupWMClass")));
+    entry.terminal = values.value(QStringLiteral("Terminal")) == QLatin1String("true");
     if (entry.exec.trimmed().isEmpty())
         return std::nullopt;
     return entry;
@@ -299,12 +307,14 @@ std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec) {
     return arguments;
 }
 
-std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& givenUrls) {
+std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& givenUrls,
+                                              const QStringList& writtenLinks) {
     // Only absolute links reach the program: a relative one ("--flag") could read as a command-line switch.
-    QList<QUrl> urls;
-    for (const QUrl& url : givenUrls)
-        if (url.isValid() && !url.isRelative())
-            urls.append(url);
+    const QStringList texts = linkTexts(givenUrls, writtenLinks);
+    QList<LinkArgument> urls;
+    for (qsizetype i = 0; i < givenUrls.size(); ++i)
+        if (givenUrls[i].isValid() && !givenUrls[i].isRelative())
+            urls.append(LinkArgument{givenUrls[i], texts[i]});
     const auto split = splitExecLine(entry.exec);
     // The program itself must be written out: a field code there would run a link as a program.
     if (!split || split->empty() || split->front().text.isEmpty() ||
@@ -322,19 +332,19 @@ std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const Q
     }
 
     // Builds one command line for the URLs it is given.
-    const auto build = [&](const QList<QUrl>& given) {
+    const auto build = [&](const QList<LinkArgument>& given) {
         QStringList command;
         for (const ExecArgument& argument : *split) {
             const QString& text = argument.text;
             if (!argument.quoted) {
                 if (text == QLatin1String("%u") || text == QLatin1String("%f")) {
                     if (!given.isEmpty())
-                        command.append(argumentForUrl(given.first(), text == QLatin1String("%f")));
+                        command.append(argumentFor(given.first(), text == QLatin1String("%f")));
                     continue;
                 }
                 if (text == QLatin1String("%U") || text == QLatin1String("%F")) {
-                    for (const QUrl& url : given)
-                        command.append(argumentForUrl(url, text == QLatin1String("%F")));
+                    for (const LinkArgument& link : given)
+                        command.append(argumentFor(link, text == QLatin1String("%F")));
                     continue;
                 }
                 if (text == QLatin1String("%i")) {
@@ -366,15 +376,15 @@ std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const Q
                 command.append(expanded);
         }
         if (!takesAny)
-            for (const QUrl& url : given)
-                command.append(argumentForUrl(url, false));
+            for (const LinkArgument& link : given)
+                command.append(argumentFor(link, false));
         return command;
     };
 
     std::vector<QStringList> commands;
     if (takesOne && urls.size() > 1) {
-        for (const QUrl& url : urls)
-            commands.push_back(build({url}));
+        for (const LinkArgument& link : urls)
+            commands.push_back(build({link}));
     } else {
         commands.push_back(build(urls));
     }
@@ -385,6 +395,18 @@ std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const Q
 
 QHash<QString, QString> readDesktopFileGroup(const QString& path, const QString& group) {
     return readGroup(path, group);
+}
+
+std::optional<QString> desktopActionExec(const DesktopEntry& entry, const QString& action) {
+    // An action group that the Actions key does not name is not offered by the entry.
+    if (!splitList(readGroup(entry.path, QStringLiteral("Desktop Entry")).value(QStringLiteral("Actions")))
+             .contains(action))
+        return std::nullopt;
+    const QString exec = unescapeValue(
+        readGroup(entry.path, QStringLiteral("Desktop Action ") + action).value(QStringLiteral("Exec")));
+    if (exec.trimmed().isEmpty())
+        return std::nullopt;
+    return exec;
 }
 
 std::optional<DesktopEntry> findDesktopEntry(const QString& desktopId) {

@@ -23,6 +23,7 @@ struct DesktopEntry {
     QString bundleIdentifier; // see bundleIdentifierForDesktopEntry
     QString bundlePath;       // X-Corvane-Bundle=: the bundle that an entry written by the host stands for
     QString startupWMClass;   // StartupWMClass=: the window class of the application's windows
+    bool terminal = false; // Terminal=true: the program runs in a terminal, whose windows are the terminal's
     bool operator==(const DesktopEntry&) const = default;
 };
 
@@ -65,13 +66,18 @@ std::optional<std::vector<ExecArgument>> splitExecLine(const QString& exec);
 // The command lines (program first) that open `urls` with the entry: %u and %f take one URL each (one launch
 // per URL), %U and %F take them all, %i becomes "--icon <Icon>", %c the name, %k the entry's path, %% a
 // percent sign; other field codes are dropped. An Exec line without a URL field code gets the URLs appended.
-// File URLs are given to %f/%F as local paths; relative URLs are left out. Empty when the Exec line cannot be
-// split or names no program.
-std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& urls);
+// File URLs are given to %f/%F as local paths, links as written where `writtenLinks` gives them (linkTexts);
+// relative URLs are left out. Empty when the Exec line cannot be split or names no program.
+std::vector<QStringList> desktopEntryCommands(const DesktopEntry& entry, const QList<QUrl>& urls,
+                                              const QStringList& writtenLinks = {});
 
 // The key-value pairs of one group of a desktop file (the first value of a key counts; localized keys are
 // left out). Empty when the file cannot be read.
 QHash<QString, QString> readDesktopFileGroup(const QString& path, const QString& group);
+
+// The Exec value of the entry's desktop action `action` (its group "[Desktop Action <action>]", named in the
+// entry's Actions key), string escapes resolved; none when the entry has no such action.
+std::optional<QString> desktopActionExec(const DesktopEntry& entry, const QString& action);
 
 // The installed application entry of a desktop-file ID ("chromium.desktop"), from the folder of highest
 // precedence that has that ID; none when there is none or it is hidden.

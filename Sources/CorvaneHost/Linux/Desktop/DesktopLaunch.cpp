@@ -4,9 +4,11 @@
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/Workspace.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 #include <fcntl.h>
@@ -31,13 +33,17 @@ void releaseStandardStreams() {
 std::optional<DesktopLinks> desktopLaunchLinks(const QStringList& arguments) {
     DesktopLinks links;
     for (const QString& argument : arguments) {
-        if (argument.startsWith(QLatin1Char('/')) && QFileInfo::exists(argument)) {
-            links.urls.append(QUrl::fromLocalFile(argument));
+        if (argument.startsWith(QLatin1Char('-')))
+            return std::nullopt;
+        if (const QFileInfo file(argument); file.exists()) {
+            links.urls.append(QUrl::fromLocalFile(QDir::cleanPath(file.absoluteFilePath())));
             continue;
         }
         const std::optional<QUrl> url = parseLink(argument);
-        if (!url)
-            return std::nullopt;
+        if (!url) {
+            links.unusable.append(argument);
+            continue;
+        }
         links.urls.append(*url);
         if (!url->isLocalFile())
             links.written.append(argument);
@@ -49,8 +55,14 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
     if (qEnvironmentVariableIsSet(kLaunchEventsVariable) || arguments.isEmpty())
         return std::nullopt;
     const auto links = desktopLaunchLinks(arguments);
-    if (!links || links->urls.isEmpty())
+    if (!links)
         return std::nullopt;
+    for (const QString& text : links->unusable)
+        logSink().write(QStringLiteral("host"), QStringLiteral("application"), LogLevel::Error,
+                        QStringLiteral("a desktop start carried no usable URL: \"%1\"")
+                            .arg(escapingControlCharacters(text)));
+    if (links->urls.isEmpty())
+        return 1;
     const Bundle& bundle = Bundle::main();
     const QString identifier = bundle.infoDictionary()
                                    .value_or(QVariantMap{})

@@ -69,4 +69,25 @@ void detachFromCaller(QProcess& process, const QString& logName) {
     process.setChildProcessModifier(restoreDefaultSignalsInChild);
 }
 
+std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
+                                    const QMap<QString, QString>& environment, const QString& logName,
+                                    QString& failure) {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    detachFromCaller(process, logName);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (auto it = environment.begin(); it != environment.end(); ++it)
+            variables.insert(it.key(), it.value());
+        process.setProcessEnvironment(variables);
+    }
+    qint64 pid = 0;
+    if (!process.startDetached(&pid) || pid <= 0) {
+        failure = process.errorString();
+        return std::nullopt;
+    }
+    return pid;
+}
+
 } // namespace host

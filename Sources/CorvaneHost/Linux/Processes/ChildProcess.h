@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
+#include <optional>
 #include <spawn.h>
 
 class QProcess;
@@ -23,5 +26,13 @@ QString launchLogPath(const QString& name);
 // launchLogPath(`logName`), the root folder as working folder, default signals. (A detached QProcess also
 // gets a session of its own, so the caller's terminal and its signals never reach it.)
 void detachFromCaller(QProcess& process, const QString& logName);
+
+// Starts `program` with `arguments` detached from the caller (detachFromCaller), `environment` added to this
+// process's. Started for an event, the program belongs to the desktop, not to the caller: a pipe or terminal
+// of the caller's (`scripts/run URL | tail`) must be able to end while it runs on. Its pid; none, with
+// `failure` saying why, when it did not start.
+std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
+                                    const QMap<QString, QString>& environment, const QString& logName,
+                                    QString& failure);
 
 } // namespace host

@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventWire.h"
 #include "CorvaneHost/Services.h"
 
@@ -84,7 +85,7 @@ void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl
         return; // a plain launch carries no event
     launch.environment.insert(QString::fromLatin1(kLaunchEventsVariable),
                               QString::fromUtf8(encodeAppleEvents(eventsFor(urls, writtenLinks))));
-    launch.arguments += linkArguments(urls);
+    launch.arguments += linkArguments(urls, writtenLinks);
 }
 
 QString eventSocketPath(const QString& bundleIdentifier) {
@@ -180,11 +181,12 @@ void setEventSenderPID(qint32 pid) {
     senderOverride.store(pid);
 }
 
-QStringList linkArguments(const QList<QUrl>& urls) {
+QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLinks) {
+    const QStringList texts = linkTexts(urls, writtenLinks);
     QStringList arguments;
-    for (const QUrl& url : urls)
-        if (isUsableLink(url))
-            arguments.append(url.toString(QUrl::FullyEncoded));
+    for (qsizetype i = 0; i < urls.size(); ++i)
+        if (isUsableLink(urls[i]))
+            arguments.append(texts[i]);
     return arguments;
 }
 

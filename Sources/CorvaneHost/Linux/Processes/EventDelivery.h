@@ -56,8 +56,9 @@ qint32 eventSenderPID();
 void setEventSenderPID(qint32 pid);
 
 // Links as command-line arguments for a program that takes them there: only absolute URLs with a scheme (file
-// URLs included) are passed, in their encoded form, so no link text can ever read as a switch.
-QStringList linkArguments(const QList<QUrl>& urls);
+// URLs included) are passed, a link as written where `writtenLinks` gives it (linkTexts), else in its encoded
+// form, so no link text can ever read as a switch.
+QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLinks = {});
 
 // The workspace's delivery on this machine: a running program of ours takes the events on its socket; a
 // program that is started gets them in its environment, and the links (absolute URLs only) as arguments for

@@ -2,7 +2,6 @@
 #include "CorvaneHost/Linux/Processes/ProcessListing.h"
 
 #include <QFile>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -22,19 +21,22 @@ using namespace std::chrono_literals;
 
 constexpr double pollSeconds = 0.02;
 
-// What the watcher lists and what it says; the listing counts how often it is taken.
+// What the watcher lists and what it says; the listing counts how often it is taken, and the hint of starts
+// how often it is asked, once a poll.
 struct World {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<RunningApplication> running;
     std::vector<std::pair<ApplicationEvent, qint32>> reports;
-    std::atomic<int> listings{0};
-    std::atomic<bool> started{false};
+    int listings = 0;
+    int polls = 0;
+    bool started = false;
 
     ApplicationWatcher::Listing listing() {
         return [this] {
-            ++listings;
             std::lock_guard lock(mutex);
+            ++listings;
+            changed.notify_all();
             return running;
         };
     }
@@ -46,7 +48,32 @@ struct World {
         };
     }
     ApplicationWatcher::Started starts() {
-        return [this] { return started.exchange(false); };
+        return [this] {
+            std::lock_guard lock(mutex);
+            ++polls;
+            changed.notify_all();
+            return std::exchange(started, false);
+        };
+    }
+    void announceStart() {
+        std::lock_guard lock(mutex);
+        started = true;
+    }
+    // Waits for `count` more polls; the listings taken by then.
+    int listingsAfterPolls(int count) {
+        std::unique_lock lock(mutex);
+        const int until = polls + count;
+        changed.wait_for(lock, 30s, [&] { return polls >= until; });
+        return listings;
+    }
+    int listingCount() {
+        std::lock_guard lock(mutex);
+        return listings;
+    }
+    // Waits up to `within` for `count` listings in all.
+    bool listsAtLeast(int count, std::chrono::milliseconds within) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, within, [&] { return listings >= count; });
     }
     void launch(qint32 pid) {
         std::lock_guard lock(mutex);
@@ -74,38 +101,43 @@ pid_t startSleeper() {
 TEST(ApplicationWatcherTest, ListsOnlyAfterAStartWhileItIsToldOfStarts) {
     World world;
     ApplicationWatcher watcher(world.listing(), world.report(), pollSeconds, world.starts(), 60);
-    std::this_thread::sleep_for(300ms); // fifteen polls
-    EXPECT_EQ(world.listings.load(), 1) << "only the first listing, while nothing started";
+    EXPECT_EQ(world.listingsAfterPolls(15), 1) << "only the first listing, while nothing started";
 
     const pid_t sleeper = startSleeper();
     world.launch(sleeper);
-    world.started = true;
-    EXPECT_TRUE(world.heard(ApplicationEvent::didLaunch, sleeper, 1s));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(world.listings.load(), 3) << "the start's listing and the one after it";
+    world.announceStart();
+    EXPECT_TRUE(world.heard(ApplicationEvent::didLaunch, sleeper, 10s));
+    EXPECT_EQ(world.listingsAfterPolls(15), 3) << "the start's listing and the one after it";
 
     // Its end is told at once by its process descriptor, listing or not.
     ::kill(sleeper, SIGKILL);
     ::waitpid(sleeper, nullptr, 0);
-    EXPECT_TRUE(world.heard(ApplicationEvent::didTerminate, sleeper, 1s));
+    EXPECT_TRUE(world.heard(ApplicationEvent::didTerminate, sleeper, 10s));
 }
 
 // A change no start announces (an older process that became an application) is listed within the quiet
-// interval; without a hint of starts every poll lists.
+// interval, and not before it; without a hint of starts every poll lists.
 TEST(ApplicationWatcherTest, ListsAtTheQuietIntervalAndAtEveryPollWithoutHints) {
     World quiet;
-    ApplicationWatcher watcher(quiet.listing(), quiet.report(), pollSeconds, quiet.starts(), 0.2);
+    const auto made = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point listedAgain;
+    ApplicationWatcher::Listing listing = quiet.listing();
+    ApplicationWatcher watcher(
+        [&] {
+            if (quiet.listingCount() == 1)
+                listedAgain = std::chrono::steady_clock::now();
+            return listing();
+        },
+        quiet.report(), pollSeconds, quiet.starts(), 0.2);
     const pid_t sleeper = startSleeper();
     quiet.launch(sleeper);
-    EXPECT_FALSE(quiet.heard(ApplicationEvent::didLaunch, sleeper, 100ms));
-    EXPECT_TRUE(quiet.heard(ApplicationEvent::didLaunch, sleeper, 1s));
+    EXPECT_TRUE(quiet.heard(ApplicationEvent::didLaunch, sleeper, 10s));
+    EXPECT_GE(listedAgain - made, 200ms) << "listed again before the quiet interval";
 
+    // Ten listings within a time far short of the quiet interval of ten seconds: one at every poll.
     World unhinted;
-    {
-        ApplicationWatcher every(unhinted.listing(), unhinted.report(), pollSeconds);
-        std::this_thread::sleep_for(300ms);
-    }
-    EXPECT_GE(unhinted.listings.load(), 8);
+    ApplicationWatcher every(unhinted.listing(), unhinted.report(), pollSeconds);
+    EXPECT_TRUE(unhinted.listsAtLeast(10, 5s)) << unhinted.listingCount() << " listings";
     ::kill(sleeper, SIGKILL);
     ::waitpid(sleeper, nullptr, 0);
 }

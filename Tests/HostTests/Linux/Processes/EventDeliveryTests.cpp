@@ -78,6 +78,11 @@ TEST(EventDeliveryTest, OnlyAbsoluteLinksBecomeArguments) {
         QUrl(QStringLiteral("https://example.com/-x")), QUrl::fromLocalFile(QStringLiteral("/tmp/-f"))};
     EXPECT_EQ(host::linkArguments(urls),
               (QStringList{QStringLiteral("https://example.com/-x"), QStringLiteral("file:///tmp/-f")}));
+    // A link given as written goes on so; a written text that could read as a switch never does.
+    const QString written = QStringLiteral("https://caf%C3%A9.example/a|b");
+    EXPECT_EQ(host::linkArguments({*host::parseLink(written), urls[2]},
+                                  {written, QStringLiteral("--user-data-dir=/tmp/x")}),
+              (QStringList{written, QStringLiteral("https://example.com/-x")}));
 
     host::EventChannelDelivery delivery;
     host::LaunchRequest launch{QStringLiteral("/Applications/X.app"),

@@ -1,0 +1,41 @@
+#include "CorvaneHost/BackgroundWork.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace host {
+namespace {
+
+struct Running {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int count = 0;
+};
+
+// Kept for the program's life: the last thread to end may still be signalling while the program ends.
+Running& running() {
+    static Running* const instance = new Running;
+    return *instance;
+}
+
+} // namespace
+
+void backgroundWorkStarted() {
+    const std::lock_guard lock(running().mutex);
+    ++running().count;
+}
+
+void backgroundWorkEnded() {
+    const std::lock_guard lock(running().mutex);
+    --running().count;
+    running().ended.notify_all();
+}
+
+bool waitForBackgroundWork(double seconds) {
+    std::unique_lock lock(running().mutex);
+    return running().ended.wait_for(lock, std::chrono::duration<double>(seconds),
+                                    [] { return running().count == 0; });
+}
+
+} // namespace host
