@@ -8,9 +8,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fcntl.h>
+#include <limits>
+#include <linux/fs.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace host::Bookmark {
 namespace {
@@ -21,30 +25,67 @@ constexpr int formatVersion = 1;
 
 constexpr int searchDepth = 3;
 
-// A file's identity: its device and inode, and where the file system keeps it, its birth time. An inode
-// freed when its file goes is soon given to a new file; the birth time tells that file from the one recorded.
+// A file's identity: its device and inode, its kind, and where the file system keeps them, its birth time and
+// its inode's generation. An inode freed when its file goes is soon given to a new file, within the same tick
+// of the file system's clock when the machine is busy, so the birth time alone cannot tell the two apart; the
+// generation, which the file system changes each time it hands an inode out again, and the kind (a folder
+// given a file's inode) do.
 struct Identity {
     quint64 device = 0;
     quint64 inode = 0;
-    std::optional<qint64> birth; // nanoseconds since the epoch
+    std::optional<quint32> kind;       // the type bits of the file's mode
+    std::optional<qint64> birth;       // nanoseconds since the epoch
+    std::optional<quint32> generation; // the inode's generation
 
-    // The file `recorded` names: the same device and inode, born at the same time where both times are known.
+    // The file `recorded` names: the same device and inode, of the same kind, born at the same time and of
+    // the same generation, each where both sides know it.
     bool isThe(const Identity& recorded) const {
-        return device == recorded.device && inode == recorded.inode &&
-               (!birth || !recorded.birth || *birth == *recorded.birth);
+        const auto agree = [](const auto& mine, const auto& theirs) {
+            return !mine || !theirs || *mine == *theirs;
+        };
+        return device == recorded.device && inode == recorded.inode && agree(kind, recorded.kind) &&
+               agree(birth, recorded.birth) && agree(generation, recorded.generation);
     }
 };
+
+// The generation of the inode of the file or folder at `path`, where the file system tells it; the file is
+// opened for it, so other kinds of file (devices, pipes) are never asked.
+std::optional<quint32> generationOf(const QString& path, quint32 kind, bool ownLink) {
+    if (kind != S_IFREG && kind != S_IFDIR)
+        return std::nullopt;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (ownLink ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return std::nullopt;
+    int generation = 0;
+    const bool known = ::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0;
+    ::close(fd);
+    return known ? std::optional<quint32>(quint32(generation)) : std::nullopt;
+}
 
 // The identity of the file at `path`, following a symbolic link there unless `ownLink`.
 std::optional<Identity> identityOf(const QString& path, bool ownLink = false) {
     struct statx info {};
     if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), ownLink ? AT_SYMLINK_NOFOLLOW : 0,
-                STATX_INO | STATX_BTIME, &info) != 0)
+                STATX_INO | STATX_TYPE | STATX_BTIME, &info) != 0)
         return std::nullopt;
-    Identity identity{quint64(::makedev(info.stx_dev_major, info.stx_dev_minor)), quint64(info.stx_ino), {}};
+    Identity identity{
+        quint64(::makedev(info.stx_dev_major, info.stx_dev_minor)), quint64(info.stx_ino), {}, {}, {}};
+    if (info.stx_mask & STATX_TYPE)
+        identity.kind = quint32(info.stx_mode & S_IFMT);
     if (info.stx_mask & STATX_BTIME)
         identity.birth = qint64(info.stx_btime.tv_sec) * 1000000000 + info.stx_btime.tv_nsec;
     return identity;
+}
+
+// Whether the file at `path`, whose identity so far is `found`, is the recorded one: the generation is asked
+// only of a file that matches in everything else.
+bool isTheRecordedFile(const QString& path, Identity found, const Identity& recorded, bool ownLink) {
+    if (!found.isThe(recorded))
+        return false;
+    if (recorded.generation && found.kind)
+        found.generation = generationOf(path, *found.kind, ownLink);
+    return found.isThe(recorded);
 }
 
 // Looks for the file with `identity` among the entries of `folder`, and below them down to `depth` levels
@@ -58,7 +99,7 @@ std::optional<QString> findIn(const QString& folder, const Identity& identity, i
         const std::optional<Identity> found = identityOf(entry.filePath(), true);
         if (!found)
             continue;
-        if (found->isThe(identity))
+        if (isTheRecordedFile(entry.filePath(), *found, identity, true))
             return QDir::cleanPath(entry.filePath());
         if (entry.isDir() && !entry.isSymLink() && found->device == identity.device)
             subfolders.append(entry.filePath());
@@ -85,15 +126,33 @@ std::optional<QString> search(const QString& formerPath, const Identity& identit
     return std::nullopt;
 }
 
+// Reads the number written as text under `key` into `value` when the bookmark holds one; false when it holds
+// something else there.
+template <typename Number>
+bool readOptionalNumber(const QJsonObject& object, const QString& key, std::optional<Number>& value) {
+    const QJsonValue written = object.value(key);
+    if (written.isUndefined())
+        return true;
+    bool ok = false;
+    const qlonglong number = written.toString().toLongLong(&ok);
+    if (!ok || number < qlonglong(std::numeric_limits<Number>::min()) ||
+        number > qlonglong(std::numeric_limits<Number>::max()))
+        return false;
+    value = Number(number);
+    return true;
+}
+
 } // namespace
 
 std::optional<QByteArray> create(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    const auto identity = identityOf(absolute);
+    auto identity = identityOf(absolute);
     if (!identity)
         return std::nullopt;
+    if (identity->kind)
+        identity->generation = generationOf(absolute, *identity->kind, false);
     // Numbers as text: inode numbers can exceed what a JSON number holds exactly.
     QJsonObject object{
         {QStringLiteral("format"), formatName},
@@ -102,9 +161,13 @@ std::optional<QByteArray> create(const QString& path) {
         {QStringLiteral("device"), QString::number(identity->device)},
         {QStringLiteral("inode"), QString::number(identity->inode)},
     };
-    // Bookmarks made before it was recorded, or on a file system that keeps none, go by device and inode.
+    // Bookmarks made before these were recorded, or on a file system that keeps none, go by what they hold.
+    if (identity->kind)
+        object.insert(QStringLiteral("kind"), QString::number(*identity->kind));
     if (identity->birth)
         object.insert(QStringLiteral("birth"), QString::number(*identity->birth));
+    if (identity->generation)
+        object.insert(QStringLiteral("generation"), QString::number(*identity->generation));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -125,14 +188,12 @@ std::optional<QString> resolve(const QByteArray& bookmark, bool* isStale) {
     const quint64 inode = object.value(QStringLiteral("inode")).toString().toULongLong(&inodeOK);
     if (path.isEmpty() || !deviceOK || !inodeOK)
         return std::nullopt;
-    Identity recorded{device, inode, {}};
-    if (const QJsonValue birth = object.value(QStringLiteral("birth")); !birth.isUndefined()) {
-        bool birthOK = false;
-        recorded.birth = birth.toString().toLongLong(&birthOK);
-        if (!birthOK)
-            return std::nullopt;
-    }
-    if (const auto now = identityOf(path); now && now->isThe(recorded))
+    Identity recorded{device, inode, {}, {}, {}};
+    if (!readOptionalNumber(object, QStringLiteral("kind"), recorded.kind) ||
+        !readOptionalNumber(object, QStringLiteral("birth"), recorded.birth) ||
+        !readOptionalNumber(object, QStringLiteral("generation"), recorded.generation))
+        return std::nullopt;
+    if (const auto now = identityOf(path); now && isTheRecordedFile(path, *now, recorded, false))
         return path;
     auto found = search(path, recorded);
     if (found && isStale)

@@ -6,9 +6,9 @@
 
 namespace host {
 
-// File bookmarks. Here a bookmark records a file's absolute path together with its identity (device, inode
-// and, where the file system keeps it, birth time: a new file that was given the inode of a removed one is
-// another file). While the path holds that very file, the bookmark resolves to it. When the file was moved
+// File bookmarks. Here a bookmark records a file's absolute path together with its identity (device, inode,
+// kind and, where the file system keeps them, birth time and the inode's generation: a new file that was given
+// the inode of a removed one is another file). While the path holds that very file, the bookmark resolves to it. When the file was moved
 // (the path is gone or holds another file), it is looked for by its identity in the places a moved app
 // usually lands: the folder it was in and that folder's parent, the home folder to a depth of three, and the
 // application folders to a depth of three. A file moved deeper than that, or to another device (where it is a

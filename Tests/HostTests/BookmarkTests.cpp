@@ -114,6 +114,31 @@ TEST(Bookmark, AFileBornAtAnotherTimeIsAnotherFileWhateverItsInode) {
     EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(fields).toJson()), file);
 }
 
+// Born within the same tick of the file system's clock, a new file given the inode has the same birth time:
+// the inode's generation and the file's kind still tell it apart.
+TEST(Bookmark, AFileOfAnotherGenerationOrKindIsAnotherFile) {
+    test::TemporaryHome home;
+    const QString file = home.file("a.txt");
+    touch(file);
+    const auto bookmark = host::Bookmark::create(file);
+    ASSERT_TRUE(bookmark.has_value());
+    const QJsonObject fields = QJsonDocument::fromJson(*bookmark).object();
+    ASSERT_TRUE(fields.contains("generation")) << "the temporary folder's file system tells no generations";
+    for (const char* key : {"generation", "kind"}) {
+        QJsonObject changed = fields;
+        changed.insert(key, QString::number(fields.value(key).toString().toLongLong() ^ 0x4000));
+        EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(changed).toJson()), std::nullopt) << key;
+    }
+    // Bookmarks made before they were recorded go by what they hold.
+    QJsonObject older = fields;
+    older.remove("generation");
+    older.remove("kind");
+    EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(older).toJson()), file);
+    // A value that is no number of its kind is no bookmark.
+    older.insert("generation", "-1");
+    EXPECT_EQ(host::Bookmark::resolve(QJsonDocument(older).toJson()), std::nullopt);
+}
+
 TEST(Bookmark, NothingThereOrForeignBytesGiveNone) {
     test::TemporaryHome home;
     EXPECT_EQ(host::Bookmark::create(home.file("missing")), std::nullopt);
