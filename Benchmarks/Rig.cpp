@@ -3,14 +3,14 @@
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Services.h"
-#include "CorvaneHost/WindowList.h"
 #include "Support/OutsidePrograms.h"
 
 #include <QElapsedTimer>
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <poll.h>
 #include <thread>
+#include <xcb/xcb.h>
 
 namespace bench {
 
@@ -71,40 +71,87 @@ bool PrivateDisplay::start() {
     return true;
 }
 
-int chromiumWindowsOnScreen(pid_t chromium) {
-    const auto list = host::windowList().windowList(host::WindowList::optionOnScreenOnly |
-                                                        host::WindowList::optionExcludeDesktopElements,
-                                                    host::WindowList::nullWindowID);
-    int count = 0;
-    for (const QVariant& entry : list.value_or(QVariantList()))
-        if (entry.toMap().value(host::WindowList::ownerPIDKey).toInt() == chromium &&
-            entry.toMap().value(host::WindowList::layerKey).toInt() == 0)
-            ++count;
-    return count;
-}
+namespace {
+
+// Tells when the X server reports a window mapped at the top of the screen's tree (a managed window's frame;
+// menus and tooltips, which bypass the window manager, are left out). A MapNotify carries no time, so a
+// thread waits on a connection of its own and stamps each one by `clock` as it arrives: the time is the
+// server's report, not the next turn of a poll.
+class TopLevelMaps {
+public:
+    TopLevelMaps(const QString& display, const QElapsedTimer& clock)
+        : clock_(clock)
+        , connection_(xcb_connect(display.toLatin1().constData(), nullptr)) {
+        if (xcb_connection_has_error(connection_))
+            return;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, root, XCB_CW_EVENT_MASK, &mask);
+        // A round trip: the selection holds before the caller goes on to open a window.
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        thread_ = std::thread([this] { watch(); });
+    }
+    ~TopLevelMaps() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        xcb_disconnect(connection_);
+    }
+    bool isOpen() const { return thread_.joinable() && !xcb_connection_has_error(connection_); }
+    // When the first window was mapped since the watch began, by the clock; none yet.
+    std::optional<qint64> firstMapped() const {
+        const qint64 at = firstMapped_.load();
+        return at < 0 ? std::nullopt : std::optional<qint64>(at);
+    }
+
+private:
+    void watch() {
+        pollfd connection{xcb_get_file_descriptor(connection_), POLLIN, 0};
+        while (!stop_ && !xcb_connection_has_error(connection_)) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+                const qint64 now = clock_.nsecsElapsed();
+                if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
+                    !reinterpret_cast<xcb_map_notify_event_t*>(event)->override_redirect) {
+                    qint64 none = -1;
+                    firstMapped_.compare_exchange_strong(none, now);
+                }
+                std::free(event);
+            }
+            ::poll(&connection, 1, 100); // wakes as the server writes; the time-out only checks for the end
+        }
+    }
+
+    const QElapsedTimer& clock_;
+    xcb_connection_t* connection_;
+    std::atomic<bool> stop_{false};
+    std::atomic<qint64> firstMapped_{-1};
+    std::thread thread_;
+};
+
+} // namespace
 
 std::optional<double> openWindowShownToHeardMs(test::ChromiumHelperSession& session,
                                                test::HelperClient& client, qint64 expected) {
     QElapsedTimer clock;
-    std::atomic<qint64> heard{-1};
-    const pid_t chromium = session.desktop().chromiumPid();
-    const int before = chromiumWindowsOnScreen(chromium);
     clock.start();
+    const TopLevelMaps maps(session.desktop().display(), clock);
+    if (!maps.isOpen()) {
+        std::fprintf(stderr, "cannot watch the display %s for windows\n",
+                     qPrintable(session.desktop().display()));
+        return std::nullopt;
+    }
+    std::atomic<qint64> heard{-1};
     std::thread reader([&] {
         if (client.hears(expected, 20))
             heard = clock.nsecsElapsed();
     });
     session.desktop().openWindow(QStringLiteral("Work"));
-    qint64 shown = -1;
-    while (clock.elapsed() < 20000 && heard < 0) {
-        if (shown < 0 && chromiumWindowsOnScreen(chromium) > before)
-            shown = clock.nsecsElapsed();
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
     reader.join();
-    if (heard < 0 || shown < 0)
+    const std::optional<qint64> shown = maps.firstMapped();
+    if (heard < 0 || !shown)
         return std::nullopt;
-    return double(std::max<qint64>(0, heard - shown)) / 1e6;
+    // Not clamped: a client that heard of the window before the server reported it mapped shows as such.
+    return double(heard - *shown) / 1e6;
 }
 
 std::shared_ptr<AXProfileSource> startTracker(const QString& profile,

@@ -96,10 +96,8 @@ private:
     QString name_;
 };
 
-// Chromium's normal windows on screen, as the window manager has them.
-int chromiumWindowsOnScreen(pid_t chromium);
-// Opens a window of Work in `session`'s Chromium; the milliseconds from its showing on screen to `client`
-// hearing `expected` windows, or none when either did not happen within 20 s.
+// Opens a window of Work in `session`'s Chromium; the milliseconds from the X server reporting it mapped to
+// `client` hearing `expected` windows, or none when either did not happen within 20 s.
 std::optional<double> openWindowShownToHeardMs(test::ChromiumHelperSession& session,
                                                test::HelperClient& client, qint64 expected);
 
