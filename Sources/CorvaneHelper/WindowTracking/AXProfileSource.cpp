@@ -241,16 +241,48 @@ void AXProfileSource::handleNotification(const QString& notification, const host
         return;
     }
     if (notification == host::AXNotification::titleChanged) {
+        if (!find(AXWindowRef{element}) ||
+            std::find(retitled_.begin(), retitled_.end(), element) != retitled_.end())
+            return;
+        retitled_.push_back(element);
+    } else if (!refreshReason_) {
+        refreshReason_ = notification;
+    }
+    catchUpOnceTheQueueIsDrained();
+}
+
+// Chrome announces a change as a burst of notifications (a page that retitles itself, a window that is
+// minimised): reading the windows once after the burst costs one read where one for each notification would
+// cost as many, and, while Chrome does not answer, as many waits for its time-out before a client's request
+// queued behind them is answered.
+void AXProfileSource::catchUpOnceTheQueueIsDrained() {
+    if (catchUpQueued_)
+        return;
+    catchUpQueued_ = true;
+    host::mainQueue().async([weak = weak_from_this()] {
+        if (auto self = weak.lock())
+            self->catchUp();
+    });
+}
+
+void AXProfileSource::catchUp() {
+    catchUpQueued_ = false;
+    const std::vector<host::AXElement> retitled = std::exchange(retitled_, {});
+    const std::optional<QString> reason = std::exchange(refreshReason_, std::nullopt);
+    bool changed = false;
+    for (const host::AXElement& element : retitled) {
         TrackedWindow* window = find(AXWindowRef{element});
         if (!window)
-            return;
+            continue;
         window->title = AX::string(element, QStringLiteral("AXTitle"));
         if (window->classification.isUnclassified())
             window->classification = classifier_.classify(element, std::nullopt, std::nullopt);
-        tellDelegate();
-        return;
+        changed = true;
     }
-    refresh(notification);
+    if (changed)
+        tellDelegate();
+    if (reason)
+        refresh(*reason);
 }
 
 // MARK: Reconciliation

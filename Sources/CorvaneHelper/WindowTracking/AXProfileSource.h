@@ -116,6 +116,8 @@ private:
     void attachToChrome(int retriesRemaining);
     void wakeAccessibilityTree(const host::AXElement& application);
     void handleNotification(const QString& notification, const host::AXElement& element);
+    void catchUpOnceTheQueueIsDrained();
+    void catchUp();
     void noteUnseenWindows(std::optional<bool> visibleWindows);
     void updateFastTimer();
     void armGroupTimer();
@@ -166,6 +168,11 @@ private:
     std::optional<int> applicationObserver_;
     // Attached while not trusted: the first refresh with trust makes the observer.
     bool observerDeferred_ = false;
+    // What notifications asked for, done once the main queue has handed over the rest of their burst: the
+    // windows whose titles changed, and a refresh (with the reason of the first that asked for it).
+    bool catchUpQueued_ = false;
+    std::vector<host::AXElement> retitled_;
+    std::optional<QString> refreshReason_;
     // Since when Chrome has shown windows on screen that its accessibility tree lacks, and whether that was
     // logged for this Chrome process.
     std::optional<QDateTime> unseenWindowsSince_;

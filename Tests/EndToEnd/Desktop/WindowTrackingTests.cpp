@@ -243,14 +243,7 @@ TEST_F(WindowTrackingTests, TheHelperEndsCleanlyWhileChromiumAnnouncesChanges) {
     session->helper().stop();
     for (int round = 0; round < 3 && !HasFailure(); ++round) {
         QProcess helper;
-        QProcessEnvironment environment = session->desktop().programEnvironment();
-        // Events handled inside libatspi's own reads leak there at exit: under AddressSanitizer the helper's
-        // allocations are unwound in full, so the report names libatspi and its suppression applies.
-        if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
-            environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                                   QStringLiteral(":fast_unwind_on_malloc=0"));
-        helper.setProcessEnvironment(environment);
+        helper.setProcessEnvironment(session->desktop().programEnvironment());
         helper.setProcessChannelMode(QProcess::MergedChannels);
         helper.start(test::HelperProcess::program(), {});
         ASSERT_TRUE(helper.waitForStarted(5000));
