@@ -1,3 +1,4 @@
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
@@ -358,6 +359,49 @@ TEST(EventDeliveryTest, EventsHandedOverAgainUnderTheirMarkAreHandedOnOnce) {
     EXPECT_TRUE(deliver(id, {link}));
     EXPECT_TRUE(deliver(id, {link}));
     EXPECT_TRUE(pumpUntil([&] { return received.size() == 4; }));
+}
+
+// A program started with links in its environment may end before it hands them on. Its starter hands them
+// over the program's socket once that listens, under the start's mark: the copy that took them from its
+// environment only answers, and one that never had them hands them on.
+class StartedProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        delivery.prepareLaunch(launch, {QUrl(QStringLiteral("https://example.com/started"))}, {});
+    }
+
+    // As though this process were the program just started, still starting up.
+    void confirmAsStarted() { delivery.confirmLaunch(launch, ::getpid()); }
+    bool confirmed() {
+        return pumpUntil([] { return host::waitForBackgroundWork(0); });
+    }
+    host::DeliveredEvents fromEnvironment() const {
+        return *host::decodeDeliveredEvents(launch.environment.value(host::kLaunchEventsVariable).toUtf8());
+    }
+
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.started");
+    host::EventChannelDelivery delivery;
+    host::LaunchRequest launch{QStringLiteral("/Applications/Started.app"), id, {}, {}};
+    std::vector<AppleEvent> received;
+    host::EventListener listener{[this](const AppleEvent& event) { received.push_back(event); }};
+};
+
+TEST_F(StartedProgramTest, TheProgramThatTookItsLinksFromItsStartOnlyAnswers) {
+    ASSERT_EQ(listener.start(id), Started::listening);
+    listener.deliver(fromEnvironment());
+    confirmAsStarted();
+    ASSERT_TRUE(confirmed());
+    EXPECT_EQ(received, fromEnvironment().events);
+}
+
+TEST_F(StartedProgramTest, ACopyThatNeverHadTheLinksHandsThemOn) {
+    confirmAsStarted();
+    ASSERT_EQ(listener.start(id), Started::listening);
+    ASSERT_TRUE(confirmed());
+    EXPECT_EQ(received, fromEnvironment().events);
+    listener.deliver(fromEnvironment());
+    EXPECT_EQ(received.size(), 1u) << "the copy handed its start's links on again";
 }
 
 } // namespace
