@@ -5,9 +5,8 @@
 // temporary home under an identifier of its own, on this machine's unix sockets only, and ends by itself.
 // Run by hand: build/Benchmarks/LinkChurnBenchmark [links per signal]
 #include "CorvaneCore/Foundation/Paths.h"
+#include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
-#include "CorvaneHost/Services.h"
-#include "CorvaneHost/Workspace.h"
 #include "Figures.h"
 #include "Rig.h"
 #include "Samples.h"
@@ -26,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -85,7 +85,7 @@ public:
                 ++sent;
             }
             if (clock.elapsed() >= nextKill) {
-                tally.ends += endHelpers(signal);
+                tally.ends += endHelper(signal) ? 1 : 0;
                 nextKill = nextKillAfter(clock.elapsed());
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
@@ -101,15 +101,15 @@ public:
         tally.handOffSeconds = handOffTimes_;
         handOffTimes_.clear();
         countArrivals(name, links, tally);
-        endHelpers(SIGTERM);
+        tearDown();
         return tally;
     }
 
-    // Ends the helpers and waits for them to go, so that none still writes into the home as it is removed.
+    // Ends the helper and waits for it to go, so that none still writes into the home as it is removed.
     void tearDown() {
         QElapsedTimer waited;
         waited.start();
-        while (endHelpers(SIGTERM) > 0 && waited.elapsed() < 10000)
+        while (endHelper(SIGTERM) && waited.elapsed() < 10000)
             QThread::msleep(100);
     }
 
@@ -139,13 +139,30 @@ private:
         return process;
     }
 
-    // Ends the running helpers of this home by their process identifiers; how many it ended.
-    int endHelpers(int signal) {
-        int ended = 0;
-        for (const auto& running : host::workspace().runningApplications(churnID))
-            if (running.bundlePath.startsWith(home_.path()) && ::kill(running.processIdentifier, signal) == 0)
-                ++ended;
-        return ended;
+    // Ends the running helper by its process identifier; whether one ran.
+    static bool endHelper(int signal) {
+        const pid_t helper = instanceLockHolder();
+        return helper > 0 && ::kill(helper, signal) == 0;
+    }
+
+    // The running helper is the process that holds the instance lock. A listing of processes by their program
+    // would also name the helper's children in the moment between their fork and their start as programs of
+    // their own (a browser about to open a link), and ending those would lose links the helper handed on.
+    static pid_t instanceLockHolder() {
+        struct stat lock {};
+        if (::stat(QFile::encodeName(host::instanceLockPath(churnID)).constData(), &lock) != 0)
+            return 0;
+        QFile locks(QStringLiteral("/proc/locks"));
+        if (!locks.open(QIODevice::ReadOnly))
+            return 0;
+        // "1: FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF"; waiters' lines start with "->".
+        const QByteArray inode = ':' + QByteArray::number(quint64(lock.st_ino));
+        for (const QByteArray& line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5].endsWith(inode))
+                return pid_t(fields[4].toInt());
+        }
+        return 0;
     }
 
     // Waits until every link arrived (and a moment more, for a second arrival), or until the arrivals stop.
