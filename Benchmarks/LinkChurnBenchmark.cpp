@@ -3,7 +3,7 @@
 // first with SIGTERM, then with SIGKILL. A stand-in browser records every link the helper hands on; each link
 // must arrive once. Figures: links lost (target 0) and links opened twice, per signal. Everything runs in a
 // temporary home under an identifier of its own, on this machine's unix sockets only, and ends by itself.
-// Run by hand: build/Benchmarks/LinkChurnBenchmark [links per signal]
+// Run by hand: build/Benchmarks/LinkChurnBenchmark [links per signal [helper bundle of another build]]
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 #include "CorvaneHost/PropertyList.h"
@@ -50,9 +50,9 @@ struct Tally {
 
 class Churn {
 public:
-    bool setUp() {
+    bool setUp(const QString& helper) {
         QDir().mkpath(home_.file(QStringLiteral("Applications")));
-        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), builtHelper, helperBundle()}) != 0)
+        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), helper, helperBundle()}) != 0)
             return false;
         auto info = host::readBundleInfo(helperBundle());
         if (!info)
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     bench::HomeRig<> rig(argc, argv);
     const int links = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     Churn churn;
-    if (!churn.setUp()) {
+    if (!churn.setUp(argc > 2 ? QString::fromLocal8Bit(argv[2]) : builtHelper)) {
         std::fprintf(stderr, "could not set the helper up: build the Corvane target first\n");
         return 1;
     }
