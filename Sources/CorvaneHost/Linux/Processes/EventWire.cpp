@@ -402,7 +402,7 @@ std::string newDeliveryID() {
     static const char hex[] = "0123456789abcdef";
     std::random_device random;
     std::string id;
-    for (int part = 0; part < 4; ++part)
+    for (int word = 0; word < 4; ++word)
         for (std::uint32_t bits = random(), digit = 0; digit < 8; ++digit, bits >>= 4)
             id += hex[bits & 0xf];
     return id;
