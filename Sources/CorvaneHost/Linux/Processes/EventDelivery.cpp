@@ -13,6 +13,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QSaveFile>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -271,6 +272,8 @@ EventListener::StartResult EventListener::start(const QString& bundleIdentifier)
         return fail(QStringLiteral("could not listen at %1: %2").arg(path, server->errorString()));
     path_ = path;
     inode_ = inodeOf(path);
+    marksPath_ = path + QStringLiteral(".delivered");
+    loadDeliveryMarks();
     QLocalServer* raw = server.get();
     QObject::connect(raw, &QLocalServer::newConnection, raw, [this, raw] {
         while (QLocalSocket* connection = raw->nextPendingConnection())
@@ -313,17 +316,54 @@ void EventListener::answer(QLocalSocket* connection) {
 }
 
 void EventListener::deliver(const DeliveredEvents& delivered) {
-    if (!delivered.deliveryID.isEmpty()) {
-        if (std::find(delivered_.begin(), delivered_.end(), delivered.deliveryID) != delivered_.end())
+    const QString& mark = delivered.deliveryID;
+    if (!mark.isEmpty()) {
+        if (std::find(delivered_.begin(), delivered_.end(), mark) != delivered_.end())
             return;
         // Marked before the events are handed on: a repeat that arrives while they are handled is taken too.
-        delivered_.push_back(delivered.deliveryID);
+        delivered_.push_back(mark);
         if (delivered_.size() > kRememberedDeliveries)
             delivered_.pop_front();
     }
     const auto onEvent = onEvent_;
     for (const AppleEvent& event : delivered.events)
         onEvent(event);
+    if (!mark.isEmpty())
+        keepDeliveryMark(mark);
+}
+
+// The marks handed on are kept on file as well, for the copy that follows: a program that ends between
+// handing events on and answering (or before its starter confirmed them) leaves their senders to hand them
+// over again, to that copy. Only the instance writes the file.
+void EventListener::loadDeliveryMarks() {
+    QFile file(marksPath_);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            delivered_.push_back(QString::fromLatin1(line));
+    while (delivered_.size() > kRememberedDeliveries)
+        delivered_.pop_front();
+    marksOnFile_ = delivered_.size();
+}
+
+void EventListener::keepDeliveryMark(const QString& mark) {
+    if (marksPath_.isEmpty())
+        return;
+    // Written anew from the marks remembered now and then, so that the file stays small.
+    if (marksOnFile_ >= 2 * kRememberedDeliveries) {
+        QSaveFile file(marksPath_);
+        if (file.open(QIODevice::WriteOnly)) {
+            for (const QString& kept : delivered_)
+                file.write(kept.toLatin1() + '\n');
+            if (file.commit())
+                marksOnFile_ = delivered_.size();
+        }
+        return;
+    }
+    QFile file(marksPath_);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(mark.toLatin1() + '\n') > 0)
+        ++marksOnFile_;
 }
 
 // Senders already taken are answered: their lines are read (waited for a moment) and handled while the
@@ -360,6 +400,7 @@ void EventListener::stop() {
     stopAccepting();
     server_.reset();
     path_.clear();
+    marksPath_.clear();
     lock_.reset(); // last, so the next copy finds the socket file gone
 }
 

@@ -108,8 +108,9 @@ private:
 // The receiving end: takes the program's instance lock, then listens on its event socket and hands every
 // event to `onEvent` on the main thread, answering each sender once its events are handled. A copy that
 // does not get the lock leaves the socket alone; the one that holds it replaces whatever socket an earlier
-// copy left. stopAccepting() refuses new senders and handles what the ones already taken sent; stop() does
-// the same, removes only the socket file this listener created, then gives the lock up.
+// copy left; the delivery marks it handed on stay beside the socket for the copy that follows.
+// stopAccepting() refuses new senders and handles what the ones already taken sent; stop() does the same,
+// removes only the socket file this listener created, then gives the lock up.
 class EventListener {
 public:
     enum class StartResult { listening, anotherInstanceRuns, failed };
@@ -132,9 +133,13 @@ private:
     void adopt(QLocalSocket* connection);
     void answer(QLocalSocket* connection);
     void drain();
+    void loadDeliveryMarks();
+    void keepDeliveryMark(const QString& mark);
 
     std::function<void(const AppleEvent&)> onEvent_;
     std::deque<QString> delivered_; // the latest delivery marks handed on
+    QString marksPath_;             // where they are kept for the next copy, while this one listens
+    std::size_t marksOnFile_ = 0;
     QList<QPointer<QLocalSocket>> connections_;
     std::unique_ptr<InstanceLock> lock_;
     std::unique_ptr<QLocalServer> server_;

@@ -361,6 +361,26 @@ TEST(EventDeliveryTest, EventsHandedOverAgainUnderTheirMarkAreHandedOnOnce) {
     EXPECT_TRUE(pumpUntil([&] { return received.size() == 4; }));
 }
 
+// A program that ends after handing events on but before its sender heard so leaves the sender to hand them
+// over again, to the copy that follows it: that copy knows the marks handed on before it.
+TEST(EventDeliveryTest, TheCopyThatFollowsKnowsTheMarksHandedOnBeforeIt) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.follower");
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/handed-on"), 1);
+    std::vector<AppleEvent> received;
+    {
+        host::EventListener first([&](const AppleEvent& event) { received.push_back(event); });
+        ASSERT_EQ(first.start(id), Started::listening);
+        first.deliver({{link}, QStringLiteral("m-1")});
+    }
+    host::EventListener next([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(next.start(id), Started::listening);
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("m-1")));
+    EXPECT_EQ(received.size(), 1u);
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("m-2")));
+    EXPECT_EQ(received.size(), 2u);
+}
+
 // A program started with links in its environment may end before it hands them on. Its starter hands them
 // over the program's socket once that listens, under the start's mark: the copy that took them from its
 // environment only answers, and one that never had them hands them on.
