@@ -1,6 +1,5 @@
 #include "CorvaneHandOff/HandOff.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -9,18 +8,12 @@
 #include <limits.h>
 #include <plist/plist.h>
 #include <spawn.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace handoff {
 namespace {
-
-// How long a listener may take to accept the connection and the line.
-constexpr int kDeliveryTimeoutSeconds = 2;
 
 std::string stringValue(plist_t dictionary, const char* key) {
     const plist_t node = plist_dict_get_item(dictionary, key);
@@ -112,33 +105,7 @@ std::vector<host::wire::Event> eventsFor(const std::vector<std::string>& argumen
     return events;
 }
 
-bool deliver(const std::string& path, const std::string& line) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    // A listener with a full backlog makes connect wait; it waits no longer than this.
-    const timeval timeout{kDeliveryTimeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    bool written = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    for (std::size_t sent = 0; written && sent < line.size();) {
-        const ssize_t count = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-        if (count < 0 && errno == EINTR)
-            continue;
-        written = count > 0;
-        if (written)
-            sent += std::size_t(count);
-    }
-    // Written whole: the listener reads it when it gets to it; its answer is not awaited.
-    ::close(fd);
-    return written;
-}
-
-bool startDetached(const std::string& program, const std::string& events) {
+pid_t startDetached(const std::string& program, const std::string& events) {
     const std::string variable = std::string(host::kLaunchEventsVariable) + "=";
     std::vector<std::string> environment;
     for (char** entry = environ; entry && *entry; ++entry)
@@ -163,7 +130,7 @@ bool startDetached(const std::string& program, const std::string& events) {
     const int result = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    return result == 0;
+    return result == 0 ? pid : 0;
 }
 
 } // namespace handoff

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace handoff {
@@ -31,11 +32,8 @@ std::optional<BundleInfo> ownBundle();
 // whose text goes on as it is. No arguments: the program was opened again (the reopen event).
 std::vector<host::wire::Event> eventsFor(const std::vector<std::string>& arguments, std::int32_t sender);
 
-// Writes the line to the socket at `path`; true once all of it is written. False when nothing listens there.
-bool deliver(const std::string& path, const std::string& line);
-
 // Starts `program` in a session of its own, away from the caller's terminal and pipes, with the events in
-// its environment. False when it could not be started.
-bool startDetached(const std::string& program, const std::string& events);
+// its environment. Its pid; 0 when it could not be started.
+pid_t startDetached(const std::string& program, const std::string& events);
 
 } // namespace handoff

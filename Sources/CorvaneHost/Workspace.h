@@ -134,6 +134,9 @@ public:
     // Prepares the start of a program that is started for `urls`, so that it receives them.
     virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                                const QStringList& writtenLinks) = 0;
+    // Called once the program prepared so is started, with its process identifier: a delivery that must make
+    // sure the program took its URLs follows them up from here.
+    virtual void confirmLaunch(const LaunchRequest&, qint64) {}
 };
 
 // The plainest delivery: running programs cannot be reached, and started ones get the (absolute) URLs as

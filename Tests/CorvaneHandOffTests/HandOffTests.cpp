@@ -4,11 +4,13 @@
 #include "Support/Eventually.h"
 #include "Support/Files.h"
 #include "Support/TemporaryHome.h"
+#include "Support/VanishingListener.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,29 +24,56 @@ const QString bundleID = QStringLiteral("com.example.handoff");
 class HandOffTest : public testing::Test {
 protected:
     void SetUp() override {
-        // A bundle whose program records the events it was started with.
+        // A bundle whose program records the events it was started with and, while `lingers()` exists, stays
+        // (without listening: the test listens in its place once it has seen the start).
         ASSERT_TRUE(test::writeScriptBundle(
             bundle(),
             {{QStringLiteral("CFBundleIdentifier"), bundleID},
              {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")}},
-            QStringLiteral("#!/bin/sh\nprintf '%s' \"$%1\" > '%2.tmp'\nmv '%2.tmp' '%2'\n")
-                .arg(QString::fromLatin1(host::kLaunchEventsVariable), startedWith())));
+            QStringLiteral(
+                "#!/bin/sh\necho started >> '%3'\nprintf '%s' \"$%1\" > '%2.tmp'\nmv '%2.tmp' '%2'\n"
+                "[ -e '%4' ] && echo $$ >> '%5' && exec sleep 10\nexit 0\n")
+                .arg(QString::fromLatin1(host::kLaunchEventsVariable), startedWith(), starts(), lingers(),
+                     lingering())));
         ASSERT_TRUE(QFile::copy(builtHandOff, bundle() + QStringLiteral("/Contents/MacOS/CorvaneHandOff")));
+    }
+
+    void TearDown() override {
+        for (const QString& pid : test::linesOf(lingering()))
+            ::kill(pid.toInt(), SIGTERM);
     }
 
     QString bundle() const { return home.file(QStringLiteral("Applications/Hand Off.app")); }
     QString startedWith() const { return home.file(QStringLiteral("started-with")); }
+    QString starts() const { return home.file(QStringLiteral("starts")); }
+    QString lingers() const { return home.file(QStringLiteral("lingers")); }
+    QString lingering() const { return home.file(QStringLiteral("lingering")); }
 
-    // Runs the bundle's hand-off program to its end while this thread keeps serving events.
-    int runHandOff(const QStringList& arguments, const QString& workingDirectory = {}) {
-        QProcess process;
+    void startHandOff(QProcess& process, const QStringList& arguments, const QString& workingDirectory = {}) {
         process.setWorkingDirectory(workingDirectory);
         process.start(bundle() + QStringLiteral("/Contents/MacOS/CorvaneHandOff"), arguments);
-        EXPECT_TRUE(test::eventually([&] {
-            QCoreApplication::processEvents();
-            return process.state() == QProcess::NotRunning;
-        }));
+    }
+
+    // The hand-off's exit status once it ended, while this thread keeps serving events.
+    int statusOnceEnded(QProcess& process) {
+        EXPECT_TRUE(test::eventually(
+            [&] {
+                QCoreApplication::processEvents();
+                return process.state() == QProcess::NotRunning;
+            },
+            20000));
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    int runHandOff(const QStringList& arguments, const QString& workingDirectory = {}) {
+        QProcess process;
+        startHandOff(process, arguments, workingDirectory);
+        return statusOnceEnded(process);
+    }
+
+    std::optional<host::DeliveredEvents> eventsStartedWith() {
+        EXPECT_TRUE(test::eventually([&] { return QFile::exists(startedWith()); }));
+        return host::decodeDeliveredEvents(test::contents(startedWith()));
     }
 
     test::TemporaryHome home;
@@ -94,23 +123,70 @@ TEST_F(HandOffTest, ARelativePathOfAFileIsMadeAbsoluteAgainstTheWorkingFolder) {
     EXPECT_EQ(received[1].documents, (QList<QUrl>{QUrl::fromLocalFile(page), QUrl::fromLocalFile(page)}));
 }
 
-TEST_F(HandOffTest, WithoutARunningProgramItStartsItWithTheEventsAndReturns) {
+// The hand-off ends only once the program it started has the links: the events it was started with are
+// handed over its socket as soon as it listens.
+TEST_F(HandOffTest, WithoutARunningProgramItStartsItAndWaitsUntilItTakesTheLinks) {
+    QFile(lingers()).open(QIODevice::WriteOnly);
     const QString escaped = QStringLiteral("https://caf%C3%A9.example/wine");
-    EXPECT_EQ(runHandOff({escaped}), 0);
-    ASSERT_TRUE(test::eventually([&] { return QFile::exists(startedWith()); }));
-    const auto events = host::decodeAppleEvents(test::contents(startedWith()));
-    ASSERT_TRUE(events);
-    EXPECT_EQ(*events, std::vector<AppleEvent>{
-                           AppleEvent::getURL(escaped, qint32(QCoreApplication::applicationPid()))});
+    QProcess handOff;
+    startHandOff(handOff, {escaped});
+    const auto launch = eventsStartedWith();
+    ASSERT_TRUE(launch);
+    const std::vector<AppleEvent> expected{
+        AppleEvent::getURL(escaped, qint32(QCoreApplication::applicationPid()))};
+    EXPECT_EQ(launch->events, expected);
+    EXPECT_FALSE(launch->deliveryID.isEmpty());
+    EXPECT_FALSE(handOff.waitForFinished(100)) << "it ended before the program took the links";
+
+    // The program listens: it gets the same events once more, under the mark it was started with.
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(bundleID), host::EventListener::StartResult::listening);
+    listener.deliver(*launch);
+    EXPECT_EQ(statusOnceEnded(handOff), 0);
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(test::linesOf(starts()).size(), 1);
 
     // Opened again without links: the reopen.
-    QFile::remove(startedWith());
     EXPECT_EQ(runHandOff({}), 0);
-    ASSERT_TRUE(test::eventually([&] { return QFile::exists(startedWith()); }));
-    const auto reopen = host::decodeAppleEvents(test::contents(startedWith()));
-    ASSERT_TRUE(reopen);
-    ASSERT_EQ(reopen->size(), 1u);
-    EXPECT_TRUE((*reopen)[0].isReopen());
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_TRUE(received[1].isReopen());
+}
+
+// A program killed before it listened never handed the links on: it is started again, a bounded number of
+// times, and the hand-off says it failed when none of them took the links.
+TEST_F(HandOffTest, AProgramThatEndsBeforeItListensIsStartedAgainButNotEndlessly) {
+    const QString link = QStringLiteral("https://example.com/again");
+    EXPECT_EQ(runHandOff({link}), 1);
+    const qsizetype count = test::linesOf(starts()).size();
+    EXPECT_GT(count, 1);
+    EXPECT_LE(count, 10);
+    const auto launch = eventsStartedWith();
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(launch->events.size(), 1u);
+}
+
+// The running program read the links and ended before answering (killed, or ending): the hand-off cannot
+// know they were handed on, so it starts the program with them, under the same mark.
+TEST_F(HandOffTest, LinksWhoseListenerEndedWithoutAnsweringGoToTheProgramItStarts) {
+    QFile(lingers()).open(QIODevice::WriteOnly);
+    const QString link = QStringLiteral("https://example.com/unanswered");
+    test::VanishingListener vanishing(host::eventSocketPath(bundleID));
+    QProcess handOff;
+    startHandOff(handOff, {link});
+    const auto read = vanishing.line();
+    ASSERT_TRUE(read);
+    const auto launch = eventsStartedWith();
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(host::decodeDeliveredEvents(*read)->deliveryID, launch->deliveryID);
+    EXPECT_EQ(launch->events.size(), 1u);
+
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(bundleID), host::EventListener::StartResult::listening);
+    EXPECT_EQ(statusOnceEnded(handOff), 0);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].directObject, link);
 }
 
 TEST_F(HandOffTest, OutsideABundleItFails) {

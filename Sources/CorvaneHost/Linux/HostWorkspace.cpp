@@ -740,6 +740,8 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
                                 QStringLiteral("could not start %1: %2").arg(name, failure)));
         return;
     }
+    if (!urls.isEmpty())
+        eventDelivery().confirmLaunch(request, *pid);
     // A bundle that was started is known from then on, as it is wherever it lies.
     if (!readState().registeredBundles.contains(app.path)) {
         try {

@@ -84,7 +84,7 @@ int QtApplication::run() {
         return *status;
     installSignalHandlers();
     // Taken before anything else, so that nothing this program starts inherits them.
-    const std::vector<AppleEvent> launchEvents = takeLaunchEvents();
+    const DeliveredEvents launch = takeLaunchEvents();
 
     listener_ = std::make_unique<EventListener>([this](const AppleEvent& event) {
         if (!terminated_)
@@ -93,7 +93,7 @@ int QtApplication::run() {
     if (const auto& info = Bundle::main().infoDictionary()) {
         const QString identifier = info->value(QStringLiteral("CFBundleIdentifier")).toString();
         if (!identifier.isEmpty())
-            switch (becomeTheInstance(identifier, launchEvents)) {
+            switch (becomeTheInstance(identifier, launch)) {
             case Instance::thisCopy:
                 break;
             case Instance::anotherCopy:
@@ -106,11 +106,9 @@ int QtApplication::run() {
     running_ = true;
     if (auto target = delegate())
         target->applicationWillFinishLaunching();
-    for (const AppleEvent& event : launchEvents) {
-        if (terminated_)
-            break;
-        dispatch(event);
-    }
+    // Through the listener, which knows the launch's delivery mark: the starter hands the same events over
+    // the socket too, and only one of the two is handed on.
+    listener_->deliver(launch);
     if (!terminated_)
         if (auto target = delegate())
             target->applicationDidFinishLaunching();
@@ -126,7 +124,7 @@ int QtApplication::run() {
 // socket. Another copy may hold the lock without listening yet (it started a moment earlier), or end before
 // it listens (then this copy gets the lock on a later try).
 QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifier,
-                                                         const std::vector<AppleEvent>& launchEvents) {
+                                                         const DeliveredEvents& launch) {
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -138,11 +136,12 @@ QtApplication::Instance QtApplication::becomeTheInstance(const QString& identifi
                                         .arg(identifier, listener_->errorString()));
             return Instance::failed;
         case EventListener::StartResult::anotherInstanceRuns:
-            // A second start hands its events (or, without any, a reopen) to the running instance and ends.
-            if (const auto events = launchEvents.empty()
+            // A second start hands its events (or, without any, a reopen) to the running instance and ends;
+            // under their delivery mark, which the starter confirms them with.
+            if (const auto events = launch.events.empty()
                                         ? std::vector<AppleEvent>{AppleEvent::reopen(eventSenderPID())}
-                                        : launchEvents;
-                deliverToRunningApplication(identifier, events)) {
+                                        : launch.events;
+                deliverToRunningApplication(identifier, events, launch.deliveryID)) {
                 report(LogLevel::Info,
                        QStringLiteral("another copy of %1 runs; %2 event(s) handed to it, ending")
                            .arg(identifier)
@@ -184,6 +183,10 @@ void QtApplication::replyToApplicationShouldTerminate(bool shouldTerminate) {
 
 void QtApplication::finishTermination() {
     terminating_ = true;
+    // Senders already taken are answered while the delegate can still hand their links on; new ones find no
+    // socket and go to the next copy. The instance lock is kept until the delegate has let go of its own.
+    if (listener_)
+        listener_->stopAccepting();
     if (auto target = delegate())
         target->applicationWillTerminate();
     terminated_ = true;

@@ -7,6 +7,7 @@
 namespace host {
 
 class EventListener;
+struct DeliveredEvents;
 
 // This machine's application object, on the QCoreApplication (or QApplication) of the program, which must
 // exist before run(). SIGTERM and SIGINT become a terminate request. A program with a bundle identifier runs
@@ -25,7 +26,7 @@ private:
     void finishTermination();
     void installSignalHandlers();
     enum class Instance { thisCopy, anotherCopy, failed };
-    Instance becomeTheInstance(const QString& identifier, const std::vector<AppleEvent>& launchEvents);
+    Instance becomeTheInstance(const QString& identifier, const DeliveredEvents& launch);
 
     std::unique_ptr<EventListener> listener_;
     bool running_ = false;

@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/Desktop/DesktopLaunch.h"
 
 #include "CorvaneHost/AppleEvent.h"
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
@@ -82,8 +83,9 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
     configuration.addsToRecentItems = false;
     configuration.writtenLinks = links->written;
     // The program is started (detached) before open() returns; only its report comes later, and no one waits
-    // for it here.
+    // for it here. Its taking the links is waited for: this copy ends next, and with it their confirmation.
     workspace().open(links->urls, bundle.bundlePath(), configuration, {});
+    waitForBackgroundWork();
     return 0;
 }
 

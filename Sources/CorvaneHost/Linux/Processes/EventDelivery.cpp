@@ -1,15 +1,20 @@
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
 
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventWire.h"
+#include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QSaveFile>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -21,6 +26,10 @@ namespace host {
 namespace {
 
 constexpr qsizetype kMaxEventLine = 1 << 20;
+// Repeats of a hand-over come within seconds of it: this many marks cover them.
+constexpr std::size_t kRememberedDeliveries = 256;
+// How long an ending program waits for the lines of senders it already took.
+constexpr int kDrainPatienceMs = 500;
 
 std::atomic<qint32> senderOverride{0};
 
@@ -83,9 +92,33 @@ void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl
                                          const QStringList& writtenLinks) {
     if (urls.isEmpty())
         return; // a plain launch carries no event
-    launch.environment.insert(QString::fromLatin1(kLaunchEventsVariable),
-                              QString::fromUtf8(encodeAppleEvents(eventsFor(urls, writtenLinks))));
+    const QString deliveryID = QString::fromStdString(wire::newDeliveryID());
+    launch.environment.insert(
+        QString::fromLatin1(kLaunchEventsVariable),
+        QString::fromUtf8(encodeAppleEvents(eventsFor(urls, writtenLinks), deliveryID)));
     launch.arguments += linkArguments(urls, writtenLinks);
+}
+
+void EventChannelDelivery::confirmLaunch(const LaunchRequest& launch, qint64 processIdentifier) {
+    const QString events = launch.environment.value(QString::fromLatin1(kLaunchEventsVariable));
+    const QString path = eventSocketPath(launch.bundleIdentifier);
+    if (events.isEmpty() || path.isEmpty())
+        return;
+    const std::string socket = QFile::encodeName(path).toStdString();
+    const std::string line = events.toStdString() + '\n';
+    runInBackground(
+        // Not started again when it ends unheard: a program that never listens may take its links from its
+        // arguments alone, and would open them twice.
+        [socket, line, processIdentifier] {
+            return wire::confirmStart(socket, line, pid_t(processIdentifier), {});
+        },
+        [name = QFileInfo(launch.appPath).fileName()](bool confirmed) {
+            if (!confirmed)
+                logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Default,
+                                QStringLiteral("%1 never listened for its links; it has them only from its "
+                                               "start")
+                                    .arg(name));
+        });
 }
 
 QString eventSocketPath(const QString& bundleIdentifier) {
@@ -127,49 +160,49 @@ InstanceLock::~InstanceLock() {
     ::close(fd_); // gives the lock up
 }
 
-QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events) {
+QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events, const QString& deliveryID) {
     std::vector<wire::Event> list;
     for (const AppleEvent& event : events)
         list.push_back(toWire(event));
-    return QByteArray::fromStdString(wire::encode(list));
+    return QByteArray::fromStdString(wire::encode(list, deliveryID.toStdString()));
+}
+
+std::optional<DeliveredEvents> decodeDeliveredEvents(const QByteArray& bytes) {
+    const auto handOver =
+        wire::decodeHandOver(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!handOver)
+        return std::nullopt;
+    DeliveredEvents delivered;
+    for (const wire::Event& event : handOver->events)
+        delivered.events.push_back(fromWire(event));
+    delivered.deliveryID = QString::fromStdString(handOver->deliveryID);
+    return delivered;
 }
 
 std::optional<std::vector<AppleEvent>> decodeAppleEvents(const QByteArray& bytes) {
-    const auto list = wire::decode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    if (!list)
+    auto delivered = decodeDeliveredEvents(bytes);
+    if (!delivered)
         return std::nullopt;
-    std::vector<AppleEvent> events;
-    for (const wire::Event& event : *list)
-        events.push_back(fromWire(event));
-    return events;
+    return std::move(delivered->events);
 }
 
 bool deliverToRunningApplication(const QString& bundleIdentifier, const std::vector<AppleEvent>& events,
-                                 int timeoutMs) {
+                                 const QString& deliveryID, int answerTimeoutMs) {
     const QString path = eventSocketPath(bundleIdentifier);
     if (path.isEmpty() || !isSocketFile(path))
         return false;
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
-    const QByteArray request = encodeAppleEvents(events) + '\n';
-    if (socket.write(request) != request.size())
-        return false;
-    while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(timeoutMs))
-            return false;
-    // Written whole: the program reads it whenever its main thread gets to it. Its answer is not awaited, so
-    // a slow program is never started again with the same links.
-    return true;
+    const QByteArray line = encodeAppleEvents(events, deliveryID) + '\n';
+    return wire::taken(wire::handOver(QFile::encodeName(path).toStdString(),
+                                      std::string_view(line.constData(), std::size_t(line.size())),
+                                      answerTimeoutMs));
 }
 
-std::vector<AppleEvent> takeLaunchEvents() {
+DeliveredEvents takeLaunchEvents() {
     if (!qEnvironmentVariableIsSet(kLaunchEventsVariable))
         return {};
     const QByteArray bytes = qgetenv(kLaunchEventsVariable);
     qunsetenv(kLaunchEventsVariable);
-    return decodeAppleEvents(bytes).value_or(std::vector<AppleEvent>{});
+    return decodeDeliveredEvents(bytes).value_or(DeliveredEvents{});
 }
 
 qint32 eventSenderPID() {
@@ -239,47 +272,135 @@ EventListener::StartResult EventListener::start(const QString& bundleIdentifier)
         return fail(QStringLiteral("could not listen at %1: %2").arg(path, server->errorString()));
     path_ = path;
     inode_ = inodeOf(path);
+    marksPath_ = path + QStringLiteral(".delivered");
+    loadDeliveryMarks();
     QLocalServer* raw = server.get();
     QObject::connect(raw, &QLocalServer::newConnection, raw, [this, raw] {
-        while (QLocalSocket* connection = raw->nextPendingConnection()) {
-            QObject::connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
-            auto buffer = std::make_shared<QByteArray>();
-            QObject::connect(connection, &QLocalSocket::readyRead, connection, [this, connection, buffer] {
-                *buffer += connection->readAll();
-                if (buffer->size() > kMaxEventLine) {
-                    connection->abort();
-                    return;
-                }
-                const qsizetype end = buffer->indexOf('\n');
-                if (end < 0)
-                    return;
-                const auto events = decodeAppleEvents(buffer->left(end));
-                buffer->clear();
-                connection->write(events ? "ok\n" : "error\n");
-                connection->flush();
-                connection->disconnectFromServer();
-                if (!events)
-                    return;
-                auto deliver = onEvent_;
-                for (const AppleEvent& event : *events)
-                    deliver(event);
-            });
-        }
+        while (QLocalSocket* connection = raw->nextPendingConnection())
+            adopt(connection);
     });
     server_ = std::move(server);
     return StartResult::listening;
 }
 
-void EventListener::stop() {
-    if (server_) {
-        server_->close();
-        server_.reset();
-        // Remove the file only while it is still the socket this listener made.
-        if (!path_.isEmpty() && inode_ != 0 && inodeOf(path_) == inode_)
-            ::unlink(QFile::encodeName(path_).constData());
+void EventListener::adopt(QLocalSocket* connection) {
+    connections_.removeAll(nullptr);
+    connections_.append(connection);
+    QObject::connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
+    QObject::connect(connection, &QLocalSocket::readyRead, connection,
+                     [this, connection] { answer(connection); });
+}
+
+// The answer goes only after the events are handled: a sender that hears none hands them over again.
+void EventListener::answer(QLocalSocket* connection) {
+    if (!connection->canReadLine()) {
+        if (connection->bytesAvailable() > kMaxEventLine)
+            connection->abort();
+        return;
     }
-    path_.clear();
+    const QByteArray line = connection->readLine().chopped(1);
+    if (line.size() > kMaxEventLine) {
+        connection->abort();
+        return;
+    }
+    const QPointer<QLocalSocket> alive(connection);
+    const auto delivered = decodeDeliveredEvents(line);
+    if (delivered)
+        deliver(*delivered);
+    if (!alive)
+        return;
+    connection->write(delivered ? wire::kHandledAnswer : wire::kUndecodableAnswer);
+    connection->write("\n");
+    connection->flush();
+    connection->disconnectFromServer();
+}
+
+void EventListener::deliver(const DeliveredEvents& delivered) {
+    const QString& mark = delivered.deliveryID;
+    if (!mark.isEmpty()) {
+        if (std::find(delivered_.begin(), delivered_.end(), mark) != delivered_.end())
+            return;
+        // Marked before the events are handed on: a repeat that arrives while they are handled is taken too.
+        delivered_.push_back(mark);
+        if (delivered_.size() > kRememberedDeliveries)
+            delivered_.pop_front();
+    }
+    const auto onEvent = onEvent_;
+    for (const AppleEvent& event : delivered.events)
+        onEvent(event);
+    if (!mark.isEmpty())
+        keepDeliveryMark(mark);
+}
+
+// The marks handed on are kept on file as well, for the copy that follows: a program that ends between
+// handing events on and answering (or before its starter confirmed them) leaves their senders to hand them
+// over again, to that copy. Only the instance writes the file.
+void EventListener::loadDeliveryMarks() {
+    QFile file(marksPath_);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            delivered_.push_back(QString::fromLatin1(line));
+    while (delivered_.size() > kRememberedDeliveries)
+        delivered_.pop_front();
+    marksOnFile_ = delivered_.size();
+}
+
+void EventListener::keepDeliveryMark(const QString& mark) {
+    if (marksPath_.isEmpty())
+        return;
+    // Written anew from the marks remembered now and then, so that the file stays small.
+    if (marksOnFile_ >= 2 * kRememberedDeliveries) {
+        QSaveFile file(marksPath_);
+        if (file.open(QIODevice::WriteOnly)) {
+            for (const QString& kept : delivered_)
+                file.write(kept.toLatin1() + '\n');
+            if (file.commit())
+                marksOnFile_ = delivered_.size();
+        }
+        return;
+    }
+    QFile file(marksPath_);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(mark.toLatin1() + '\n') > 0)
+        ++marksOnFile_;
+}
+
+// Senders already taken are answered: their lines are read (waited for a moment) and handled while the
+// program can still handle them. One whose line does not come in time is closed without an answer, and so
+// hands its events over again to the next copy.
+void EventListener::drain() {
+    QElapsedTimer waited;
+    waited.start();
+    for (const QPointer<QLocalSocket>& connection : std::exchange(connections_, {})) {
+        while (connection && connection->state() == QLocalSocket::ConnectedState &&
+               !connection->canReadLine() && waited.elapsed() < kDrainPatienceMs)
+            connection->waitForReadyRead(int(kDrainPatienceMs - waited.elapsed()));
+        if (connection && connection->canReadLine())
+            answer(connection);
+        if (connection && connection->state() == QLocalSocket::ConnectedState)
+            connection->abort();
+    }
+}
+
+void EventListener::stopAccepting() {
+    if (!server_)
+        return;
+    while (QLocalSocket* connection = server_->nextPendingConnection())
+        adopt(connection);
+    server_->close();
+    // Remove the file only while it is still the socket this listener made.
+    if (!path_.isEmpty() && inode_ != 0 && inodeOf(path_) == inode_)
+        ::unlink(QFile::encodeName(path_).constData());
     inode_ = 0;
+    drain();
+}
+
+void EventListener::stop() {
+    stopAccepting();
+    server_.reset();
+    path_.clear();
+    marksPath_.clear();
     lock_.reset(); // last, so the next copy finds the socket file gone
 }
 

@@ -1,13 +1,18 @@
 #pragma once
 
 #include "CorvaneHost/AppleEvent.h"
+#include "CorvaneHost/Linux/Processes/EventHandOver.h"
 #include "CorvaneHost/Linux/Processes/EventWire.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QLocalSocket>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,10 +25,12 @@ namespace host {
 // How open events travel between programs on this machine. A running program listens on its own socket,
 // "<bundle identifier>.events" in hostRuntimeDirectory() (placed by socketPath() when that is too long); a
 // sender connects and writes one line with the events in the wire format (EventWire.h), which the listener
-// answers with "ok" on receipt. A program that is not running is started with the events in the environment
-// variable kLaunchEventsVariable (EventWire.h); its
-// Application takes them out at launch and delivers them after will finish launching, as the platform
-// delivers the events that launched a program.
+// answers with "ok" once it has handled them. A sender whose connection was refused, or closed without an
+// answer, hands them over again (EventHandOver.h). A program that is not running is started with the events
+// in the environment variable kLaunchEventsVariable (EventWire.h); its Application takes them out at launch
+// and delivers them after will finish launching, as the platform delivers the events that launched a
+// program, and its starter hands them over its socket once it listens, under the same delivery mark, so
+// that they survive a program that ended before handling them.
 //
 // One copy of a program runs per bundle identifier: the copy that holds the instance lock (an exclusive lock
 // on "<event socket>.lock") for its whole life. Only that copy ever touches the socket file; any other copy
@@ -35,20 +42,28 @@ QString eventSocketPath(const QString& bundleIdentifier);
 // The instance lock file beside that socket; empty under the same conditions.
 QString instanceLockPath(const QString& bundleIdentifier);
 
-QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events);
+// Events as one hand-over, with the delivery mark its repeats carry too (none when it is never repeated).
+struct DeliveredEvents {
+    std::vector<AppleEvent> events;
+    QString deliveryID;
+};
+
+QByteArray encodeAppleEvents(const std::vector<AppleEvent>& events, const QString& deliveryID = {});
 // None when the bytes are not a list of events as encodeAppleEvents writes it.
+std::optional<DeliveredEvents> decodeDeliveredEvents(const QByteArray& bytes);
 std::optional<std::vector<AppleEvent>> decodeAppleEvents(const QByteArray& bytes);
 
-// Hands the events to the running program with that bundle identifier. True once the whole request is
-// written to its socket (a busy program reads it later; waiting for its answer would only make the caller
-// start it a second time); false when no such program listens or the request could not be written within
-// `timeoutMs`.
+// Hands the events to the running program with that bundle identifier and waits until it has handled them.
+// False when no such program listens, or it closed the connection without an answer (it ended): the caller
+// then starts it or tries again, under the same `deliveryID`. A program still busy after `answerTimeoutMs`
+// counts as having taken them, since starting it again would open its links twice.
 bool deliverToRunningApplication(const QString& bundleIdentifier, const std::vector<AppleEvent>& events,
-                                 int timeoutMs = 2000);
+                                 const QString& deliveryID = {},
+                                 int answerTimeoutMs = wire::kAnswerPatienceMs);
 
 // The events this program was started with (from the environment), removed from the environment so that the
-// program's own children do not inherit them. Empty when there are none or they do not decode.
-std::vector<AppleEvent> takeLaunchEvents();
+// program's own children do not inherit them. No events when there are none or they do not decode.
+DeliveredEvents takeLaunchEvents();
 
 // The process named as the sender of the events this process sends: its own by default. A tool that opens
 // things on behalf of the program that ran it names that program instead.
@@ -62,13 +77,15 @@ QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLin
 
 // The workspace's delivery on this machine: a running program of ours takes the events on its socket; a
 // program that is started gets them in its environment, and the links (absolute URLs only) as arguments for
-// programs that read them there.
+// programs that read them there. A started program's events are confirmed over its socket once it listens,
+// as background work (BackgroundWork.h), so the caller never waits for the program's start.
 class EventChannelDelivery final : public EventDelivery {
 public:
     bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
                           const QStringList& writtenLinks) override;
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                        const QStringList& writtenLinks) override;
+    void confirmLaunch(const LaunchRequest& launch, qint64 processIdentifier) override;
 };
 
 // Holds a program's instance lock while it lives; the system drops the lock when the process ends, however
@@ -89,9 +106,11 @@ private:
 };
 
 // The receiving end: takes the program's instance lock, then listens on its event socket and hands every
-// event to `onEvent` on the main thread. A copy that does not get the lock leaves the socket alone; the one
-// that holds it replaces whatever socket an earlier copy left. stop() removes only the socket file this
-// listener created, then gives the lock up.
+// event to `onEvent` on the main thread, answering each sender once its events are handled. A copy that
+// does not get the lock leaves the socket alone; the one that holds it replaces whatever socket an earlier
+// copy left; the delivery marks it handed on stay beside the socket for the copy that follows.
+// stopAccepting() refuses new senders and handles what the ones already taken sent; stop() does the same,
+// removes only the socket file this listener created, then gives the lock up.
 class EventListener {
 public:
     enum class StartResult { listening, anotherInstanceRuns, failed };
@@ -100,7 +119,10 @@ public:
     ~EventListener();
 
     StartResult start(const QString& bundleIdentifier);
+    void stopAccepting();
     void stop();
+    // Hands the events to `onEvent` unless events under the same delivery mark were handed on before.
+    void deliver(const DeliveredEvents& delivered);
     bool isListening() const;
     QString path() const { return path_; }
     // Why the last start failed.
@@ -108,8 +130,17 @@ public:
 
 private:
     StartResult fail(const QString& error);
+    void adopt(QLocalSocket* connection);
+    void answer(QLocalSocket* connection);
+    void drain();
+    void loadDeliveryMarks();
+    void keepDeliveryMark(const QString& mark);
 
     std::function<void(const AppleEvent&)> onEvent_;
+    std::deque<QString> delivered_; // the latest delivery marks handed on
+    QString marksPath_;             // where they are kept for the next copy, while this one listens
+    std::size_t marksOnFile_ = 0;
+    QList<QPointer<QLocalSocket>> connections_;
     std::unique_ptr<InstanceLock> lock_;
     std::unique_ptr<QLocalServer> server_;
     QString path_;

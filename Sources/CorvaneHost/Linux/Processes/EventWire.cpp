@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/Processes/EventWire.h"
 
 #include <cstdlib>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -333,7 +334,7 @@ std::optional<std::string> plainFolder(std::string path) {
 
 } // namespace
 
-std::string encode(const std::vector<Event>& events) {
+std::string encode(const std::vector<Event>& events, std::string_view deliveryID) {
     std::string out = "{\"events\":[";
     for (std::size_t i = 0; i < events.size(); ++i) {
         const Event& event = events[i];
@@ -362,25 +363,49 @@ std::string encode(const std::vector<Event>& events) {
         }
         out += '}';
     }
-    out += "]}";
+    out += ']';
+    if (!deliveryID.empty()) {
+        out += ",\"delivery\":";
+        appendString(out, deliveryID);
+    }
+    out += '}';
     return out;
 }
 
-std::optional<std::vector<Event>> decode(std::string_view text) {
+std::optional<HandOver> decodeHandOver(std::string_view text) {
     const auto document = Parser(text).document();
     if (!document || document->kind != Value::Kind::object)
         return std::nullopt;
     const Value* list = document->member("events");
     if (!list || list->kind != Value::Kind::array)
         return std::nullopt;
-    std::vector<Event> events;
+    HandOver handOver;
     for (const Value& value : list->elements) {
         auto event = eventFrom(value);
         if (!event)
             return std::nullopt;
-        events.push_back(std::move(*event));
+        handOver.events.push_back(std::move(*event));
     }
-    return events;
+    if (const Value* mark = document->member("delivery"); mark && mark->kind == Value::Kind::string)
+        handOver.deliveryID = mark->text;
+    return handOver;
+}
+
+std::optional<std::vector<Event>> decode(std::string_view text) {
+    auto handOver = decodeHandOver(text);
+    if (!handOver)
+        return std::nullopt;
+    return std::move(handOver->events);
+}
+
+std::string newDeliveryID() {
+    static const char hex[] = "0123456789abcdef";
+    std::random_device random;
+    std::string id;
+    for (int word = 0; word < 4; ++word)
+        for (std::uint32_t bits = random(), digit = 0; digit < 8; ++digit, bits >>= 4)
+            id += hex[bits & 0xf];
+    return id;
 }
 
 std::string eventSocketName(std::string_view bundleIdentifier) {

@@ -1,13 +1,18 @@
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
+#include "Support/VanishingListener.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <atomic>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -33,9 +38,9 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 }
 
 // Delivers on another thread while the main thread runs the loop; gives the sender's answer.
-bool deliver(const QString& bundleID, const std::vector<AppleEvent>& events) {
-    auto result =
-        std::async(std::launch::async, [=] { return host::deliverToRunningApplication(bundleID, events); });
+bool deliver(const QString& bundleID, const std::vector<AppleEvent>& events, const QString& deliveryID = {}) {
+    auto result = std::async(std::launch::async,
+                             [=] { return host::deliverToRunningApplication(bundleID, events, deliveryID); });
     pumpUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     return result.get();
 }
@@ -46,6 +51,11 @@ TEST(EventDeliveryTest, EventsSurviveTheirEncoding) {
         AppleEvent::openDocuments({QUrl::fromLocalFile(QStringLiteral("/tmp/a page.html"))}, std::nullopt),
         AppleEvent::reopen(7)};
     EXPECT_EQ(host::decodeAppleEvents(host::encodeAppleEvents(events)), events);
+    // The delivery mark travels beside the events, where a reader that knows nothing of it passes it by.
+    const QByteArray marked = host::encodeAppleEvents(events, QStringLiteral("m-1"));
+    EXPECT_EQ(host::decodeDeliveredEvents(marked)->deliveryID, QStringLiteral("m-1"));
+    EXPECT_EQ(host::decodeAppleEvents(marked), events);
+    EXPECT_TRUE(host::decodeDeliveredEvents(host::encodeAppleEvents(events))->deliveryID.isEmpty());
     EXPECT_FALSE(host::decodeAppleEvents("{\"events\":[{\"class\":1}]}"));
     EXPECT_FALSE(host::decodeAppleEvents("not json"));
 }
@@ -222,7 +232,7 @@ TEST(EventDeliveryTest, ARequestWrittenWholeIsDeliveredEvenIfTheAnswerComesLate)
     ASSERT_EQ(listener.start(id), Started::listening);
     const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/slow"), 9);
     // The listener runs on this very thread, so it cannot answer before the sender's time-out.
-    EXPECT_TRUE(host::deliverToRunningApplication(id, {link}, 200));
+    EXPECT_TRUE(host::deliverToRunningApplication(id, {link}, {}, 200));
     ASSERT_TRUE(pumpUntil([&] { return !received.empty(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(received, std::vector<AppleEvent>{link});
@@ -253,12 +263,165 @@ TEST(EventDeliveryTest, ALongRuntimeFolderStillGivesAWorkingSocket) {
 
 TEST(EventDeliveryTest, LaunchEventsAreTakenOutOfTheEnvironment) {
     const std::vector<AppleEvent> events{AppleEvent::getURL(QStringLiteral("https://example.com/"), 3)};
-    qputenv(host::kLaunchEventsVariable, host::encodeAppleEvents(events));
-    EXPECT_EQ(host::takeLaunchEvents(), events);
+    qputenv(host::kLaunchEventsVariable, host::encodeAppleEvents(events, QStringLiteral("launch-1")));
+    const host::DeliveredEvents launch = host::takeLaunchEvents();
+    EXPECT_EQ(launch.events, events);
+    EXPECT_EQ(launch.deliveryID, QStringLiteral("launch-1"));
     EXPECT_FALSE(qEnvironmentVariableIsSet(host::kLaunchEventsVariable));
-    EXPECT_TRUE(host::takeLaunchEvents().empty());
+    EXPECT_TRUE(host::takeLaunchEvents().events.empty());
     qputenv(host::kLaunchEventsVariable, "garbage");
-    EXPECT_TRUE(host::takeLaunchEvents().empty());
+    EXPECT_TRUE(host::takeLaunchEvents().events.empty());
+}
+
+// The answer says the links were handed on: a sender told "ok" while they were still being handled would
+// lose them to a program that ended in between.
+TEST(EventDeliveryTest, TheSenderIsAnsweredOnlyOnceItsEventsAreHandled) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.slow-handler");
+    std::atomic<bool> handled{false};
+    host::EventListener listener([&](const AppleEvent&) {
+        QThread::msleep(300);
+        handled = true;
+    });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    std::atomic<bool> handledWhenAnswered{false};
+    auto sent = std::async(std::launch::async, [&] {
+        const bool taken = host::deliverToRunningApplication(
+            id, {AppleEvent::getURL(QStringLiteral("https://example.com/"), 1)});
+        handledWhenAnswered = handled.load();
+        return taken;
+    });
+    ASSERT_TRUE(
+        pumpUntil([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(sent.get());
+    EXPECT_TRUE(handledWhenAnswered);
+}
+
+// A program that ends between reading the events and answering may not have handed them on; nor has one
+// that left only its socket file behind. The sender must try again (start the program) in both cases.
+TEST(EventDeliveryTest, AListenerThatEndsWithoutAnsweringHasNotTakenTheEvents) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.vanishing");
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/lost"), 1);
+    test::VanishingListener vanishing(host::eventSocketPath(id));
+    EXPECT_FALSE(host::deliverToRunningApplication(id, {link}));
+    const auto line = vanishing.line();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(host::decodeAppleEvents(*line), std::vector<AppleEvent>{link});
+    EXPECT_FALSE(host::deliverToRunningApplication(id, {link}));
+}
+
+// An ending program refuses new senders, which go to the next copy, and answers the ones it already took.
+TEST(EventDeliveryTest, AStoppingListenerHandlesWhatItTookAndRefusesTheRest) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.ending");
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    const auto connectRaw = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(host::eventSocketPath(id));
+        memcpy(address.sun_path, path.constData(), path.size());
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    test::SocketPeer taken(connectRaw());
+    pumpUntil([] { return false; }, 200); // the listener takes the connection
+    test::SocketPeer waiting(connectRaw());
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/late"), 1);
+    ASSERT_TRUE(taken.write(host::encodeAppleEvents({link}) + '\n'));
+    ASSERT_TRUE(waiting.write(host::encodeAppleEvents({link}) + '\n'));
+
+    // Stopped without the loop running again: what was taken is handled within stop().
+    listener.stop();
+    EXPECT_EQ(received, std::vector<AppleEvent>{link});
+    EXPECT_EQ(taken.readLine(), QByteArray("ok"));
+    EXPECT_FALSE(waiting.readLine()) << "a sender the listener never took was answered";
+}
+
+// A started program takes its events from the environment while its starter hands the same ones over the
+// socket, to be sure: under one delivery mark they are handed on once.
+TEST(EventDeliveryTest, EventsHandedOverAgainUnderTheirMarkAreHandedOnOnce) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.marked");
+    std::vector<AppleEvent> received;
+    host::EventListener listener([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/once"), 1);
+    listener.deliver({{link}, QStringLiteral("launch-1")});
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("launch-1")));
+    EXPECT_EQ(received.size(), 1u);
+
+    // Other marks, and hand-overs without one, are events of their own even when they read the same.
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("launch-2")));
+    EXPECT_TRUE(deliver(id, {link}));
+    EXPECT_TRUE(deliver(id, {link}));
+    EXPECT_TRUE(pumpUntil([&] { return received.size() == 4; }));
+}
+
+// A program that ends after handing events on but before its sender heard so leaves the sender to hand them
+// over again, to the copy that follows it: that copy knows the marks handed on before it.
+TEST(EventDeliveryTest, TheCopyThatFollowsKnowsTheMarksHandedOnBeforeIt) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.follower");
+    const AppleEvent link = AppleEvent::getURL(QStringLiteral("https://example.com/handed-on"), 1);
+    std::vector<AppleEvent> received;
+    {
+        host::EventListener first([&](const AppleEvent& event) { received.push_back(event); });
+        ASSERT_EQ(first.start(id), Started::listening);
+        first.deliver({{link}, QStringLiteral("m-1")});
+    }
+    host::EventListener next([&](const AppleEvent& event) { received.push_back(event); });
+    ASSERT_EQ(next.start(id), Started::listening);
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("m-1")));
+    EXPECT_EQ(received.size(), 1u);
+    EXPECT_TRUE(deliver(id, {link}, QStringLiteral("m-2")));
+    EXPECT_EQ(received.size(), 2u);
+}
+
+// A program started with links in its environment may end before it hands them on. Its starter hands them
+// over the program's socket once that listens, under the start's mark: the copy that took them from its
+// environment only answers, and one that never had them hands them on.
+class StartedProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        delivery.prepareLaunch(launch, {QUrl(QStringLiteral("https://example.com/started"))}, {});
+    }
+
+    // As though this process were the program just started, still starting up.
+    void confirmAsStarted() { delivery.confirmLaunch(launch, ::getpid()); }
+    bool confirmed() {
+        return pumpUntil([] { return host::waitForBackgroundWork(0); });
+    }
+    host::DeliveredEvents fromEnvironment() const {
+        return *host::decodeDeliveredEvents(launch.environment.value(host::kLaunchEventsVariable).toUtf8());
+    }
+
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.started");
+    host::EventChannelDelivery delivery;
+    host::LaunchRequest launch{QStringLiteral("/Applications/Started.app"), id, {}, {}};
+    std::vector<AppleEvent> received;
+    host::EventListener listener{[this](const AppleEvent& event) { received.push_back(event); }};
+};
+
+TEST_F(StartedProgramTest, TheProgramThatTookItsLinksFromItsStartOnlyAnswers) {
+    ASSERT_EQ(listener.start(id), Started::listening);
+    listener.deliver(fromEnvironment());
+    confirmAsStarted();
+    ASSERT_TRUE(confirmed());
+    EXPECT_EQ(received, fromEnvironment().events);
+}
+
+TEST_F(StartedProgramTest, ACopyThatNeverHadTheLinksHandsThemOn) {
+    confirmAsStarted();
+    ASSERT_EQ(listener.start(id), Started::listening);
+    ASSERT_TRUE(confirmed());
+    EXPECT_EQ(received, fromEnvironment().events);
+    listener.deliver(fromEnvironment());
+    EXPECT_EQ(received.size(), 1u) << "the copy handed its start's links on again";
 }
 
 } // namespace

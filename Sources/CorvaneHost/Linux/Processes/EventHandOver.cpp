@@ -1,0 +1,126 @@
+#include "CorvaneHost/Linux/Processes/EventHandOver.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace host::wire {
+namespace {
+
+// A listener with a full backlog makes connect wait; it waits no longer than this.
+constexpr int kConnectTimeoutSeconds = 2;
+// How long a started program may take to listen, and how often it is looked for.
+constexpr auto kStartPatience = std::chrono::seconds(15);
+constexpr auto kStartPoll = std::chrono::milliseconds(20);
+// A program killed as often as it is started is not started without end.
+constexpr int kMaxStarts = 4;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool connectTo(int fd, const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const timeval timeout{kConnectTimeoutSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool sendAll(int fd, std::string_view line) {
+    for (std::size_t sent = 0; sent < line.size();) {
+        const ssize_t count = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        sent += std::size_t(count);
+    }
+    return true;
+}
+
+// Any line the listener writes is its answer; the connection closing first means it gave none.
+HandOverResult awaitAnswer(int fd, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return HandOverResult::unanswered;
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, int(left.count()));
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            return polled == 0 ? HandOverResult::unanswered : HandOverResult::dropped;
+        char byte = 0;
+        const ssize_t count = ::recv(fd, &byte, 1, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return HandOverResult::dropped;
+        if (byte == '\n')
+            return HandOverResult::handled;
+    }
+}
+
+bool hasEnded(pid_t pid) {
+    // Our own child stays a zombie until reaped, and a zombie still takes signals.
+    if (::waitpid(pid, nullptr, WNOHANG) == pid)
+        return true;
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+HandOverResult handOver(const std::string& socketPath, std::string_view line, int answerTimeoutMs) {
+    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0 || !connectTo(socket.get(), socketPath))
+        return HandOverResult::notListening;
+    if (!sendAll(socket.get(), line))
+        return HandOverResult::dropped;
+    return awaitAnswer(socket.get(), answerTimeoutMs);
+}
+
+bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
+                  const std::function<pid_t()>& startAgain) {
+    const auto deadline = std::chrono::steady_clock::now() + kStartPatience;
+    for (int starts = 1; std::chrono::steady_clock::now() < deadline;) {
+        const HandOverResult result = handOver(socketPath, line);
+        if (taken(result))
+            return true;
+        if (result == HandOverResult::notListening && (program <= 0 || hasEnded(program))) {
+            if (!startAgain || starts >= kMaxStarts)
+                return false;
+            program = startAgain();
+            ++starts;
+        }
+        std::this_thread::sleep_for(kStartPoll);
+    }
+    return false;
+}
+
+} // namespace host::wire
