@@ -393,9 +393,9 @@ bool WindowDriver::strokeKeysym(unsigned long keysym) {
         const unsigned int spare = spareKeycodes_[nextSpare_++ % spareKeycodes_.size()];
         KeySym both[2] = {KeySym(keysym), KeySym(keysym)};
         XChangeKeyboardMapping(dpy, int(spare), 2, both, 1);
-        // The program reads the new keyboard map before the stroke: the server has taken the change once this
-        // round trip returns, and tells each client of a new map ahead of the events that come after it.
         XSync(dpy, False);
+        // The program reads the new keyboard map before the stroke.
+        QThread::msleep(150);
         code = KeyCode(spare);
         remapped = true;
     }
