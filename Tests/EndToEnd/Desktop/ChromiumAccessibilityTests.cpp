@@ -121,8 +121,15 @@ protected:
         session->openWindow(QStringLiteral("Work"));
         application = host::accessibility().createApplication(session->chromiumPid());
         host::accessibility().setMessagingTimeout(application, 2.0);
+        // Ready once the window shows its page (its title is "Untitled" before), so that the first test,
+        // whichever it is, does not read the window while the page loads.
         test::DesktopSession::waitUntil(
-            [] { return !windowOfProfile(application, QStringLiteral("Work")).isNull(); }, 30);
+            [] {
+                return string(windowOfProfile(application, QStringLiteral("Work")), QStringLiteral("AXTitle"))
+                    .value_or(QString())
+                    .startsWith(QStringLiteral("about:blank"));
+            },
+            30);
     }
     static void TearDownTestSuite() {
         application = {};

@@ -27,8 +27,8 @@ constexpr double generous = test::ChromiumHelperSession::generous;
 class WindowTrackingTests : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // Home's window stays open throughout, so that Chromium keeps running when Work's windows close,
-        // until the last test closes it: Chromium then runs on without windows, as with background apps.
+        // Home's window stays open throughout, so that Chromium keeps running when Work's windows close; the
+        // test that closes it opens it again. Chromium runs on without windows, as with background apps.
         test::DesktopSession::Options options;
         options.chromiumOutlivesItsWindows = true;
         session = new test::ChromiumHelperSession(options);
@@ -307,7 +307,7 @@ TEST_F(WindowTrackingTests, MinimisedWindowsOfAChromiumThatDoesNotAnswerStillCou
     EXPECT_TRUE(test::DesktopSession::waitUntil([] { return chromiumWindowsOnScreen() == 2; }, generous));
 }
 
-// Last of this program: Chromium, running on, lists no windows at all once its last one has closed.
+// Chromium, running on, lists no windows at all once its last one has closed.
 TEST_F(WindowTrackingTests, ClosingChromiumsLastWindowCountsItAsClosed) {
     closeAll(QStringLiteral("Work"), false);
     auto home = HelperClient::connect(QStringLiteral("Home"), false);
@@ -319,6 +319,10 @@ TEST_F(WindowTrackingTests, ClosingChromiumsLastWindowCountsItAsClosed) {
     EXPECT_EQ(answer->closed, 1);
     EXPECT_EQ(answer->remaining, 0);
     EXPECT_EQ(answer->blocked, false);
+    // The tests that come after, whichever they are, find Home's window open.
+    EXPECT_TRUE(home->hears(0)) << home->describe().toStdString();
+    ASSERT_TRUE(openWindow(QStringLiteral("Home")));
+    EXPECT_TRUE(home->hears(1)) << home->describe().toStdString();
 }
 
 } // namespace
