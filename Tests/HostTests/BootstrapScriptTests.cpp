@@ -90,10 +90,33 @@ QSet<QString> programsStartedByCode(const QString& source) {
     return programs;
 }
 
+// A shell script's commands alone: without comments, arithmetic, the names of its functions where they are
+// defined, arrays assigned, and quoted text (but for the commands substituted in it).
+QString commandText(QString script) {
+    static const QRegularExpression comment(QStringLiteral(R"re((^|\s)#.*$)re"),
+                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression arithmetic(QStringLiteral(R"re(\$?\(\(.*?\)\))re"));
+    static const QRegularExpression definition(QStringLiteral(R"re(^\s*[\w-]+\(\)\s*)re"),
+                                               QRegularExpression::MultilineOption);
+    static const QRegularExpression quoted(QStringLiteral(R"re('[^']*'|"(?:\\.|[^"\\])*")re"));
+    static const QRegularExpression substituted(QStringLiteral(R"re(\$\([^)"]*)re"));
+    static const QRegularExpression array(QStringLiteral(R"re(\w+\+?=\([^)]*\))re"));
+    script.remove(comment).remove(arithmetic).remove(definition);
+    QString plain;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& match : quoted.globalMatch(script)) {
+        plain += script.mid(from, match.capturedStart() - from) + QLatin1Char(' ');
+        for (const QRegularExpressionMatch& inner : substituted.globalMatch(match.captured()))
+            plain += inner.captured() + QLatin1Char(' ');
+        from = match.capturedEnd();
+    }
+    plain += script.mid(from);
+    return plain.remove(array);
+}
+
 // The programs a script starts: its interpreter and, in a shell script, the first word of each command (past
-// assignments, keywords and commands held in variables) and what `command -v` looks for. Comments, quoted
-// text (but for the commands substituted in it) and arithmetic are left out first.
-QSet<QString> programsStartedByScript(QString script) {
+// assignments, keywords and commands held in variables) and what `command -v` looks for.
+QSet<QString> programsStartedByScript(const QString& script) {
     QSet<QString> programs;
     static const QRegularExpression interpreter(QStringLiteral(R"re(^#!(?:\S*/env\s+)?(\S+))re"));
     const QString shell = interpreter.match(script).captured(1).section(QLatin1Char('/'), -1);
@@ -101,13 +124,6 @@ QSet<QString> programsStartedByScript(QString script) {
         programs.insert(shell);
     if (shell != QLatin1String("bash") && shell != QLatin1String("sh"))
         return programs;
-    static const QRegularExpression comment(QStringLiteral(R"re((^|\s)#.*$)re"),
-                                            QRegularExpression::MultilineOption);
-    static const QRegularExpression arithmetic(QStringLiteral(R"re(\$?\(\(.*?\)\))re"));
-    static const QRegularExpression quoted(QStringLiteral(R"re('[^']*'|"(?:\\.|[^"\\])*")re"));
-    static const QRegularExpression substituted(QStringLiteral(R"re(\$\([^)"]*)re"));
-    static const QRegularExpression listing(QStringLiteral(R"re(\w+\+?=\([^)]*\))re"),
-                                            QRegularExpression::MultilineOption);
     static const QRegularExpression function(QStringLiteral(R"re(^\s*([\w-]+)\(\)\s*)re"),
                                              QRegularExpression::MultilineOption);
     static const QRegularExpression lookup(QStringLiteral(R"re(command -v (\S+))re"));
@@ -123,20 +139,10 @@ QSet<QString> programsStartedByScript(QString script) {
     QSet<QString> functions;
     for (const QRegularExpressionMatch& match : function.globalMatch(script))
         functions.insert(match.captured(1));
-    script.remove(comment).remove(arithmetic).remove(function);
-    QString plain;
-    qsizetype from = 0;
-    for (const QRegularExpressionMatch& match : quoted.globalMatch(script)) {
-        plain += script.mid(from, match.capturedStart() - from) + QLatin1Char(' ');
-        for (const QRegularExpressionMatch& inner : substituted.globalMatch(match.captured()))
-            plain += inner.captured() + QLatin1Char(' ');
-        from = match.capturedEnd();
-    }
-    plain += script.mid(from);
-    plain.remove(listing);
-    for (const QRegularExpressionMatch& match : lookup.globalMatch(plain))
+    const QString commands = commandText(script);
+    for (const QRegularExpressionMatch& match : lookup.globalMatch(commands))
         programs.insert(match.captured(1));
-    for (QString command : plain.split(separator)) {
+    for (QString command : commands.split(separator)) {
         QStringList words = command.replace(QLatin1Char('('), QStringLiteral(" ( "))
                                 .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         while (!words.isEmpty() &&
