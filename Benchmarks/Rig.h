@@ -69,7 +69,7 @@ public:
     }
 
     // Whether the session started; if not, says why on stderr.
-    bool start() { return detail::saysWhyNot(session_.start(), session_.skipReason()); }
+    bool start() { return detail::saysWhyNot(session_.start(), session_.failure()); }
 
 private:
     detail::TestUserRun user_;

@@ -11,6 +11,7 @@
 #include "Support/Files.h"
 #include "Support/HelperDefaults.h"
 #include "Support/OutsidePrograms.h"
+#include "Support/ProgramEnd.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -70,9 +71,11 @@ ProgramRun runOnDisplay(const QString& program, const QStringList& arguments, co
 class DesktopLinkTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-            GTEST_SKIP() << "xdg-utils or Xvfb missing";
+        test::adoptDetachedPrograms();
+        for (const QString& program : {QStringLiteral("xdg-open"), QStringLiteral("Xvfb")}) {
+            const QString missing = test::missingProgram(program);
+            ASSERT_TRUE(missing.isEmpty()) << missing.toStdString();
+        }
         startDisplay();
         ASSERT_FALSE(display_.isEmpty()) << "Xvfb did not start";
 
@@ -97,9 +100,7 @@ protected:
     void TearDown() override {
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile()).toStdString();
-        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
-            if (running.bundlePath.startsWith(home_.path()))
-                ::kill(running.processIdentifier, SIGTERM);
+        test::endProgramsOf(Corvane::helperBundleID, home_.path());
         if (xvfb_.state() != QProcess::NotRunning) {
             xvfb_.terminate(); // its own pid, as QProcess started it
             xvfb_.waitForFinished(5000);

@@ -13,6 +13,7 @@
 #include "Support/Files.h"
 #include "Support/HelperDefaults.h"
 #include "Support/HostToolRun.h"
+#include "Support/ProgramEnd.h"
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
 
@@ -66,6 +67,7 @@ std::unique_ptr<test::SocketPeer> helloToHelper(int timeoutMs = 10000) {
 class LinkRoutingTest : public testing::Test {
 protected:
     void SetUp() override {
+        test::adoptDetachedPrograms();
         ASSERT_TRUE(
             QFileInfo(buildDir + QStringLiteral("/Corvane.app/Contents/Library/CorvaneHelper.app")).isDir());
         const test::ToolRun install =
@@ -92,9 +94,7 @@ protected:
             ADD_FAILURE() << "log of the tools and the helper:\n"
                           << test::linesOf(logFile()).join('\n').toStdString();
         // Stop the helpers this test started (they stay resident as the default browser).
-        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
-            if (running.bundlePath.startsWith(home.path()))
-                ::kill(running.processIdentifier, SIGTERM);
+        test::endProgramsOf(Corvane::helperBundleID, home.path());
         test::eventually([&] {
             for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
                 if (running.bundlePath.startsWith(home.path()))
@@ -366,7 +366,7 @@ TEST(HelperProcessTest, AHelperWhoseLogIsGoneKeepsServing) {
         if (running.bundlePath.startsWith(home.path()))
             helpers.push_back(running.processIdentifier);
     ASSERT_EQ(helpers.size(), 1u);
-    ::kill(helpers[0], SIGTERM);
+    EXPECT_EQ(test::endProgram(helpers[0]), QString());
     EXPECT_TRUE(test::eventually([] { return !QFileInfo::exists(Corvane::socketPath()); }));
 }
 

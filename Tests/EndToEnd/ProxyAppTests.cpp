@@ -9,6 +9,7 @@
 #include "Support/Eventually.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
+#include "Support/ProgramEnd.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ const QString proxyAppID = QStringLiteral("app.corvane.e2e0work0001");
 class ProxyAppTest : public testing::Test {
 protected:
     void SetUp() override {
+        test::adoptDetachedPrograms();
         const QString creator = buildDir + QStringLiteral("/Corvane.app");
         ASSERT_TRUE(QFileInfo(creator + QStringLiteral("/Contents/Library/StubTemplate.app")).isDir());
         ASSERT_EQ(test::runLoggingTo(toolsDir + QStringLiteral("/corvane-dev-install"), {creator}, logFile())
@@ -44,14 +46,13 @@ protected:
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile()).toStdString();
         if (launcher.state() != QProcess::NotRunning) {
-            launcher.kill();
-            launcher.waitForFinished(5000);
+            ::kill(pid_t(launcher.processId()), SIGTERM);
+            EXPECT_TRUE(launcher.waitForFinished(10000)) << "the launcher did not end when asked";
         }
+        EXPECT_EQ(test::uncleanEnd(launcher), QString()) << "the launcher";
         // The helpers and launchers this test started stay resident; end them by their process number.
         for (const QString& identifier : {Corvane::helperBundleID, proxyAppID})
-            for (const auto& running : host::workspace().runningApplications(identifier))
-                if (running.bundlePath.startsWith(home.path()))
-                    ::kill(running.processIdentifier, SIGTERM);
+            test::endProgramsOf(identifier, home.path());
     }
 
     // "Chrome": writes its arguments, one a line, to records/launch-<time>.txt and ends.

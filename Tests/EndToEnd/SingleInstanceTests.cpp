@@ -5,6 +5,7 @@
 #include "CorvaneHost/PropertyList.h"
 #include "Support/Eventually.h"
 #include "Support/Files.h"
+#include "Support/ProgramEnd.h"
 #include "Support/TemporaryHome.h"
 
 #include <QDir>
@@ -53,11 +54,17 @@ protected:
     }
 
     void TearDown() override {
+        // Every copy ends cleanly: the one that stayed when asked, the others by themselves.
         for (auto& helper : helpers) {
-            helper->terminate();
-            if (!helper->waitForFinished(5000))
-                helper->kill();
-            helper->waitForFinished();
+            if (helper->state() != QProcess::NotRunning) {
+                helper->terminate();
+                if (!helper->waitForFinished(10000)) {
+                    helper->kill();
+                    helper->waitForFinished();
+                    ADD_FAILURE() << "a copy of the helper did not end when asked";
+                }
+            }
+            EXPECT_EQ(test::uncleanEnd(*helper), QString()) << "a copy of the helper";
         }
         if (HasFailure())
             ADD_FAILURE() << "helper log:\n" << test::linesOf(logFile()).join('\n').toStdString();

@@ -78,7 +78,7 @@ ChromiumHelperSession::~ChromiumHelperSession() {
 
 bool ChromiumHelperSession::start() {
     if (!desktop_.start()) {
-        skipReason_ = desktop_.skipReason();
+        failure_ = desktop_.failure();
         return false;
     }
     // This process's services talk to the session from here on, and find Chromium through the system's
@@ -88,18 +88,18 @@ bool ChromiumHelperSession::start() {
     qputenv("XDG_DATA_DIRS",
             desktop_.programEnvironment().value(QStringLiteral("XDG_DATA_DIRS")).toLocal8Bit());
     if (!desktop_.openWindow(QStringLiteral("Home"))) {
-        skipReason_ = QStringLiteral("Chromium did not start");
+        failure_ = QStringLiteral("Chromium did not start");
         return false;
     }
     chromium_ = host::accessibility().createApplication(desktop_.chromiumPid());
     host::accessibility().setMessagingTimeout(chromium_, 2.0);
     if (!DesktopSession::waitUntil([this] { return !windows(QStringLiteral("Home")).isEmpty(); }, 30)) {
-        skipReason_ = QStringLiteral("Chromium published no window of the profile Home");
+        failure_ = QStringLiteral("Chromium published no window of the profile Home");
         return false;
     }
     host::PrivacyGrants::grant(QStringLiteral("Accessibility"), Corvane::helperBundleID);
     if (!helper_.start(desktop_.programEnvironment())) {
-        skipReason_ = QStringLiteral("the helper did not start");
+        failure_ = QStringLiteral("the helper did not start");
         return false;
     }
     return true;

@@ -33,9 +33,9 @@ public:
     ChromiumHelperSession(const ChromiumHelperSession&) = delete;
     ChromiumHelperSession& operator=(const ChromiumHelperSession&) = delete;
 
-    // False, with skipReason(), when the desktop, Chromium's window of Home or the helper does not start.
+    // False, with failure(), when the desktop, Chromium's window of Home or the helper does not start.
     bool start();
-    const QString& skipReason() const { return skipReason_; }
+    const QString& failure() const { return failure_; }
 
     DesktopSession& desktop() { return desktop_; }
     HelperProcess& helper() { return helper_; }
@@ -54,7 +54,7 @@ public:
     static constexpr double generous = 15;
 
 private:
-    QString skipReason_;
+    QString failure_;
     DesktopSession desktop_;
     HelperProcess helper_;
     host::AXElement chromium_;

@@ -4,6 +4,7 @@
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "Support/Files.h"
 #include "Support/OutsidePrograms.h"
+#include "Support/ProgramEnd.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/prctl.h>
@@ -31,10 +33,10 @@ namespace test {
 namespace {
 
 // Checkouts worked on side by side each give their runs a user of their own, so their desktops never meet.
-const char* const testUser = std::getenv("CORVANE_DESKTOP_TEST_USER") ? std::getenv("CORVANE_DESKTOP_TEST_USER")
-                                                                       : "corvane-test";
+const char* const testUser =
+    std::getenv("CORVANE_DESKTOP_TEST_USER") ? std::getenv("CORVANE_DESKTOP_TEST_USER") : "corvane-test";
 const char* const freshHomeVariable = "CORVANE_DESKTOP_TEST_HOME";
-const QString chromiumPath = QStringLiteral("/usr/bin/chromium");
+const QString chromiumProgram = QStringLiteral("/usr/bin/chromium");
 
 // Runs a program to its end (no shell) and gives its exit status, or -1.
 int runToEnd(const std::vector<const char*>& arguments) {
@@ -51,15 +53,6 @@ int runToEnd(const std::vector<const char*>& arguments) {
     if (child < 0 || waitpid(child, &status, 0) != child)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The process no longer runs: it is gone, or a zombie that only its parent's wait keeps.
-bool hasEnded(pid_t pid) {
-    if (kill(pid, 0) != 0)
-        return true;
-    const QByteArray status = contents(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype name = status.lastIndexOf(')');
-    return name >= 0 && status.mid(name + 2, 1) == "Z";
 }
 
 // Waits up to `seconds` for `pid` to end, reaping it when it is a child of this process; whether it ended.
@@ -235,8 +228,8 @@ bool DesktopSession::start() {
     if (running_)
         return true;
     const auto fail = [this](const QString& reason) {
-        skipReason_ = reason;
-        // What the session's programs said goes to the test's output, for whoever reads why it skipped.
+        failure_ = reason;
+        // What the session's programs said goes to the test's output, for whoever reads why it failed.
         for (const QFileInfo& log :
              QDir(folder_.path()).entryInfoList({QStringLiteral("*.log")}, QDir::Files)) {
             QFile file(log.filePath());
@@ -251,13 +244,14 @@ bool DesktopSession::start() {
         return fail(QStringLiteral("no temporary folder for the session"));
     for (const QString& program :
          {QStringLiteral("Xvfb"), QStringLiteral("openbox"), QStringLiteral("dbus-daemon"),
-          QStringLiteral("/usr/libexec/at-spi-bus-launcher"), chromiumPath})
-        if (const QString missing = missingProgram(program); !missing.isEmpty()) {
-            failure_ = missing;
+          QStringLiteral("/usr/libexec/at-spi-bus-launcher"), chromiumProgram})
+        if (const QString missing = missingProgram(program); !missing.isEmpty())
             return fail(missing);
-        }
     if (geteuid() == 0)
         return fail(QStringLiteral("Chromium does not run as root with its sandbox"));
+    // The programs that the tests' programs start detached (the helper, proxy apps) end as children of this
+    // one.
+    adoptDetachedPrograms();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
@@ -274,9 +268,10 @@ bool DesktopSession::start() {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return fail(QStringLiteral("no pipe"));
-    started_.push_back(spawn({QStringLiteral("Xvfb"), QStringLiteral("-displayfd"), QStringLiteral("3"),
-                              QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")},
+    started_.push_back(spawn({qEnvironmentVariable("CORVANE_DESKTOP_XVFB", QStringLiteral("Xvfb")),
+                              QStringLiteral("-displayfd"), QStringLiteral("3"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp"), QStringLiteral("-noreset")},
                              environment, pipeFds[1]));
     close(pipeFds[1]);
     const QByteArray number = readLine(pipeFds[0], 15);
@@ -344,7 +339,7 @@ void DesktopSession::writeLocalState() const {
 
 QStringList DesktopSession::chromiumArguments(const QString& profileDirectory, const QString& url) const {
     QStringList arguments{
-        chromiumPath, QStringLiteral("--user-data-dir=") + userDataDirectory(),
+        chromiumProgram, QStringLiteral("--user-data-dir=") + userDataDirectory(),
         QStringLiteral("--profile-directory=") + profileDirectory, QStringLiteral("--no-first-run"),
         QStringLiteral("--no-default-browser-check"), QStringLiteral("--disable-background-networking"),
         QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
@@ -464,13 +459,17 @@ bool DesktopSession::clearDesktop() {
         return false;
     stopChromium();
     endChromiumHolding(userDataDirectory());
-    // What a test opens runs from its home folder: the installed creator app, the helper, proxy apps.
+    // What a test opens runs from its home folder: the installed creator app, the helper, proxy apps. Each
+    // must end cleanly when asked; its status is read, not taken, for a QProcess of the test may own it.
     const std::vector<pid_t> programs = processesRunningFrom(QDir::homePath());
-    for (const pid_t pid : programs)
+    std::vector<QString> names;
+    for (const pid_t pid : programs) {
+        names.push_back(QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget());
         kill(pid, SIGTERM);
-    for (const pid_t pid : programs)
-        if (!waitUntil([pid] { return hasEnded(pid); }, 5))
-            kill(pid, SIGKILL);
+    }
+    for (std::size_t index = 0; index < programs.size(); ++index)
+        if (const QString end = endProgram(programs[index], 5, false); !end.isEmpty())
+            ADD_FAILURE() << names[index].toStdString() << " " << end.toStdString();
     return waitUntil(
         [] {
             const auto x11 = host::X11Display::shared();

@@ -24,15 +24,13 @@ namespace test {
 //
 // Chromium refuses to run as root without giving up its sandbox, so a test program that uses the session
 // calls runAsUnprivilegedUser() first thing in main(): as root it re-runs the whole program as the user
-// "corvane-test" (or CORVANE_DESKTOP_TEST_USER; created when missing) with a fresh home folder, so the tests, the buses and Chromium share
-// one user. Typical use, one session per test program:
+// "corvane-test" (or CORVANE_DESKTOP_TEST_USER; created when missing) with a fresh home folder, so the tests,
+// the buses and Chromium share one user. Typical use, one session per test program:
 //
 //   static test::DesktopSession* session = ...;       // in SetUpTestSuite
 //   session->start();
-//   ASSERT_TRUE(session->failure().isEmpty());         // in SetUp: a missing program fails the test
-//   if (!session->skipReason().isEmpty()) GTEST_SKIP() << session->skipReason().toStdString();
-//   session->openWindow("Work");
-//   test::DesktopSession::waitUntil([&] { return ...; }, 10);
+//   ASSERT_TRUE(session->failure().isEmpty()) << ...;  // in SetUp: a desktop that did not start fails the
+//   test session->openWindow("Work"); test::DesktopSession::waitUntil([&] { return ...; }, 10);
 class DesktopSession {
 public:
     struct Options {
@@ -57,12 +55,12 @@ public:
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    // Starts the display, the window manager and the buses. False, with skipReason(), when one of them or
-    // Chromium does not start; a program that is not installed is a failure() as well, for the bootstrap
-    // installs every one.
+    // Starts the display, the window manager and the buses. False, with failure(), when a program they need
+    // is not installed (the bootstrap installs every one) or one of them does not come up in time. The
+    // display server is Xvfb, or the program CORVANE_DESKTOP_XVFB names (a check that a display that does not
+    // come up fails the tests).
     bool start();
-    const QString& skipReason() const { return skipReason_; }
-    // The missing program that kept the session from starting ("Xvfb is not installed: ..."), or empty.
+    // Why the session did not start ("Xvfb is not installed: ...", "Xvfb did not start"), or empty.
     const QString& failure() const { return failure_; }
 
     // Ends what a test opened in the session, each by its pid: Chromium (also one that a program under test
@@ -105,7 +103,6 @@ private:
 
     Options options_;
     QTemporaryDir folder_;
-    QString skipReason_;
     QString failure_;
     QString display_;
     QString busAddress_;

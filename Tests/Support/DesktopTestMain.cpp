@@ -2,6 +2,7 @@
 // an unprivileged user first; then, as every test program, they run in a fresh temporary home.
 #include "Support/DesktopSession.h"
 #include "Support/TemporaryHome.h"
+#include "Support/TestRun.h"
 
 #include <QCoreApplication>
 #include <gmock/gmock.h>
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
         test::TemporaryHome home;
         QCoreApplication app(argc, argv);
         testing::InitGoogleMock(&argc, argv);
-        result = RUN_ALL_TESTS();
+        result = test::runAllTests();
     }
     test::DesktopSession::removeFreshHome();
     return result;

@@ -1,11 +1,12 @@
 #include "Support/HelperSession.h"
 
+#include "Support/ProgramEnd.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <csignal>
-#include <sys/wait.h>
+#include <gtest/gtest.h>
+#include <utility>
 
 namespace test {
 
@@ -28,6 +29,8 @@ bool HelperProcess::start(const QProcessEnvironment& environment) {
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(folder_.filePath(QStringLiteral("helper.log")));
     process.setStandardErrorFile(folder_.filePath(QStringLiteral("helper.log")), QIODevice::Append);
+    // Started detached, the helper is not this process's child: its reaper, this process reads how it ended.
+    adoptDetachedPrograms();
     qint64 pid = 0;
     if (!process.startDetached(&pid))
         return false;
@@ -38,17 +41,8 @@ bool HelperProcess::start(const QProcessEnvironment& environment) {
 void HelperProcess::stop() {
     if (pid_ <= 0)
         return;
-    ::kill(pid_, SIGTERM);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // Started detached, the helper is not this process's child: wait for it to be gone.
-    while (::kill(pid_, 0) == 0 && elapsed.elapsed() < 10000) {
-        ::waitpid(pid_, nullptr, WNOHANG);
-        QThread::msleep(20);
-    }
-    if (::kill(pid_, 0) == 0)
-        ::kill(pid_, SIGKILL);
-    pid_ = 0;
+    if (const QString end = endProgram(std::exchange(pid_, 0)); !end.isEmpty())
+        ADD_FAILURE() << "the helper " << end.toStdString() << "; its log:\n" << log().toStdString();
 }
 
 QString HelperProcess::log() const {

@@ -19,7 +19,8 @@
 namespace test {
 
 // The built helper program, run as a program of its own (in a DesktopSession it shares the session's display
-// and buses through the environment). Its output goes to log(); it is ended by its pid.
+// and buses through the environment). Its output goes to log(); it is ended by its pid, and a helper that
+// does not end cleanly then (a crash, a status other than 0) fails the test.
 class HelperProcess {
 public:
     HelperProcess();

@@ -14,12 +14,38 @@ const QList<OutsideProgram>& outsidePrograms() {
         {QStringLiteral("/usr/bin/chromium"), QStringLiteral("chromium")},
         {QStringLiteral("xdg-open"), QStringLiteral("xdg-utils")},
         {QStringLiteral("xdg-settings"), QStringLiteral("xdg-utils")},
+        {QStringLiteral("xdg-mime"), QStringLiteral("xdg-utils")},
+        // Writes the custom icon that the desktop's file managers show.
+        {QStringLiteral("/usr/bin/gio"), QStringLiteral("libglib2.0-bin")},
+        // A program of the desktop's menu, and a script's interpreter, on the real desktop.
+        {QStringLiteral("xmessage"), QStringLiteral("x11-utils")},
+        {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")},
+        {QStringLiteral("python3"), QStringLiteral("python3")},
+        // The scripts' build and test runs, and the fuzz runs without a network.
+        {QStringLiteral("cmake"), QStringLiteral("cmake")},
+        {QStringLiteral("ctest"), QStringLiteral("cmake")},
+        {QStringLiteral("awk"), QStringLiteral("mawk")},
+        {QStringLiteral("unshare"), QStringLiteral("util-linux")},
         // What xdg-open asks for a file's type where no other type finder is installed.
         {QStringLiteral("/usr/bin/file"), QStringLiteral("file")},
         // Running the desktop tests as an unprivileged user when started as root.
         {QStringLiteral("useradd"), QStringLiteral("passwd")},
         {QStringLiteral("setpriv"), QStringLiteral("util-linux")},
     };
+    return programs;
+}
+
+const QStringList& preinstalledPrograms() {
+    static const QStringList programs{
+        // Debian's essential packages.
+        QStringLiteral("sh"), QStringLiteral("/bin/sh"), QStringLiteral("bash"), QStringLiteral("basename"),
+        QStringLiteral("cat"), QStringLiteral("cp"), QStringLiteral("cut"), QStringLiteral("dirname"),
+        QStringLiteral("find"), QStringLiteral("grep"), QStringLiteral("id"), QStringLiteral("mkdir"),
+        QStringLiteral("mktemp"), QStringLiteral("nproc"), QStringLiteral("rm"), QStringLiteral("sed"),
+        QStringLiteral("seq"), QStringLiteral("sha1sum"), QStringLiteral("sleep"), QStringLiteral("stat"),
+        QStringLiteral("tail"), QStringLiteral("tee"),
+        // What the bootstrap installs the rest with.
+        QStringLiteral("dpkg-query"), QStringLiteral("apt-get"), QStringLiteral("sudo")};
     return programs;
 }
 

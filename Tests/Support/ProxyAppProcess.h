@@ -6,6 +6,7 @@
 #include "CorvaneHost/Workspace.h"
 #include "CorvaneIcon/AppBuilder.h"
 #include "Support/Files.h"
+#include "Support/ProgramEnd.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QThread>
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace test {
 
@@ -30,17 +32,25 @@ inline QString buildProxyApp(const QString& folder, const QString& name, const Q
     return AppBuilder::build(request, QStringLiteral("-")).path;
 }
 
-// One run of a proxy app's launcher; its standard output and error go to the log file.
+// One run of a proxy app's launcher; its standard output and error go to the log file. Still running at the
+// end, it is asked to end; a launcher that does not end cleanly (a crash, a status other than 0) fails the
+// test.
 class LauncherProcess {
 public:
     LauncherProcess(QString appPath, QString logFile)
         : appPath_(std::move(appPath))
         , logFile_(std::move(logFile)) {}
     ~LauncherProcess() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
+        if (isRunning()) {
+            terminate();
+            if (!process_.waitForFinished(10000)) {
+                process_.kill();
+                process_.waitForFinished(5000);
+                ADD_FAILURE() << "the launcher did not end within 10 s of being asked";
+            }
         }
+        if (const QString end = uncleanEnd(process_); !end.isEmpty())
+            ADD_FAILURE() << "the launcher " << end.toStdString() << "; its log:\n" << log().toStdString();
     }
     LauncherProcess(const LauncherProcess&) = delete;
     LauncherProcess& operator=(const LauncherProcess&) = delete;

@@ -1,6 +1,7 @@
 // Widget tests: a fresh temporary home, a GUI application (offscreen), a fixed locale and time zone.
 #include "CorvaneHost/BackgroundWork.h"
 #include "Support/TemporaryHome.h"
+#include "Support/TestRun.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -28,5 +29,5 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     testing::InitGoogleMock(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new BackgroundWorkEndsWithItsTest);
-    return RUN_ALL_TESTS();
+    return test::runAllTests();
 }

@@ -394,7 +394,9 @@ bool WindowDriver::strokeKeysym(unsigned long keysym) {
         KeySym both[2] = {KeySym(keysym), KeySym(keysym)};
         XChangeKeyboardMapping(dpy, int(spare), 2, both, 1);
         XSync(dpy, False);
-        // The program reads the new keyboard map before the stroke.
+        // The program reads the new keyboard map before the stroke. Chromium loads a new map in a task of its
+        // own after the server's notice of it, and nothing it shows tells when that is done: only a pause
+        // lets it (without one, the stroke comes through with the former map).
         QThread::msleep(150);
         code = KeyCode(spare);
         remapped = true;

@@ -66,7 +66,8 @@ protected:
     void SetUp() override { installCreator(QStringLiteral("creator-editor")); }
 
     void TearDown() override {
-        end(proxyApp);
+        if (const QString ended = end(proxyApp); !ended.isEmpty())
+            ADD_FAILURE() << "the proxy app's launcher " << ended.toStdString();
         InstalledCreatorTest::TearDown();
     }
 

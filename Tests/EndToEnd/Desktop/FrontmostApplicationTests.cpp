@@ -12,6 +12,8 @@
 #include "Support/DesktopSession.h"
 #include "Support/Files.h"
 #include "Support/HostToolRun.h"
+#include "Support/OutsidePrograms.h"
+#include "Support/ProgramEnd.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -46,10 +48,11 @@ protected:
         session = nullptr;
     }
     void SetUp() override {
-        if (!session->skipReason().isEmpty())
-            GTEST_SKIP() << session->skipReason().toStdString();
-        ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("xmessage")).isEmpty())
-            << "xmessage is missing (package x11-utils)";
+        ASSERT_TRUE(session->failure().isEmpty()) << session->failure().toStdString();
+        for (const QString& program : {QStringLiteral("xmessage"), QStringLiteral("/usr/bin/python3")}) {
+            const QString missing = test::missingProgram(program);
+            ASSERT_TRUE(missing.isEmpty()) << missing.toStdString();
+        }
         // The desktop's menu entry of the program, matched to its windows by their class.
         test::writeFile(host::desktopEntryDirectories().first() + QStringLiteral("/") + notesID +
                             QStringLiteral(".desktop"),
@@ -64,9 +67,7 @@ protected:
             notes.kill(); // its own pid, as QProcess started it
             notes.waitForFinished(3000);
         }
-        for (const auto& running : host::workspace().runningApplications(Corvane::helperBundleID))
-            if (running.bundlePath.startsWith(QDir::homePath()))
-                ::kill(running.processIdentifier, SIGTERM);
+        test::endProgramsOf(Corvane::helperBundleID, QDir::homePath());
     }
 
     // Shows the program's window on the session's display; the window manager focuses it.

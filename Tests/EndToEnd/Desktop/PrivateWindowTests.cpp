@@ -111,7 +111,7 @@ protected:
         session = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(session->skipReason().isEmpty()) << session->skipReason().toStdString();
+        ASSERT_TRUE(session->failure().isEmpty()) << session->failure().toStdString();
         ASSERT_TRUE(chromiumStarted) << "Chromium did not start";
         const test::ToolRun install =
             test::runLoggingTo(QStringLiteral(CORVANE_HOST_TOOLS_DIR "/corvane-dev-install"),

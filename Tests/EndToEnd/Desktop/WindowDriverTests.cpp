@@ -21,8 +21,6 @@ protected:
     }
     void SetUp() override {
         ASSERT_TRUE(session->failure().isEmpty()) << session->failure().toStdString();
-        if (!session->skipReason().isEmpty())
-            GTEST_SKIP() << session->skipReason().toStdString();
         ASSERT_TRUE(driver.isReady()) << driver.failure().toStdString();
     }
 
