@@ -1,5 +1,6 @@
 #include "CorvaneHost/BackgroundWork.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -19,7 +20,17 @@ Running& running() {
     return *instance;
 }
 
+std::atomic<bool> ending{false};
+
 } // namespace
+
+void endBackgroundWork() {
+    ending = true;
+}
+
+bool backgroundWorkShouldEnd() {
+    return ending;
+}
 
 void backgroundWorkStarted() {
     const std::lock_guard lock(running().mutex);

@@ -14,6 +14,10 @@ void backgroundWorkStarted();
 void backgroundWorkEnded();
 // Waits until no background work runs, or `seconds` passed; whether none runs.
 bool waitForBackgroundWork(double seconds = 30);
+// The program is ending: work that only waits on something outside (a program to start listening) gives up
+// at its next look, so that the program's wait for it is short. Asked with backgroundWorkShouldEnd().
+void endBackgroundWork();
+bool backgroundWorkShouldEnd();
 
 // Runs `work` on a thread of its own and hands what it returns to `done` on the main queue. Both hand-overs
 // go through locks that thread checkers see (a thread's start and the main queue's), unlike Qt's thread pool.

@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/QtApplication.h"
 
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Bundle.h"
 #include "CorvaneHost/Linux/Desktop/DesktopLaunch.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
@@ -117,6 +118,10 @@ int QtApplication::run() {
     running_ = false;
     if (listener_)
         listener_->stop();
+    // Background work hands its result to the main queue and reads the program's services: none may still run
+    // once main returns and they go.
+    endBackgroundWork();
+    waitForBackgroundWork();
     return 0;
 }
 

@@ -110,7 +110,7 @@ void EventChannelDelivery::confirmLaunch(const LaunchRequest& launch, qint64 pro
         // Not started again when it ends unheard: a program that never listens may take its links from its
         // arguments alone, and would open them twice.
         [socket, line, processIdentifier] {
-            return wire::confirmStart(socket, line, pid_t(processIdentifier), {});
+            return wire::confirmStart(socket, line, pid_t(processIdentifier), {}, backgroundWorkShouldEnd);
         },
         [name = QFileInfo(launch.appPath).fileName()](bool confirmed) {
             if (!confirmed)

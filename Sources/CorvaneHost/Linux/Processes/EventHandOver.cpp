@@ -106,9 +106,9 @@ HandOverResult handOver(const std::string& socketPath, std::string_view line, in
 }
 
 bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
-                  const std::function<pid_t()>& startAgain) {
+                  const std::function<pid_t()>& startAgain, const std::function<bool()>& givesUp) {
     const auto deadline = std::chrono::steady_clock::now() + kStartPatience;
-    for (int starts = 1; std::chrono::steady_clock::now() < deadline;) {
+    for (int starts = 1; std::chrono::steady_clock::now() < deadline && !(givesUp && givesUp());) {
         const HandOverResult result = handOver(socketPath, line);
         if (taken(result))
             return true;

@@ -37,9 +37,9 @@ HandOverResult handOver(const std::string& socketPath, std::string_view line,
 // environment only answers; one that ended before handling them (or a copy that followed it) handles them
 // now. `startAgain` starts the program once more with the same events and gives its pid, 0 when it could not;
 // it is called only when the program ended and nothing listens, and may be empty when a program that never
-// listened cannot be told from one that never will. Bounded in time and in starts; true once a listener took
-// the line.
+// listened cannot be told from one that never will. Bounded in time and in starts, and ends early once
+// `givesUp` (when given) says so; true once a listener took the line.
 bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
-                  const std::function<pid_t()>& startAgain);
+                  const std::function<pid_t()>& startAgain, const std::function<bool()>& givesUp = {});
 
 } // namespace host::wire

@@ -2,6 +2,7 @@
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
+#include "CorvaneHost/Linux/Processes/EventHandOver.h"
 #include "Support/SocketPeer.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VanishingListener.h"
@@ -422,6 +423,24 @@ TEST_F(StartedProgramTest, ACopyThatNeverHadTheLinksHandsThemOn) {
     EXPECT_EQ(received, fromEnvironment().events);
     listener.deliver(fromEnvironment());
     EXPECT_EQ(received.size(), 1u) << "the copy handed its start's links on again";
+}
+
+// A program that ends while a start it made is still unconfirmed does not wait out the confirmation's
+// patience: the confirmation gives up at its next look, so the program's wait for its background work is
+// short.
+TEST_F(StartedProgramTest, AConfirmationGivesUpWhenItsProgramEnds) {
+    const std::string socket = QFile::encodeName(host::eventSocketPath(id)).toStdString();
+    std::atomic<bool> ending{false};
+    auto confirmation = std::async(std::launch::async, [&] {
+        return host::wire::confirmStart(socket, "[]\n", ::getpid(), {}, [&] { return ending.load(); });
+    });
+    EXPECT_EQ(confirmation.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+        << "it gave up while the started program still ran and might yet listen";
+    QElapsedTimer clock;
+    clock.start();
+    ending = true;
+    EXPECT_FALSE(confirmation.get());
+    EXPECT_LT(clock.elapsed(), 1000);
 }
 
 } // namespace
