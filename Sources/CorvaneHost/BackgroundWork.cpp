@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 
 namespace host {
@@ -33,6 +34,16 @@ bool backgroundWorkShouldEnd() {
 }
 
 void backgroundWorkStarted() {
+    // Whatever way the program ends, its background work ends before its statics (the services it reads, the
+    // main queue it hands its result to) go: they were made before the first work started, so they go after
+    // this runs.
+    static std::once_flag waitsAtExit;
+    std::call_once(waitsAtExit, [] {
+        std::atexit([] {
+            endBackgroundWork();
+            waitForBackgroundWork();
+        });
+    });
     const std::lock_guard lock(running().mutex);
     ++running().count;
 }
