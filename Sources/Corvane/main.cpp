@@ -4,14 +4,14 @@
 #include "Corvane/Views/Window/CreatorWindow.h"
 #include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/Linux/Widgets/WidgetApplication.h"
 #include "CorvaneHost/Linux/Widgets/WidgetPanels.h"
 #include "CorvaneHost/Services.h"
 
-#include <QApplication>
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    host::WidgetApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
     QApplication::setDesktopFileName(QStringLiteral("app.corvane.main"));
@@ -27,6 +27,7 @@ int main(int argc, char* argv[]) {
     CreatorWindow window(creator);
     window.show();
     const int status = host::application().run();
+    app.dropHeldKeyEvents();
     // A render or build still running would otherwise draw while the program's statics go.
     host::waitForBackgroundWork();
     return status;

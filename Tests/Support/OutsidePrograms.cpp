@@ -10,6 +10,8 @@ const QList<OutsideProgram>& outsidePrograms() {
         {QStringLiteral("Xvfb"), QStringLiteral("xvfb")},
         {QStringLiteral("openbox"), QStringLiteral("openbox")},
         {QStringLiteral("dbus-daemon"), QStringLiteral("dbus")},
+        // The leak canary's bus of its own.
+        {QStringLiteral("dbus-run-session"), QStringLiteral("dbus")},
         {QStringLiteral("/usr/libexec/at-spi-bus-launcher"), QStringLiteral("at-spi2-core")},
         {QStringLiteral("/usr/bin/chromium"), QStringLiteral("chromium")},
         {QStringLiteral("xdg-open"), QStringLiteral("xdg-utils")},

@@ -1,5 +1,7 @@
 #include "Corvane/Views/Kit/KeyboardMenus.h"
 
+#include "CorvaneHost/LeakCheck.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -19,6 +21,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // Seen among the application's filters, where a key of the window system may be Qt's own.
+        [[maybe_unused]] const host::OwnAllocations ours;
         if (event->type() != QEvent::KeyPress || !opensMenu(static_cast<QKeyEvent*>(event)))
             return false;
         // The press travels up from the focused widget: act once, where it starts.

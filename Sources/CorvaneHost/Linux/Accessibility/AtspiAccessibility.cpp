@@ -4,6 +4,7 @@
 #include "CorvaneHost/Linux/Accessibility/AXRoleMapping.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiReadAhead.h"
 #include "CorvaneHost/Linux/Accessibility/LibatspiAllocations.h"
+#include "CorvaneHost/Linux/Bus/SessionBus.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/Linux/X11/X11WindowListEvents.h"
@@ -27,6 +28,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace host {
 namespace {
@@ -138,18 +140,28 @@ QDBusMessage busCall(const QString& interface, const QString& method, const QVar
     QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"),
                                                           QStringLiteral("/org/a11y/bus"), interface, method);
     message.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(message, QDBus::Block, busQueryTimeoutMs);
+    return sessionBus().call(message, QDBus::Block, busQueryTimeoutMs);
 }
 
 // Runs libatspi calls under one element's messaging time-out and turns their failure into the platform's
-// codes: no answer within the time-out is cannotComplete, a vanished element invalidUIElement.
+// codes: no answer within the time-out is cannotComplete, a vanished element invalidUIElement. libatspi has
+// one time-out for all calls: a call made within another (a window's frame read while its attribute is) gives
+// the outer one its time-out back when it ends.
 class Call {
 public:
     explicit Call(double timeout)
-        : timeout_(timeout) {
-        atspi_set_timeout(int(timeout * 1000), 0);
+        : timeout_(timeout)
+        , outerTimeoutMs_(std::exchange(currentTimeoutMs, int(timeout * 1000))) {
+        atspi_set_timeout(currentTimeoutMs, 0);
         clock_.start();
     }
+    ~Call() {
+        if (outerTimeoutMs_ >= 0 && outerTimeoutMs_ != currentTimeoutMs)
+            atspi_set_timeout(outerTimeoutMs_, 0);
+        currentTimeoutMs = outerTimeoutMs_;
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
     GError** out() { return error_.out(); }
     double timeout() const { return timeout_; }
     // libatspi answers some calls that timed out with an empty value and no error: a call that took the whole
@@ -180,7 +192,11 @@ public:
     }
 
 private:
+    // The time-out libatspi holds while a call lives, -1 outside every call.
+    static inline int currentTimeoutMs = -1;
+
     double timeout_;
+    int outerTimeoutMs_;
     QElapsedTimer clock_;
     GErrorHolder error_;
 };
@@ -323,6 +339,9 @@ std::vector<AtspiAccessible*> children(AtspiAccessible* object, Call& call) {
     if (std::optional<std::vector<AtspiAccessible*>> all = childrenInOneCall(object, call.timeout()))
         return std::move(*all);
     std::vector<AtspiAccessible*> result;
+    // The program had the whole time-out to answer: asking again, one child at a time, would wait as long.
+    if (call.timedOut())
+        return result;
     const gint count = insideLibatspi([&] { return atspi_accessible_get_child_count(object, call.out()); });
     for (gint i = 0; i < count && !call.failed(); ++i) {
         AtspiAccessible* child =
@@ -391,16 +410,16 @@ const std::vector<X11ClientWindow>& clientWindows(X11Display& display, bool fres
 // the one with the frame's bounds, else the one whose title the frame's name begins with (Chromium adds the
 // profile's name to the accessible name).
 std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWindow>& windows,
-                                                 AtspiAccessible* frame, qint32 pid) {
+                                                 AtspiAccessible* frame, qint32 pid, double timeout) {
     std::vector<X11ClientWindow> candidates;
     for (const X11ClientWindow& window : windows)
         if (window.pid == pid && !window.desktop && !window.dock)
             candidates.push_back(window);
     if (candidates.empty())
         return std::nullopt;
-    AtspiReadAhead::shared().readWindowAhead(frame, defaultTimeout);
+    AtspiReadAhead::shared().readWindowAhead(frame, timeout);
+    Call call(timeout);
     const QRect bounds = extentsOf(frame);
-    Call call(defaultTimeout);
     const QString name = nameOf(frame, call);
     auto titleMatches = [&](const X11ClientWindow& window) {
         return !window.title.isEmpty() &&
@@ -424,14 +443,15 @@ std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWind
 
 // The managed X window that shows the top-level element `frame` of the program `pid`. The list read earlier
 // in this pass answers; where it has no such window (one shown, placed or renamed since), the window manager
-// is asked again.
-std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid) {
+// is asked again. The frame is read within `timeout`, the program's messaging time-out.
+std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid, double timeout) {
     const std::shared_ptr<X11Display> display = X11Display::shared();
     if (!display || pid <= 0)
         return std::nullopt;
-    if (std::optional<X11ClientWindow> found = clientWindowAmong(clientWindows(*display, false), frame, pid))
+    if (std::optional<X11ClientWindow> found =
+            clientWindowAmong(clientWindows(*display, false), frame, pid, timeout))
         return found;
-    return clientWindowAmong(clientWindows(*display, true), frame, pid);
+    return clientWindowAmong(clientWindows(*display, true), frame, pid, timeout);
 }
 
 // One window of a program as the window server shows it: what changes when it appears, goes or is placed.
@@ -484,7 +504,7 @@ AtspiAccessibility::AtspiAccessibility() {
 bool AtspiAccessibility::busAnswers() {
     if (!qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
         return true;
-    if (!QDBusConnection::sessionBus().isConnected())
+    if (!sessionBus().isConnected())
         return false;
     const QDBusMessage reply = busCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
@@ -665,7 +685,7 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
     }
     if (withWindowManager && facts.atspiRole == QLatin1String("frame") && facts.topLevel) {
         if (X11Display::shared()) {
-            facts.standardWindow = clientWindowOf(object, pid).has_value();
+            facts.standardWindow = clientWindowOf(object, pid, call.timeout()).has_value();
         } else {
             Call probe(call.timeout());
             facts.standardWindow = !nameOf(object, probe).isEmpty();
@@ -724,9 +744,9 @@ AtspiAccessible* activeWindowOf(AtspiAccessible* application, Call& call) {
     return active;
 }
 
-bool activateWindow(AtspiAccessible* window, qint32 pid) {
+bool activateWindow(AtspiAccessible* window, qint32 pid, double timeout) {
     const std::shared_ptr<X11Display> display = X11Display::shared();
-    const std::optional<X11ClientWindow> client = clientWindowOf(window, pid);
+    const std::optional<X11ClientWindow> client = clientWindowOf(window, pid, timeout);
     if (!display || !client)
         return false;
     display->activate(client->id);
@@ -858,19 +878,20 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             return AXError::attributeUnsupported;
         if (attribute == QLatin1String("AXMinimized")) {
             bool minimized = hasState(object, ATSPI_STATE_ICONIFIED);
-            if (const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid))
+            if (const std::optional<X11ClientWindow> client =
+                    clientWindowOf(object, target.pid, target.timeout))
                 minimized = minimized || client->hidden;
             value = minimized;
         } else if (attribute == QLatin1String("AXMain")) {
             value = hasState(object, ATSPI_STATE_ACTIVE);
         } else if (attribute == QLatin1String("AXWindowNumber")) {
-            const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+            const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid, target.timeout);
             if (!client)
                 return AXError::noValue;
             value = double(client->id);
         } else if (AtspiAccessible* button = drawnCloseButton(object, call)) {
             value = wrap(button, target.pid);
-        } else if (clientWindowOf(object, target.pid)) {
+        } else if (clientWindowOf(object, target.pid, target.timeout)) {
             value = closeButtonOf(object, target.pid);
         } else {
             return AXError::noValue;
@@ -919,7 +940,8 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
         if (const AXError status = resolve(*element, timeouts_, pidsByBusName_, window);
             status != AXError::success)
             return status;
-        return activateWindow(window.object, target.pid) ? AXError::success : AXError::cannotComplete;
+        return activateWindow(window.object, target.pid, target.timeout) ? AXError::success
+                                                                         : AXError::cannotComplete;
     }
     if (!flag)
         return AXError::illegalArgument;
@@ -944,7 +966,7 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
         return AXError::attributeUnsupported;
     if (attribute == QLatin1String("AXMinimized")) {
         const std::shared_ptr<X11Display> display = X11Display::shared();
-        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid, target.timeout);
         if (!display || !client)
             return AXError::cannotComplete;
         if (*flag)
@@ -956,7 +978,8 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
     if (attribute == QLatin1String("AXMain") || attribute == QLatin1String("AXFocused")) {
         if (!*flag)
             return AXError::success; // another window takes the focus only when it is given it
-        return activateWindow(object, target.pid) ? AXError::success : AXError::cannotComplete;
+        return activateWindow(object, target.pid, target.timeout) ? AXError::success
+                                                                  : AXError::cannotComplete;
     }
     return AXError::attributeUnsupported;
 }
@@ -971,7 +994,7 @@ AXError AtspiAccessibility::performAction(const AXElement& element, const QStrin
 
     if (target.handle->kind == AtspiHandle::Kind::windowCloseButton) {
         const std::shared_ptr<X11Display> display = X11Display::shared();
-        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid);
+        const std::optional<X11ClientWindow> client = clientWindowOf(object, target.pid, target.timeout);
         if (action != QLatin1String("AXPress"))
             return AXError::actionUnsupported;
         if (!display || !client)
@@ -982,7 +1005,8 @@ AXError AtspiAccessibility::performAction(const AXElement& element, const QStrin
     if (action == QLatin1String("AXRaise")) {
         if (target.handle->kind != AtspiHandle::Kind::object || !isWindowRole(atspiRoleName(object, call)))
             return call.failed() ? call.status() : AXError::actionUnsupported;
-        return activateWindow(object, target.pid) ? AXError::success : AXError::cannotComplete;
+        return activateWindow(object, target.pid, target.timeout) ? AXError::success
+                                                                  : AXError::cannotComplete;
     }
     const QStringList wanted = AXRoleMapping::atspiActions(action);
     if (wanted.isEmpty())

@@ -64,14 +64,24 @@ public:
         });
     }
 
+    // libdbus counts each request's time-out from when it is awaited, so a program that answers nothing would
+    // hold the batch for the time-out once per request. It answers in turn: once one request has had no
+    // answer in time, the later ones have none either, and they are given up.
     void awaitAll() {
         if (DBusConnection* bus = atspi_get_a11y_bus())
             dbus_connection_flush(bus);
+        bool answering = true;
         for (size_t i = 0; i < calls_.size(); ++i) {
             if (!calls_[i])
                 continue;
+            if (!answering) {
+                dbus_pending_call_cancel(calls_[i]);
+                continue;
+            }
             dbus_pending_call_block(calls_[i]);
             DBusMessage* reply = dbus_pending_call_steal_reply(calls_[i]);
+            if (!reply || dbus_message_is_error(reply, DBUS_ERROR_NO_REPLY))
+                answering = false;
             if (reply && dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
                 dbus_message_unref(reply);
                 reply = nullptr;

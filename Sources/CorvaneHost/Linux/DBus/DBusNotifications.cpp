@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/DBus/DBusNotifications.h"
 
 #include "CorvaneHost/Bundle.h"
+#include "CorvaneHost/Linux/Bus/SessionBus.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
@@ -27,18 +28,19 @@ QString mainApplicationName() {
 
 Notifications& notifications() {
     return ensureService(services().notifications, [] {
-        return std::make_shared<DBusNotifications>(QDBusConnection::sessionBus(), mainApplicationName());
+        return std::make_shared<DBusNotifications>(sessionBus(), mainApplicationName());
     });
 }
 
 DBusNotifications::DBusNotifications(const QDBusConnection& bus, const QString& applicationName)
-    : bus_(bus)
+    : busName_(bus.name())
     , applicationName_(applicationName) {
     // From whichever connection owns the service name now.
-    bus_.connect(QString(), path, interfaceName, QStringLiteral("ActionInvoked"), this,
-                 SLOT(actionInvoked(uint, QString)));
-    bus_.connect(QString(), path, interfaceName, QStringLiteral("NotificationClosed"), this,
-                 SLOT(notificationClosed(uint, uint)));
+    QDBusConnection connection(bus);
+    connection.connect(QString(), path, interfaceName, QStringLiteral("ActionInvoked"), this,
+                       SLOT(actionInvoked(uint, QString)));
+    connection.connect(QString(), path, interfaceName, QStringLiteral("NotificationClosed"), this,
+                       SLOT(notificationClosed(uint, uint)));
 }
 
 QVariantList DBusNotifications::notifyArguments(const NotificationRequest& request,
@@ -53,17 +55,22 @@ QVariantList DBusNotifications::notifyArguments(const NotificationRequest& reque
             -1}; // the service's own time-out
 }
 
+QDBusConnection DBusNotifications::bus() const {
+    return QDBusConnection(busName_);
+}
+
 void DBusNotifications::requestAuthorization(AuthorizationCompletion completion) {
     const auto answer = [completion = std::move(completion)](bool granted) {
         mainQueue().async([completion, granted] { completion(granted); });
     };
-    if (!bus_.isConnected()) {
+    const QDBusConnection connection = bus();
+    if (!connection.isConnected()) {
         answer(false);
         return;
     }
     const QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, interfaceName, QStringLiteral("GetServerInformation"));
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [answer](QDBusPendingCallWatcher* finished) {
         answer(!finished->isError());
         finished->deleteLater();
@@ -71,12 +78,13 @@ void DBusNotifications::requestAuthorization(AuthorizationCompletion completion)
 }
 
 void DBusNotifications::add(const NotificationRequest& request) {
-    if (!bus_.isConnected())
+    const QDBusConnection connection = bus();
+    if (!connection.isConnected())
         return;
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, interfaceName, QStringLiteral("Notify"));
     call.setArguments(notifyArguments(request, applicationName_));
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, identifier = request.identifier](QDBusPendingCallWatcher* finished) {
                 const QDBusPendingReply<uint> reply = *finished;

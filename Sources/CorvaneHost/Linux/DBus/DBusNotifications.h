@@ -34,8 +34,11 @@ private slots:
 
 private:
     void respond(uint serviceIdentifier, const QString& actionIdentifier);
+    QDBusConnection bus() const;
 
-    QDBusConnection bus_;
+    // The connection is looked up by its name at each use, not kept: Qt closes its connections when the
+    // program's statics go, and one still held then (by this service, which lives as long) is never freed.
+    QString busName_;
     QString applicationName_;
     QHash<uint, QString> identifiers_; // the service's number of a notice -> the notice's identifier
     ResponseHandler handler_;

@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/DBus/FreedesktopDesktop.h"
 
+#include "CorvaneHost/Linux/Bus/SessionBus.h"
 #include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/Services.h"
 
@@ -19,7 +20,7 @@ void FreedesktopDesktop::revealInFileManager(const QStringList& paths) {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << uris << QString();
     // Fire and forget: nothing is shown when no file manager answers.
-    QDBusConnection::sessionBus().send(call);
+    sessionBus().send(call);
 }
 
 Desktop& desktop() {
