@@ -112,8 +112,9 @@ protected:
         const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".app");
         QDir().mkpath(path + QStringLiteral("/Contents/MacOS"));
         EXPECT_TRUE(host::writePropertyListFile(path + QStringLiteral("/Contents/Info.plist"), info, format));
-        QByteArray script = "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + QFile::encodeName(recordOf(path)) +
-                            "'\necho >> '" + QFile::encodeName(recordOf(path)) + "'\n";
+        // One write a line, so that programs started together never mix their lines.
+        QByteArray script = "#!/bin/sh\nline=$(printf '%s|' \"$@\")\nprintf '%s\\n' \"$line\" >> '" +
+                            QFile::encodeName(recordOf(path)) + "'\n";
         if (stays)
             script += "trap 'exit 0' TERM\nwhile :; do sleep 0.05; done\n";
         writeFile(path + QStringLiteral("/Contents/MacOS/run"), script, true);
@@ -758,7 +759,7 @@ TEST_F(HostWorkspaceTest, OpensLinksWithADesktopBrowserAsItsExecLineSays) {
     const QString record = root_ + QStringLiteral("/browser.record");
     const QString program = root_ + QStringLiteral("/bin/browser");
     writeFile(program,
-              "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + QFile::encodeName(record) + "'\necho >> '" +
+              "#!/bin/sh\nline=$(printf '%s|' \"$@\")\nprintf '%s\\n' \"$line\" >> '" +
                   QFile::encodeName(record) + "'\n",
               true);
     const QString entry =
@@ -793,9 +794,9 @@ protected:
         const QString program = root_ + QStringLiteral("/bin/chromium");
         writeFile(program,
                   "#!/bin/sh\ncase \"$1\" in --type=*) exec sleep 60;; esac\n"
-                  "printf '%s|' \"$ACCESSIBILITY_ENABLED\" \"$@\" >> '" +
-                      QFile::encodeName(record()) + "'\necho >> '" + QFile::encodeName(record()) +
-                      "'\n\"$0\" --type=renderer &\necho $! > '" + QFile::encodeName(root_) +
+                  "line=$(printf '%s|' \"$ACCESSIBILITY_ENABLED\" \"$@\")\nprintf '%s\\n' \"$line\" >> '" +
+                      QFile::encodeName(record()) + "'\n\"$0\" --type=renderer &\necho $! > '" +
+                      QFile::encodeName(root_) +
                       "/renderer.pid'\ntrap 'kill $!; exit 0' TERM\n"
                       "while :; do sleep 0.05; done\n",
                   true);
