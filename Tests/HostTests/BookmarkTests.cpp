@@ -17,6 +17,12 @@ void touch(const QString& path) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
 }
 
+// Makes an empty file at `path` and bookmarks it.
+std::optional<QByteArray> bookmarkOfNewFile(const QString& path) {
+    touch(path);
+    return host::Bookmark::create(path);
+}
+
 ino_t inodeOf(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
@@ -71,8 +77,7 @@ TEST(Bookmark, AMovedFileIsFoundByItsIdentityNearbyAndMarkedStale) {
 TEST(Bookmark, ARemovedFileDoesNotResolve) {
     test::TemporaryHome home;
     const QString file = home.file("a.txt");
-    touch(file);
-    const auto bookmark = host::Bookmark::create(file);
+    const auto bookmark = bookmarkOfNewFile(file);
     ASSERT_TRUE(bookmark.has_value());
     // Another file put in its place (made before the old one goes, so it cannot reuse its identity).
     touch(home.file("c.txt"));
@@ -86,8 +91,7 @@ TEST(Bookmark, ARemovedFileDoesNotResolve) {
 TEST(Bookmark, ANewFileGivenTheRemovedOnesInodeIsAnotherFile) {
     test::TemporaryHome home;
     const QString file = home.file("a.txt");
-    touch(file);
-    const auto bookmark = host::Bookmark::create(file);
+    const auto bookmark = bookmarkOfNewFile(file);
     ASSERT_TRUE(bookmark.has_value());
     const ino_t removed = inodeOf(file);
     ASSERT_TRUE(QFile::remove(file));
@@ -101,8 +105,7 @@ TEST(Bookmark, ANewFileGivenTheRemovedOnesInodeIsAnotherFile) {
 TEST(Bookmark, AFileBornAtAnotherTimeIsAnotherFileWhateverItsInode) {
     test::TemporaryHome home;
     const QString file = home.file("a.txt");
-    touch(file);
-    const auto bookmark = host::Bookmark::create(file);
+    const auto bookmark = bookmarkOfNewFile(file);
     ASSERT_TRUE(bookmark.has_value());
     QJsonObject fields = QJsonDocument::fromJson(*bookmark).object();
     ASSERT_TRUE(fields.contains("birth")) << "the temporary folder's file system keeps no birth times";
@@ -119,8 +122,7 @@ TEST(Bookmark, AFileBornAtAnotherTimeIsAnotherFileWhateverItsInode) {
 TEST(Bookmark, AFileOfAnotherGenerationOrKindIsAnotherFile) {
     test::TemporaryHome home;
     const QString file = home.file("a.txt");
-    touch(file);
-    const auto bookmark = host::Bookmark::create(file);
+    const auto bookmark = bookmarkOfNewFile(file);
     ASSERT_TRUE(bookmark.has_value());
     const QJsonObject fields = QJsonDocument::fromJson(*bookmark).object();
     ASSERT_TRUE(fields.contains("generation")) << "the temporary folder's file system tells no generations";
