@@ -2,11 +2,18 @@
 
 #include "CorvaneHost/Folders.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace host {
 namespace {
@@ -20,6 +27,38 @@ QString fileNameFor(const QString& name) {
     if (safe.isEmpty() || safe.startsWith(QLatin1Char('.')))
         safe.prepend(QLatin1Char('_'));
     return safe + QStringLiteral(".log");
+}
+
+// This process's environment with `changes` put in.
+std::vector<QByteArray> environmentWith(const QMap<QString, QString>& changes) {
+    std::vector<QByteArray> variables;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const QByteArray variable(*entry);
+        if (!changes.contains(QFile::decodeName(variable.left(variable.indexOf('=')))))
+            variables.push_back(variable);
+    }
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        variables.push_back(QFile::encodeName(it.key()) + '=' + QFile::encodeName(it.value()));
+    return variables;
+}
+
+// The null-terminated list of pointers that exec takes.
+std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
+    std::vector<char*> pointers;
+    pointers.reserve(texts.size() + 1);
+    for (QByteArray& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// A program started detached is this process's child (one spawn, not the copy of this whole process that a
+// double fork costs on every link), so it is waited for when it ends rather than left a zombie.
+void reapWhenEnded(pid_t pid) {
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }
 
 } // namespace
@@ -38,55 +77,54 @@ void setDefaultSignals(posix_spawnattr_t& attributes) {
     ::posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 }
 
-void restoreDefaultSignalsInChild() {
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    ::sigemptyset(&standard.sa_mask);
-    for (int signal = 1; signal < NSIG; ++signal)
-        if (signal != SIGKILL && signal != SIGSTOP)
-            ::sigaction(signal, &standard, nullptr); // fails harmlessly for numbers the system reserves
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
 QString launchLogPath(const QString& name) {
     const QString folder = hostStateDirectory() + QStringLiteral("/logs");
     ensurePrivateDirectory(folder);
     return folder + QLatin1Char('/') + fileNameFor(name);
 }
 
-void detachFromCaller(QProcess& process, const QString& logName) {
-    const QString log = launchLogPath(logName);
-    if (QFileInfo(log).size() > kLogLimitBytes) {
-        QFile::remove(log + QStringLiteral(".old"));
-        QFile::rename(log, log + QStringLiteral(".old"));
-    }
-    process.setWorkingDirectory(QDir::rootPath());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(log, QIODevice::Append);
-    process.setStandardErrorFile(log, QIODevice::Append);
-    process.setChildProcessModifier(restoreDefaultSignalsInChild);
-}
-
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
                                     const QMap<QString, QString>& environment, const QString& logName,
                                     QString& failure) {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    detachFromCaller(process, logName);
-    if (!environment.isEmpty()) {
-        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-        for (auto it = environment.begin(); it != environment.end(); ++it)
-            variables.insert(it.key(), it.value());
-        process.setProcessEnvironment(variables);
+    const QString logPath = launchLogPath(logName);
+    if (QFileInfo(logPath).size() > kLogLimitBytes) {
+        QFile::remove(logPath + QStringLiteral(".old"));
+        QFile::rename(logPath, logPath + QStringLiteral(".old"));
     }
-    qint64 pid = 0;
-    if (!process.startDetached(&pid) || pid <= 0) {
-        failure = process.errorString();
+    const QByteArray log = QFile::encodeName(logPath);
+    const QByteArray executable = QFile::encodeName(program);
+    std::vector<QByteArray> argumentBytes{executable};
+    for (const QString& argument : arguments)
+        argumentBytes.push_back(QFile::encodeName(argument));
+    std::vector<QByteArray> variables = environmentWith(environment);
+
+    // Independent of whoever asked, as a program the desktop starts is: a session of its own (the caller's
+    // terminal and its signals never reach it), input from /dev/null, output appended to its log, the root
+    // folder as working folder, default signals, and none of this process's descriptors.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.constData(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0666);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    posix_spawn_file_actions_addchdir_np(&actions, "/");
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    setDefaultSignals(attributes);
+
+    pid_t pid = 0;
+    // A bare name is looked for on PATH, as the desktop does.
+    const int error = ::posix_spawnp(&pid, executable.constData(), &actions, &attributes,
+                                     pointersTo(argumentBytes).data(), pointersTo(variables).data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0 || pid <= 0) {
+        failure = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EINVAL));
         return std::nullopt;
     }
+    reapWhenEnded(pid);
     return pid;
 }
 

@@ -6,31 +6,22 @@
 #include <optional>
 #include <spawn.h>
 
-class QProcess;
-
 namespace host {
 
 // What every program started from here gets back: the default disposition of every signal and an empty signal
 // mask. An ignored signal survives exec (the helper ignores SIGPIPE), and a child that inherits it runs its
 // pipelines unlike one the desktop starts.
 void setDefaultSignals(posix_spawnattr_t& attributes);
-// The same inside a forked child just before exec (async-signal-safe).
-void restoreDefaultSignalsInChild();
 
 // Where a program started for an event keeps its output: "<name>.log" in the "logs" folder of the host state
 // folder. A log over 1 MiB is moved to "<name>.log.old" when the program starts again.
 QString launchLogPath(const QString& name);
 
-// Makes `process`, about to be started detached, independent of whoever asked for it, as a program the
-// desktop starts is: standard input from /dev/null, standard output and error appended to
-// launchLogPath(`logName`), the root folder as working folder, default signals. (A detached QProcess also
-// gets a session of its own, so the caller's terminal and its signals never reach it.)
-void detachFromCaller(QProcess& process, const QString& logName);
-
-// Starts `program` with `arguments` detached from the caller (detachFromCaller), `environment` added to this
-// process's. Started for an event, the program belongs to the desktop, not to the caller: a pipe or terminal
-// of the caller's (`scripts/run URL | tail`) must be able to end while it runs on. Its pid; none, with
-// `failure` saying why, when it did not start.
+// Starts `program` with `arguments` detached from the caller, `environment` added to this process's: in a
+// session of its own, input from /dev/null, standard output and error appended to launchLogPath(`logName`),
+// the root folder as working folder, default signals. Started for an event, the program belongs to the
+// desktop, not to the caller: a pipe or terminal of the caller's (`scripts/run URL | tail`) must be able to
+// end while it runs on. Its pid; none, with `failure` saying why, when it did not start.
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
                                     const QMap<QString, QString>& environment, const QString& logName,
                                     QString& failure);
