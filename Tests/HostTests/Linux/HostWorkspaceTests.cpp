@@ -547,11 +547,12 @@ TEST_F(HostWorkspaceTest, AStartedProgramIsDetachedFromItsCallerAndLogsToItsOwnF
     const QString app = makeBundle(apps_, QStringLiteral("Detached"), bundleInfo(id));
     const QString record = recordOf(app) + QStringLiteral(".detached");
     const QByteArray target = QFile::encodeName(record);
-    writeFile(app + QStringLiteral("/Contents/MacOS/run"),
-              "#!/bin/sh\necho 'to standard output'\necho 'to standard error' >&2\n"
-              "{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; grep '^SigIgn' /proc/$$/status; } > '" +
-                  target + ".tmp'\nmv '" + target + ".tmp' '" + target + "'\n",
-              true);
+    writeFile(
+        app + QStringLiteral("/Contents/MacOS/run"),
+        "#!/bin/sh\necho 'to standard output'\necho 'to standard error' >&2\n"
+        "{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; grep '^SigIgn' /proc/$$/status; pwd; } > '" +
+            target + ".tmp'\nmv '" + target + ".tmp' '" + target + "'\n",
+        true);
     struct sigaction ignore {
     }, previous{};
     ignore.sa_handler = SIG_IGN;
@@ -562,11 +563,16 @@ TEST_F(HostWorkspaceTest, AStartedProgramIsDetachedFromItsCallerAndLogsToItsOwnF
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(record); }));
 
     const QStringList seen = readText(record).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(seen.size(), 3) << readText(record).toStdString();
+    ASSERT_EQ(seen.size(), 4) << readText(record).toStdString();
     EXPECT_EQ(seen[0], QStringLiteral("/dev/null"));
     EXPECT_NE(seen[1].toLongLong(), qint64(::getsid(0))) << "runs in the caller's session";
     const quint64 ignored = seen[2].mid(QStringLiteral("SigIgn:").size()).trimmed().toULongLong(nullptr, 16);
     EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << seen[2].toStdString();
+    EXPECT_EQ(seen[3], QStringLiteral("/"));
+    // Once it has ended, nothing of it stays behind: no zombie waiting for its caller.
+    const QString process = QStringLiteral("/proc/%1").arg(started->processIdentifier);
+    EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(process); }))
+        << readText(process + "/status").toStdString();
     const QString log = host::launchLogPath(id);
     EXPECT_TRUE(log.startsWith(host::hostStateDirectory() + QLatin1Char('/')));
     ASSERT_TRUE(waitFor([&] { return readText(log).contains(QStringLiteral("to standard error")); }));
