@@ -361,6 +361,10 @@ void AXProfileSource::refresh(const QString& reason) {
         } else if (tracked->title != title) {
             tracked->title = title;
         }
+        // A window that could not yet be told from another of its size when it was found gets its number
+        // once it can.
+        if (tracked && !tracked->windowNumber)
+            tracked->windowNumber = windowNumberOf(element);
     }
 
     if (const auto focused = AX::element(*appElement_, QStringLiteral("AXFocusedWindow")))

@@ -406,11 +406,17 @@ const std::vector<X11ClientWindow>& clientWindows(X11Display& display, bool fres
     return AtspiReadAhead::shared().clientWindows([&display] { return display.clientWindows(); }, fresh);
 }
 
+// How sure a match must be. Acting on a window or naming its number needs the one window that shows the
+// frame; whether the frame is shown at all is answered by any of several alike windows (the same bounds, no
+// title matching yet: a window that was just opened or renamed beside another of its size).
+enum class Match { certain, alike };
+
 // Among the client windows `windows` of the program `pid`, the one that shows the top-level element `frame`:
 // the one with the frame's bounds, else the one whose title the frame's name begins with (Chromium adds the
 // profile's name to the accessible name).
 std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWindow>& windows,
-                                                 AtspiAccessible* frame, qint32 pid, double timeout) {
+                                                 AtspiAccessible* frame, qint32 pid, double timeout,
+                                                 Match match) {
     std::vector<X11ClientWindow> candidates;
     for (const X11ClientWindow& window : windows)
         if (window.pid == pid && !window.desktop && !window.dock)
@@ -428,9 +434,13 @@ std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWind
     for (const X11ClientWindow& window : candidates)
         if (bounds.isValid() && window.bounds == bounds && titleMatches(window))
             return window;
+    std::optional<X11ClientWindow> byBounds;
+    int sameBounds = 0;
     for (const X11ClientWindow& window : candidates)
-        if (bounds.isValid() && window.bounds == bounds)
-            return window;
+        if (bounds.isValid() && window.bounds == bounds && sameBounds++ == 0)
+            byBounds = window;
+    if (sameBounds == 1 || (sameBounds > 1 && match == Match::alike))
+        return byBounds;
     std::optional<X11ClientWindow> byTitle;
     for (const X11ClientWindow& window : candidates)
         if (titleMatches(window)) {
@@ -444,14 +454,15 @@ std::optional<X11ClientWindow> clientWindowAmong(const std::vector<X11ClientWind
 // The managed X window that shows the top-level element `frame` of the program `pid`. The list read earlier
 // in this pass answers; where it has no such window (one shown, placed or renamed since), the window manager
 // is asked again. The frame is read within `timeout`, the program's messaging time-out.
-std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid, double timeout) {
+std::optional<X11ClientWindow> clientWindowOf(AtspiAccessible* frame, qint32 pid, double timeout,
+                                              Match match = Match::certain) {
     const std::shared_ptr<X11Display> display = X11Display::shared();
     if (!display || pid <= 0)
         return std::nullopt;
     if (std::optional<X11ClientWindow> found =
-            clientWindowAmong(clientWindows(*display, false), frame, pid, timeout))
+            clientWindowAmong(clientWindows(*display, false), frame, pid, timeout, match))
         return found;
-    return clientWindowAmong(clientWindows(*display, true), frame, pid, timeout);
+    return clientWindowAmong(clientWindows(*display, true), frame, pid, timeout, match);
 }
 
 // One window of a program as the window server shows it: what changes when it appears, goes or is placed.
@@ -685,7 +696,7 @@ AXRoleMapping::ElementFacts factsOf(AtspiAccessible* object, Call& call, bool wi
     }
     if (withWindowManager && facts.atspiRole == QLatin1String("frame") && facts.topLevel) {
         if (X11Display::shared()) {
-            facts.standardWindow = clientWindowOf(object, pid, call.timeout()).has_value();
+            facts.standardWindow = clientWindowOf(object, pid, call.timeout(), Match::alike).has_value();
         } else {
             Call probe(call.timeout());
             facts.standardWindow = !nameOf(object, probe).isEmpty();
@@ -891,7 +902,7 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             value = double(client->id);
         } else if (AtspiAccessible* button = drawnCloseButton(object, call)) {
             value = wrap(button, target.pid);
-        } else if (clientWindowOf(object, target.pid, target.timeout)) {
+        } else if (clientWindowOf(object, target.pid, target.timeout, Match::alike)) {
             value = closeButtonOf(object, target.pid);
         } else {
             return AXError::noValue;
