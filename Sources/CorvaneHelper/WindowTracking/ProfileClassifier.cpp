@@ -84,7 +84,9 @@ Classification ProfileClassifier::classify(const host::AXElement& window,
                                            const std::optional<QString>& attributedProfile,
                                            const std::optional<QString>& parentProfile) const {
     Classification result;
-    result.kind = kind(window);
+    // The chip is looked for once: each look walks the window's tree, while Chrome is still building it.
+    const std::optional<QString> label = chipLabel(window);
+    result.kind = kind(window, label);
     if (attributedProfile) {
         result.profileDirectory = attributedProfile;
         result.source = ClassificationSource::attributed;
@@ -97,7 +99,7 @@ Classification ProfileClassifier::classify(const host::AXElement& window,
         }
         return result;
     }
-    if (const auto label = chipLabel(window); label && *label != incognitoLabel) {
+    if (label && *label != incognitoLabel) {
         const auto names = byName();
         if (const auto found = names.constFind(*label); found != names.constEnd()) {
             result.profileDirectory = *found;
@@ -115,7 +117,11 @@ Classification ProfileClassifier::classify(const host::AXElement& window,
 }
 
 WindowKind ProfileClassifier::kind(const host::AXElement& window) const {
-    if (chipLabel(window) == incognitoLabel)
+    return kind(window, chipLabel(window));
+}
+
+WindowKind ProfileClassifier::kind(const host::AXElement& window, const std::optional<QString>& chipLabel) {
+    if (chipLabel == incognitoLabel)
         return WindowKind::incognito;
     // Where the avatar button does not name it, the browser's own part of the title does
     // ("<page> - Chromium (Incognito)").

@@ -39,6 +39,7 @@ struct ProfileClassifier {
     std::optional<QString> profileFromTitle(const QString& title) const;
 
 private:
+    static WindowKind kind(const host::AXElement& window, const std::optional<QString>& chipLabel);
     std::optional<QString> chipLabelByMatching(const host::AXElement& toolbar) const;
     static bool hasTabStrip(const host::AXElement& window);
     QHash<QString, QString> byName() const;

@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
 
 #include "CorvaneHost/Error.h"
+#include "CorvaneHost/FileStamp.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/Linux/Files/FileLock.h"
 
@@ -9,16 +10,38 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <mutex>
+#include <optional>
 
 namespace host::PrivacyGrants {
 namespace {
 
-// A record that cannot be read counts as empty: no grants.
+// A record that cannot be read counts as empty: no grants. The trust check asks every few seconds, so the
+// record last read answers while its file's stamp shows it unchanged since.
 QJsonObject readRecord() {
-    QFile file(recordPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
+    struct Read {
+        QString path;
+        FileStamp stamp;
+        QJsonObject record;
+    };
+    static std::mutex mutex;
+    static std::optional<Read> last;
+    const QString path = recordPath();
+    const QByteArray encoded = QFile::encodeName(path);
+    const FileStamp stamp = FileStamp::of(encoded);
+    std::lock_guard lock(mutex);
+    if (last && last->path == path && last->stamp == stamp)
+        return last->record;
+    const qint64 readAt = FileStamp::now();
+    QFile file(path);
+    QJsonObject record;
+    if (file.open(QIODevice::ReadOnly))
+        record = QJsonDocument::fromJson(file.readAll()).object();
+    if (stamp.isSettled(readAt) && FileStamp::of(encoded) == stamp)
+        last = Read{path, stamp, record};
+    else
+        last.reset();
+    return record;
 }
 
 // The record as a change starts from. One that is there but cannot be read stops the change (writing would

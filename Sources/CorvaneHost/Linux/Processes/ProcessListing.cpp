@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -92,6 +93,20 @@ constexpr qint32 mostNumbersLookedAt = 2000;
 
 } // namespace
 
+bool isProcessNotThread(qint32 pid) {
+#ifdef SYS_pidfd_open
+    const int handle = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (handle >= 0) {
+        ::close(handle);
+        return true;
+    }
+    // A thread that leads no process: EINVAL from kernels before 6.9, ENOENT since.
+    return errno != EINVAL && errno != ENOENT;
+#else
+    return true;
+#endif
+}
+
 ProcessStarts::~ProcessStarts() {
     if (loadavg_ >= 0)
         ::close(loadavg_);
@@ -118,7 +133,7 @@ bool ProcessStarts::anySinceLastAsked() {
     if (!last || !before || *last < *before || *last - *before > mostNumbersLookedAt)
         return true;
     for (qint32 pid = *before + 1; pid <= *last; ++pid)
-        if (::kill(pid, 0) == 0)
+        if (::kill(pid, 0) == 0 && isProcessNotThread(pid))
             return true;
     return false;
 }

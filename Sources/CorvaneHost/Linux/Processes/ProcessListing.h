@@ -29,12 +29,17 @@ std::optional<ProcessIdentity> liveProcessOf(uid_t uid, qint32 pid);
 // The arguments a process was started with (its first 64 KiB).
 QStringList processArguments(qint32 pid);
 
+// Whether the number `pid`, which names something alive, names a process rather than one of a process's
+// threads (Chromium and the desktop's services start and end threads all the time, and a thread's start is
+// no program's). The kernel opens a process handle for a process only; where it cannot say, it is one.
+bool isProcessNotThread(qint32 pid);
+
 // Tells whether a process of this user may have started since it was last asked, far more cheaply than a
 // listing: the kernel hands out process numbers in turn and tells the last one it gave (/proc/loadavg), so
 // only the numbers given since are looked at, each by asking whether this process may signal it (a question
-// that reads no file). A thread takes a number too, every process counts for root, and a process started for
-// another user that becomes this user's afterwards is not seen: the answer is a hint to list again, not a
-// listing.
+// that reads no file), and a number that names a thread is passed over. Every process counts for root, and a
+// process started for another user that becomes this user's afterwards is not seen: the answer is a hint to
+// list again, not a listing.
 class ProcessStarts {
 public:
     ProcessStarts() = default;

@@ -74,4 +74,25 @@ TEST(PrivacyGrantsTest, ARecordThatCannotBeReadIsNeverWrittenOver) {
     EXPECT_EQ(aside.readAll(), QByteArray("{ not json"));
 }
 
+// The record is asked often and kept between asks: a change made by another program, even in place, at once
+// and to the same size, is seen by the very next ask.
+TEST(PrivacyGrantsTest, AChangeByAnotherProgramIsSeenAtOnce) {
+    const QString path = host::PrivacyGrants::recordPath();
+    QFile::remove(path);
+    host::PrivacyGrants::grant(service, QStringLiteral("com.example.aaa"));
+    for (int round = 0; round < 20; ++round) {
+        const QString now =
+            QStringLiteral("com.example.%1").arg(round % 2 ? QStringLiteral("aaa") : QStringLiteral("bbb"));
+        const QString before =
+            QStringLiteral("com.example.%1").arg(round % 2 ? QStringLiteral("bbb") : QStringLiteral("aaa"));
+        ASSERT_TRUE(host::PrivacyGrants::isGranted(service, before));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)); // truncated in place: the same file
+        file.write(QStringLiteral("{\"%1\": [\"%2\"]}").arg(service, now).toUtf8());
+        file.close();
+        EXPECT_TRUE(host::PrivacyGrants::isGranted(service, now)) << "round " << round;
+        EXPECT_FALSE(host::PrivacyGrants::isGranted(service, before)) << "round " << round;
+    }
+}
+
 } // namespace

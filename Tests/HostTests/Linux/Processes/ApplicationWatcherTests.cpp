@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <future>
 #include <gmock/gmock.h>
 #include <mutex>
 #include <spawn.h>
@@ -159,6 +160,16 @@ TEST(ProcessListingTest, ListsTheLiveProcessesOfAUser) {
     starts.anySinceLastAsked();
     const pid_t another = startSleeper();
     EXPECT_TRUE(starts.anySinceLastAsked()) << "a process of this user started since";
+    EXPECT_TRUE(host::isProcessNotThread(another));
+    std::promise<void> release;
+    std::promise<pid_t> threadNumber;
+    std::thread thread([&] {
+        threadNumber.set_value(pid_t(::gettid()));
+        release.get_future().wait();
+    });
+    EXPECT_FALSE(host::isProcessNotThread(threadNumber.get_future().get())) << "a thread is no program";
+    release.set_value();
+    thread.join();
     const auto sleeping = host::liveProcess(sleeper);
     ASSERT_TRUE(sleeping);
     EXPECT_EQ(sleeping->name, QByteArray("sleep"));
