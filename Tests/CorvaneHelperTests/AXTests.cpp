@@ -61,6 +61,30 @@ TEST_F(AXTest, AnElementWithoutARoleIsTestedAsUnknownAndStillExpanded) {
     EXPECT_EQ(found, FakeChromeWorld::element(root));
 }
 
+// The route a search took leads to the same place in a tree built alike, and to nothing where the tree is
+// built otherwise: another role there, a skipped role on the way, a child that is not there.
+TEST_F(AXTest, TheRouteToAFoundElementLeadsThereInATreeBuiltAlike) {
+    const auto isButton = [](const host::AXElement&, const QString& role) {
+        return role == QStringLiteral("AXButton");
+    };
+    AX::Route route;
+    EXPECT_EQ(AX::findDescendant(FakeChromeWorld::element(root), 10, 2000, {}, isButton, &route),
+              FakeChromeWorld::element(c));
+    EXPECT_EQ(route, (AX::Route{0, 0}));
+
+    const Node alike = makeNode(QStringLiteral("AXWindow"));
+    const Node group = alike->add(makeNode(QStringLiteral("AXGroup")));
+    const Node button = group->add(makeNode(QStringLiteral("AXButton"), QStringLiteral("e")));
+    EXPECT_EQ(AX::followRoute(FakeChromeWorld::element(alike), route, AX::skipRoles(), isButton),
+              FakeChromeWorld::element(button));
+    EXPECT_EQ(AX::followRoute(FakeChromeWorld::element(root), {1, 0}, {}, isButton),
+              FakeChromeWorld::element(d));
+    EXPECT_FALSE(AX::followRoute(FakeChromeWorld::element(root), {1, 0}, AX::skipRoles(), isButton))
+        << "the way leads through a scroll area";
+    EXPECT_FALSE(AX::followRoute(FakeChromeWorld::element(root), {0}, {}, isButton)) << "a group is there";
+    EXPECT_FALSE(AX::followRoute(FakeChromeWorld::element(root), {0, 1}, {}, isButton)) << "no such child";
+}
+
 TEST_F(AXTest, ReadsOfAnotherTypeAreAbsent) {
     c->attributes.insert(QStringLiteral("AXMinimized"), QStringLiteral("yes"));
     c->attributes.insert(QStringLiteral("AXParent"), 3.0);

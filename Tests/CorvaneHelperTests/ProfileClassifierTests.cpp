@@ -1,6 +1,7 @@
 #include "CorvaneHelper/WindowTracking/ProfileClassifier.h"
 #include "Support/FakeChromeWorld.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using test::FakeChromeWorld;
@@ -41,6 +42,47 @@ TEST_F(ClassifierTest, TheChipNamesTheProfileAndAnUnknownChipFallsBackToTheTitle
     EXPECT_EQ(classify(none, {}, QStringLiteral("Default")), (Classification{{}, {}, WindowKind::browser}));
 }
 
+// The classifier looks first where it found the chip and the tab strip last: windows built otherwise in turn
+// (an app window has no tab strip, a toolbar may hold more) are classified all the same.
+TEST_F(ClassifierTest, WindowsBuiltOtherwiseInTurnAreEachClassifiedAsTheyAre) {
+    const Node browser = host.world().openWindow("Inbox", QStringLiteral("Home"));
+    const Node app = host.world().openWindow("Mail - Chromium - Work", {}, FakeChromeWorld::Kind::app);
+    const Node incognito = host.world().openWindow("Inbox", {}, FakeChromeWorld::Kind::incognito);
+    // One window has something more before its toolbar, the next a bookmarks bar (a toolbar without the chip)
+    // right after it: where the first had its toolbar, the second has the bookmarks bar.
+    const auto toolbarSiblings = [](const Node& window) -> QList<Node>& {
+        const Node toolbar = FakeChromeWorld::toolbar(window);
+        std::function<Node(const Node&)> parentOf = [&](const Node& node) -> Node {
+            for (const Node& child : node->children)
+                if (child == toolbar)
+                    return node;
+                else if (const Node found = parentOf(child))
+                    return found;
+            return nullptr;
+        };
+        return parentOf(window)->children;
+    };
+    const Node shifted = host.world().openWindow("Inbox", QStringLiteral("Home"));
+    QList<Node>& before = toolbarSiblings(shifted);
+    before.insert(before.indexOf(FakeChromeWorld::toolbar(shifted)), test::makeNode("AXGroup", {}, "Notice"));
+    const Node busier = host.world().openWindow("Inbox", QStringLiteral("Work"));
+    const Node bookmarks = test::makeNode("AXToolbar", {}, "Bookmarks");
+    bookmarks->add(test::makeNode("AXButton", {}, "News"));
+    bookmarks->add(test::makeNode("AXPopUpButton", {}, "Other bookmarks"));
+    QList<Node>& after = toolbarSiblings(busier);
+    after.insert(after.indexOf(FakeChromeWorld::toolbar(busier)) + 1, bookmarks);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(classify(browser),
+                  (Classification{"Profile 1", ClassificationSource::chip, WindowKind::browser}));
+        EXPECT_EQ(classify(app), (Classification{"Default", ClassificationSource::title, WindowKind::app}));
+        EXPECT_EQ(classify(incognito), (Classification{{}, {}, WindowKind::incognito}));
+        EXPECT_EQ(classify(shifted),
+                  (Classification{"Profile 1", ClassificationSource::chip, WindowKind::browser}));
+        EXPECT_EQ(classify(busier),
+                  (Classification{"Default", ClassificationSource::chip, WindowKind::browser}));
+    }
+}
+
 TEST_F(ClassifierTest, IncognitoWindowsTakeOnlyAnAttributedOrParentProfile) {
     const Node incognito =
         host.world().openWindow("Inbox - Chromium - Work", {}, FakeChromeWorld::Kind::incognito);
@@ -65,6 +107,15 @@ TEST_F(ClassifierTest, TheChipIsTheButtonBeforeTheMenuOrAKnownNameInTheToolbar) 
     // Something after the menu button: the chip is found by its name.
     toolbar->add(test::makeNode("AXButton", {}, "Extensions"));
     toolbar->children.insert(1, test::makeNode("AXPopUpButton", {}, "Work"));
+    EXPECT_EQ(classifier.chipLabel(FakeChromeWorld::element(window)), QStringLiteral("Work"));
+    // Where the chip opens a menu of its own, the pop-up button before the menu is the chip when it names a
+    // profile, and is looked past when it does not.
+    const Node menu = test::makeNode("AXPopUpButton", {}, "Customize and control Chromium");
+    toolbar->children = {test::makeNode("AXButton", {}, "Back"), test::makeNode("AXPopUpButton", {}, "Home"),
+                         menu};
+    EXPECT_EQ(classifier.chipLabel(FakeChromeWorld::element(window)), QStringLiteral("Home"));
+    toolbar->children = {test::makeNode("AXButton", {}, "Work"),
+                         test::makeNode("AXPopUpButton", {}, "Downloads"), menu};
     EXPECT_EQ(classifier.chipLabel(FakeChromeWorld::element(window)), QStringLiteral("Work"));
     // A toolbar of one child has no chip.
     toolbar->children = {test::makeNode("AXButton", {}, "Work")};

@@ -69,35 +69,65 @@ QStringList domClasses(const host::AXElement& element) {
 }
 
 std::optional<host::AXElement> findDescendant(const host::AXElement& root, int maxDepth, int maxElements,
-                                              const QSet<QString>& skip, const Match& matches) {
-    std::deque<std::pair<host::AXElement, int>> queue{{root, 0}};
+                                              const QSet<QString>& skip, const Match& matches, Route* route) {
+    struct Queued {
+        host::AXElement element;
+        int depth;
+        Route route;
+    };
+    std::deque<Queued> queue{{root, 0, {}}};
     int tested = 0;
     int readLevel = -1;
     while (!queue.empty()) {
         // Each level of the tree is read at once: what the search asks of its elements, and their children.
-        if (const int level = queue.front().second; level > readLevel) {
+        if (const int level = queue.front().depth; level > readLevel) {
             QList<host::AXElement> elements;
-            for (const auto& [queued, depth] : queue)
-                if (depth == level)
-                    elements.append(queued);
+            for (const Queued& queued : queue)
+                if (queued.depth == level)
+                    elements.append(queued.element);
             host::accessibility().prefetch(elements);
             readLevel = level;
         }
-        auto [element, depth] = std::move(queue.front());
+        Queued next = std::move(queue.front());
         queue.pop_front();
         if (++tested > maxElements)
             return std::nullopt;
-        const QString role = string(element, QStringLiteral("AXRole")).value_or(QStringLiteral("?"));
-        if (matches(element, role))
-            return element;
-        if (depth >= 1 && !skip.isEmpty() && skip.contains(role))
+        const QString role = string(next.element, QStringLiteral("AXRole")).value_or(QStringLiteral("?"));
+        if (matches(next.element, role)) {
+            if (route)
+                *route = std::move(next.route);
+            return next.element;
+        }
+        if (next.depth >= 1 && !skip.isEmpty() && skip.contains(role))
             continue;
-        if (depth >= maxDepth)
+        if (next.depth >= maxDepth)
             continue;
-        for (const host::AXElement& child : children(element))
-            queue.emplace_back(child, depth + 1);
+        const QList<host::AXElement> below = children(next.element);
+        for (int index = 0; index < below.size(); ++index) {
+            Route childRoute = next.route;
+            childRoute.push_back(index);
+            queue.push_back({below[index], next.depth + 1, std::move(childRoute)});
+        }
     }
     return std::nullopt;
+}
+
+std::optional<host::AXElement> followRoute(const host::AXElement& root, const Route& route,
+                                           const QSet<QString>& skip, const Match& matches) {
+    host::AXElement element = root;
+    for (std::size_t step = 0; step < route.size(); ++step) {
+        host::accessibility().prefetch({element});
+        if (step > 0 && skip.contains(string(element, QStringLiteral("AXRole")).value_or(QString())))
+            return std::nullopt;
+        const QList<host::AXElement> below = children(element);
+        if (route[step] >= below.size())
+            return std::nullopt;
+        element = below[route[step]];
+    }
+    host::accessibility().prefetch({element});
+    if (!matches(element, string(element, QStringLiteral("AXRole")).value_or(QStringLiteral("?"))))
+        return std::nullopt;
+    return element;
 }
 
 } // namespace AX

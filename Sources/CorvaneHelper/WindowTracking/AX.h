@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // An element of Chrome's interface as a map key: equal when the accessibility interface says both stand for
 // the same element, hashed by that identity alone.
@@ -38,9 +39,20 @@ QStringList domClasses(const host::AXElement& element);
 
 using Match = std::function<bool(const host::AXElement& element, const QString& role)>;
 
+// The child indices that lead from an element down to one of its descendants.
+using Route = std::vector<int>;
+
 // Breadth-first from `root` (depth 0): the first element that passes `matches`. At most `maxElements` are
 // tested; children of elements at `maxDepth`, and of non-root elements whose role is in `skip`, are not read.
+// The route to what was found is put in `route`, where one is given.
 std::optional<host::AXElement> findDescendant(const host::AXElement& root, int maxDepth, int maxElements,
-                                              const QSet<QString>& skip, const Match& matches);
+                                              const QSet<QString>& skip, const Match& matches,
+                                              Route* route = nullptr);
+
+// The descendant of `root` that `route` leads to, where it passes `matches` and no element on the way below
+// `root` has a role in `skip`. One element is read a level: far fewer reads than a search where windows
+// are built alike, as a program's windows are.
+std::optional<host::AXElement> followRoute(const host::AXElement& root, const Route& route,
+                                           const QSet<QString>& skip, const Match& matches);
 
 } // namespace AX

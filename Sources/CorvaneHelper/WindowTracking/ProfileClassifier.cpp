@@ -28,6 +28,20 @@ qsizetype characterCount(const QString& text) {
     return count;
 }
 
+// The descendant of `window` that passes `matches`: where `route` (the one that found it last) leads, else
+// as a search finds it, and the search's route is kept for the next window.
+std::optional<host::AXElement> findAlongRoute(const host::AXElement& window, AX::Route& route,
+                                              const QSet<QString>& skip, const AX::Match& matches) {
+    if (!route.empty())
+        if (auto found = AX::followRoute(window, route, skip, matches))
+            return found;
+    AX::Route taken;
+    auto found = AX::findDescendant(window, searchDepth, searchLimit, skip, matches, &taken);
+    if (found)
+        route = std::move(taken);
+    return found;
+}
+
 bool titleNames(const QString& title, const QString& identity) {
     if (title == identity)
         return true;
@@ -120,7 +134,8 @@ WindowKind ProfileClassifier::kind(const host::AXElement& window) const {
     return kind(window, chipLabel(window));
 }
 
-WindowKind ProfileClassifier::kind(const host::AXElement& window, const std::optional<QString>& chipLabel) {
+WindowKind ProfileClassifier::kind(const host::AXElement& window,
+                                   const std::optional<QString>& chipLabel) const {
     if (chipLabel == incognitoLabel)
         return WindowKind::incognito;
     // Where the avatar button does not name it, the browser's own part of the title does
@@ -132,21 +147,42 @@ WindowKind ProfileClassifier::kind(const host::AXElement& window, const std::opt
 }
 
 std::optional<QString> ProfileClassifier::chipLabel(const host::AXElement& window) const {
-    const auto toolbar = AX::findDescendant(
-        window, searchDepth, searchLimit, AX::skipRoles(),
-        [](const host::AXElement&, const QString& role) { return role == QStringLiteral("AXToolbar"); });
+    const auto isToolbar = [](const host::AXElement&, const QString& role) {
+        return role == QStringLiteral("AXToolbar");
+    };
+    // A toolbar where the last one was found, but without a chip that names a profile, may be another one
+    // (the bookmarks bar, with something shown above it): the first toolbar is then looked for afresh.
+    if (!toolbarRoute.empty())
+        if (const auto toolbar = AX::followRoute(window, toolbarRoute, AX::skipRoles(), isToolbar))
+            if (auto label = chipLabelIn(*toolbar); label && namesAProfile(*label))
+                return label;
+    AX::Route route;
+    const auto toolbar =
+        AX::findDescendant(window, searchDepth, searchLimit, AX::skipRoles(), isToolbar, &route);
     if (!toolbar)
         return std::nullopt;
-    const auto items = AX::children(*toolbar);
+    toolbarRoute = std::move(route);
+    return chipLabelIn(*toolbar);
+}
+
+std::optional<QString> ProfileClassifier::chipLabelIn(const host::AXElement& toolbar) const {
+    const auto items = AX::children(toolbar);
     if (items.size() < 2)
         return std::nullopt;
-    // The usual layout: the avatar button sits just before the app menu at the toolbar's end.
+    // The usual layout: the avatar button sits just before the app menu at the toolbar's end. Where the
+    // avatar opens a menu of its own (as on this desktop) it is a pop-up button too, and is taken only when
+    // it names a profile: anything else there is looked past, as in any other layout.
     const auto& last = items.at(items.size() - 1);
     const auto& beforeLast = items.at(items.size() - 2);
-    if (AX::string(last, roleKey) == QStringLiteral("AXPopUpButton") &&
-        AX::string(beforeLast, roleKey) == QStringLiteral("AXButton"))
-        return AX::string(beforeLast, descriptionKey);
-    return chipLabelByMatching(*toolbar);
+    if (AX::string(last, roleKey) == QStringLiteral("AXPopUpButton")) {
+        const auto role = AX::string(beforeLast, roleKey);
+        if (role == QStringLiteral("AXButton"))
+            return AX::string(beforeLast, descriptionKey);
+        if (role == QStringLiteral("AXPopUpButton"))
+            if (const auto label = AX::string(beforeLast, descriptionKey); label && namesAProfile(*label))
+                return label;
+    }
+    return chipLabelByMatching(toolbar);
 }
 
 std::optional<QString> ProfileClassifier::chipLabelByMatching(const host::AXElement& toolbar) const {
@@ -164,13 +200,13 @@ std::optional<QString> ProfileClassifier::chipLabelByMatching(const host::AXElem
     return AX::string(*chip, descriptionKey);
 }
 
-bool ProfileClassifier::hasTabStrip(const host::AXElement& window) {
+bool ProfileClassifier::hasTabStrip(const host::AXElement& window) const {
     QSet<QString> skip = AX::skipRoles();
     skip.remove(QStringLiteral("AXTabGroup"));
-    return AX::findDescendant(window, searchDepth, searchLimit, skip,
-                              [](const host::AXElement&, const QString& role) {
-                                  return role == QStringLiteral("AXTabGroup");
-                              })
+    return findAlongRoute(window, tabStripRoute, skip,
+                          [](const host::AXElement&, const QString& role) {
+                              return role == QStringLiteral("AXTabGroup");
+                          })
         .has_value();
 }
 
@@ -188,6 +224,10 @@ std::optional<QString> ProfileClassifier::profileFromTitle(const QString& title)
         }
     }
     return best;
+}
+
+bool ProfileClassifier::namesAProfile(const QString& chipLabel) const {
+    return chipLabel == incognitoLabel || byName().contains(chipLabel);
 }
 
 QHash<QString, QString> ProfileClassifier::byName() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CorvaneCore/ProxyApps/ChromeProfiles.h"
+#include "CorvaneHelper/WindowTracking/AX.h"
 #include "CorvaneHost/Accessibility.h"
 
 #include <QHash>
@@ -31,6 +32,10 @@ struct Classification {
 // Decides which Chrome profile a window shows, and by what evidence, from its profile chip and its title.
 struct ProfileClassifier {
     std::vector<ChromeProfile> profiles;
+    // Where the toolbar and the tab strip were found last: Chrome builds its windows alike, so a new window
+    // is first looked at there, one element a level, while Chrome is still busy building it.
+    mutable AX::Route toolbarRoute = {};
+    mutable AX::Route tabStripRoute = {};
 
     Classification classify(const host::AXElement& window, const std::optional<QString>& attributedProfile,
                             const std::optional<QString>& parentProfile) const;
@@ -39,8 +44,10 @@ struct ProfileClassifier {
     std::optional<QString> profileFromTitle(const QString& title) const;
 
 private:
-    static WindowKind kind(const host::AXElement& window, const std::optional<QString>& chipLabel);
+    WindowKind kind(const host::AXElement& window, const std::optional<QString>& chipLabel) const;
+    std::optional<QString> chipLabelIn(const host::AXElement& toolbar) const;
     std::optional<QString> chipLabelByMatching(const host::AXElement& toolbar) const;
-    static bool hasTabStrip(const host::AXElement& window);
+    bool hasTabStrip(const host::AXElement& window) const;
+    bool namesAProfile(const QString& chipLabel) const;
     QHash<QString, QString> byName() const;
 };
