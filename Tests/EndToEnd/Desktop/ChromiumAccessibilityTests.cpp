@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -189,6 +191,38 @@ TEST_F(ChromiumAccessibilityTests, ApplicationElementListsItsBrowserWindows) {
     EXPECT_EQ(window, again);
     EXPECT_EQ(window.hash(), again.hash());
     EXPECT_EQ(host::accessibility().createApplication(session->chromiumPid()), application);
+}
+
+// A program's root on the bus is looked up once; a program that joins the bus again under the same pid (here
+// by replacing itself) is still found.
+TEST_F(ChromiumAccessibilityTests, AProgramThatJoinsTheBusAgainUnderItsPidIsFoundAgain) {
+    const QTemporaryDir folder;
+    const QString trigger = folder.filePath(QStringLiteral("replace"));
+    QProcess program;
+    QProcessEnvironment environment = session->programEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(CORVANE_BUILD_DIR "/Tests/ReplacingWindow"),
+                  {QStringLiteral("Before"), trigger, QStringLiteral("After")});
+    ASSERT_TRUE(program.waitForStarted(5000)) << program.errorString().toStdString();
+    const AXElement replacing = host::accessibility().createApplication(qint32(program.processId()));
+    const auto titles = [&] {
+        QStringList shown;
+        for (const AXElement& window : elements(replacing, QStringLiteral("AXWindows")))
+            shown.append(string(window, QStringLiteral("AXTitle")).value_or(QString()));
+        return shown;
+    };
+    const bool before =
+        test::DesktopSession::waitUntil([&] { return titles().contains(QStringLiteral("Before")); }, 20);
+    QFile(trigger).open(QIODevice::WriteOnly);
+    const bool after = before && test::DesktopSession::waitUntil(
+                                     [&] { return titles().contains(QStringLiteral("After")); }, 20);
+    const QStringList last = titles();
+    program.kill();
+    program.waitForFinished(5000);
+    EXPECT_TRUE(before) << "the program's window never showed on the bus";
+    EXPECT_TRUE(after) << "after joining again: " << last.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST_F(ChromiumAccessibilityTests, ClassifierInputsOfAWindow) {

@@ -23,6 +23,8 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -585,17 +587,18 @@ AXError AtspiAccessibility::setMessagingTimeout(const AXElement& element, double
     return AXError::success;
 }
 
-namespace {
-
 // What one call needs of its element: the object (for an application, its root on the bus, found by pid),
 // the owner's pid and the time-out that applies.
-struct Target {
+struct AtspiAccessibility::Target {
     const AtspiHandle* handle = nullptr;
     AtspiAccessible* object = nullptr; // borrowed from the handle, or owned by `resolved`
     GObjectRef<AtspiAccessible> resolved;
+    bool rootFoundEarlier = false;
     qint32 pid = 0;
     double timeout = defaultTimeout;
 };
+
+namespace {
 
 AtspiAccessible* findApplication(qint32 pid, double timeout, QHash<QByteArray, qint32>& pidsByBusName) {
     Call call(timeout);
@@ -623,17 +626,23 @@ AtspiAccessible* findApplication(qint32 pid, double timeout, QHash<QByteArray, q
 
 // Fills `target` for `element`; fails when the element is not one of ours or its application is not on the
 // bus.
-static AXError resolve(const AXElement& element, const QHash<qint32, double>& timeouts,
-                       QHash<QByteArray, qint32>& pidsByBusName, Target& target) {
+AXError AtspiAccessibility::resolve(const AXElement& element, Target& target) {
     target.handle = handleOf(element);
     if (!target.handle)
         return AXError::illegalArgument;
     target.pid = target.handle->pid;
+    target.timeout = timeouts_.value(target.pid, defaultTimeout);
     if (target.handle->kind == AtspiHandle::Kind::application) {
-        target.timeout = timeouts.value(target.pid, defaultTimeout);
-        target.resolved.pointer = findApplication(target.pid, target.timeout, pidsByBusName);
-        if (!target.resolved)
+        if (AtspiAccessible* known = applications_.value(target.pid)) {
+            target.resolved.pointer = static_cast<AtspiAccessible*>(g_object_ref(known));
+            target.rootFoundEarlier = true;
+        } else if (AtspiAccessible* found = findApplication(target.pid, target.timeout, pidsByBusName_)) {
+            target.resolved.pointer = found;
+            forgetEndedApplications();
+            applications_.insert(target.pid, static_cast<AtspiAccessible*>(g_object_ref(found)));
+        } else {
             return AXError::cannotComplete; // no program with that pid answers on the bus
+        }
         target.object = target.resolved.get();
         return AXError::success;
     }
@@ -644,9 +653,37 @@ static AXError resolve(const AXElement& element, const QHash<qint32, double>& ti
             qint32(insideLibatspi([&] { return atspi_accessible_get_process_id(target.object, &error); }));
         if (error)
             g_error_free(error);
+        target.timeout = timeouts_.value(target.pid, defaultTimeout);
     }
-    target.timeout = timeouts.value(target.pid, defaultTimeout);
     return AXError::success;
+}
+
+void AtspiAccessibility::forgetEndedApplications() {
+    for (auto it = applications_.begin(); it != applications_.end();) {
+        if (::kill(it.key(), 0) != 0 && errno == ESRCH) {
+            g_object_unref(it.value());
+            it = applications_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+AXError AtspiAccessibility::withTarget(const AXElement& element, const TargetCall& call) {
+    Target target;
+    if (const AXError status = resolve(element, target); status != AXError::success)
+        return status;
+    const AXError status = call(target);
+    // The program left the bus (it ended, or came back under another name; libatspi then fails calls on the
+    // old root in several ways): its root is looked up afresh. A program that is slow to answer is not.
+    if (!target.rootFoundEarlier || status == AXError::success || status == AXError::cannotComplete)
+        return status;
+    if (AtspiAccessible* gone = applications_.take(target.pid))
+        g_object_unref(gone);
+    Target fresh;
+    if (const AXError again = resolve(element, fresh); again != AXError::success)
+        return again;
+    return call(fresh);
 }
 
 namespace {
@@ -769,10 +806,10 @@ bool activateWindow(AtspiAccessible* window, qint32 pid, double timeout) {
 AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const QString& attribute,
                                                AXValue& value) {
     value = std::monostate{};
-    Target target;
-    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
-        status != AXError::success)
-        return status;
+    return withTarget(element, [&](Target& target) { return copyAttributeValue(target, attribute, value); });
+}
+
+AXError AtspiAccessibility::copyAttributeValue(Target& target, const QString& attribute, AXValue& value) {
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
 
@@ -833,23 +870,23 @@ AXError AtspiAccessibility::copyAttributeValue(const AXElement& element, const Q
             unrefAll(all);
             return call.status();
         }
-        if (windowsOnly)
-            AtspiReadAhead::shared().listWindows(all);
-        QList<AXElement> shown;
-        for (AtspiAccessible*& child : all) {
-            if (!isShown(child)) {
+        std::vector<AtspiAccessible*> kept;
+        for (AtspiAccessible* child : all) {
+            if (!isShown(child))
                 continue;
-            }
             if (windowsOnly) {
                 Call probe(target.timeout);
                 if (!isWindowRole(atspiRoleName(child, probe)))
                     continue;
             }
-            shown.append(wrap(std::exchange(child, nullptr), target.pid));
+            kept.push_back(child);
         }
-        for (AtspiAccessible* child : all)
-            if (child)
-                g_object_unref(child);
+        if (windowsOnly)
+            AtspiReadAhead::shared().listWindows(kept);
+        QList<AXElement> shown;
+        for (AtspiAccessible* child : kept)
+            shown.append(wrap(static_cast<AtspiAccessible*>(g_object_ref(child)), target.pid));
+        unrefAll(all);
         value = shown;
         return AXError::success;
     }
@@ -930,10 +967,11 @@ void AtspiAccessibility::setReadsAhead(bool on) {
 
 AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QString& attribute,
                                               const AXValue& value) {
-    Target target;
-    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
-        status != AXError::success)
-        return status;
+    return withTarget(element, [&](Target& target) { return setAttributeValue(target, attribute, value); });
+}
+
+AXError AtspiAccessibility::setAttributeValue(Target& target, const QString& attribute,
+                                              const AXValue& value) {
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
     const bool* flag = std::get_if<bool>(&value);
@@ -948,8 +986,7 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
         const auto* element = std::get_if<AXElement>(&value);
         if (!element || target.handle->kind != AtspiHandle::Kind::application)
             return AXError::illegalArgument;
-        if (const AXError status = resolve(*element, timeouts_, pidsByBusName_, window);
-            status != AXError::success)
+        if (const AXError status = resolve(*element, window); status != AXError::success)
             return status;
         return activateWindow(window.object, target.pid, target.timeout) ? AXError::success
                                                                          : AXError::cannotComplete;
@@ -996,10 +1033,10 @@ AXError AtspiAccessibility::setAttributeValue(const AXElement& element, const QS
 }
 
 AXError AtspiAccessibility::performAction(const AXElement& element, const QString& action) {
-    Target target;
-    if (const AXError status = resolve(element, timeouts_, pidsByBusName_, target);
-        status != AXError::success)
-        return status;
+    return withTarget(element, [&](Target& target) { return performAction(target, action); });
+}
+
+AXError AtspiAccessibility::performAction(Target& target, const QString& action) {
     Call call(target.timeout);
     AtspiAccessible* object = target.object;
 
@@ -1305,6 +1342,8 @@ AtspiAccessibility::~AtspiAccessibility() {
         g_object_unref(listener_);
     }
     AtspiReadAhead::shared().clear();
+    for (AtspiAccessible* application : std::as_const(applications_))
+        g_object_unref(application);
 }
 
 AXError AtspiAccessibility::createObserver(qint32 pid, AXObserverCallback callback,

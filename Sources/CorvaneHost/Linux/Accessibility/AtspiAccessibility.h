@@ -3,6 +3,7 @@
 #include "CorvaneHost/Accessibility.h"
 
 #include <QHash>
+#include <functional>
 #include <vector>
 
 using AtspiAccessible = struct _AtspiAccessible;
@@ -57,14 +58,29 @@ public:
 
 private:
     friend class AtspiObserver;
+    struct Target;
+    using TargetCall = std::function<AXError(Target&)>;
+
     static void onEvent(AtspiEvent* event, void* self);
     void dispatch(AtspiEvent* event);
+    AXError resolve(const AXElement& element, Target& target);
+    void forgetEndedApplications();
+    // Runs `call` on what `element` names. A program's root found earlier whose program has since left the
+    // bus is looked up again, and the call made once more.
+    AXError withTarget(const AXElement& element, const TargetCall& call);
+    AXError copyAttributeValue(Target& target, const QString& attribute, AXValue& value);
+    AXError setAttributeValue(Target& target, const QString& attribute, const AXValue& value);
+    AXError performAction(Target& target, const QString& action);
 
     QHash<qint32, double> timeouts_;
     // Which program each application on the bus is, as learnt when it was looked up: events name the sender's
     // bus name only, and no call may be made while an event is dispatched. The service's own, so that no
     // event reads it once the service is gone.
     QHash<QByteArray, qint32> pidsByBusName_;
+    // Each program's root on the bus (a reference each), as found by its pid: finding it lists every program
+    // on the bus and asks the bus for each one's pid, which would cost a tracker's every pass three round
+    // trips more. A bus name is never given twice, so a root whose program went away only fails to answer.
+    QHash<qint32, AtspiAccessible*> applications_;
     AtspiEventListener* listener_ = nullptr;
     std::vector<std::weak_ptr<AtspiObserver>> observers_;
 };
