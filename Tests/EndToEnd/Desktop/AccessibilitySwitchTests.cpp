@@ -7,6 +7,7 @@
 #include "Support/DesktopSession.h"
 #include "Support/HostToolRun.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -81,6 +82,31 @@ TEST_F(AccessibilitySwitchTests, TrustNeedsTheSwitchAndTheGrantAndResetLeavesThe
     EXPECT_EQ(reset.status, 0) << reset.errors.toStdString();
     EXPECT_FALSE(ax.isProcessTrusted());
     EXPECT_TRUE(host::AtspiAccessibility::accessibilitySwitch());
+}
+
+// Trust is checked every 2 s; the switch is read once and then followed through the service's announcements.
+TEST_F(AccessibilitySwitchTests, TrustFollowsTheSwitchTurnedByAnotherProgram) {
+    const QString self = host::AtspiAccessibility::ownGrantIdentifier();
+    host::PrivacyGrants::grant(accessibility, self);
+    ASSERT_TRUE(session->setAccessibilitySwitch(true));
+    host::Accessibility& ax = host::accessibility();
+    ASSERT_TRUE(ax.isProcessTrusted());
+    const auto turn = [&](bool on) {
+        QProcess send;
+        send.setProcessEnvironment(session->programEnvironment());
+        send.start(QStringLiteral("dbus-send"),
+                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                    QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                    QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+                    QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+                    on ? QStringLiteral("variant:boolean:true") : QStringLiteral("variant:boolean:false")});
+        return send.waitForFinished(5000) && send.exitCode() == 0;
+    };
+    ASSERT_TRUE(turn(false));
+    EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return !ax.isProcessTrusted(); }, 2));
+    ASSERT_TRUE(turn(true));
+    EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return ax.isProcessTrusted(); }, 2));
+    host::PrivacyGrants::reset(accessibility, self);
 }
 
 TEST_F(AccessibilitySwitchTests, ChromiumStartedWhileTheSwitchWasOffIsSeenOnceItIsOn) {

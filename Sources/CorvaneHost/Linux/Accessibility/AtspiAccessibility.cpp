@@ -534,6 +534,7 @@ bool AtspiAccessibility::accessibilitySwitch() {
 }
 
 bool AtspiAccessibility::setAccessibilitySwitch(bool on) {
+    AccessibilitySwitchWatch::switchSetHere();
     const QDBusMessage reply =
         busCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
                 {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
@@ -553,7 +554,7 @@ QString AtspiAccessibility::ownGrantIdentifier() {
 }
 
 bool AtspiAccessibility::isProcessTrusted() {
-    return accessibilitySwitch() && PrivacyGrants::isGranted(accessibilityService, ownGrantIdentifier());
+    return switch_.isOn() && PrivacyGrants::isGranted(accessibilityService, ownGrantIdentifier());
 }
 
 bool AtspiAccessibility::isProcessTrustedWithPrompt(bool prompt) {

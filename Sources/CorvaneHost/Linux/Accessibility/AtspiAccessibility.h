@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CorvaneHost/Accessibility.h"
+#include "CorvaneHost/Linux/Accessibility/AccessibilitySwitchWatch.h"
 
 #include <QHash>
 #include <functional>
@@ -81,6 +82,8 @@ private:
     // on the bus and asks the bus for each one's pid, which would cost a tracker's every pass three round
     // trips more. A bus name is never given twice, so a root whose program went away only fails to answer.
     QHash<qint32, AtspiAccessible*> applications_;
+    // The switch that trust reads at each check.
+    AccessibilitySwitchWatch switch_;
     AtspiEventListener* listener_ = nullptr;
     std::vector<std::weak_ptr<AtspiObserver>> observers_;
 };
