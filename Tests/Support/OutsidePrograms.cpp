@@ -12,6 +12,8 @@ const QList<OutsideProgram>& outsidePrograms() {
         {QStringLiteral("dbus-daemon"), QStringLiteral("dbus")},
         // The leak canary's bus of its own.
         {QStringLiteral("dbus-run-session"), QStringLiteral("dbus")},
+        // Another program that turns the desktop's accessibility switch.
+        {QStringLiteral("dbus-send"), QStringLiteral("dbus")},
         {QStringLiteral("/usr/libexec/at-spi-bus-launcher"), QStringLiteral("at-spi2-core")},
         {QStringLiteral("/usr/bin/chromium"), QStringLiteral("chromium")},
         {QStringLiteral("xdg-open"), QStringLiteral("xdg-utils")},

@@ -27,9 +27,9 @@ using host::AXElement;
 using host::AXError;
 using host::AXValue;
 
-// An observer polls a program's windows every 3 s where the window server tells of their changes: what it
+// An observer polls a program's windows every 6 s where the window server tells of their changes: what it
 // must not report is looked for that long and a little more.
-constexpr double observerPoll = 4;
+constexpr double observerPoll = 7;
 
 std::optional<QString> string(const AXElement& element, const QString& attribute) {
     AXValue value;

@@ -39,9 +39,10 @@ const QString accessibilityService = QStringLiteral("Accessibility");
 constexpr double defaultTimeout = 6.0; // the platform's own default
 constexpr int busQueryTimeoutMs = 1000;
 // Windows that come and go are found through the X server's announcements, and the windows are compared
-// again now and then for anything those miss; without an X display only the comparison finds them, often.
+// again now and then for anything those miss (the window tracker's own pass, every 5 s, reads them too);
+// without an X display only the comparison finds them, often.
 constexpr double observerPollInterval = 0.2;
-constexpr double fallbackPollInterval = 3.0;
+constexpr double fallbackPollInterval = 6.0;
 // Chromium publishes a window on the accessibility bus a moment before or after the X server shows it: after
 // each change of the program's windows on screen they are compared again a few times.
 constexpr double followUpDelays[] = {0.03, 0.1, 0.3, 1.0};

@@ -18,6 +18,8 @@ namespace host {
 // last asked, the watcher lists only after a start, once more at the poll after it (a program that starts
 // another often replaces itself with it a moment later), and at least every `quietListingSeconds`: the
 // longest an application goes unseen that an older process turned into (by an exec) while nothing started.
+// That is rare (a launcher replaces itself at once, and is seen then), and a listing of a desktop's few
+// hundred processes is most of what an idle helper spends, so the quiet listing is slow.
 class ApplicationWatcher {
 public:
     using Listing = std::function<std::vector<RunningApplication>()>;
@@ -25,7 +27,7 @@ public:
     using Started = std::function<bool()>;
 
     ApplicationWatcher(Listing listing, Report report, double pollSeconds = 0.5, Started started = {},
-                       double quietListingSeconds = 10);
+                       double quietListingSeconds = 30);
     ~ApplicationWatcher();
     ApplicationWatcher(const ApplicationWatcher&) = delete;
     ApplicationWatcher& operator=(const ApplicationWatcher&) = delete;
