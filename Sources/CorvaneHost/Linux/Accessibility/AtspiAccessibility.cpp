@@ -677,8 +677,9 @@ AXError AtspiAccessibility::withTarget(const AXElement& element, const TargetCal
         return status;
     const AXError status = call(target);
     // The program left the bus (it ended, or came back under another name; libatspi then fails calls on the
-    // old root in several ways): its root is looked up afresh. A program that is slow to answer is not.
-    if (!target.rootFoundEarlier || status == AXError::success || status == AXError::cannotComplete)
+    // old root as unknown or in general): its root is looked up afresh. An answer (no value, unsupported)
+    // and a program slow to answer are not reasons to.
+    if (!target.rootFoundEarlier || (status != AXError::invalidUIElement && status != AXError::failure))
         return status;
     if (AtspiAccessible* gone = applications_.take(target.pid))
         g_object_unref(gone);
