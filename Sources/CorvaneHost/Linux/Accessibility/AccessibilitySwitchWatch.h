@@ -10,7 +10,8 @@ namespace host {
 
 // The desktop's accessibility switch as the bus service last announced it. The service announces every change
 // of the switch (PropertiesChanged of org.a11y.Status), so a program that asks often (the helper checks its
-// trust every 2 s) asks the service only once, and again only after the service itself changed hands.
+// trust every 2 s) asks the service only once, and again only after the service itself changed hands or this
+// program set the switch.
 //
 // Kept only on the main thread of a program with an event loop, where the announcements arrive; elsewhere
 // every question goes to the service.

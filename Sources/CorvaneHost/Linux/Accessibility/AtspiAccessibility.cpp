@@ -671,6 +671,8 @@ void AtspiAccessibility::forgetEndedApplications() {
     }
 }
 
+// A template rather than a std::function: every attribute read passes through here.
+template <typename TargetCall>
 AXError AtspiAccessibility::withTarget(const AXElement& element, const TargetCall& call) {
     Target target;
     if (const AXError status = resolve(element, target); status != AXError::success)

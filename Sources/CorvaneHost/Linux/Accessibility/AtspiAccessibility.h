@@ -4,7 +4,6 @@
 #include "CorvaneHost/Linux/Accessibility/AccessibilitySwitchWatch.h"
 
 #include <QHash>
-#include <functional>
 #include <vector>
 
 using AtspiAccessible = struct _AtspiAccessible;
@@ -60,7 +59,6 @@ public:
 private:
     friend class AtspiObserver;
     struct Target;
-    using TargetCall = std::function<AXError(Target&)>;
 
     static void onEvent(AtspiEvent* event, void* self);
     void dispatch(AtspiEvent* event);
@@ -68,7 +66,7 @@ private:
     void forgetEndedApplications();
     // Runs `call` on what `element` names. A program's root found earlier whose program has since left the
     // bus is looked up again, and the call made once more.
-    AXError withTarget(const AXElement& element, const TargetCall& call);
+    template <typename TargetCall> AXError withTarget(const AXElement& element, const TargetCall& call);
     AXError copyAttributeValue(Target& target, const QString& attribute, AXValue& value);
     AXError setAttributeValue(Target& target, const QString& attribute, const AXValue& value);
     AXError performAction(Target& target, const QString& action);
