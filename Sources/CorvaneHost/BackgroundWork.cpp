@@ -34,9 +34,9 @@ bool backgroundWorkShouldEnd() {
 }
 
 void backgroundWorkStarted() {
-    // Whatever way the program ends, its background work ends before its statics (the services it reads, the
-    // main queue it hands its result to) go: they were made before the first work started, so they go after
-    // this runs.
+    // A program's background work is ended and waited for as its application object goes (the main queue
+    // does it). This is the last resort of a program that calls exit() with its application still there; it
+    // runs after the statics first made after this point have gone, so it is no more than that.
     static std::once_flag waitsAtExit;
     std::call_once(waitsAtExit, [] {
         std::atexit([] {

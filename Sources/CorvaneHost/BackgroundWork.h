@@ -9,8 +9,8 @@ namespace host {
 MainQueue& mainQueue();
 
 // Work the program started off the main queue and that has not yet handed its result back. A program waits
-// for it before it ends (at the latest at exit, where it is told to end first), so that no such thread still
-// draws or reads while the program's statics go.
+// for it before it ends: at the latest as its application object goes, where it is told to end first (the
+// main queue does it), so that no such thread still draws or reads while the program's statics go.
 void backgroundWorkStarted();
 void backgroundWorkEnded();
 // Waits until no background work runs, or `seconds` passed; whether none runs.
@@ -30,9 +30,8 @@ template <typename Work, typename Done> void runInBackground(Work work, Done don
             // Everything the work holds goes before it counts as ended: a waiter may end the program then.
             auto ownWork = std::move(work);
             auto result = ownWork();
-            // A program that is ending runs its main queue no more.
-            if (!backgroundWorkShouldEnd())
-                mainQueue().async([done = std::move(done), result = std::move(result)] { done(result); });
+            // The main queue of a program that has ended refuses it.
+            mainQueue().async([done = std::move(done), result = std::move(result)] { done(result); });
         }
         backgroundWorkEnded();
     }).detach();

@@ -5,18 +5,22 @@
 #include "Support/SocketPeer.h"
 #include "Support/VirtualTime.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -320,6 +324,43 @@ TEST(SocketServer, ServerDestroyedWithoutStopClosesItsClients) {
     EXPECT_TRUE(client.seesEndOfFile());
     client.close();
     EXPECT_TRUE(test::waitFor([&] { return test::openDescriptorCount() == before; }));
+}
+
+// The threads of this process named as the server's I/O queue.
+int serverThreadCount() {
+    int count = 0;
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "app.corvane.ipc")
+            ++count;
+    }
+    return count;
+}
+
+TEST(SocketServer, TheLastReferenceGoingWhileAClientWritesEndsTheServersThreadFirst) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.sock");
+    for (int round = 0; round < 30; ++round) {
+        test::VirtualTimeScope time;
+        auto server = std::make_shared<SocketServer>();
+        server->start(path);
+        test::SocketPeer client(UnixSocket::connect(path));
+        ASSERT_TRUE(time->runUntil([&] { return server->clientCount() == 1; }));
+        // The server's thread is busy reading when the last reference goes.
+        std::atomic<bool> writing{true};
+        std::thread writer([&] {
+            const QByteArray lines = (statusLine(1) + "\n").repeated(64);
+            while (writing && client.write(lines)) {
+            }
+        });
+        QThread::usleep(2000);
+        server.reset();
+        EXPECT_EQ(serverThreadCount(), 0) << "round " << round;
+        // The server's end is closed, so the writer's next write fails if it has not stopped already.
+        writing = false;
+        writer.join();
+    }
 }
 
 TEST(SocketServer, ListenFailureLeavesTheServerUnstarted) {

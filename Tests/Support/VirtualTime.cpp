@@ -40,16 +40,6 @@ private:
 VirtualTime::VirtualTime(QDateTime start)
     : nowMs_(start.toMSecsSinceEpoch()) {}
 
-// Another thread may have queued work a moment ago (a server's thread that ended the server itself, which the
-// test could not wait for): what is left is taken under the lock it was queued under.
-VirtualTime::~VirtualTime() {
-    std::multimap<std::pair<qint64, quint64>, std::shared_ptr<Entry>> left;
-    {
-        std::lock_guard lock(mutex_);
-        left.swap(queue_);
-    }
-}
-
 void VirtualTime::async(std::function<void()> work) {
     schedule(0, std::move(work), false);
 }

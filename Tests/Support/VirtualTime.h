@@ -17,7 +17,6 @@ namespace test {
 class VirtualTime final : public host::MainQueue, public host::Clock {
 public:
     explicit VirtualTime(QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc()));
-    ~VirtualTime() override;
 
     void async(std::function<void()> work) override;
     std::shared_ptr<host::Timer> schedule(double seconds, std::function<void()> work, bool repeats) override;

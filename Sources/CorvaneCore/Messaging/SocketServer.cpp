@@ -113,8 +113,11 @@ void ClientConnection::close() {
 SocketServer::SocketServer()
     : queue_(std::make_unique<host::SerialQueue>(QStringLiteral("app.corvane.ipc"))) {}
 
+// The server always goes on its owner's thread, never on its I/O thread: the readers there do not hold it
+// (see start()). So the queue's thread has ended when this returns, whether or not stop() ran before.
 SocketServer::~SocketServer() {
     // Without stop(): still close the listener and every client; the socket file is left to its owner's stop.
+    // Cancelling a reader waits for its handler if that runs now, so none still reads the server after this.
     if (auto source = acceptSource())
         source->cancel();
     std::unordered_map<const ClientConnection*, std::shared_ptr<ClientConnection>> remaining;
@@ -127,8 +130,7 @@ SocketServer::~SocketServer() {
 }
 
 void SocketServer::start(const QString& path) {
-    std::weak_ptr<SocketServer> weakSelf = weak_from_this();
-    if (weakSelf.expired())
+    if (weak_from_this().expired())
         throw std::logic_error("SocketServer must be owned by a std::shared_ptr");
     if (acceptSource())
         throw std::logic_error("SocketServer is already listening");
@@ -136,13 +138,11 @@ void SocketServer::start(const QString& path) {
     listenFD_ = fd;
     socketFileIdentity_ = fileIdentity(path);
     std::lock_guard lock(acceptMutex_);
+    // The readers on the I/O thread reach the server by a plain pointer: its destructor cancels them first,
+    // waiting for one that runs. Holding it there instead could make that thread drop its last reference and
+    // end the server on the thread its own queue would then have to wait for.
     acceptSource_ = queue_->makeReadSource(
-        fd,
-        [weakSelf] {
-            if (auto self = weakSelf.lock())
-                self->acceptPending();
-        },
-        [fd] { ::close(fd); });
+        fd, [this] { acceptPending(); }, [fd] { ::close(fd); });
     Log::ipc.info(QStringLiteral("helper listening at %1").arg(path));
 }
 
@@ -180,9 +180,8 @@ void SocketServer::acceptPending() {
             clients_.emplace(connection.get(), connection);
             connection->start(
                 *queue_,
-                [weakSelf](const std::shared_ptr<ClientConnection>& client, const QByteArray& line) {
-                    if (auto self = weakSelf.lock())
-                        self->handleLine(client, line);
+                [this](const std::shared_ptr<ClientConnection>& client, const QByteArray& line) {
+                    handleLine(client, line);
                 },
                 [weakSelf](const std::shared_ptr<ClientConnection>& client) {
                     std::weak_ptr<ClientConnection> weakClient = client;

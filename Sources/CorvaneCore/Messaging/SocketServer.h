@@ -87,7 +87,7 @@ private:
 
 // The helper's end of the socket: accepts connections of the same user, reads their lines on its own queue,
 // decodes them as requests and hands them to `onRequest` on the main queue. Own it through a std::shared_ptr
-// (its handlers hold it weakly).
+// (what it hands to the main queue holds it weakly) and let it go on the main thread.
 class SocketServer : public std::enable_shared_from_this<SocketServer> {
 public:
     SocketServer();

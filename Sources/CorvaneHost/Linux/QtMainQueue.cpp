@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/QtMainQueue.h"
 
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,89 @@ QObject* mainContext() {
     return QCoreApplication::instance();
 }
 
+// Work handed over from any thread to the main thread waits here, in the order it was handed over, under a
+// lock that thread checkers see (Qt's event queue hands things over under locks of Qt's own, which they do
+// not). Never destroyed: a thread may still hand work over while the program's statics go.
+struct WaitingWork {
+    enum class Accepting { beforeTheApplication, whileItRuns, afterItEnded };
+
+    std::mutex mutex;
+    std::deque<std::function<void()>> work;
+    Accepting accepting = Accepting::beforeTheApplication;
+    // Lives on the main thread while the application does; each piece of waiting work has one event posted to
+    // it.
+    QObject* runner = nullptr;
+};
+
+WaitingWork& waitingWork() {
+    static WaitingWork* const waiting = new WaitingWork;
+    return *waiting;
+}
+
+// The runner's own events, told apart from whatever else Qt sends it (such as the events of a thread change).
+QEvent::Type runWorkEvent() {
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
+
+void postRunWorkEvent(QObject* runner) {
+    QCoreApplication::postEvent(runner, new QEvent(runWorkEvent()));
+}
+
+// The debug and sanitizer builds check that main-queue work runs where the program logic expects it.
+void checkOnMainThread() {
+#ifdef CORVANE_CHECKED_BUILD
+    if (!mainContext() || QThread::currentThread() != mainContext()->thread())
+        qFatal("main-queue work is about to run off the main thread");
+#endif
+}
+
+void runOldestWaitingWork() {
+    std::function<void()> next;
+    {
+        const std::lock_guard lock(waitingWork().mutex);
+        if (waitingWork().work.empty())
+            return;
+        next = std::move(waitingWork().work.front());
+        waitingWork().work.pop_front();
+    }
+    checkOnMainThread();
+    next();
+}
+
+class MainThreadRunner final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != runWorkEvent())
+            return QObject::event(event);
+        runOldestWaitingWork();
+        return true;
+    }
+};
+
+// Hands `work` to the main thread; refused (dropped on the caller's thread) once the application has ended.
+void handOver(std::function<void()> work) {
+    std::function<void()> refused;
+    const std::lock_guard lock(waitingWork().mutex);
+    switch (waitingWork().accepting) {
+    case WaitingWork::Accepting::beforeTheApplication:
+        // Its event is posted once the application exists.
+        waitingWork().work.push_back(std::move(work));
+        break;
+    case WaitingWork::Accepting::whileItRuns:
+        waitingWork().work.push_back(std::move(work));
+        postRunWorkEvent(waitingWork().runner);
+        break;
+    case WaitingWork::Accepting::afterItEnded:
+        refused = std::move(work);
+        break;
+    }
+}
+
+// A timer is made, cancelled and fires on the main thread; it may be asked for from any thread.
 class QtTimer final : public Timer, public std::enable_shared_from_this<QtTimer> {
 public:
     QtTimer(std::function<void()> work, bool repeats)
@@ -35,7 +119,7 @@ public:
 
     void start(int milliseconds) {
         auto self = shared_from_this();
-        QMetaObject::invokeMethod(mainContext(), [self, milliseconds] {
+        handOver([self, milliseconds] {
             if (self->cancelled_)
                 return;
             auto* timer = new QTimer(mainContext());
@@ -62,7 +146,7 @@ public:
         if (cancelled_.exchange(true))
             return;
         auto self = shared_from_this();
-        QMetaObject::invokeMethod(mainContext(), [self] {
+        handOver([self] {
             if (self->timer_)
                 self->timer_->deleteLater();
         });
@@ -77,59 +161,40 @@ private:
     QPointer<QTimer> timer_; // touched on the main thread only
 };
 
-// Work handed over from any thread to the main thread waits here, in the order it was handed over, under a
-// lock that thread checkers see (Qt's event queue hands things over under locks of Qt's own, which they do
-// not).
-struct WaitingWork {
-    std::mutex mutex;
-    std::deque<std::function<void()>> work;
-};
-
-WaitingWork& waitingWork() {
-    static WaitingWork waiting;
-    return waiting;
-}
-
-void runOldestWaitingWork() {
-    std::function<void()> next;
+// The application is ending (its destructor runs, on the main thread): no background work may still run once
+// it and the program's statics go, and no work is handed over any more. Work still waiting never runs.
+void closeMainQueue() {
+    endBackgroundWork();
+    std::deque<std::function<void()>> dropped;
     {
         const std::lock_guard lock(waitingWork().mutex);
-        if (waitingWork().work.empty())
-            return;
-        next = std::move(waitingWork().work.front());
-        waitingWork().work.pop_front();
+        waitingWork().accepting = WaitingWork::Accepting::afterItEnded;
+        waitingWork().runner = nullptr; // deleted with the application, its parent
+        dropped.swap(waitingWork().work);
     }
-    next();
+    waitForBackgroundWork();
 }
 
-// Each hand-over posts one event to this object on the main thread, which runs the oldest waiting work; the
-// events carry nothing else.
-class MainThreadRunner final : public QObject {
-protected:
-    bool event(QEvent*) override {
-        runOldestWaitingWork();
-        return true;
+// Runs as the application is made, on the main thread, before any thread can hand work to this application:
+// the runner lives on the main thread from its start.
+void openMainQueue() {
+    auto* runner = new MainThreadRunner(QCoreApplication::instance());
+    {
+        const std::lock_guard lock(waitingWork().mutex);
+        waitingWork().accepting = WaitingWork::Accepting::whileItRuns;
+        waitingWork().runner = runner;
+        for (std::size_t i = 0; i < waitingWork().work.size(); ++i)
+            postRunWorkEvent(runner);
     }
-};
-
-QObject* mainThreadRunner() {
-    // Made once and kept for the program's life, as the main thread's own queue is.
-    static QObject* const runner = [] {
-        auto* made = new MainThreadRunner;
-        made->moveToThread(mainContext()->thread());
-        return made;
-    }();
-    return runner;
+    qAddPostRoutine(closeMainQueue);
 }
 
 } // namespace
 
+Q_COREAPP_STARTUP_FUNCTION(openMainQueue)
+
 void QtMainQueue::async(std::function<void()> work) {
-    {
-        const std::lock_guard lock(waitingWork().mutex);
-        waitingWork().work.push_back(std::move(work));
-    }
-    QCoreApplication::postEvent(mainThreadRunner(), new QEvent(QEvent::User));
+    handOver(std::move(work));
 }
 
 std::shared_ptr<Timer> QtMainQueue::schedule(double seconds, std::function<void()> work, bool repeats) {
