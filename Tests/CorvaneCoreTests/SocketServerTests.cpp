@@ -326,13 +326,27 @@ TEST(SocketServer, ServerDestroyedWithoutStopClosesItsClients) {
     EXPECT_TRUE(test::waitFor([&] { return test::openDescriptorCount() == before; }));
 }
 
-// The threads of this process named as the server's I/O queue.
+// Whether a thread of this process has begun to exit. A joined thread may still be listed in /proc for a
+// moment after the join returned (the kernel wakes the joiner before it removes the thread), but by then it
+// carries the kernel's "exiting" flag (PF_EXITING, in the ninth field of its stat line).
+bool isExiting(const QString& task) {
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    constexpr unsigned long exitingFlag = 0x4;
+    return fields.size() > 6 && (fields[6].toULong() & exitingFlag) != 0;
+}
+
+// The threads of this process named as the server's I/O queue that have not begun to exit.
 int serverThreadCount() {
     int count = 0;
     for (const QString& task :
          QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile name(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "app.corvane.ipc")
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "app.corvane.ipc" &&
+            !isExiting(task))
             ++count;
     }
     return count;

@@ -84,7 +84,14 @@ public:
 
 protected:
     bool event(QEvent* event) override {
-        if (event->type() != runWorkEvent())
+        // The event was made on the thread that handed the work over, and Qt's queue passes it on under locks
+        // that thread checkers do not see: it is read under the lock it was made under.
+        bool ours;
+        {
+            const std::lock_guard lock(waitingWork().mutex);
+            ours = event->type() == runWorkEvent();
+        }
+        if (!ours)
             return QObject::event(event);
         runOldestWaitingWork();
         return true;
