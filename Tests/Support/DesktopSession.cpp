@@ -307,7 +307,8 @@ bool DesktopSession::start() {
     if (!setAccessibilitySwitch(options_.accessibilitySwitch))
         return fail(QStringLiteral("the accessibility switch cannot be set"));
 
-    started_.push_back(spawn({QStringLiteral("openbox"), QStringLiteral("--sm-disable")}, environment));
+    windowManager_ = spawn({QStringLiteral("openbox"), QStringLiteral("--sm-disable")}, environment);
+    started_.push_back(windowManager_);
     if (!waitUntil(
             [] {
                 const auto x11 = host::X11Display::shared();

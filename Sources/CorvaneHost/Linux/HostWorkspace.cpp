@@ -591,7 +591,7 @@ std::optional<RunningApplication> HostWorkspace::frontmostApplication() {
 }
 
 bool HostWorkspace::activate(qint32 processIdentifier) {
-    return activateTopWindowOf(processIdentifier);
+    return host::activateApplication(processIdentifier);
 }
 
 bool HostWorkspace::signal(qint32 processIdentifier, int signalNumber) {
