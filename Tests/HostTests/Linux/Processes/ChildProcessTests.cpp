@@ -57,7 +57,8 @@ TEST(ChildProcess, EveryEndIsLoggedAndHandedToItsStarterWithoutAThreadPerProgram
         ASSERT_TRUE(pid) << failure.toStdString();
         pids.push_back(*pid);
     }
-    EXPECT_LE(threadCount(), threadsBefore + 1) << "a thread for each program";
+    // One waits for all of them (and a thread checker may start its own with the first thread).
+    EXPECT_LE(threadCount(), threadsBefore + 2) << "a thread for each program";
     ASSERT_TRUE(QFile(go).open(QIODevice::WriteOnly));
     const bool allEnded = pumpUntil([&] {
         return std::all_of(ended.begin(), ended.end(), [](const auto& end) { return end.has_value(); });
