@@ -5,14 +5,12 @@
 //   EndingProgram               runs as our programs do (its arguments are links to open) and, asked to end
 //                               (SIGTERM), ends the way ENDING_PROGRAM_WAY says:
 //                               "clean"; "crash-at-exit" (its graceful end runs, then it crashes);
-//                               "lost-term-handler" (its handler is gone, so the signal ends it).
+//                               "lost-term-handler" (it runs without its handler, so the signal ends it).
 #include "CorvaneHost/Application.h"
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
-#include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
 #include <QCoreApplication>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -34,8 +32,9 @@ int main(int argc, char* argv[]) {
         return QCoreApplication::exec();
     }
     const QString way = qEnvironmentVariable("ENDING_PROGRAM_WAY");
+    // Without the application's handler, as a program whose handler was lost runs: the signal ends it.
     if (way == QStringLiteral("lost-term-handler"))
-        host::mainQueue().async([] { std::signal(SIGTERM, SIG_DFL); });
+        return QCoreApplication::exec();
     const int status = host::application().run();
     // An abort, which the sanitizer builds leave to the signal, as a crash of the release build is.
     if (way == QStringLiteral("crash-at-exit"))
