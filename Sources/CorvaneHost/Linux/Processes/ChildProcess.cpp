@@ -1,15 +1,13 @@
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Linux/Processes/ChildReaper.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -52,30 +50,7 @@ std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
     return pointers;
 }
 
-// A program started detached is this process's child (one spawn, not the copy of this whole process that a
-// double fork costs on every link), so it is waited for when it ends rather than left a zombie.
-void reapWhenEnded(pid_t pid) {
-    std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-}
-
 } // namespace
-
-void setDefaultSignals(posix_spawnattr_t& attributes) {
-    sigset_t all;
-    ::sigfillset(&all);
-    ::sigdelset(&all, SIGKILL);
-    ::sigdelset(&all, SIGSTOP);
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::posix_spawnattr_setsigdefault(&attributes, &all);
-    ::posix_spawnattr_setsigmask(&attributes, &none);
-    short flags = 0;
-    ::posix_spawnattr_getflags(&attributes, &flags);
-    ::posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-}
 
 QString launchLogPath(const QString& name) {
     const QString folder = hostStateDirectory() + QStringLiteral("/logs");
@@ -85,7 +60,7 @@ QString launchLogPath(const QString& name) {
 
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
                                     const QMap<QString, QString>& environment, const QString& logName,
-                                    QString& failure) {
+                                    QString& failure, ProgramEndCompletion whenEnded) {
     const QString logPath = launchLogPath(logName);
     if (QFileInfo(logPath).size() > kLogLimitBytes) {
         QFile::remove(logPath + QStringLiteral(".old"));
@@ -124,7 +99,9 @@ std::optional<qint64> startDetached(const QString& program, const QStringList& a
         failure = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EINVAL));
         return std::nullopt;
     }
-    reapWhenEnded(pid);
+    // This process's child (one spawn, not the copy of this whole process that a double fork costs on every
+    // link): it is waited for when it ends rather than left a zombie, and its end is logged.
+    reapWhenEnded(pid, program, std::move(whenEnded));
     return pid;
 }
 

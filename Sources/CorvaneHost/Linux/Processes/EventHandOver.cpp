@@ -88,8 +88,10 @@ HandOverResult awaitAnswer(int fd, int timeoutMs) {
 }
 
 bool hasEnded(pid_t pid) {
-    // Our own child stays a zombie until reaped, and a zombie still takes signals.
-    if (::waitpid(pid, nullptr, WNOHANG) == pid)
+    // Our own child stays a zombie until reaped, and a zombie still takes signals. It is looked at, not
+    // reaped: the helper's reaper waits for it, and reads how it ended.
+    siginfo_t info{};
+    if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
         return true;
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
