@@ -82,8 +82,11 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
     configuration.activates = false;
     configuration.addsToRecentItems = false;
     configuration.writtenLinks = links->written;
-    // The program is started (detached) before open() returns; only its report comes later, and no one waits
-    // for it here. Its taking the links is waited for: this copy ends next, and with it their confirmation.
+    // Started without another try at a running instance: none took the links just now, and the copy started
+    // hands them to one that runs by itself. The program is started (detached) before open() returns; only
+    // its report comes later, and no one waits for it here (this copy runs no main queue). Its taking the
+    // links is waited for: this copy ends next, and with it their confirmation.
+    configuration.createsNewApplicationInstance = true;
     workspace().open(links->urls, bundle.bundlePath(), configuration, {});
     waitForBackgroundWork();
     return 0;
