@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/Processes/EventHandOver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,6 +23,8 @@ constexpr auto kStartPatience = std::chrono::seconds(15);
 constexpr auto kStartPoll = std::chrono::milliseconds(20);
 // A program killed as often as it is started is not started without end.
 constexpr int kMaxStarts = 4;
+// How often a wait for an answer asks whether it should give up.
+constexpr int kGiveUpPollMs = 100;
 
 class Descriptor {
 public:
@@ -63,19 +66,22 @@ bool sendAll(int fd, std::string_view line) {
 }
 
 // Any line the listener writes is its answer; the connection closing first means it gave none.
-HandOverResult awaitAnswer(int fd, int timeoutMs) {
+HandOverResult awaitAnswer(int fd, int timeoutMs, const std::function<bool()>& givesUp) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || (givesUp && givesUp()))
             return HandOverResult::unanswered;
         pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, int(left.count()));
+        const int polled =
+            ::poll(&ready, 1, givesUp ? std::min(int(left.count()), kGiveUpPollMs) : int(left.count()));
         if (polled < 0 && errno == EINTR)
             continue;
-        if (polled <= 0)
-            return polled == 0 ? HandOverResult::unanswered : HandOverResult::dropped;
+        if (polled == 0)
+            continue; // the deadline is looked at above
+        if (polled < 0)
+            return HandOverResult::dropped;
         char byte = 0;
         const ssize_t count = ::recv(fd, &byte, 1, 0);
         if (count < 0 && errno == EINTR)
@@ -98,13 +104,14 @@ bool hasEnded(pid_t pid) {
 
 } // namespace
 
-HandOverResult handOver(const std::string& socketPath, std::string_view line, int answerTimeoutMs) {
+HandOverResult handOver(const std::string& socketPath, std::string_view line, int answerTimeoutMs,
+                        const std::function<bool()>& givesUp) {
     const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0 || !connectTo(socket.get(), socketPath))
         return HandOverResult::notListening;
     if (!sendAll(socket.get(), line))
         return HandOverResult::dropped;
-    return awaitAnswer(socket.get(), answerTimeoutMs);
+    return awaitAnswer(socket.get(), answerTimeoutMs, givesUp);
 }
 
 bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
