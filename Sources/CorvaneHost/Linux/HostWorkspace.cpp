@@ -810,14 +810,16 @@ void HostWorkspace::handOver(const Application& app, const RunningApplication& r
     OpenConfiguration marked = configuration;
     if (marked.deliveryID.isEmpty())
         marked.deliveryID = QString::fromStdString(wire::newDeliveryID());
-    eventDelivery().deliverToRunning(
-        running, urls, marked.writtenLinks, marked.deliveryID,
-        [this, app, running, urls, marked, completion = std::move(completion)](bool taken) mutable {
-            if (taken)
-                complete(std::move(completion), running, std::nullopt);
-            else
-                launch(app, urls, marked, std::move(completion));
-        });
+    // Whoever handed these links to this program hears them handled only once they are handed on here.
+    eventDelivery().deliverToRunning(running, urls, marked.writtenLinks, marked.deliveryID,
+                                     [this, app, running, urls, marked, completion = std::move(completion),
+                                      sendersAnswer = holdSendersAnswer()](bool taken) mutable {
+                                         if (taken)
+                                             complete(std::move(completion), running, std::nullopt);
+                                         else
+                                             launch(app, urls, marked, std::move(completion));
+                                         sendersAnswer.reset();
+                                     });
 }
 
 bool HostWorkspace::openSystemSettings(const QUrl& address) {

@@ -7,6 +7,7 @@
 #include "CorvaneHost/LogSink.h"
 #include "CorvaneHost/Services.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QSaveFile>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +23,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace host {
 namespace {
@@ -79,6 +82,45 @@ std::vector<AppleEvent> eventsFor(const QList<QUrl>& urls, const QStringList& wr
     return AppleEvent::forOpening(urls, eventSenderPID(), writtenLinks);
 }
 
+// Runs its work when the last hold of it goes.
+struct WhenLetGo {
+    std::function<void()> work;
+    explicit WhenLetGo(std::function<void()> work)
+        : work(std::move(work)) {}
+    ~WhenLetGo() { work(); }
+    WhenLetGo(const WhenLetGo&) = delete;
+    WhenLetGo& operator=(const WhenLetGo&) = delete;
+};
+
+// The answer of the sender whose events this thread hands on now, while it does.
+thread_local std::shared_ptr<void>* answerBeingHandedOn = nullptr;
+
+// Makes `answer` the one being handed on for as long as it lives, and then lets this scope's hold of it go.
+class AnswerBeingHandedOn {
+public:
+    explicit AnswerBeingHandedOn(std::shared_ptr<void> answer)
+        : answer_(std::move(answer))
+        , outer_(std::exchange(answerBeingHandedOn, &answer_)) {}
+    ~AnswerBeingHandedOn() { answerBeingHandedOn = outer_; }
+    AnswerBeingHandedOn(const AnswerBeingHandedOn&) = delete;
+    AnswerBeingHandedOn& operator=(const AnswerBeingHandedOn&) = delete;
+
+private:
+    std::shared_ptr<void> answer_;
+    std::shared_ptr<void>* outer_;
+};
+
+bool onMainThread() {
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void reply(QLocalSocket* connection, const char* answer) {
+    connection->write(answer);
+    connection->write("\n");
+    connection->flush();
+    connection->disconnectFromServer();
+}
+
 } // namespace
 
 EventChannelDelivery::EventChannelDelivery(int answerPatienceMs)
@@ -129,6 +171,10 @@ void EventChannelDelivery::deliverToRunning(const RunningApplication& applicatio
             });
             backgroundWorkEnded();
         });
+}
+
+std::shared_ptr<void> holdSendersAnswer() {
+    return answerBeingHandedOn ? *answerBeingHandedOn : nullptr;
 }
 
 void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
@@ -347,33 +393,49 @@ void EventListener::answer(QLocalSocket* connection) {
         connection->abort();
         return;
     }
-    const QPointer<QLocalSocket> alive(connection);
     const auto delivered = decodeDeliveredEvents(line);
-    if (delivered)
-        deliver(*delivered);
-    if (!alive)
+    if (!delivered) {
+        reply(connection, wire::kUndecodableAnswer);
         return;
-    connection->write(delivered ? wire::kHandledAnswer : wire::kUndecodableAnswer);
-    connection->write("\n");
-    connection->flush();
-    connection->disconnectFromServer();
+    }
+    handOn(*delivered, [connection = QPointer<QLocalSocket>(connection)] {
+        if (connection)
+            reply(connection, wire::kHandledAnswer);
+    });
 }
 
 void EventListener::deliver(const DeliveredEvents& delivered) {
+    handOn(delivered, {});
+}
+
+void EventListener::handOn(const DeliveredEvents& delivered, std::function<void()> whenHandedOn) {
     const QString& mark = delivered.deliveryID;
     if (!mark.isEmpty()) {
-        if (std::find(delivered_.begin(), delivered_.end(), mark) != delivered_.end())
+        if (std::find(delivered_.begin(), delivered_.end(), mark) != delivered_.end()) {
+            if (whenHandedOn)
+                whenHandedOn();
             return;
+        }
         // Marked before the events are handed on: a repeat that arrives while they are handled is taken too.
         delivered_.push_back(mark);
         if (delivered_.size() > kRememberedDeliveries)
             delivered_.pop_front();
     }
+    // Kept on file and answered once the events and whatever holds their answer are done.
+    std::shared_ptr<void> handedOn = std::make_shared<WhenLetGo>(
+        [this, listener = std::weak_ptr<bool>(alive_), mark, whenHandedOn = std::move(whenHandedOn)] {
+            if (!onMainThread())
+                return;
+            if (!mark.isEmpty() && !listener.expired())
+                keepDeliveryMark(mark);
+            if (whenHandedOn)
+                whenHandedOn();
+        });
+    const AnswerBeingHandedOn beingHandedOn(handedOn);
+    handedOn.reset();
     const auto onEvent = onEvent_;
     for (const AppleEvent& event : delivered.events)
         onEvent(event);
-    if (!mark.isEmpty())
-        keepDeliveryMark(mark);
 }
 
 // The marks handed on are kept on file as well, for the copy that follows: a program that ends between

@@ -128,6 +128,13 @@ private:
 // copy left; the delivery marks it handed on stay beside the socket for the copy that follows.
 // stopAccepting() refuses new senders and handles what the ones already taken sent; stop() does the same,
 // removes only the socket file this listener created, then gives the lock up.
+// Work that handed-on events start and that ends later (a hand-over to another running program) holds the
+// sender's answer while it runs: the sender hears its events handled only once they are with whoever takes
+// them, so that a program ending meanwhile leaves them to be handed over again instead of losing them. Only
+// while a listener hands events on, on its thread; empty elsewhere. Let the hold go on the main thread: one
+// let go anywhere else (the main queue has ended) answers nothing.
+std::shared_ptr<void> holdSendersAnswer();
+
 class EventListener {
 public:
     enum class StartResult { listening, anotherInstanceRuns, failed };
@@ -149,6 +156,7 @@ private:
     StartResult fail(const QString& error);
     void adopt(QLocalSocket* connection);
     void answer(QLocalSocket* connection);
+    void handOn(const DeliveredEvents& delivered, std::function<void()> whenHandedOn);
     void drain();
     void loadDeliveryMarks();
     void keepDeliveryMark(const QString& mark);
@@ -163,6 +171,8 @@ private:
     QString path_;
     quint64 inode_ = 0;
     QString error_;
+    // What a held answer looks at before it keeps its mark: the listener may be gone by then.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace host

@@ -298,6 +298,36 @@ TEST(EventDeliveryTest, TheSenderIsAnsweredOnlyOnceItsEventsAreHandled) {
     EXPECT_TRUE(handledWhenAnswered);
 }
 
+// A link the helper hands on to another running program is with that program only once it answered: the
+// helper's own sender hears the link handled no sooner, and its mark is kept for the next copy no sooner, so
+// a helper that ends meanwhile leaves the link to be handed over again rather than lost.
+TEST(EventDeliveryTest, TheSenderIsAnsweredOnlyOnceWhatItsEventsStartedHandsThemOn) {
+    test::TemporaryHome home;
+    const QString id = QStringLiteral("com.example.forwarder");
+    std::shared_ptr<void> handOverUnderWay;
+    host::EventListener listener([&](const AppleEvent&) { handOverUnderWay = host::holdSendersAnswer(); });
+    ASSERT_EQ(listener.start(id), Started::listening);
+    EXPECT_FALSE(host::holdSendersAnswer()) << "a hold outside a delivery";
+    auto sent = std::async(std::launch::async, [&] {
+        return host::deliverToRunningApplication(
+            id, {AppleEvent::getURL(QStringLiteral("https://example.com/forwarded"), 1)},
+            QStringLiteral("f-1"));
+    });
+    ASSERT_TRUE(pumpUntil([&] { return handOverUnderWay != nullptr; }));
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(sent.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+        << "answered while its link was still being handed on";
+    QFile marks(host::eventSocketPath(id) + QStringLiteral(".delivered"));
+    EXPECT_FALSE(marks.exists() && marks.open(QIODevice::ReadOnly) && marks.readAll().contains("f-1"));
+
+    handOverUnderWay.reset();
+    ASSERT_TRUE(
+        pumpUntil([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(sent.get());
+    ASSERT_TRUE(marks.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(marks.readAll().contains("f-1"));
+}
+
 // A program that ends between reading the events and answering may not have handed them on; nor has one
 // that left only its socket file behind. The sender must try again (start the program) in both cases.
 TEST(EventDeliveryTest, AListenerThatEndsWithoutAnsweringHasNotTakenTheEvents) {
