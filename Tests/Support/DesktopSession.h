@@ -39,6 +39,8 @@ public:
         bool accessibilitySwitch = true;
         // Chromium runs on when its last window closes (as with background apps), instead of ending.
         bool chromiumOutlivesItsWindows = false;
+        // More switches for every start of Chromium (an extension to load, say).
+        QStringList chromiumArguments;
     };
 
     // As root: re-executes this program as the unprivileged test user and never returns; otherwise nothing.
