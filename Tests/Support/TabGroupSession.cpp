@@ -10,7 +10,7 @@ const QString anchorTitle = QStringLiteral("work-anchor");
 
 DesktopSession::Options loading(const QString& extension) {
     DesktopSession::Options options;
-    options.chromiumArguments = {QStringLiteral("--load-extension=") + extension};
+    options.extraChromiumArguments = {QStringLiteral("--load-extension=") + extension};
     return options;
 }
 
