@@ -573,6 +573,120 @@ TEST_F(TrackerTest, RaisingASavedGroupOpensItAndMovesItToItsOwnWindow) {
     EXPECT_FALSE(log.contains(QStringLiteral("could not move the group to its own window")));
 }
 
+// Chromium's app menu: "Tab groups", then the group's entry, then a menu of its own that opens it.
+TEST_F(TrackerTest, AClosedGroupIsReopenedThroughTheThirdMenuOnceItsWindowIsActive) {
+    startWithChrome();
+    const Node window = openWork();
+    world().addTab(window, QStringLiteral("Start"));
+    world().activationDelay = 0.3;
+    // The app menu opens only in the active window.
+    const Node button = FakeChromeWorld::appMenuButton(window);
+    button->actions.insert(QStringLiteral("AXPress"), [&] {
+        if (window->attributes.value(QStringLiteral("AXMain")) == host::AXValue(true))
+            world().openMenu({QStringLiteral("New tab"), QStringLiteral("Tab groups")});
+        return host::AXError::success;
+    });
+    world().submenus.insert(QStringLiteral("Tab groups"), {QStringLiteral("Create new tab group Alt+Shift+P"),
+                                                           QStringLiteral(" Research group - Closed")});
+    world().submenus.insert(QStringLiteral(" Research group - Closed"),
+                            {QStringLiteral("Open group"), QStringLiteral("Open group in new window"),
+                             QStringLiteral("Delete group")});
+    QStringList pressed;
+    for (const QString& item : {QStringLiteral("Open group"), QStringLiteral("Open group in new window")})
+        world().itemPresses.insert(item, [&pressed, item] { pressed.append(item); });
+    run();
+
+    std::vector<RaiseOutcome> outcomes;
+    source->raise(scope(work, QStringLiteral("Research")),
+                  [&](RaiseOutcome outcome) { outcomes.push_back(outcome); });
+    run(1);
+    EXPECT_EQ(outcomes, std::vector<RaiseOutcome>{RaiseOutcome::openedGroup});
+    EXPECT_EQ(pressed, QStringList{QStringLiteral("Open group")});
+    EXPECT_EQ(world().escapePresses, 3);
+
+    // A proxy app with a window of its own opens the group in a new window.
+    window->attributes.remove(QStringLiteral("AXMain"));
+    source->raise(scope(work, QStringLiteral("Research"), false, false, true),
+                  [&](RaiseOutcome outcome) { outcomes.push_back(outcome); });
+    run(1);
+    EXPECT_EQ(outcomes, (std::vector<RaiseOutcome>{RaiseOutcome::openedGroup, RaiseOutcome::openedGroup}));
+    EXPECT_EQ(pressed,
+              (QStringList{QStringLiteral("Open group"), QStringLiteral("Open group in new window")}));
+    run(3 * ChromeMenuDriver::surfaceWait); // every run has answered before what it answers to goes
+}
+
+// A group as Chromium shows it: its header lists its tabs and state after the name, a collapsed group's tabs
+// are not shown, and its saved-group button opens it at its first tab.
+TEST_F(TrackerTest, ChromiumGroupsAreCountedRaisedAndClosedByTheirNames) {
+    startWithChrome();
+    const Node window = openWork();
+    world().addTab(window, QStringLiteral("work-start"));
+    const Node research = world().addChromiumGroup(
+        window, QStringLiteral("Research"), {QStringLiteral("research-one"), QStringLiteral("research-two")});
+    world().addChromiumGroup(window, QStringLiteral("Shelf"), {QStringLiteral("shelf-one")}, true);
+    world().addChromiumGroup(window, QString(), {QStringLiteral("nameless")});
+    world().addChromiumGroup(window, QStringLiteral("Dup"), {QStringLiteral("dup-a")});
+    world().addChromiumGroup(window, QStringLiteral("Dup"), {QStringLiteral("dup-b")});
+    const Node chip = world().addSavedChip(window, QStringLiteral(" Shelf group - Opened"));
+    world().addSavedChip(window, QStringLiteral(" Research group - Opened"));
+    world().addSavedChip(window, QStringLiteral(" unnamed group - Opened"));
+    const WatchScope researchScope = scope(work, QStringLiteral("Research"));
+    const WatchScope shelfScope = scope(work, QStringLiteral("Shelf"));
+    source->updateWatched({researchScope, shelfScope});
+    run(AXProfileSource::settlingTime);
+
+    EXPECT_EQ(count(researchScope), 1);
+    EXPECT_EQ(count(shelfScope), 1);
+    std::vector<std::vector<TabGroupInfo>> answers;
+    source->tabGroups(work, false, [&](std::vector<TabGroupInfo> groups) { answers.push_back(groups); });
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], (std::vector<TabGroupInfo>{{QStringLiteral("Dup"), true, false, 1},
+                                                     {QStringLiteral("Research"), true, true, 1},
+                                                     {QStringLiteral("Shelf"), true, true, 1}}));
+
+    std::vector<RaiseOutcome> outcomes;
+    source->raise(researchScope, [&](RaiseOutcome outcome) { outcomes.push_back(outcome); });
+    EXPECT_EQ(world().actionsOn(FakeChromeWorld::tabStrip(window)->children.at(2), QStringLiteral("AXPress")),
+              1);
+    source->raise(shelfScope, [&](RaiseOutcome outcome) { outcomes.push_back(outcome); });
+    EXPECT_EQ(world().actionsOn(chip, QStringLiteral("AXPress")), 1);
+    EXPECT_EQ(outcomes, (std::vector<RaiseOutcome>{RaiseOutcome::raised, RaiseOutcome::raised}));
+
+    // Closing: the header's menu, then the group's header and tabs are gone.
+    world().opensMenu(
+        research, QStringLiteral("AXShowMenu"),
+        {QStringLiteral("Move group to new window"), QStringLiteral("Close group Alt+Shift+W")});
+    world().itemPresses.insert(QStringLiteral("Close group Alt+Shift+W"), [&] {
+        auto& items = FakeChromeWorld::tabStrip(window)->children;
+        items.erase(items.begin() + 1, items.begin() + 4);
+    });
+    std::vector<CloseResult> results;
+    source->close(researchScope, {}, 6.0, [&](CloseResult result) { results.push_back(result); });
+    run(AXProfileSource::closeGroupDelay + 1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0], (CloseResult{1, 0, false}));
+    EXPECT_EQ(count(researchScope), 0);
+    EXPECT_EQ(count(shelfScope), 1);
+}
+
+// Without a saved-group button, a collapsed group is expanded through its header and its first tab pressed.
+TEST_F(TrackerTest, RaisingACollapsedGroupWithoutAButtonExpandsItThroughItsHeader) {
+    startWithChrome();
+    const Node window = openWork();
+    const Node header =
+        world().addChromiumGroup(window, QStringLiteral("Shelf"), {QStringLiteral("shelf-one")}, true);
+    const WatchScope shelf = scope(work, QStringLiteral("Shelf"));
+    source->updateWatched({shelf});
+    run(AXProfileSource::groupInterval);
+    std::vector<RaiseOutcome> outcomes;
+    source->raise(shelf, [&](RaiseOutcome outcome) { outcomes.push_back(outcome); });
+    run(AXProfileSource::groupPollInterval);
+    EXPECT_EQ(outcomes, std::vector<RaiseOutcome>{RaiseOutcome::raised});
+    EXPECT_EQ(world().actionsOn(header, QStringLiteral("AXPress")), 1);
+    const Node tab = FakeChromeWorld::tabStrip(window)->children.value(1);
+    EXPECT_EQ(world().actionsOn(tab, QStringLiteral("AXPress")), 1);
+}
+
 TEST_F(TrackerTest, AGroupBeingOpenedCountsAsUnsureForEightSeconds) {
     startWithChrome();
     const Node window = openWork();

@@ -45,6 +45,59 @@ TEST(TabGroupNames, HeaderDescriptionsAndMenuLabelsGiveTheName) {
     EXPECT_FALSE(groupName(" group - 1 tab"));
 }
 
+// Chromium on this desktop lists the group's tabs and its state after the name.
+TEST(TabGroupNames, ChromiumHeadersGiveTheNameBeforeTheirTabList) {
+    using TabGroupLocator::parseName;
+    EXPECT_EQ(parseName(" group Research - 2 tabs, \u2022  research-one, \u2022  research-two - Expanded"),
+              QStringLiteral("Research"));
+    EXPECT_EQ(parseName(" group Shelf - 1 tab, \u2022  shelf - one - Collapsed"), QStringLiteral("Shelf"));
+    // Names and titles that hold the separators, bullets, digits and the word "group".
+    EXPECT_EQ(parseName(" group A - 3 tabs, \u2022  x group 7 - 1 tab, \u2022  odd - 2 tabs - Expanded"),
+              QStringLiteral("A - 3 tabs, \u2022  x group 7"));
+    EXPECT_EQ(parseName(" group Work - Home - 2 tabs, \u2022  a - 1 tab, \u2022  b - Collapsed"),
+              QStringLiteral("Work - Home"));
+    EXPECT_EQ(parseName(" group group - 1 tab, \u2022  g - Expanded"), QStringLiteral("group"));
+    // A group without a name has none, on its header, its saved-group button and in the app menu.
+    EXPECT_FALSE(parseName(" unnamed group - 2 tabs, \u2022  one, \u2022  two - Expanded"));
+    EXPECT_FALSE(TabGroupLocator::groupName(" unnamed group - Opened"));
+    EXPECT_FALSE(TabGroupLocator::groupName(" 2 tabs group - Closed"));
+    EXPECT_EQ(TabGroupLocator::groupName(" Research group - Opened"), QStringLiteral("Research"));
+    EXPECT_EQ(TabGroupLocator::groupName(" A - 3 tabs, \u2022  x group 7 group - Opened"),
+              QStringLiteral("A - 3 tabs, \u2022  x group 7"));
+}
+
+TEST_F(LocatorTest, ChromiumGroupsAreFoundByTheirExactNames) {
+    tab("Start");
+    const Node research = host.world().addChromiumGroup(window, "Research", {"research-one", "research-two"});
+    host.world().addChromiumGroup(window, "Research - Old", {"old-one"});
+    host.world().addChromiumGroup(window, "", {"nameless"});
+    const Node shelf = host.world().addChromiumGroup(window, "Shelf", {"shelf-one"}, true);
+    const Node second = host.world().addChromiumGroup(window, "Research", {"again"});
+    tab("work-other - Memory usage - 22.5 MB");
+    EXPECT_EQ(TabGroupLocator::groupNames(element(strip)),
+              (QStringList{"Research", "Research - Old", "Shelf", "Research"}));
+
+    const auto first = TabGroupLocator::group("Research", element(strip));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->header, element(research));
+    EXPECT_EQ(first->tabCount, 2);
+    EXPECT_FALSE(first->expandsOnPress);
+    EXPECT_EQ(TabGroupLocator::group("Research - Old", element(strip))->tabCount, 1);
+    EXPECT_FALSE(TabGroupLocator::group("Res", element(strip)));
+
+    const auto collapsed = TabGroupLocator::group("Shelf", element(strip));
+    ASSERT_TRUE(collapsed);
+    EXPECT_TRUE(collapsed->isCollapsed);
+    EXPECT_TRUE(collapsed->expandsOnPress);
+    EXPECT_FALSE(collapsed->firstTab);
+
+    // Only the exact name finds a group: "Research - Old" is not "Research" with a tab list.
+    strip->children.removeAll(research);
+    strip->children.removeAll(second);
+    EXPECT_FALSE(TabGroupLocator::group("Research", element(strip)));
+    EXPECT_EQ(TabGroupLocator::group("Shelf", element(strip))->header, element(shelf));
+}
+
 TEST_F(LocatorTest, AGroupIsItsHeaderAndTheRunOfItsTabs) {
     tab("Start");
     header("Group Work - 2 tabs");

@@ -350,6 +350,7 @@ QStringList DesktopSession::chromiumArguments(const QString& profileDirectory, c
         QStringLiteral("--new-window")};
     if (options_.chromiumOutlivesItsWindows)
         arguments.append(QStringLiteral("--keep-alive-for-test"));
+    arguments.append(options_.extraChromiumArguments);
     arguments.append(url);
     return arguments;
 }

@@ -39,6 +39,7 @@ public:
         bool accessibilitySwitch = true;
         // Chromium runs on when its last window closes (as with background apps), instead of ending.
         bool chromiumOutlivesItsWindows = false;
+        QStringList extraChromiumArguments;
     };
 
     // As root: re-executes this program as the unprivileged test user and never returns; otherwise nothing.

@@ -235,6 +235,55 @@ Node FakeChromeWorld::addGroup(const Node& window, const QString& name, int tabs
     return header;
 }
 
+namespace {
+
+QString chromiumHeaderName(const QString& name, const QStringList& titles, bool collapsed) {
+    QString listing = (name.isEmpty() ? QStringLiteral(" unnamed group") : QStringLiteral(" group ") + name) +
+                      QStringLiteral(" - %1 %2")
+                          .arg(titles.size())
+                          .arg(titles.size() == 1 ? QStringLiteral("tab") : QStringLiteral("tabs"));
+    for (const QString& title : titles)
+        listing += QStringLiteral(", \u2022  ") + title;
+    return listing + (collapsed ? QStringLiteral(" - Collapsed") : QStringLiteral(" - Expanded"));
+}
+
+} // namespace
+
+Node FakeChromeWorld::addChromiumGroup(const Node& window, const QString& name, const QStringList& titles,
+                                       bool collapsed) {
+    const Node strip = tabStrip(window);
+    const QString headerName = chromiumHeaderName(name, titles, collapsed);
+    Node header = strip->add(
+        makeNode(QStringLiteral("AXTabGroup"), headerName, headerName, {QStringLiteral("TabGroupHeader")}));
+    QList<Node> tabs;
+    for (const QString& title : titles) {
+        const QString tabName = title + (name.isEmpty() ? QStringLiteral(" - Part of unnamed group")
+                                                        : QStringLiteral(" - Part of group ") + name);
+        Node tab = makeNode(QStringLiteral("AXRadioButton"), tabName, tabName, {QStringLiteral("Tab")});
+        tab->pid = strip->pid;
+        tabs.append(tab);
+    }
+    if (!collapsed)
+        strip->children.append(tabs);
+    std::weak_ptr<FakeNode> weakHeader = header;
+    std::weak_ptr<FakeNode> weakStrip = strip;
+    header->actions.insert(QStringLiteral("AXPress"), [weakHeader, weakStrip, name, titles, tabs] {
+        Node target = weakHeader.lock();
+        Node items = weakStrip.lock();
+        if (!target || !items)
+            return host::AXError::invalidUIElement;
+        const bool expanding = target->title->endsWith(QStringLiteral(" - Collapsed"));
+        target->title = target->description = chromiumHeaderName(name, titles, !expanding);
+        for (const Node& tab : tabs)
+            items->children.removeAll(tab);
+        if (expanding)
+            for (qsizetype index = 0; index < tabs.size(); ++index)
+                items->children.insert(items->children.indexOf(target) + 1 + index, tabs.at(index));
+        return host::AXError::success;
+    });
+    return header;
+}
+
 Node FakeChromeWorld::addSavedChip(const Node& window, const QString& description) {
     Node bar = findByClass(window, QStringLiteral("SavedTabGroupBar"));
     return bar->add(
@@ -416,6 +465,14 @@ host::AXError FakeChromeWorld::setAttributeValue(const host::AXElement& element,
     if (node == app_ && attribute == QStringLiteral("AXFocusedWindow")) {
         if (std::holds_alternative<host::AXElement>(value))
             focused_ = nodeOf(std::get<host::AXElement>(value));
+        return host::AXError::success;
+    }
+    if (attribute == QStringLiteral("AXMain") && activationDelay > 0) {
+        std::weak_ptr<FakeNode> weak = node;
+        host::mainQueue().schedule(activationDelay, [weak, value] {
+            if (Node target = weak.lock())
+                target->attributes.insert(QStringLiteral("AXMain"), value);
+        });
         return host::AXError::success;
     }
     node->attributes.insert(attribute, value);

@@ -78,6 +78,13 @@ public:
     Node addGroupHeader(const Node& window, const QString& name);
     // A header, then `tabs` tabs of the group.
     Node addGroup(const Node& window, const QString& name, int tabs);
+    // A group as Chromium 156 on this desktop shows it: its header, a tab list named " group <name> - <n>
+    // tabs, \u2022  <title>, ... - Expanded" (" - Collapsed"), followed by its tabs "<title> - Part of group
+    // <name>". The tabs of a collapsed group are not shown, so they are not among the strip's children;
+    // pressing the header expands or collapses the group. An empty name makes a group without a name
+    // (" unnamed group - <n> tabs, ...").
+    Node addChromiumGroup(const Node& window, const QString& name, const QStringList& titles,
+                          bool collapsed = false);
     Node addSavedChip(const Node& window, const QString& description);
     // Replaces the window's tab strip by a new element with the same children (the old one stops answering).
     Node rebuildTabStrip(const Node& window);
@@ -109,6 +116,9 @@ public:
     bool sheetOnClose = false;    // pressing a close button shows a leave-page dialog instead
     bool escapeClosesMenus = true;
     bool goneElementsAnswer = false; // true: closed elements still answer, as from libatspi's cache
+    // Seconds of virtual time before a window asked to become the main window is the active one, as when the
+    // window manager takes its time.
+    double activationDelay = 0;
 
     // Records.
     struct Performed {

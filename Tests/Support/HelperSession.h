@@ -43,7 +43,11 @@ private:
 // last windows event it heard.
 class HelperClient {
 public:
-    static std::unique_ptr<HelperClient> connect(const QString& profile, bool includeIncognito = true) {
+    // A client of one tab group of the profile where `tabGroup` is given; `ownWindow` as a tab-group proxy
+    // app sets it.
+    static std::unique_ptr<HelperClient> connect(const QString& profile, bool includeIncognito = true,
+                                                 const std::optional<QString>& tabGroup = std::nullopt,
+                                                 std::optional<bool> ownWindow = std::nullopt) {
         QElapsedTimer elapsed;
         elapsed.start();
         while (elapsed.elapsed() < 20000) {
@@ -55,6 +59,8 @@ public:
                 hello.profileDirectory = profile;
                 hello.profileName = profile;
                 hello.includeIncognito = includeIncognito;
+                hello.tabGroup = tabGroup;
+                hello.ownWindow = ownWindow;
                 hello.pid = qint32(::getpid());
                 if (client->peer_.write(*hello.encode() + '\n') && client->responseTo(hello.id, 5))
                     return client;

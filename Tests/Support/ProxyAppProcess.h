@@ -18,16 +18,18 @@
 
 namespace test {
 
-// Builds the proxy app `name`.app in `folder` for the profile (its directory is also its display name);
-// its path. Throws what the builder throws.
+// Builds the proxy app `name`.app in `folder` for the profile (its directory is also its display name), or
+// for one tab group of it; its path. Throws what the builder throws.
 inline QString buildProxyApp(const QString& folder, const QString& name, const QString& bundleID,
-                             const QString& profileDirectory, bool closeOnQuit) {
+                             const QString& profileDirectory, bool closeOnQuit,
+                             const std::optional<QString>& tabGroup = std::nullopt) {
     host::workspace().registerBundle(QStringLiteral(CORVANE_BUILD_DIR "/Corvane.app"));
     AppBuilder::Request request;
     request.name = name;
     request.bundleID = bundleID;
     request.config = StubConfig(profileDirectory, profileDirectory);
     request.config.closeOnQuit = closeOnQuit;
+    request.config.tabGroupName = tabGroup;
     request.destinationDirectory = folder;
     return AppBuilder::build(request, QStringLiteral("-")).path;
 }

@@ -67,6 +67,12 @@ const QStringList AXProfileSource::moveTitles{QStringLiteral("Move group to new 
                                               QStringLiteral("Move group")};
 const QStringList AXProfileSource::closeTitles{QStringLiteral("Close group"),
                                                QStringLiteral("Close and hide group")};
+// Chromium on this desktop makes each saved group's entry of its "Tab groups" menu a menu of its own, which
+// opens the group ("Open group", "Open group in new window") or, for a group that is open, moves it ("Move
+// group to new window"); where the entry opens no menu, pressing it has opened the group.
+const QStringList AXProfileSource::openTitles{QStringLiteral("Open group")};
+const QStringList AXProfileSource::openInOwnWindowTitles{QStringLiteral("Open group in new window"),
+                                                         QStringLiteral("Move group to new window")};
 
 void axObserverCallback(std::weak_ptr<AXProfileSource> context, const host::AXElement& element,
                         const QString& notification) {
@@ -692,8 +698,12 @@ void AXProfileSource::tabGroups(const QString& profile, bool deep, TabGroupsComp
             !sameName(*window.classification.profileDirectory, profile) ||
             window.classification.kind != WindowKind::browser)
             continue;
+        // Two groups of one name in a window are one window showing that name.
+        QSet<QString> shown;
         for (const QString& name : window.groups)
-            open[canonicalName(name)] += 1;
+            shown.insert(canonicalName(name));
+        for (const QString& name : shown)
+            open[name] += 1;
         for (const QString& name : TabGroupLocator::savedGroupNames(window.ref.element))
             saved.insert(canonicalName(name));
     }
@@ -743,11 +753,42 @@ void AXProfileSource::raise(const WatchScope& scope, RaiseCompletion completion)
                     host::accessibility().performAction(*snapshot->firstTab, QStringLiteral("AXPress"));
                 else if (const auto chip = TabGroupLocator::savedChip(name, window->ref.element))
                     host::accessibility().performAction(*chip, QStringLiteral("AXPress"));
+                else if (snapshot->expandsOnPress)
+                    return expandAndActivate(name, window->ref, snapshot->header, std::move(completion));
                 return completion(RaiseOutcome::raised);
             }
         }
     }
     openGroup(name, scope, std::move(completion));
+}
+
+// The tabs of a collapsed group are not shown, so none can be pressed (a saved group's button, which opens
+// the group at its first tab, is pressed where there is one): the header expands the group, and its first
+// tab is pressed once it is shown.
+void AXProfileSource::expandAndActivate(const QString& name, const AXWindowRef& window,
+                                        const host::AXElement& header, RaiseCompletion completion) {
+    host::accessibility().performAction(header, QStringLiteral("AXPress"));
+    const QDateTime deadline = later(expandBudget);
+    auto check = std::make_shared<std::function<void()>>();
+    std::weak_ptr<AXProfileSource> weak = weak_from_this();
+    *check = [weak, name, window, deadline, completion, check]() {
+        auto self = weak.lock();
+        const auto strip = self ? self->liveTabStrip(window) : std::nullopt;
+        const auto snapshot = strip ? TabGroupLocator::group(name, *strip) : std::nullopt;
+        if (snapshot && snapshot->firstTab)
+            host::accessibility().performAction(*snapshot->firstTab, QStringLiteral("AXPress"));
+        else if (self && now() < deadline) {
+            host::mainQueue().schedule(groupPollInterval, [check] {
+                if (*check)
+                    (*check)();
+            });
+            return;
+        }
+        const RaiseCompletion done = completion;
+        *check = nullptr;
+        done(RaiseOutcome::raised);
+    };
+    (*check)();
 }
 
 void AXProfileSource::openGroup(const QString& name, const WatchScope& scope, RaiseCompletion completion) {
@@ -762,11 +803,23 @@ void AXProfileSource::openGroup(const QString& name, const WatchScope& scope, Ra
     const auto button = TabGroupLocator::appMenuButton(window->ref.element);
     if (!button || !appElement_)
         return completion(RaiseOutcome::groupNotFound);
-    WindowActions::raise(window->ref.element);
+    std::weak_ptr<AXProfileSource> weak = weak_from_this();
+    raiseAndWaitUntilActive(window->ref.element, [weak, name, scope, button = *button, completion] {
+        auto self = weak.lock();
+        if (!self || !self->appElement_)
+            return completion(RaiseOutcome::groupNotFound);
+        self->chooseGroupFromMenus(name, scope, button, completion);
+    });
+}
+
+void AXProfileSource::chooseGroupFromMenus(const QString& name, const WatchScope& scope,
+                                           const host::AXElement& menuButton, RaiseCompletion completion) {
+    const bool ownWindow = scope.tabGroup && !scope.tabGroup->isEmpty() && scope.ownWindow;
     std::weak_ptr<AXProfileSource> weak = weak_from_this();
     ChromeMenuDriver::choose(
-        {ChromeMenuDriver::Matcher::loosely(tabGroupsMenuTitles), ChromeMenuDriver::Matcher::group(name)},
-        *button, QStringLiteral("AXPress"), *appElement_, [weak, name, scope, completion](bool chosen) {
+        {ChromeMenuDriver::Matcher::loosely(tabGroupsMenuTitles), ChromeMenuDriver::Matcher::group(name),
+         ChromeMenuDriver::Matcher::looselyIfAMenuOpens(ownWindow ? openInOwnWindowTitles : openTitles)},
+        menuButton, QStringLiteral("AXPress"), *appElement_, [weak, name, scope, completion](bool chosen) {
             auto self = weak.lock();
             if (!chosen || !self) {
                 if (self)
@@ -775,6 +828,27 @@ void AXProfileSource::openGroup(const QString& name, const WatchScope& scope, Ra
             }
             self->groupIsOpening(name, scope, completion);
         });
+}
+
+// A menu opened before the window manager has made the raised window the active one never appears (measured
+// with Chromium 156 on this desktop): the menus wait for the window to be active.
+void AXProfileSource::raiseAndWaitUntilActive(const host::AXElement& window, std::function<void()> then) {
+    WindowActions::raise(window);
+    const QDateTime deadline = later(activationWait);
+    auto check = std::make_shared<std::function<void()>>();
+    *check = [window, deadline, then = std::move(then), check]() {
+        if (AX::boolean(window, QStringLiteral("AXMain")) != true && now() < deadline) {
+            host::mainQueue().schedule(activationPollInterval, [check] {
+                if (*check)
+                    (*check)();
+            });
+            return;
+        }
+        const std::function<void()> done = then;
+        *check = nullptr;
+        done();
+    };
+    (*check)();
 }
 
 void AXProfileSource::groupIsOpening(const QString& name, const WatchScope& scope,

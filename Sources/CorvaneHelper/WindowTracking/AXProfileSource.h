@@ -58,12 +58,19 @@ public:
     static constexpr double groupPollInterval = 0.15;
     static constexpr double moveBudget = 6.0;
     static constexpr double closeGroupBudget = 2.0;
+    // How long a raised window is given to become the active one before its menus are opened anyway.
+    static constexpr double activationWait = 1.0;
+    static constexpr double activationPollInterval = 0.05;
+    // How long a collapsed group's tabs are awaited after its header was pressed to expand it.
+    static constexpr double expandBudget = 2.0;
     // How long Chrome may show windows on screen without publishing them before the user is told.
     static constexpr double unseenWindowsGrace = 5.0;
 
     static const QStringList tabGroupsMenuTitles;
     static const QStringList moveTitles;
     static const QStringList closeTitles;
+    static const QStringList openTitles;
+    static const QStringList openInOwnWindowTitles;
 
     AXProfileSource();
     ~AXProfileSource() override;
@@ -137,7 +144,14 @@ private:
     bool isOpening(const QString& group);
     bool windowsWithUnreadableStrip(const QString& profileDirectory) const;
 
+    void expandAndActivate(const QString& name, const AXWindowRef& window, const host::AXElement& header,
+                           RaiseCompletion completion);
     void openGroup(const QString& name, const WatchScope& scope, RaiseCompletion completion);
+    void chooseGroupFromMenus(const QString& name, const WatchScope& scope, const host::AXElement& menuButton,
+                              RaiseCompletion completion);
+    // Raises the window, then runs `then` once the window manager has made it the active window, or after
+    // activationWait at the latest.
+    void raiseAndWaitUntilActive(const host::AXElement& window, std::function<void()> then);
     void groupIsOpening(const QString& name, const WatchScope& scope, RaiseCompletion completion);
     void moveToOwnWindow(const QString& name, const WatchScope& scope);
     void waitForGroup(const WatchScope& scope, double budget, bool toBePresent, WaitCompletion completion);

@@ -18,9 +18,15 @@ struct Matcher {
     Kind kind = Kind::loosely;
     QStringList titles; // loosely: a label containing one of them, ignoring case, in this order of preference
     QString name;       // group: the named tab group's item
+    // The press before it may open no menu: the path then ends there, chosen. A menu that does open must
+    // offer the control.
+    bool onlyIfAMenuOpens = false;
 
     static Matcher loosely(QStringList titles) { return {Kind::loosely, std::move(titles), {}}; }
     static Matcher group(QString name) { return {Kind::group, {}, std::move(name)}; }
+    static Matcher looselyIfAMenuOpens(QStringList titles) {
+        return {Kind::loosely, std::move(titles), {}, true};
+    }
     // For log messages.
     QString text() const;
 };

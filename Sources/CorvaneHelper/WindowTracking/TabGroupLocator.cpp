@@ -3,6 +3,8 @@
 #include "CorvaneHelper/WindowTracking/AX.h"
 #include "CorvaneHelper/WindowTracking/WindowProfileSource.h"
 
+#include <QRegularExpression>
+
 namespace TabGroupLocator {
 
 namespace {
@@ -40,8 +42,50 @@ std::optional<QString> descriptionBody(const QString& description) {
     return rest.mid(space + 1);
 }
 
+// Chromium on this desktop names a group's header " group <name> - <n> tabs, \u2022  <title>, \u2022  <title>
+// - Expanded" (" - Collapsed" once collapsed; " unnamed group - <n> tabs, ..." for a group without a name):
+// the name is followed by the count of the group's tabs, each tab's title after a bullet, and the group's
+// state. The name may itself hold " - ", bullets, digits or the word "group", and so may the titles: the name
+// ends at the first count that the number of bulleted titles after it confirms.
+const QString expandedState = QStringLiteral(" - Expanded");
+const QString collapsedState = QStringLiteral(" - Collapsed");
+const QString namedPrefix = QStringLiteral("group ");
+const QString unnamedPrefix = QStringLiteral("unnamed group - ");
+const QString titleBullet = QStringLiteral(", \u2022  ");
+
+struct ListingForm {
+    QString name; // empty for a group without a name
+    bool collapsed;
+};
+
+std::optional<ListingForm> listingForm(const QString& description) {
+    const QString text = withoutLeadingSpaces(description);
+    const bool collapsed = text.endsWith(collapsedState);
+    if (!collapsed && !text.endsWith(expandedState))
+        return std::nullopt;
+    if (text.startsWith(unnamedPrefix))
+        return ListingForm{QString(), collapsed};
+    if (!text.startsWith(namedPrefix))
+        return std::nullopt;
+    const QString listing =
+        text.mid(namedPrefix.size()).chopped((collapsed ? collapsedState : expandedState).size());
+    static const QRegularExpression count(QStringLiteral(" - (\\d+) tabs?(?=, |$)"));
+    std::optional<qsizetype> first;
+    for (auto matches = count.globalMatch(listing); matches.hasNext();) {
+        const QRegularExpressionMatch match = matches.next();
+        if (!first)
+            first = match.capturedStart();
+        if (listing.mid(match.capturedEnd()).count(titleBullet) == match.captured(1).toLongLong())
+            return ListingForm{listing.left(match.capturedStart()), collapsed};
+    }
+    if (!first)
+        return std::nullopt;
+    return ListingForm{listing.left(*first), collapsed};
+}
+
 struct Header {
     qsizetype index;
+    QString description;
     QString body;
 };
 
@@ -51,10 +95,11 @@ std::optional<Header> headerAt(const QList<host::AXElement>& items, qsizetype in
     const auto description = AX::string(items.at(index), descriptionKey);
     if (!description)
         return std::nullopt;
-    const auto body = descriptionBody(canonicalName(*description));
+    const QString canonical = canonicalName(*description);
+    const auto body = descriptionBody(canonical);
     if (!body)
         return std::nullopt;
-    return Header{index, *body};
+    return Header{index, canonical, *body};
 }
 
 // The group's tabs: the tabs right after its header whose description names the group.
@@ -133,9 +178,15 @@ std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElemen
         const auto header = headerAt(items, index);
         if (!header)
             continue;
+        if (const auto listed = listingForm(header->description)) {
+            // Chromium's header names the group exactly: a longer name is another group.
+            if (listed->name == name)
+                exact = header;
+            continue;
+        }
         if (header->body != name && !header->body.startsWith(name + QStringLiteral(" - ")))
             continue;
-        if (parseName(canonicalName(AX::string(items.at(index), descriptionKey).value_or(QString()))) == name)
+        if (parseName(header->description) == name)
             exact = header;
         else if (!prefixed)
             prefixed = header;
@@ -147,6 +198,10 @@ std::optional<TabGroupSnapshot> group(const QString& asked, const host::AXElemen
     TabGroupSnapshot snapshot;
     snapshot.name = asked;
     snapshot.isCollapsed = run.isEmpty();
+    // A collapsed group's tabs stay in Chromium's strip but are not shown, so they are not among its
+    // children.
+    const auto listed = listingForm(chosen->description);
+    snapshot.expandsOnPress = listed && listed->collapsed;
     snapshot.header = items.at(chosen->index);
     if (!run.isEmpty())
         snapshot.firstTab = run.first();
@@ -181,6 +236,8 @@ std::optional<host::AXElement> savedChip(const QString& asked, const host::AXEle
 }
 
 std::optional<QString> parseName(const QString& headerDescription) {
+    if (const auto listed = listingForm(headerDescription))
+        return listed->name.isEmpty() ? std::nullopt : std::optional<QString>(listed->name);
     const auto body = descriptionBody(headerDescription);
     if (!body)
         return std::nullopt;
@@ -200,7 +257,10 @@ std::optional<QString> groupName(const QString& label) {
     if (last < 0)
         return std::nullopt;
     const QString name = trimmed.left(last);
-    if (name.isEmpty())
+    // Chromium calls a group without a name "unnamed" on its saved-group button and by its tab count ("2
+    // tabs") in the app menu's list of tab groups.
+    static const QRegularExpression unnamed(QStringLiteral("^(unnamed|\\d+ tabs?)$"));
+    if (name.isEmpty() || unnamed.match(name).hasMatch())
         return std::nullopt;
     return name;
 }

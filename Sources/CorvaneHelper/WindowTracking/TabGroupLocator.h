@@ -13,6 +13,8 @@ struct TabGroupSnapshot {
     host::AXElement header;
     std::optional<host::AXElement> firstTab;
     int tabCount = 0;
+    // Chromium's collapsed group, whose header expands it when pressed (its tabs are then shown again).
+    bool expandsOnPress = false;
 };
 
 // Finds Chrome's tab groups in a window's accessibility tree: the groups of a tab strip, one named group, the

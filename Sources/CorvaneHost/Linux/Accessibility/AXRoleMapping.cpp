@@ -119,10 +119,11 @@ QString subrole(const ElementFacts& facts) {
 }
 
 QStringList atspiActions(const QString& axAction) {
+    // Chromium names the default action of most of its menu items "select".
     if (axAction == QLatin1String("AXPress"))
-        return {QStringLiteral("press"),    QStringLiteral("click"), QStringLiteral("activate"),
-                QStringLiteral("open"),     QStringLiteral("jump"),  QStringLiteral("toggle"),
-                QStringLiteral("doDefault")};
+        return {QStringLiteral("press"),     QStringLiteral("click"), QStringLiteral("activate"),
+                QStringLiteral("open"),      QStringLiteral("jump"),  QStringLiteral("toggle"),
+                QStringLiteral("doDefault"), QStringLiteral("select")};
     if (axAction == QLatin1String("AXShowMenu"))
         return {QStringLiteral("showContextMenu"), QStringLiteral("menu")};
     return {};

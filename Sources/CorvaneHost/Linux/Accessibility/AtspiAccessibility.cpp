@@ -254,7 +254,7 @@ bool hasState(AtspiAccessible* object, AtspiStateType state) {
 }
 
 // Hidden elements (views that are not shown, such as a disabled toolbar button or a closed panel) carry no
-// "visible" state; the platform leaves them out of every list of children.
+// "visible" state; the platform leaves them out of the lists of children (but see listedThoughHidden).
 bool isShown(AtspiAccessible* object) {
     if (const AtspiReadFacts* facts = readAhead(object); facts && facts->shown)
         return *facts->shown;
@@ -291,6 +291,18 @@ std::optional<QString> objectAttribute(AtspiAccessible* object, const char* name
     }
     g_hash_table_unref(attributes);
     return value;
+}
+
+// Chromium keeps its bookmarks bar hidden on ordinary pages, and in it the bar of the saved tab groups with a
+// button for each saved group, open or closed; those buttons are read and pressed all the same (a pressed
+// one opens its group, hidden or not). They, and the bars that lead to them, are listed though hidden; every
+// other hidden element stays out of the lists.
+bool listedThoughHidden(AtspiAccessible* object, double timeout) {
+    static const QStringList classes{QStringLiteral("BookmarkBarView"), QStringLiteral("SavedTabGroupBar"),
+                                     QStringLiteral("SavedTabGroupButton")};
+    Call probe(timeout);
+    const std::optional<QString> name = objectAttribute(object, "class", probe);
+    return name && classes.contains(*name) && !hasState(object, ATSPI_STATE_DEFUNCT);
 }
 
 // libatspi keeps what it read of an element and corrects it only from events. Chromium announces state
@@ -876,7 +888,7 @@ AXError AtspiAccessibility::copyAttributeValue(Target& target, const QString& at
         }
         std::vector<AtspiAccessible*> kept;
         for (AtspiAccessible* child : all) {
-            if (!isShown(child))
+            if (!isShown(child) && (windowsOnly || !listedThoughHidden(child, target.timeout)))
                 continue;
             if (windowsOnly) {
                 Call probe(target.timeout);

@@ -76,7 +76,7 @@ TEST(AXRoleMappingTests, RolesTheWindowSearchesLookForOrSkip) {
 
 TEST(AXRoleMappingTests, ActionsByTheNamesChromiumAndToolkitsUse) {
     // Chromium names a button's default action "press", "click" or "open" depending on the view.
-    for (const char* action : {"press", "click", "open", "activate", "jump", "doDefault"}) {
+    for (const char* action : {"press", "click", "open", "activate", "jump", "doDefault", "select"}) {
         EXPECT_TRUE(mapping::atspiActions(QStringLiteral("AXPress")).contains(QString::fromLatin1(action)))
             << action;
         EXPECT_EQ(mapping::axAction(QString::fromLatin1(action)), QStringLiteral("AXPress")) << action;
