@@ -625,6 +625,8 @@ TEST_F(TrackerTest, ChromiumGroupsAreCountedRaisedAndClosedByTheirNames) {
         window, QStringLiteral("Research"), {QStringLiteral("research-one"), QStringLiteral("research-two")});
     world().addChromiumGroup(window, QStringLiteral("Shelf"), {QStringLiteral("shelf-one")}, true);
     world().addChromiumGroup(window, QString(), {QStringLiteral("nameless")});
+    world().addChromiumGroup(window, QStringLiteral("Dup"), {QStringLiteral("dup-a")});
+    world().addChromiumGroup(window, QStringLiteral("Dup"), {QStringLiteral("dup-b")});
     const Node chip = world().addSavedChip(window, QStringLiteral(" Shelf group - Opened"));
     world().addSavedChip(window, QStringLiteral(" Research group - Opened"));
     world().addSavedChip(window, QStringLiteral(" unnamed group - Opened"));
@@ -638,7 +640,8 @@ TEST_F(TrackerTest, ChromiumGroupsAreCountedRaisedAndClosedByTheirNames) {
     std::vector<std::vector<TabGroupInfo>> answers;
     source->tabGroups(work, false, [&](std::vector<TabGroupInfo> groups) { answers.push_back(groups); });
     ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(answers[0], (std::vector<TabGroupInfo>{{QStringLiteral("Research"), true, true, 1},
+    EXPECT_EQ(answers[0], (std::vector<TabGroupInfo>{{QStringLiteral("Dup"), true, false, 1},
+                                                     {QStringLiteral("Research"), true, true, 1},
                                                      {QStringLiteral("Shelf"), true, true, 1}}));
 
     std::vector<RaiseOutcome> outcomes;

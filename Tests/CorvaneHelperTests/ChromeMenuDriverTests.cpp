@@ -67,6 +67,26 @@ TEST_F(MenuDriverTest, AChosenPathPressesEachItemAndClosesItsMenus) {
     EXPECT_TRUE(pressedWork);
 }
 
+// A step that applies only where the press before it opens a menu (Chromium's menu of each tab group).
+TEST_F(MenuDriverTest, AStepForAMenuThatMayNotOpenIsSkippedOnlyWhenNoMenuOpens) {
+    world().opensMenu(anchor, "AXPress", {"Tab groups"});
+    world().submenus.insert("Tab groups", {" Work group - Closed", " Home group - Closed"});
+    world().submenus.insert(" Home group - Closed", {"Open group in new window", "Delete group"});
+    choose({Matcher::loosely({"Tab groups"}), Matcher::group("Work"),
+            Matcher::looselyIfAMenuOpens({"Open group"})});
+    EXPECT_TRUE(chosen.empty());
+    host.time().advance(ChromeMenuDriver::surfaceWait);
+    EXPECT_EQ(chosen, std::vector<bool>{true});
+    EXPECT_EQ(world().escapePresses, 2);
+
+    choose({Matcher::loosely({"Tab groups"}), Matcher::group("Home"),
+            Matcher::looselyIfAMenuOpens({"Move group"})});
+    EXPECT_EQ(chosen, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(
+        log.contains("nothing matched Move group; surface offered: Open group in new window | Delete group"));
+    EXPECT_EQ(world().escapePresses, 5);
+}
+
 TEST_F(MenuDriverTest, AMenuLaterThanTwoSecondsFailsTheRun) {
     world().opensMenu(anchor, "AXPress", {"Tab groups"}, 2.5);
     choose({Matcher::loosely({"Tab groups"})});

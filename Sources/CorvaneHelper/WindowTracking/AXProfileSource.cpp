@@ -698,8 +698,12 @@ void AXProfileSource::tabGroups(const QString& profile, bool deep, TabGroupsComp
             !sameName(*window.classification.profileDirectory, profile) ||
             window.classification.kind != WindowKind::browser)
             continue;
+        // Two groups of one name in a window are one window showing that name.
+        QSet<QString> shown;
         for (const QString& name : window.groups)
-            open[canonicalName(name)] += 1;
+            shown.insert(canonicalName(name));
+        for (const QString& name : shown)
+            open[name] += 1;
         for (const QString& name : TabGroupLocator::savedGroupNames(window.ref.element))
             saved.insert(canonicalName(name));
     }

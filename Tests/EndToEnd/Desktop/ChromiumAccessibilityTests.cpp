@@ -250,6 +250,20 @@ TEST_F(ChromiumAccessibilityTests, ClassifierInputsOfAWindow) {
     EXPECT_EQ(tabs, 1);
 }
 
+// Chromium hides its bookmarks bar on ordinary pages, and with it the bar of the saved tab groups: that bar
+// is listed all the same, the bookmarks bar's other hidden buttons are not.
+TEST_F(ChromiumAccessibilityTests, TheHiddenSavedGroupsBarIsListedButNoOtherHiddenElement) {
+    const AXElement window = windowOfProfile(application, QStringLiteral("Work"));
+    const AXElement bookmarks = find(window, 10, [](const AXElement& element) {
+        return classes(element).contains(QStringLiteral("BookmarkBarView"));
+    });
+    ASSERT_FALSE(bookmarks.isNull());
+    QStringList listed;
+    for (const AXElement& child : elements(bookmarks, QStringLiteral("AXChildren")))
+        listed.append(classes(child));
+    EXPECT_EQ(listed, QStringList{QStringLiteral("SavedTabGroupBar")});
+}
+
 // What a search reads of the window's top levels, element by element, in breadth-first order.
 QStringList describeLevels(const AXElement& window, int depth) {
     QStringList lines;
