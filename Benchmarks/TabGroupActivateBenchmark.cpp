@@ -110,7 +110,9 @@ void activateToGroupReopened(benchmark::State& state) {
     std::vector<double> figures;
     for (auto _ : state) {
         const std::optional<Response> closed = client->send(Request(0, Request::Op::closeWindows), 30);
-        if (!closed || closed->closed != 1 || !client->hears(0, 30)) {
+        if (!closed || closed->closed != 1 || !client->hears(0, 30) ||
+            !test::DesktopSession::waitUntil([] { return session->report().groupsTitled(reopened).empty(); },
+                                             10)) {
             state.SkipWithError("the helper did not close the group");
             return;
         }

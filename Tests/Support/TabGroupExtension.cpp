@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <arpa/inet.h>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -164,6 +165,7 @@ std::optional<QJsonObject> TabGroupExtension::run(const QString& worker, QJsonOb
 }
 
 qint64 TabGroupExtension::post(const QString& worker, QJsonObject command) {
+
     std::lock_guard lock(mutex_);
     const qint64 id = nextId_++;
     command.insert(QStringLiteral("id"), id);
@@ -228,24 +230,47 @@ ChromiumReport TabGroupExtension::report(const QString& worker) {
     return result ? ChromiumReport::fromJson(*result) : ChromiumReport{};
 }
 
+// Each connection is answered on a thread of its own: Chromium opens connections ahead of its requests, which
+// may stay silent, and must not hold up the others.
 void TabGroupExtension::serve() {
+    struct Answering {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Answering> answering;
+    const auto joinFinished = [&answering](bool all) {
+        for (auto it = answering.begin(); it != answering.end();)
+            if (all || *it->done) {
+                it->thread.join();
+                it = answering.erase(it);
+            } else {
+                ++it;
+            }
+    };
     while (!stopping_) {
+        joinFinished(false);
         pollfd entry{listener_, POLLIN, 0};
         if (::poll(&entry, 1, 100) <= 0)
             continue;
         const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0)
             continue;
-        answer(connection);
-        ::close(connection);
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        answering.push_back({std::thread([this, connection, done] {
+                                 answer(connection);
+                                 ::close(connection);
+                                 *done = true;
+                             }),
+                             done});
     }
+    joinFinished(true);
 }
 
 namespace {
 
-// Reads one request: its head, then as much body as its Content-Length says. Empty when the peer is slow or
-// goes away.
-QByteArray readRequest(int connection, QByteArray& body) {
+// Reads one request: its head, then as much body as its Content-Length says. Empty when the peer goes away or
+// the server stops.
+QByteArray readRequest(int connection, QByteArray& body, const std::atomic<bool>& stopping) {
     QByteArray data;
     qsizetype headEnd = -1;
     qsizetype wanted = -1;
@@ -254,8 +279,11 @@ QByteArray readRequest(int connection, QByteArray& body) {
         if (headEnd >= 0 && data.size() >= headEnd + 4 + wanted)
             break;
         pollfd entry{connection, POLLIN, 0};
-        if (::poll(&entry, 1, 5000) <= 0)
+        const int ready = ::poll(&entry, 1, 100);
+        if (stopping || ready < 0)
             return {};
+        if (ready == 0)
+            continue;
         const ssize_t read = ::recv(connection, buffer, sizeof buffer, 0);
         if (read <= 0)
             return {};
@@ -289,7 +317,7 @@ void respond(int connection, const QByteArray& status, const QByteArray& type, c
 
 void TabGroupExtension::answer(int connection) {
     QByteArray body;
-    const QList<QByteArray> requestLine = readRequest(connection, body).split(' ');
+    const QList<QByteArray> requestLine = readRequest(connection, body, stopping_).split(' ');
     if (requestLine.size() < 2)
         return;
     const QUrl url(QString::fromLatin1(requestLine[1]));

@@ -100,12 +100,25 @@ TabGroupSession::Group TabGroupSession::makeGroupInNewWindow(const QString& titl
 
 bool TabGroupSession::closeAllButTheAnchor() {
     bool closed = true;
-    for (const ChromiumReport::Window& window : report().windows)
-        if (window.id != anchorWindow_)
+    for (const ChromiumReport::Window& window : report().windows) {
+        if (window.id != anchorWindow_) {
             closed = run({{QStringLiteral("op"), QStringLiteral("closeWindow")},
                           {QStringLiteral("windowId"), window.id}})
                          .has_value() &&
                      closed;
+            continue;
+        }
+        // A group reopened there goes too.
+        QJsonArray others;
+        for (const ChromiumReport::Tab& tab : window.tabs)
+            if (tab.title != anchorTitle)
+                others.append(tab.id);
+        if (!others.isEmpty())
+            closed =
+                run({{QStringLiteral("op"), QStringLiteral("closeTabs")}, {QStringLiteral("tabIds"), others}})
+                    .has_value() &&
+                closed;
+    }
     return closed;
 }
 

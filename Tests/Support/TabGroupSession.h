@@ -54,7 +54,8 @@ public:
     Group makeGroup(qint64 windowId, const QString& title, bool collapsed = false);
     // A new window (openWindow with the group's stem) holding a new group `title`.
     Group makeGroupInNewWindow(const QString& title, bool collapsed = false);
-    // Closes every window of Work but the anchor; whether Chromium did.
+    // Closes every window of Work but the anchor, and every tab of the anchor but its first; whether Chromium
+    // did.
     bool closeAllButTheAnchor();
     // Whether Chromium has the group's window in front (focused) with one of its tabs active.
     bool groupInFront(const QString& title);
