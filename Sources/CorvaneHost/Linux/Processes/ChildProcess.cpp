@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 
 #include "CorvaneHost/Folders.h"
+#include "CorvaneHost/Workspace.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,10 +55,14 @@ std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
 
 // A program started detached is this process's child (one spawn, not the copy of this whole process that a
 // double fork costs on every link), so it is waited for when it ends rather than left a zombie.
-void reapWhenEnded(pid_t pid) {
-    std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+void reapWhenEnded(pid_t pid, std::function<void(const ProgramEnd&)> onEnd) {
+    std::thread([pid, onEnd = std::move(onEnd)] {
+        int status = 0;
+        pid_t reaped;
+        while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
+        if (reaped == pid && onEnd)
+            onEnd(programEndFromWaitStatus(status));
     }).detach();
 }
 
@@ -77,6 +82,12 @@ void setDefaultSignals(posix_spawnattr_t& attributes) {
     ::posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 }
 
+ProgramEnd programEndFromWaitStatus(int status) {
+    if (WIFSIGNALED(status))
+        return ProgramEnd{0, WTERMSIG(status)};
+    return ProgramEnd{WIFEXITED(status) ? WEXITSTATUS(status) : 0, 0};
+}
+
 QString launchLogPath(const QString& name) {
     const QString folder = hostStateDirectory() + QStringLiteral("/logs");
     ensurePrivateDirectory(folder);
@@ -85,7 +96,7 @@ QString launchLogPath(const QString& name) {
 
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
                                     const QMap<QString, QString>& environment, const QString& logName,
-                                    QString& failure) {
+                                    QString& failure, std::function<void(const ProgramEnd&)> onEnd) {
     const QString logPath = launchLogPath(logName);
     if (QFileInfo(logPath).size() > kLogLimitBytes) {
         QFile::remove(logPath + QStringLiteral(".old"));
@@ -124,7 +135,7 @@ std::optional<qint64> startDetached(const QString& program, const QStringList& a
         failure = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EINVAL));
         return std::nullopt;
     }
-    reapWhenEnded(pid);
+    reapWhenEnded(pid, std::move(onEnd));
     return pid;
 }
 

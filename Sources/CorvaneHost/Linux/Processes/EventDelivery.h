@@ -78,14 +78,17 @@ QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLin
 // The workspace's delivery on this machine: a running program of ours takes the events on its socket; a
 // program that is started gets them in its environment, and the links (absolute URLs only) as arguments for
 // programs that read them there. A started program's events are confirmed over its socket once it listens,
-// as background work (BackgroundWork.h), so the caller never waits for the program's start.
+// as background work (BackgroundWork.h), so the caller never waits for the program's start. A program that
+// ends with a failure (a status other than 0, or a signal) before it listened and handed them on did not take
+// them: its start failed. One that ends cleanly, or runs on without listening, read them from its start.
 class EventChannelDelivery final : public EventDelivery {
 public:
     bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
                           const QStringList& writtenLinks) override;
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                        const QStringList& writtenLinks) override;
-    void confirmLaunch(const LaunchRequest& launch, qint64 processIdentifier) override;
+    void confirmLaunch(const LaunchRequest& launch, const StartedProgram& program,
+                       LaunchConfirmation confirmed) override;
 };
 
 // Holds a program's instance lock while it lives; the system drops the lock when the process ends, however
