@@ -120,19 +120,12 @@ struct LaunchRequest {
     QMap<QString, QString> environment; // added to the inherited environment
 };
 
-// How a program the workspace started ended: with an exit status, or by a signal.
-struct ProgramEnd {
-    int exitStatus = 0;
-    int signal = 0; // the signal that ended it; 0 when it exited
-    bool failed() const { return signal != 0 || exitStatus != 0; }
-    bool operator==(const ProgramEnd&) const = default;
-};
-
-// A program just started for a launch: its process, and its end, ready once it has ended (not valid where the
-// workspace cannot learn it).
+// A program just started for a launch: its process, and its end, ready once it has ended: how it failed (its
+// status or signal, as "ended with status 1"), none when it ended cleanly. `end` is not valid where the
+// workspace cannot learn it.
 struct StartedProgram {
     qint64 processIdentifier = 0;
-    std::shared_future<ProgramEnd> end;
+    std::shared_future<std::optional<QString>> end;
 };
 
 // Told once (on the main queue, or before confirmLaunch returns) whether a started program took the URLs it

@@ -731,12 +731,14 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
     if (!urls.isEmpty())
         eventDelivery().prepareLaunch(request, urls, configuration.writtenLinks);
     QString failure;
-    auto ended = std::make_shared<std::promise<ProgramEnd>>();
-    const std::shared_future<ProgramEnd> end = ended->get_future().share();
-    const auto pid = startDetached(executable, request.arguments, request.environment,
-                                   app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName()
-                                                                    : app.bundleIdentifier(),
-                                   failure, [ended](const ProgramEnd& how) { ended->set_value(how); });
+    auto ended = std::make_shared<std::promise<std::optional<QString>>>();
+    const std::shared_future<std::optional<QString>> end = ended->get_future().share();
+    const auto pid = startDetached(
+        executable, request.arguments, request.environment,
+        app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName() : app.bundleIdentifier(),
+        failure, [ended](const ProgramEnd& how) {
+            ended->set_value(how.clean() ? std::nullopt : std::optional(how.description()));
+        });
     if (!pid) {
         complete(std::move(completion), std::nullopt,
                  workspaceError(WorkspaceErrorCode::launchFailed,

@@ -752,7 +752,7 @@ TEST_F(HostWorkspaceTest, AProgramThatFailsBeforeItTookItsLinksFailsTheOpen) {
     EXPECT_EQ(openWith(QStringLiteral("FailsLater"), "sleep 0.2; exit 3"),
               "FailsLater.app ended with status 3 before it took its links");
     EXPECT_EQ(openWith(QStringLiteral("Killed"), "kill -KILL $$"),
-              "Killed.app was ended by signal 9 (Killed) before it took its links");
+              "Killed.app ended by signal 9 (Killed) before it took its links");
     EXPECT_EQ(openWith(QStringLiteral("Reads"), "exit 0"), "");
     host::replaceService(host::services().eventDelivery, std::move(previous));
 }

@@ -1,7 +1,8 @@
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/Workspace.h"
+#include "CorvaneHost/MainQueue.h"
+#include "CorvaneHost/Services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,15 +55,26 @@ std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
 }
 
 // A program started detached is this process's child (one spawn, not the copy of this whole process that a
-// double fork costs on every link), so it is waited for when it ends rather than left a zombie.
-void reapWhenEnded(pid_t pid, std::function<void(const ProgramEnd&)> onEnd) {
-    std::thread([pid, onEnd = std::move(onEnd)] {
+// double fork costs on every link), so it is waited for when it ends rather than left a zombie. Its end goes
+// to the main queue in force when it started: a test may swap the program's services meanwhile.
+void reapWhenEnded(pid_t pid, ProgramEndCompletion whenEnded) {
+    std::shared_ptr<MainQueue> queue;
+    if (whenEnded) {
+        mainQueue();
+        const std::lock_guard lock(servicesMutex());
+        queue = services().mainQueue;
+    }
+    std::thread([pid, queue, whenEnded = std::move(whenEnded)]() mutable {
         int status = 0;
         pid_t reaped;
         while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
-        if (reaped == pid && onEnd)
-            onEnd(programEndFromWaitStatus(status));
+        if (reaped != pid || !queue)
+            return;
+        const ProgramEnd end = WIFSIGNALED(status)
+                                   ? ProgramEnd{0, WTERMSIG(status)}
+                                   : ProgramEnd{WIFEXITED(status) ? WEXITSTATUS(status) : 0, 0};
+        queue->async([whenEnded = std::move(whenEnded), end] { whenEnded(end); });
     }).detach();
 }
 
@@ -82,10 +94,14 @@ void setDefaultSignals(posix_spawnattr_t& attributes) {
     ::posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 }
 
-ProgramEnd programEndFromWaitStatus(int status) {
-    if (WIFSIGNALED(status))
-        return ProgramEnd{0, WTERMSIG(status)};
-    return ProgramEnd{WIFEXITED(status) ? WEXITSTATUS(status) : 0, 0};
+QString ProgramEnd::description() const {
+    if (signal != 0)
+        return QStringLiteral("ended by signal %1 (%2)")
+            .arg(signal)
+            .arg(QString::fromUtf8(::strsignal(signal)));
+    if (exitStatus != 0)
+        return QStringLiteral("ended with status %1").arg(exitStatus);
+    return QStringLiteral("ended cleanly");
 }
 
 QString launchLogPath(const QString& name) {
@@ -96,7 +112,7 @@ QString launchLogPath(const QString& name) {
 
 std::optional<qint64> startDetached(const QString& program, const QStringList& arguments,
                                     const QMap<QString, QString>& environment, const QString& logName,
-                                    QString& failure, std::function<void(const ProgramEnd&)> onEnd) {
+                                    QString& failure, ProgramEndCompletion whenEnded) {
     const QString logPath = launchLogPath(logName);
     if (QFileInfo(logPath).size() > kLogLimitBytes) {
         QFile::remove(logPath + QStringLiteral(".old"));
@@ -135,7 +151,7 @@ std::optional<qint64> startDetached(const QString& program, const QStringList& a
         failure = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EINVAL));
         return std::nullopt;
     }
-    reapWhenEnded(pid, std::move(onEnd));
+    reapWhenEnded(pid, std::move(whenEnded));
     return pid;
 }
 

@@ -77,17 +77,17 @@ bool isSocketFile(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-// Whether the started program has ended, as far as this process can tell.
-bool hasEnded(const StartedProgram& program) {
-    if (program.end.valid())
-        return program.end.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    // Only asked: the program is reaped by whoever started it.
-    return program.processIdentifier <= 0 ||
-           (::kill(pid_t(program.processIdentifier), 0) != 0 && errno == ESRCH);
+// Its end reaches the main queue a moment after it is reaped, and never while no main queue runs (a program
+// that waits for its background work as it ends): gone this long without it, it ended in an unknown way.
+constexpr auto kEndReportPatience = std::chrono::seconds(1);
+
+bool isEndKnown(const StartedProgram& program) {
+    return program.end.valid() && program.end.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-std::optional<ProgramEnd> endOf(const StartedProgram& program) {
-    if (!program.end.valid() || program.end.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+// How the started program failed, once it ended: none when it ended cleanly or in a way not known.
+std::optional<QString> failureOf(const StartedProgram& program) {
+    if (!isEndKnown(program))
         return std::nullopt;
     try {
         return program.end.get();
@@ -96,24 +96,39 @@ std::optional<ProgramEnd> endOf(const StartedProgram& program) {
     }
 }
 
-QString describeEnd(const ProgramEnd& end) {
-    if (end.signal != 0)
-        return QStringLiteral("was ended by signal %1 (%2)")
-            .arg(end.signal)
-            .arg(QString::fromLocal8Bit(::strsignal(end.signal)));
-    return QStringLiteral("ended with status %1").arg(end.exitStatus);
-}
+// Whether the started program has ended, asked again and again by one confirmation.
+class EndWatch {
+public:
+    explicit EndWatch(StartedProgram program)
+        : program_(std::move(program)) {}
+    bool hasEnded() {
+        if (isEndKnown(program_))
+            return true;
+        // Only looked at: the program is reaped by whoever started it.
+        if (program_.processIdentifier > 0 &&
+            (::kill(pid_t(program_.processIdentifier), 0) == 0 || errno != ESRCH))
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!goneSince_)
+            goneSince_ = now;
+        return now - *goneSince_ >= kEndReportPatience;
+    }
 
-// How the confirmation of a start went, with the program's end when it ended unheard.
+private:
+    StartedProgram program_;
+    std::optional<std::chrono::steady_clock::time_point> goneSince_;
+};
+
+// How the confirmation of a start went, with how the program failed when it ended unheard.
 struct StartOutcome {
     wire::StartConfirmation confirmation;
-    std::optional<ProgramEnd> end;
+    std::optional<QString> failure;
 };
 
 // What became of a started program's links: none when it took them or may have, else why it did not; what
 // is not a failure is logged.
 std::optional<QString> startFailure(const QString& name, const StartOutcome& outcome) {
-    const auto& [confirmation, end] = outcome;
+    const auto& [confirmation, failure] = outcome;
     const auto note = [](const QString& message) {
         logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Default, message);
     };
@@ -126,10 +141,10 @@ std::optional<QString> startFailure(const QString& name, const StartOutcome& out
     case wire::StartConfirmation::ended:
         break;
     }
-    if (end && end->failed()) {
-        const QString failure = QStringLiteral("%1 %2 before it took its links").arg(name, describeEnd(*end));
-        logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Error, failure);
-        return failure;
+    if (failure) {
+        const QString message = QStringLiteral("%1 %2 before it took its links").arg(name, *failure);
+        logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Error, message);
+        return message;
     }
     note(QStringLiteral("%1 ended without listening for its links; it had them from its start").arg(name));
     return std::nullopt;
@@ -189,14 +204,15 @@ void EventChannelDelivery::confirmLaunch(const LaunchRequest& launch, const Star
     // arguments alone, and would open them twice.
     runInBackground(
         [socket, line, program, path, mark]() -> StartOutcome {
+            EndWatch watch(program);
             const auto confirmation = wire::confirmStartOnce(
-                socket, line, [&] { return hasEnded(program); }, backgroundWorkShouldEnd);
+                socket, line, [&] { return watch.hasEnded(); }, backgroundWorkShouldEnd);
             if (confirmation != wire::StartConfirmation::ended)
                 return {confirmation, std::nullopt};
             // One that listened, handed the links on and ended before it was asked took them all the same.
             if (!mark.isEmpty() && deliveryMarkKept(path, mark))
                 return {wire::StartConfirmation::taken, std::nullopt};
-            return {confirmation, endOf(program)};
+            return {confirmation, failureOf(program)};
         },
         [name = QFileInfo(launch.appPath).fileName(), confirmed = std::move(confirmed)](
             const StartOutcome& outcome) { confirmed(startFailure(name, outcome)); });
