@@ -13,6 +13,7 @@
 #include "Rig.h"
 #include "Samples.h"
 #include "Support/ChromiumSession.h"
+#include "Support/ProcessCpu.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,20 +51,9 @@ void report(const char* name, const char* figure, double value, const char* unit
     bench::printFigure(name, value, unit, "<", target);
 }
 
-// The CPU time of every thread of `pid` so far, in seconds (the scheduler's own account, in nanoseconds).
-double cpuSeconds(pid_t pid) {
-    double total = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (schedstat.open(QIODevice::ReadOnly))
-            total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return total;
-}
-
 // Each thread of `pid` by its name: CPU seconds so far and how often it went to sleep on its own (a wake-up
-// each), so the idle figure says which thread spends it.
+// each), so the idle figure says which thread spends it. A thread that ended meanwhile is not among them (the
+// process's own total counts it).
 struct ThreadUse {
     double cpuSeconds = 0;
     qint64 wakeUps = 0;
@@ -142,10 +132,10 @@ int run() {
     }
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const pid_t helper = session->helper().pid();
-    const double before = cpuSeconds(helper);
+    const double before = test::processCpuSeconds(helper);
     const auto threadsBefore = threadUse(helper);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    const double used = cpuSeconds(helper) - before;
+    const double used = test::processCpuSeconds(helper) - before;
     report("idleHelperCpu", "helper CPU while Chromium idles with 5 windows, % of a core",
            used / idleSeconds * 100, "%", idleTargetPercent);
     reportThreadUse(threadsBefore, threadUse(helper), idleSeconds);

@@ -1,8 +1,10 @@
-// Links handed to the helper while it is ended again and again: the built helper bundle's hand-off program
-// is run for one link every 50 ms, as the desktop runs it, while the running helper is ended every 0.3–0.7 s,
-// first with SIGTERM, then with SIGKILL. A stand-in browser records every link the helper hands on; each link
-// must arrive once. Figures: links lost (target 0) and links opened twice, per signal. Everything runs in a
-// temporary home under an identifier of its own, on this machine's unix sockets only, and ends by itself.
+// Links handed to the helper while it is ended again and again: one link every 50 ms, as the desktop hands it
+// on, while the running helper is ended every 0.3–0.7 s, first with SIGTERM, then with SIGKILL. Two roads of
+// the desktop's: the built helper bundle's hand-off program, and the desktop start (the helper's own program
+// started with the link, as a desktop entry that runs it does). A stand-in browser records every link the
+// helper hands on; each link must arrive once. Figures: links lost (target 0) and links opened twice, per
+// road and signal. Everything runs in a temporary home under an identifier of its own, on this machine's unix
+// sockets only, and ends by itself.
 // Run by hand: build/Benchmarks/LinkChurnBenchmark [links per signal [helper bundle of another build]]
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Linux/Processes/EventDelivery.h"
@@ -40,6 +42,8 @@ constexpr int kMostKillMs = 700;
 // How long the links still under way may take to arrive once the churn stops.
 constexpr int kSettleMs = 30000;
 
+enum class Road { handOff, desktopStart };
+
 struct Tally {
     int lost = 0;
     int duplicated = 0;
@@ -73,7 +77,7 @@ public:
                 .arg(record()));
     }
 
-    Tally run(int signal, const QString& name, int links) {
+    Tally run(Road road, int signal, const QString& name, int links) {
         Tally tally;
         std::vector<std::unique_ptr<QProcess>> handOffs;
         QElapsedTimer clock;
@@ -81,7 +85,7 @@ public:
         qint64 nextKill = nextKillAfter(0);
         for (int sent = 0; sent < links;) {
             if (clock.elapsed() >= qint64(sent) * kLinkIntervalMs) {
-                handOffs.push_back(startHandOff(linkFor(name, sent)));
+                handOffs.push_back(startHandOff(road, linkFor(name, sent)));
                 ++sent;
             }
             if (clock.elapsed() >= nextKill) {
@@ -127,7 +131,13 @@ private:
         return now + QRandomGenerator::global()->bounded(kFewestKillMs, kMostKillMs + 1);
     }
 
-    std::unique_ptr<QProcess> startHandOff(const QString& link) {
+    QString helperProgram() const {
+        const auto info = host::readBundleInfo(helperBundle());
+        return helperBundle() + QStringLiteral("/Contents/MacOS/") +
+               (info ? info->value(QStringLiteral("CFBundleExecutable")).toString() : QString());
+    }
+
+    std::unique_ptr<QProcess> startHandOff(Road road, const QString& link) {
         auto process = std::make_unique<QProcess>();
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
@@ -135,7 +145,7 @@ private:
         clock.start();
         QObject::connect(process.get(), &QProcess::finished, process.get(),
                          [this, clock] { handOffTimes_.push_back(double(clock.elapsed()) / 1000); });
-        process->start(handOffProgram(), {link});
+        process->start(road == Road::handOff ? handOffProgram() : helperProgram(), {link});
         return process;
     }
 
@@ -205,11 +215,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     const struct {
+        Road road;
         int signal;
         const char* name;
-    } rounds[] = {{SIGTERM, "SIGTERM"}, {SIGKILL, "SIGKILL"}};
+    } rounds[] = {{Road::handOff, SIGTERM, "SIGTERM"},
+                  {Road::handOff, SIGKILL, "SIGKILL"},
+                  {Road::desktopStart, SIGTERM, "desktop start SIGTERM"},
+                  {Road::desktopStart, SIGKILL, "desktop start SIGKILL"}};
     for (const auto& round : rounds) {
-        const Tally tally = churn.run(round.signal, QString::fromLatin1(round.name), links);
+        const QString name = QString::fromLatin1(round.name).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const Tally tally = churn.run(round.road, round.signal, name, links);
         std::printf("%s: %d links at one per %d ms, helper ended %d times: %d lost, %d opened twice, "
                     "%d hand-offs failed; hand-off median %.1f ms, p90 %.1f ms, slowest %.1f ms\n",
                     round.name, links, kLinkIntervalMs, tally.ends, tally.lost, tally.duplicated,

@@ -1,4 +1,5 @@
 #include "CorvaneHandOff/HandOff.h"
+#include "CorvaneHost/Linux/Processes/SpawnSignals.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -123,9 +124,13 @@ pid_t startDetached(const std::string& program, const std::string& events) {
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
+    // The helper lives long after whoever ran xdg-open: it keeps none of that program's descriptors, blocked
+    // or ignored signals.
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    host::setDefaultSignals(attributes);
     pid_t pid = 0;
     const int result = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);

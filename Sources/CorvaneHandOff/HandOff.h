@@ -33,7 +33,8 @@ std::optional<BundleInfo> ownBundle();
 std::vector<host::wire::Event> eventsFor(const std::vector<std::string>& arguments, std::int32_t sender);
 
 // Starts `program` in a session of its own, away from the caller's terminal and pipes, with the events in
-// its environment. Its pid; 0 when it could not be started.
+// its environment, default signals and no descriptor of the caller's. Its pid; 0 when it could not be
+// started.
 pid_t startDetached(const std::string& program, const std::string& events);
 
 } // namespace handoff

@@ -37,6 +37,10 @@ struct OpenConfiguration {
     // The links' text as written, one for each URL opened that is not a file, in order: an application that
     // takes events gets these texts unchanged (see AppleEvent::forOpening). Empty: the URLs' own text.
     QStringList writtenLinks;
+    // The mark the links travel under to an application that takes events, on every road there (handed to
+    // its running program, then its start), so that it hands them on once however many roads reach it. The
+    // workspace gives them one when empty.
+    QString deliveryID;
     bool operator==(const OpenConfiguration&) const = default;
 };
 
@@ -118,6 +122,7 @@ struct LaunchRequest {
     QString bundleIdentifier;
     QStringList arguments;
     QMap<QString, QString> environment; // added to the inherited environment
+    QString deliveryID = {};            // the links' mark (OpenConfiguration::deliveryID); empty: a new one
 };
 
 // A program just started for a launch: its process, and its end, ready once it has ended: how it failed (its
@@ -139,12 +144,15 @@ using LaunchConfirmation = std::function<void(std::optional<QString> failure)>;
 class EventDelivery {
 public:
     virtual ~EventDelivery() = default;
-    // Hands `urls` to the running program; true when it took them. False makes the workspace start the
-    // application anew with the URLs. With no URLs it is the reopen of a program that was opened again; the
-    // answer is then not used.
+    // Hands `urls` to the running program under the mark `deliveryID`, and tells `done` (when given) on the
+    // main queue whether it took them. False makes the workspace start the application anew with the URLs,
+    // under the same mark. The caller never waits for the program: one that is stopped or busy holds up its
+    // own links only, which reach it in the order they were handed over. With no URLs it is the reopen of a
+    // program that was opened again; the answer is then not used.
     // `writtenLinks` are the links' texts as written (OpenConfiguration::writtenLinks).
-    virtual bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
-                                  const QStringList& writtenLinks) = 0;
+    virtual void deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                                  const QStringList& writtenLinks, const QString& deliveryID,
+                                  std::function<void(bool taken)> done) = 0;
     // Prepares the start of a program that is started for `urls`, so that it receives them.
     virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                                const QStringList& writtenLinks) = 0;
@@ -160,9 +168,8 @@ public:
 // arguments after the configuration's own, the links as written (linkArguments).
 class ArgumentEventDelivery final : public EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication&, const QList<QUrl>&, const QStringList&) override {
-        return false;
-    }
+    void deliverToRunning(const RunningApplication&, const QList<QUrl>&, const QStringList&, const QString&,
+                          std::function<void(bool taken)> done) override;
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls, const QStringList&) override;
 };
 

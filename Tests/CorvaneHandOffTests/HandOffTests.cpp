@@ -189,6 +189,50 @@ TEST_F(HandOffTest, LinksWhoseListenerEndedWithoutAnsweringGoToTheProgramItStart
     EXPECT_EQ(received[0].directObject, link);
 }
 
+// Whatever ran xdg-open may block or ignore signals and leave descriptors open: the helper, which outlives
+// it, starts with none of them.
+TEST_F(HandOffTest, TheProgramItStartsInheritsNoSignalStateOrDescriptorOfItsCaller) {
+    constexpr int leftOpen = 57;
+    const QString state = home.file(QStringLiteral("state"));
+    ASSERT_TRUE(test::writeScriptBundle(
+        bundle(),
+        {{QStringLiteral("CFBundleIdentifier"), bundleID},
+         {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")}},
+        // Read by the shell itself: a shell blocks signals while it waits for a command it ran.
+        QStringLiteral("#!/bin/sh\nwhile read -r field value; do case $field in SigBlk:|SigIgn:) "
+                       "echo \"$field $value\";; esac; done < /proc/$$/status > '%1.tmp'\n"
+                       "[ -e /proc/$$/fd/%2 ] && echo open >> '%1.tmp'\nmv '%1.tmp' '%1'\n")
+            .arg(state)
+            .arg(leftOpen)));
+    QFile::remove(bundle() + QStringLiteral("/Contents/MacOS/CorvaneHandOff"));
+    ASSERT_TRUE(QFile::copy(builtHandOff, bundle() + QStringLiteral("/Contents/MacOS/CorvaneHandOff")));
+    QFile open(home.file(QStringLiteral("open")));
+    ASSERT_TRUE(open.open(QIODevice::WriteOnly));
+    const int descriptor = open.handle();
+
+    QProcess handOff;
+    handOff.setChildProcessModifier([descriptor] {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGUSR1);
+        ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
+        ::signal(SIGUSR2, SIG_IGN);
+        ::dup2(descriptor, leftOpen); // without close-on-exec
+    });
+    startHandOff(handOff, {QStringLiteral("https://example.com/clean")});
+    ASSERT_TRUE(test::eventually([&] { return QFile::exists(state); }));
+    statusOnceEnded(handOff);
+
+    const QStringList lines = test::linesOf(state);
+    EXPECT_FALSE(lines.contains(QStringLiteral("open"))) << "descriptor " << leftOpen << " stayed open";
+    ASSERT_GE(lines.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
+    const auto mask = [&](int line) {
+        return lines[line].section(QLatin1Char(' '), 1).toULongLong(nullptr, 16);
+    };
+    EXPECT_EQ(mask(0) & (1ull << (SIGUSR1 - 1)), 0u) << "SIGUSR1 stayed blocked: " << lines[0].toStdString();
+    EXPECT_EQ(mask(1) & (1ull << (SIGUSR2 - 1)), 0u) << "SIGUSR2 stayed ignored: " << lines[1].toStdString();
+}
+
 TEST_F(HandOffTest, OutsideABundleItFails) {
     const QString loose = home.file(QStringLiteral("CorvaneHandOff"));
     ASSERT_TRUE(QFile::copy(builtHandOff, loose));

@@ -255,21 +255,36 @@ TEST_F(HelperAppDelegateTest, HelloIsAnsweredInOrderWithTheOutdatedNoticeOncePer
     EXPECT_TRUE(silent(peer));
 }
 
-TEST_F(HelperAppDelegateTest, OutdatedNoticeNeverTurnsAStrangeBundleIdentifierIntoAPath) {
+TEST_F(HelperAppDelegateTest, ALauncherWhoseNoticeCannotBeMarkedIsToldAtEveryHello) {
     auto& peer = connect();
     Request request = hello();
     request.stubRevision = 3;
-    // A path, and an identifier with a line break after it (which would end up in a file name).
-    for (const QString& strange : {QStringLiteral("../../../escape"), QStringLiteral("app.corvane.line\n")}) {
+    // Empty, longer than a file name may be, a path, and a line break (which would end up in a file name).
+    for (const QString& strange : {QString(), QString(256, QLatin1Char('a')),
+                                   QStringLiteral("../../../escape"), QStringLiteral("app.corvane.line\n")}) {
         request.bundleID = strange;
-        send(peer, request);
-        for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(next(peer));
-        EXPECT_TRUE(silent(peer));
+        for (int hello = 0; hello < 2; ++hello) {
+            send(peer, request);
+            for (int i = 0; i < 3; ++i)
+                ASSERT_TRUE(next(peer));
+            const auto outdated = next(peer);
+            ASSERT_TRUE(outdated) << "not told: \"" << strange.toStdString() << "\"";
+            EXPECT_EQ(outdated->value("event").toString(), QStringLiteral("stubOutdated"));
+            EXPECT_TRUE(silent(peer));
+        }
     }
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("Library/escape-r7"))));
     const QStringList markers = QDir(Corvane::supportDirectory()).entryList({QStringLiteral("warned-*")});
     EXPECT_TRUE(markers.isEmpty()) << markers.join(',').toStdString();
+
+    // The settings still rule.
+    AppSettings settings;
+    settings.notifiesWhenProxyAppsAreOutdated = false;
+    SettingsStore().save(settings);
+    send(peer, request);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(next(peer));
+    EXPECT_TRUE(silent(peer));
 }
 
 TEST_F(HelperAppDelegateTest, ARevisionBelowTheIntegerRangeIsToldEveryImprovement) {

@@ -46,7 +46,7 @@ protected:
         if (HasFailure())
             ADD_FAILURE() << "log:\n" << test::readText(logFile()).toStdString();
         if (launcher.state() != QProcess::NotRunning) {
-            ::kill(pid_t(launcher.processId()), SIGTERM);
+            test::askToEnd(pid_t(launcher.processId()));
             EXPECT_TRUE(launcher.waitForFinished(10000)) << "the launcher did not end when asked";
         }
         EXPECT_EQ(test::uncleanEnd(launcher), QString()) << "the launcher";
@@ -152,7 +152,7 @@ TEST_F(ProxyAppTest, StartingOpensTheProfileLinksReachItAndTerminationEndsTheLau
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(launcher.state(), QProcess::Running);
 
-    ::kill(qint32(launcher.processId()), SIGTERM);
+    test::askToEnd(pid_t(launcher.processId()));
     ASSERT_TRUE(launcher.waitForFinished(12000));
     EXPECT_EQ(launcher.exitStatus(), QProcess::NormalExit);
     EXPECT_TRUE(test::readText(logFile()).contains(QStringLiteral("terminating (selfQuit=false,")));

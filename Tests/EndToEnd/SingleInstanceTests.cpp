@@ -57,7 +57,7 @@ protected:
         // Every copy ends cleanly: the one that stayed when asked, the others by themselves.
         for (auto& helper : helpers) {
             if (helper->state() != QProcess::NotRunning) {
-                helper->terminate();
+                test::askToEnd(pid_t(helper->processId()));
                 if (!helper->waitForFinished(10000)) {
                     helper->kill();
                     helper->waitForFinished();

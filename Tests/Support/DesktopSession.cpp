@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -307,7 +308,8 @@ bool DesktopSession::start() {
     if (!setAccessibilitySwitch(options_.accessibilitySwitch))
         return fail(QStringLiteral("the accessibility switch cannot be set"));
 
-    started_.push_back(spawn({QStringLiteral("openbox"), QStringLiteral("--sm-disable")}, environment));
+    windowManager_ = spawn({QStringLiteral("openbox"), QStringLiteral("--sm-disable")}, environment);
+    started_.push_back(windowManager_);
     if (!waitUntil(
             [] {
                 const auto x11 = host::X11Display::shared();
@@ -460,16 +462,28 @@ bool DesktopSession::clearDesktop() {
     stopChromium();
     endChromiumHolding(userDataDirectory());
     // What a test opens runs from its home folder: the installed creator app, the helper, proxy apps. Each
-    // must end cleanly when asked; its status is read, not taken, for a QProcess of the test may own it.
-    const std::vector<pid_t> programs = processesRunningFrom(QDir::homePath());
-    std::vector<QString> names;
-    for (const pid_t pid : programs) {
-        names.push_back(QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget());
-        kill(pid, SIGTERM);
+    // must end cleanly when asked; its status is read, not taken, for a QProcess of the test may own it. One
+    // that another of them started ends first, while its starter still runs to log how it ended.
+    std::vector<pid_t> programs = processesRunningFrom(QDir::homePath());
+    const auto startersAmongPrograms = [&programs](pid_t pid) {
+        int count = 0;
+        for (pid_t parent = parentOf(pid);
+             count < int(programs.size()) &&
+             std::find(programs.begin(), programs.end(), parent) != programs.end();
+             parent = parentOf(parent))
+            ++count;
+        return count;
+    };
+    std::vector<std::pair<int, pid_t>> byDepth;
+    for (const pid_t pid : programs)
+        byDepth.emplace_back(-startersAmongPrograms(pid), pid);
+    std::stable_sort(byDepth.begin(), byDepth.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [depth, pid] : byDepth) {
+        const QString name = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        if (const QString end = endProgram(pid, 5, false); !end.isEmpty())
+            ADD_FAILURE() << name.toStdString() << " " << end.toStdString();
     }
-    for (std::size_t index = 0; index < programs.size(); ++index)
-        if (const QString end = endProgram(programs[index], 5, false); !end.isEmpty())
-            ADD_FAILURE() << names[index].toStdString() << " " << end.toStdString();
     return waitUntil(
         [] {
             const auto x11 = host::X11Display::shared();

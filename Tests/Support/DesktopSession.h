@@ -88,6 +88,8 @@ public:
     bool openIncognitoWindow(const QString& profileDirectory);
     // The running Chromium's main process, or 0.
     pid_t chromiumPid() const { return chromium_; }
+    // The window manager's process, or 0 (to hold it, as a busy window manager is late).
+    pid_t windowManagerPid() const { return windowManager_; }
     void stopChromium();
 
     // The desktop's accessibility switch.
@@ -109,6 +111,7 @@ private:
     QProcessEnvironment sessionEnvironment_; // of every program the session starts
     std::vector<pid_t> started_;             // in start order
     pid_t chromium_ = 0;
+    pid_t windowManager_ = 0;
     bool running_ = false;
 };
 

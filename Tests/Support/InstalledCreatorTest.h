@@ -61,7 +61,7 @@ protected:
     // crash, a status other than 0, not ending when asked), or empty; also for one that ended by itself.
     static QString end(QProcess& process) {
         if (process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process.processId()), SIGTERM);
+            askToEnd(pid_t(process.processId()));
             if (!process.waitForFinished(10000)) {
                 process.kill();
                 process.waitForFinished(5000);

@@ -64,7 +64,7 @@ public:
     }
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     qint64 pid() const { return process_.processId(); }
-    void terminate() { ::kill(pid_t(process_.processId()), SIGTERM); }
+    void terminate() { askToEnd(pid_t(process_.processId())); }
     // Waits up to `seconds` for the launcher to end, running this process's events meanwhile.
     bool waitForEnd(double seconds) {
         QElapsedTimer clock;

@@ -591,4 +591,33 @@ bool WindowDriver::scrollAt(const QPoint& point, int notches) {
     return true;
 }
 
+ActivationRequestLog::ActivationRequestLog() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    display_ = display;
+    type_ = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+}
+
+ActivationRequestLog::~ActivationRequestLog() {
+    if (display_)
+        XCloseDisplay(static_cast<Display*>(display_));
+}
+
+std::vector<quint32> ActivationRequestLog::windows() {
+    auto* display = static_cast<Display*>(display_);
+    if (!display)
+        return windows_;
+    XSync(display, False);
+    while (XPending(display)) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == ClientMessage && event.xclient.message_type == type_)
+            windows_.push_back(quint32(event.xclient.window));
+    }
+    return windows_;
+}
+
 } // namespace test

@@ -116,4 +116,22 @@ private:
     size_t nextSpare_ = 0;
 };
 
+// The requests to activate a window (_NET_ACTIVE_WINDOW messages to the window manager) that any program of
+// the session's display sends from its making on: they go to the root window, where this listens too.
+class ActivationRequestLog {
+public:
+    ActivationRequestLog();
+    ~ActivationRequestLog();
+    ActivationRequestLog(const ActivationRequestLog&) = delete;
+    ActivationRequestLog& operator=(const ActivationRequestLog&) = delete;
+
+    // The windows asked for so far, oldest first.
+    std::vector<quint32> windows();
+
+private:
+    void* display_ = nullptr; // Display*
+    unsigned long type_ = 0;
+    std::vector<quint32> windows_;
+};
+
 } // namespace test

@@ -427,17 +427,15 @@ void HelperAppDelegate::tellIfOutdated(const Request& request,
                                        const std::shared_ptr<ClientConnection>& client) {
     if (!request.stubRevision || *request.stubRevision >= StubRevision::current || !request.bundleID)
         return;
-    // The key names a marker file: a value that is not a plain bundle identifier is not a proxy app of ours
-    // and is never told.
-    if (!isPlainBundleIdentifier(*request.bundleID))
-        return;
     auto& settings = SettingsStore::shared();
     settings.reloadIfChanged();
     if (!settings.settings().notifiesWhenProxyAppsAreOutdated)
         return;
+    // The key names a marker file, so only a plain bundle identifier gets one; a launcher whose marker cannot
+    // be stored (an empty identifier, an overlong one, a path) is told at every hello.
     const QString key = QStringLiteral("outdated-") + *request.bundleID + QStringLiteral("-r") +
                         QString::number(StubRevision::current);
-    if (!WarnThrottle::shouldWarn(key, 259200))
+    if (isPlainBundleIdentifier(*request.bundleID) && !WarnThrottle::shouldWarn(key, 259200))
         return;
     Event event(Event::Kind::stubOutdated);
     event.stubRevision = StubRevision::current;

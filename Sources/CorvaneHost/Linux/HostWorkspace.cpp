@@ -59,6 +59,13 @@ std::vector<RunningApplication> Workspace::runningApplications(const QString& bu
     return found;
 }
 
+void ArgumentEventDelivery::deliverToRunning(const RunningApplication&, const QList<QUrl>&,
+                                             const QStringList&, const QString&,
+                                             std::function<void(bool taken)> done) {
+    if (done)
+        mainQueue().async([done = std::move(done)] { done(false); });
+}
+
 void ArgumentEventDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                                           const QStringList& writtenLinks) {
     launch.arguments += linkArguments(urls, writtenLinks);
@@ -592,7 +599,7 @@ std::optional<RunningApplication> HostWorkspace::frontmostApplication() {
 }
 
 bool HostWorkspace::activate(qint32 processIdentifier) {
-    return activateTopWindowOf(processIdentifier);
+    return host::activateApplication(processIdentifier);
 }
 
 bool HostWorkspace::signal(qint32 processIdentifier, int signalNumber) {
@@ -727,7 +734,7 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
         return;
     }
     LaunchRequest request{app.path, app.bundleIdentifier(), configuration.arguments,
-                          launchEnvironment(app.bundleIdentifier())};
+                          launchEnvironment(app.bundleIdentifier()), configuration.deliveryID};
     if (!urls.isEmpty())
         eventDelivery().prepareLaunch(request, urls, configuration.writtenLinks);
     QString failure;
@@ -783,7 +790,7 @@ void HostWorkspace::openApplication(const QString& appPath, const OpenConfigurat
     if (!configuration.createsNewApplicationInstance)
         if (auto running = runningInstance(*app)) {
             if (!app->desktopEntry)
-                eventDelivery().deliverToRunning(*running, {}, {});
+                eventDelivery().deliverToRunning(*running, {}, {}, {}, {});
             complete(std::move(completion), running, std::nullopt);
             return;
         }
@@ -804,12 +811,30 @@ void HostWorkspace::open(const QList<QUrl>& urls, const QString& appPath,
     // A desktop browser hands links to its own running instance; a bundle program takes them as an event
     // when it runs and listens, else it is started with them.
     if (!app->desktopEntry && !configuration.createsNewApplicationInstance)
-        if (auto running = runningInstance(*app);
-            running && eventDelivery().deliverToRunning(*running, urls, configuration.writtenLinks)) {
-            complete(std::move(completion), running, std::nullopt);
+        if (auto running = runningInstance(*app)) {
+            handOver(*app, *running, urls, configuration, std::move(completion));
             return;
         }
     launch(*app, urls, configuration, std::move(completion));
+}
+
+// The answer is waited for off the main queue; a program that did not take the links is started with them,
+// under the mark they were handed over with, so that a program that handed them on before it went does not
+// get them twice.
+void HostWorkspace::handOver(const Application& app, const RunningApplication& running,
+                             const QList<QUrl>& urls, const OpenConfiguration& configuration,
+                             OpenCompletion completion) {
+    OpenConfiguration marked = configuration;
+    if (marked.deliveryID.isEmpty())
+        marked.deliveryID = QString::fromStdString(wire::newDeliveryID());
+    eventDelivery().deliverToRunning(
+        running, urls, marked.writtenLinks, marked.deliveryID,
+        [this, app, running, urls, marked, completion = std::move(completion)](bool taken) mutable {
+            if (taken)
+                complete(std::move(completion), running, std::nullopt);
+            else
+                launch(app, urls, marked, std::move(completion));
+        });
 }
 
 bool HostWorkspace::openSystemSettings(const QUrl& address) {

@@ -117,6 +117,9 @@ private:
                     WorkspaceCompletion completion);
     void launch(const Application& app, const QList<QUrl>& urls, const OpenConfiguration& configuration,
                 OpenCompletion completion);
+    // Hands the links to the running program of `app`, else (it did not take them) starts it with them.
+    void handOver(const Application& app, const RunningApplication& running, const QList<QUrl>& urls,
+                  const OpenConfiguration& configuration, OpenCompletion completion);
     std::optional<RunningApplication> runningInstance(const Application& app);
     RunningApplication runningRecord(const Application& app, qint32 pid) const;
     bool signal(qint32 processIdentifier, int signalNumber);

@@ -51,15 +51,22 @@ bool sameArgument(const QString& a, const QString& b) {
     return QFileInfo(a).fileName() == QFileInfo(b).fileName();
 }
 
-bool runsTheWindowsProgram(const DesktopEntry& entry, const WindowOwner& owner) {
-    const ExecCommand command = execCommandOf(entry);
-    return !command.program.isEmpty() && owner.programNames.contains(command.program) &&
-           sameArgument(command.firstArgument, owner.firstArgument);
-}
-
 bool namesTheWindow(const QString& name, const WindowOwner& owner, Qt::CaseSensitivity sensitivity) {
     return !name.isEmpty() && (name.compare(owner.wmClass, sensitivity) == 0 ||
                                name.compare(owner.wmInstance, sensitivity) == 0);
+}
+
+bool runsTheWindowsProgram(const DesktopEntry& entry, const WindowOwner& owner) {
+    const ExecCommand command = execCommandOf(entry);
+    if (command.program.isEmpty() || !owner.programNames.contains(command.program))
+        return false;
+    // An entry that names what its program runs (a script, an archive) stands only for windows of that.
+    if (!command.firstArgument.isEmpty())
+        return sameArgument(command.firstArgument, owner.firstArgument);
+    // One that names nothing stands for the program's own windows, whatever document or link it was opened
+    // with: a program's own window carries its name as its class, where an interpreter's window carries the
+    // one its script gives it.
+    return owner.firstArgument.isEmpty() || namesTheWindow(command.program, owner, Qt::CaseInsensitive);
 }
 
 } // namespace

@@ -27,7 +27,8 @@ WindowOwner windowOwner(const QString& wmInstance, const QString& wmClass, qint3
 // windows to apps: the entry whose StartupWMClass is the window's class or instance, else the entry whose
 // desktop-file ID is the class or the instance (letter case aside), else the entry whose Exec runs the
 // window's program with the same first argument that is not a switch (an interpreter alone says nothing of
-// the program it runs). Never an entry run in a terminal. None when no entry matches.
+// the program it runs), or runs it with none while the window is the program's own (named after it, or the
+// program opened nothing). Never an entry run in a terminal. None when no entry matches.
 std::optional<DesktopEntry> desktopEntryForWindow(const std::vector<DesktopEntry>& entries,
                                                   const WindowOwner& owner);
 

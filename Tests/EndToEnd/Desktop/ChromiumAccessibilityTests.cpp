@@ -1,12 +1,15 @@
 // Chromium's windows through the host's accessibility service, window list and keys, on a private desktop.
 #include "CorvaneCore/ProxyApps/ChromeProfiles.h"
+#include "CorvaneHelper/WindowTracking/WindowActions.h"
 #include "CorvaneHost/Accessibility.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
+#include "CorvaneHost/Workspace.h"
 #include "Support/ChromiumSession.h"
 #include "Support/DesktopSession.h"
 #include "Support/Eventually.h"
+#include "Support/WindowDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -387,6 +390,38 @@ TEST_F(ChromiumAccessibilityTests, RaisingABackgroundWindowMakesItTheActiveOne) 
                    main == AXValue(true);
         },
         10));
+}
+
+// A proxy app's reopen: the helper raises the profile's window, then the launcher brings Chrome forward. The
+// window manager is held meanwhile, as a busy one is late: Chrome coming forward must not put its other
+// window back in front.
+TEST_F(ChromiumAccessibilityTests, BringingChromeForwardAfterARaiseLeavesTheRaisedWindowInFront) {
+    const AXElement work = ensureWindow(QStringLiteral("Work"));
+    const AXElement home = ensureWindow(QStringLiteral("Home"));
+    ASSERT_FALSE(home.isNull());
+    ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == home; }, 10));
+    const pid_t windowManager = session->windowManagerPid();
+    ASSERT_GT(windowManager, 0);
+
+    test::ActivationRequestLog requests;
+    ASSERT_EQ(::kill(windowManager, SIGSTOP), 0);
+    WindowActions::raise(work);
+    const bool broughtForward = host::workspace().activate(qint32(session->chromiumPid()));
+    const std::vector<quint32> asked = requests.windows();
+    ASSERT_EQ(::kill(windowManager, SIGCONT), 0);
+
+    EXPECT_TRUE(broughtForward);
+    EXPECT_EQ(asked.size(), 1u) << "one raise, one request to the window manager";
+    EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == work; }, 10));
+    // Once the window manager has settled, Work's window is still the one in front.
+    test::DesktopSession::waitUntil([] { return false; }, 1);
+    EXPECT_EQ(focusedWindow(), work);
+
+    // Chrome already in front: bringing it forward again asks for nothing, so no window changes place.
+    ASSERT_TRUE(host::workspace().activate(qint32(session->chromiumPid())));
+    EXPECT_EQ(requests.windows().size(), 1u);
+    test::DesktopSession::waitUntil([] { return false; }, 0.5);
+    EXPECT_EQ(focusedWindow(), work);
 }
 
 TEST_F(ChromiumAccessibilityTests, MinimisingAndRestoringAWindow) {

@@ -364,7 +364,7 @@ TEST_F(CreatorEditorTest, AProxyAppMadeInTheEditorIsSavedAndStartedFromTheDeskto
         [&] { return chromiumWindowsOf(QStringLiteral("Work")).empty(); }, slowly))
         << "Chromium's window of the profile Work stays";
     if (proxyApp.state() != QProcess::NotRunning) {
-        ::kill(pid_t(proxyApp.processId()), SIGTERM);
+        test::askToEnd(pid_t(proxyApp.processId()));
         EXPECT_TRUE(proxyApp.waitForFinished(15000));
     }
 

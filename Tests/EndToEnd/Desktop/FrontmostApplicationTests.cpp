@@ -1,7 +1,7 @@
 // The application in front and bringing one forward, on the real desktop: an X program of the desktop's
 // menu (xmessage, with a desktop entry of the test's own) focused, a link opened from there routed by a
-// source-app rule that names it, the window of a script an interpreter runs known by its script, and
-// Chromium brought forward when asked.
+// source-app rule that names it, a program opened with a file known by its entry, the window of a script an
+// interpreter runs known by its script, and Chromium brought forward when asked.
 #include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneCore/Routing/RecentLinks.h"
 #include "CorvaneCore/Routing/RuleStore.h"
@@ -174,6 +174,38 @@ TEST_F(FrontmostApplicationTest, ALinkFromTheFocusedProgramRoutesByARuleThatName
         10));
     EXPECT_EQ(history.links()[0].sourceBundleID, notesID);
     EXPECT_EQ(history.links()[0].ruleName, QStringLiteral("Notes"));
+}
+
+TEST_F(FrontmostApplicationTest, AProgramOpenedWithAFileIsKnownByTheEntryThatRunsIt) {
+    // A program of the project's tests (a Qt window named after its program, which names its process) opened
+    // with a file, and an entry matched to its windows only by its program, as most desktop entries are: no
+    // StartupWMClass, and a name that is not the window's class.
+    const QString program = QStringLiteral(CORVANE_BUILD_DIR "/Tests/ReplacingWindow");
+    test::writeFile(host::desktopEntryDirectories().first() + QStringLiteral("/org.example.Viewer.desktop"),
+                    ("[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + program + " %f\n").toUtf8(),
+                    QDateTime::currentDateTime());
+    const QString document = QDir::homePath() + QStringLiteral("/note.txt");
+    test::writeFile(document, "A note in a file\n", QDateTime::currentDateTime());
+
+    QProcess viewer;
+    QProcessEnvironment environment = session->programEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    viewer.setProcessEnvironment(environment);
+    viewer.start(program, {document});
+    const bool shown =
+        viewer.waitForStarted(5000) && DesktopSession::waitUntil(
+                                           [&] {
+                                               const auto window = host::activeClientWindow();
+                                               return window && window->pid == viewer.processId();
+                                           },
+                                           10);
+    const auto frontmost = host::workspace().frontmostApplication();
+    viewer.kill(); // its own pid, as QProcess started it
+    viewer.waitForFinished(3000);
+    ASSERT_TRUE(shown) << "the program's window never came to the front";
+    ASSERT_TRUE(frontmost);
+    EXPECT_EQ(frontmost->bundleIdentifier, QStringLiteral("org.example.Viewer"));
+    EXPECT_EQ(frontmost->localizedName, QStringLiteral("Viewer"));
 }
 
 TEST_F(FrontmostApplicationTest, AScriptsWindowIsKnownByTheEntryThatRunsThatScript) {

@@ -1,3 +1,4 @@
+#include "CorvaneHost/BackgroundWork.h"
 #include "CorvaneHost/Folders.h"
 #include "CorvaneHost/LinkText.h"
 #include "CorvaneHost/Linux/HostWorkspace.h"
@@ -8,17 +9,20 @@
 #include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
 #include "Support/Files.h"
+#include "Support/LogCapture.h"
 #include "Support/VirtualTime.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <cstring>
 #include <gmock/gmock.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -146,6 +150,8 @@ protected:
             error = e;
             ++calls;
         });
+        // A hand-over to a running program answers from another thread, and a started one once it took its
+        // links or ended.
         time_->runUntil([&] { return calls > 0; }, 20000);
         time_->runUntilIdle();
         EXPECT_EQ(calls, 1);
@@ -581,8 +587,61 @@ TEST_F(HostWorkspaceTest, AStartedProgramIsDetachedFromItsCallerAndLogsToItsOwnF
     EXPECT_TRUE(readText(log).contains(QStringLiteral("to standard output")));
 }
 
-// The running program reads its events late (its main thread is busy): the link was delivered all the same,
-// and no second copy is started with it.
+// A program that took the connection and the line and never answers (stopped, or hung): the workspace waits
+// for it off the main queue, which meanwhile serves everything else; then it counts the link as delivered,
+// starts nothing, and the log names the program.
+TEST_F(HostWorkspaceTest, AProgramThatDoesNotAnswerHoldsUpOnlyItsOwnLinks) {
+    const QString id = QStringLiteral("com.example.workspace-tests.silent");
+    const QString app = makeBundle(apps_, QStringLiteral("Silent"), bundleInfo(id), /*stays=*/true);
+    auto previous = host::replaceService(host::services().eventDelivery,
+                                         std::make_shared<host::EventChannelDelivery>(1500));
+    auto [running, error] = openAndWait([&](auto done) { workspace_.openApplication(app, {}, done); });
+    ASSERT_TRUE(running) << (error ? error->description().toStdString() : "");
+    ASSERT_TRUE(
+        waitFor([&] { return workspace_.runningApplication(running->processIdentifier).has_value(); }));
+    // Its event socket takes connections and lines, and nothing reads them.
+    const QByteArray socketPath = QFile::encodeName(host::eventSocketPath(id));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.constData(), std::size_t(socketPath.size()));
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    const QString browser = desktopEntry(dataHomeApplications(), QStringLiteral("meanwhile"),
+                                         "[Desktop Entry]\nType=Application\nName=Meanwhile\nExec=true %u\n"
+                                         "MimeType=x-scheme-handler/http;\n");
+    test::LogCapture log;
+
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<RunningApplication> reached;
+    workspace_.open({QUrl(QStringLiteral("https://example.com/stopped"))}, app, {},
+                    [&](std::optional<RunningApplication> opened, std::optional<host::SystemError>) {
+                        reached = opened;
+                    });
+    EXPECT_LT(clock.elapsed(), 500) << "the open waited for the program's answer";
+    // Meanwhile the main queue runs: a link to a browser is opened at once.
+    auto [other, otherError] = openAndWait([&](auto done) {
+        workspace_.open({QUrl(QStringLiteral("https://example.com/meanwhile"))}, browser, {}, done);
+    });
+    EXPECT_TRUE(other) << (otherError ? otherError->description().toStdString() : "");
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(reached);
+
+    ASSERT_TRUE(time_->runUntil([&] { return reached.has_value(); }, 10000));
+    EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_EQ(reached->processIdentifier, running->processIdentifier);
+    EXPECT_TRUE(log.contains(QStringLiteral("events"), host::LogLevel::Default,
+                             QStringLiteral("Silent did not answer for its links within 1.5 s: it is counted "
+                                            "as having them, and not started again")))
+        << log.messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(recordedStarts(app).size(), 1);
+    ::close(silent);
+    host::replaceService(host::services().eventDelivery, std::move(previous));
+}
+
+// The running program reads its events on the thread that opens the links (as a busy program reads them
+// late): each link is delivered once, in order, and no second copy is started with it.
 TEST_F(HostWorkspaceTest, ALinkForABusyProgramIsDeliveredOnceAndStartsNothing) {
     const QString id = QStringLiteral("com.example.workspace-tests.busy");
     const QString app = makeBundle(apps_, QStringLiteral("Busy"), bundleInfo(id), /*stays=*/true);
@@ -597,16 +656,24 @@ TEST_F(HostWorkspaceTest, ALinkForABusyProgramIsDeliveredOnceAndStartsNothing) {
     std::vector<host::AppleEvent> received;
     host::EventListener listener([&](const host::AppleEvent& event) { received.push_back(event); });
     ASSERT_EQ(listener.start(id), host::EventListener::StartResult::listening);
-    const QUrl link(QStringLiteral("https://example.com/busy"));
-    auto [reached, reachError] = openAndWait([&](auto done) { workspace_.open({link}, app, {}, done); });
-    ASSERT_TRUE(reached);
-    EXPECT_EQ(reached->processIdentifier, running->processIdentifier);
-    ASSERT_TRUE(waitFor([&] {
-        QCoreApplication::processEvents();
-        return !received.empty();
-    }));
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].directObject, link.toString());
+    const QUrl first(QStringLiteral("https://example.com/busy/1"));
+    const QUrl second(QStringLiteral("https://example.com/busy/2"));
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::optional<RunningApplication>> reached;
+    const auto note = [&](std::optional<RunningApplication> opened, std::optional<host::SystemError>) {
+        reached.push_back(opened);
+    };
+    workspace_.open({first}, app, {}, note);
+    workspace_.open({second}, app, {}, note);
+    ASSERT_TRUE(time_->runUntil([&] { return reached.size() == 2 && received.size() == 2; }, 15000));
+    EXPECT_LT(clock.elapsed(), 5000) << "the hand-over waited out its patience instead of its answer";
+    for (const auto& opened : reached) {
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->processIdentifier, running->processIdentifier);
+    }
+    EXPECT_EQ(received[0].directObject, first.toString());
+    EXPECT_EQ(received[1].directObject, second.toString());
     EXPECT_EQ(recordedStarts(app).size(), 1);
     host::replaceService(host::services().eventDelivery, std::move(previous));
 }
@@ -664,21 +731,25 @@ TEST_F(HostWorkspaceTest, AProcessThatBecomesABundleProgramIsListedAsItsApplicat
     EXPECT_EQ(running->bundlePath, app);
 }
 
-// Records what reaches a running program; takes everything.
+// Records what reaches a running program, and the marks of the hand-overs and starts; takes everything.
 class RecordingDelivery final : public host::EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication& app, const QList<QUrl>& urls,
-                          const QStringList&) override {
+    void deliverToRunning(const RunningApplication& app, const QList<QUrl>& urls, const QStringList&,
+                          const QString& deliveryID, std::function<void(bool taken)> done) override {
         delivered.emplace_back(app, urls);
-        return accepts;
+        handOverMarks.push_back(deliveryID);
+        if (done)
+            host::mainQueue().async([done, taken = accepts] { done(taken); });
     }
     void prepareLaunch(host::LaunchRequest& launch, const QList<QUrl>& urls, const QStringList&) override {
         launch.arguments.append(QStringLiteral("--event"));
         for (const QUrl& url : urls)
             launch.arguments.append(url.toString());
+        launchMarks.push_back(launch.deliveryID);
     }
     bool accepts = true;
     std::vector<std::pair<RunningApplication, QList<QUrl>>> delivered;
+    QStringList handOverMarks, launchMarks;
 };
 
 TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartIt) {
@@ -725,6 +796,12 @@ TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartI
     EXPECT_NE(fresh->processIdentifier, started->processIdentifier);
     ASSERT_TRUE(waitFor([&] { return recordedStarts(app).size() == 2; }));
     EXPECT_EQ(recordedStarts(app).last(), QStringLiteral("-x|--event|https://example.com/a?b=c|"));
+    // Under the mark it was handed over with: a program that handed it on before it went has it once.
+    ASSERT_EQ(delivery->handOverMarks.size(), 3);
+    ASSERT_EQ(delivery->launchMarks.size(), 1);
+    EXPECT_FALSE(delivery->launchMarks[0].isEmpty());
+    EXPECT_EQ(delivery->launchMarks[0], delivery->handOverMarks[2]);
+    EXPECT_NE(delivery->handOverMarks[0], delivery->handOverMarks[2]) << "each open has a mark of its own";
     host::replaceService(host::services().eventDelivery, std::move(previous));
 }
 

@@ -97,6 +97,37 @@ TEST(WindowApplicationsTest, AnInterpretedProgramIsKnownByItsScriptNeverByItsInt
               std::nullopt);
 }
 
+// Native programs opened with a document or a link, as their processes were recorded on this machine: the
+// document is what the program opened, not a program it runs.
+TEST(WindowApplicationsTest, AProgramOpenedWithADocumentIsStillItsEntrysProgram) {
+    const std::vector<host::DesktopEntry> entries{
+        entry(QStringLiteral("org.example.Idle"), QStringLiteral("python3 %F")),
+        entry(QStringLiteral("org.gnome.Evince"), QStringLiteral("evince %U")),
+        entry(QStringLiteral("org.example.Preview"),
+              QStringLiteral("evince --preview /opt/preview/cover.pdf"))};
+    const auto evince = [](const QString& opened) {
+        return host::WindowOwner{
+            QStringLiteral("evince"), QStringLiteral("Evince"), {QStringLiteral("evince")}, opened};
+    };
+
+    EXPECT_EQ(matched(entries, evince(QString())), QStringLiteral("org.gnome.Evince"));
+    EXPECT_EQ(matched(entries, evince(QStringLiteral("/home/me/doc.pdf"))),
+              QStringLiteral("org.gnome.Evince"));
+    EXPECT_EQ(matched(entries, evince(QStringLiteral("https://example.com/a.pdf"))),
+              QStringLiteral("org.gnome.Evince"));
+    EXPECT_EQ(matched(entries, evince(QStringLiteral("/opt/preview/cover.pdf"))),
+              QStringLiteral("org.gnome.Evince"));
+    EXPECT_EQ(matched({entries[2]}, evince(QStringLiteral("/opt/preview/cover.pdf"))),
+              QStringLiteral("org.example.Preview"));
+    // A script's window is named by its script, never after the interpreter: no entry of the bare
+    // interpreter stands for it.
+    EXPECT_EQ(matched(entries, {QStringLiteral("sketch"),
+                                QStringLiteral("Sketch"),
+                                {QStringLiteral("python3.11"), QStringLiteral("python3")},
+                                QStringLiteral("/home/me/sketch.py")}),
+              std::nullopt);
+}
+
 TEST(WindowApplicationsTest, TheOwnerOfAProcessIsReadFromItsCommandLine) {
     const host::WindowOwner self = host::windowOwner(QStringLiteral("i"), QStringLiteral("C"),
                                                      qint32(QCoreApplication::applicationPid()));

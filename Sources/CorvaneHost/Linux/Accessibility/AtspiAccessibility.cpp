@@ -6,6 +6,7 @@
 #include "CorvaneHost/Linux/Accessibility/LibatspiAllocations.h"
 #include "CorvaneHost/Linux/Bus/SessionBus.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
+#include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/Linux/X11/X11Display.h"
 #include "CorvaneHost/Linux/X11/X11WindowListEvents.h"
 #include "CorvaneHost/MainQueue.h"
@@ -797,13 +798,11 @@ AtspiAccessible* activeWindowOf(AtspiAccessible* application, Call& call) {
     return active;
 }
 
+// Raising, making main and focusing a window all activate it: one request to the window manager serves them
+// all (requestActivation() sends no other while it is pending).
 bool activateWindow(AtspiAccessible* window, qint32 pid, double timeout) {
-    const std::shared_ptr<X11Display> display = X11Display::shared();
     const std::optional<X11ClientWindow> client = clientWindowOf(window, pid, timeout);
-    if (!display || !client)
-        return false;
-    display->activate(client->id);
-    return true;
+    return client && requestActivation(client->id);
 }
 
 } // namespace
@@ -1025,7 +1024,7 @@ AXError AtspiAccessibility::setAttributeValue(Target& target, const QString& att
         if (*flag)
             display->minimize(client->id);
         else
-            display->activate(client->id);
+            requestActivation(client->id);
         return AXError::success;
     }
     if (attribute == QLatin1String("AXMain") || attribute == QLatin1String("AXFocused")) {

@@ -13,7 +13,7 @@ namespace host {
 // Qt reads and dispatches its D-Bus connections on a thread of its own, where only Qt and libdbus run (what
 // is meant for our objects is handed to their threads), and keeps blocks there that it never frees when the
 // program ends. What that thread allocates is left out of the leak check, once, before anything of ours is
-// sent on the bus.
+// sent on the bus; code of ours run there checks its own allocations again (OwnAllocations).
 QDBusConnection sessionBus();
 
 } // namespace host

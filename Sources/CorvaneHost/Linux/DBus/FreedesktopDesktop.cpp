@@ -28,11 +28,11 @@ Desktop& desktop() {
 }
 
 bool FreedesktopDesktop::activateApplication(qint32 processIdentifier) {
-    return activateTopWindowOf(processIdentifier);
+    return host::activateApplication(processIdentifier);
 }
 
 void FreedesktopDesktop::activateSelf() {
-    activateTopWindowOf(qint32(::getpid()));
+    host::activateApplication(qint32(::getpid()));
 }
 
 } // namespace host

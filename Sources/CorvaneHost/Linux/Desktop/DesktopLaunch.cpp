@@ -52,7 +52,7 @@ std::optional<DesktopLinks> desktopLaunchLinks(const QStringList& arguments) {
     return links;
 }
 
-std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
+std::optional<int> handOnDesktopLaunch(const QStringList& arguments, const Bundle& bundle) {
     if (qEnvironmentVariableIsSet(kLaunchEventsVariable) || arguments.isEmpty())
         return std::nullopt;
     const auto links = desktopLaunchLinks(arguments);
@@ -64,7 +64,6 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
                             .arg(escapingControlCharacters(text)));
     if (links->urls.isEmpty())
         return 1;
-    const Bundle& bundle = Bundle::main();
     const QString identifier = bundle.infoDictionary()
                                    .value_or(QVariantMap{})
                                    .value(QStringLiteral("CFBundleIdentifier"))
@@ -74,16 +73,21 @@ std::optional<int> handOnDesktopLaunch(const QStringList& arguments) {
 
     // The program that opened the links is the one that started this one.
     setEventSenderPID(qint32(::getppid()));
-    if (deliverToRunningApplication(identifier,
-                                    AppleEvent::forOpening(links->urls, eventSenderPID(), links->written)))
+    const QString deliveryID = QString::fromStdString(wire::newDeliveryID());
+    if (deliverToRunningApplication(
+            identifier, AppleEvent::forOpening(links->urls, eventSenderPID(), links->written), deliveryID))
         return 0;
     releaseStandardStreams();
     OpenConfiguration configuration;
     configuration.activates = false;
     configuration.addsToRecentItems = false;
     configuration.writtenLinks = links->written;
-    // The program is started (detached) before open() returns; only its report comes later, and no one waits
-    // for it here. Its taking the links is waited for: this copy ends next, and with it their confirmation.
+    configuration.deliveryID = deliveryID;
+    // Started without another try at a running instance: none took the links just now, and the copy started
+    // hands them to one that runs by itself, under their mark. The program is started (detached) before
+    // open() returns; only its report comes later, and no one waits for it here (this copy runs no main
+    // queue). Its taking the links is waited for: this copy ends next, and with it their confirmation.
+    configuration.createsNewApplicationInstance = true;
     workspace().open(links->urls, bundle.bundlePath(), configuration, {});
     waitForBackgroundWork();
     return 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneHost/Bundle.h"
+
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -26,7 +28,9 @@ std::optional<DesktopLinks> desktopLaunchLinks(const QStringList& arguments);
 // could not be taken is logged with its text; a start with nothing else ends there (status 1) rather than
 // open the program as if no link had been asked for. Returns the exit status when the start was such a start;
 // none when it is not (no arguments, switches among them, or started by the workspace, which hands its links
-// as events).
-std::optional<int> handOnDesktopLaunch(const QStringList& arguments);
+// as events). The links travel under one delivery mark on every road, so that a running instance that
+// handed them on and ended before it answered does not get them again from the instance started next.
+// `bundle` is the program's own bundle.
+std::optional<int> handOnDesktopLaunch(const QStringList& arguments, const Bundle& bundle = Bundle::main());
 
 } // namespace host

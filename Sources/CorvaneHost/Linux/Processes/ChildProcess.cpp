@@ -1,17 +1,13 @@
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 
 #include "CorvaneHost/Folders.h"
-#include "CorvaneHost/MainQueue.h"
-#include "CorvaneHost/Services.h"
+#include "CorvaneHost/Linux/Processes/ChildReaper.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -54,55 +50,7 @@ std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
     return pointers;
 }
 
-// A program started detached is this process's child (one spawn, not the copy of this whole process that a
-// double fork costs on every link), so it is waited for when it ends rather than left a zombie. Its end goes
-// to the main queue in force when it started: a test may swap the program's services meanwhile.
-void reapWhenEnded(pid_t pid, ProgramEndCompletion whenEnded) {
-    std::shared_ptr<MainQueue> queue;
-    if (whenEnded) {
-        mainQueue();
-        const std::lock_guard lock(servicesMutex());
-        queue = services().mainQueue;
-    }
-    std::thread([pid, queue, whenEnded = std::move(whenEnded)]() mutable {
-        int status = 0;
-        pid_t reaped;
-        while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-        }
-        if (reaped != pid || !queue)
-            return;
-        const ProgramEnd end = WIFSIGNALED(status)
-                                   ? ProgramEnd{0, WTERMSIG(status)}
-                                   : ProgramEnd{WIFEXITED(status) ? WEXITSTATUS(status) : 0, 0};
-        queue->async([whenEnded = std::move(whenEnded), end] { whenEnded(end); });
-    }).detach();
-}
-
 } // namespace
-
-void setDefaultSignals(posix_spawnattr_t& attributes) {
-    sigset_t all;
-    ::sigfillset(&all);
-    ::sigdelset(&all, SIGKILL);
-    ::sigdelset(&all, SIGSTOP);
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::posix_spawnattr_setsigdefault(&attributes, &all);
-    ::posix_spawnattr_setsigmask(&attributes, &none);
-    short flags = 0;
-    ::posix_spawnattr_getflags(&attributes, &flags);
-    ::posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-}
-
-QString ProgramEnd::description() const {
-    if (signal != 0)
-        return QStringLiteral("ended by signal %1 (%2)")
-            .arg(signal)
-            .arg(QString::fromUtf8(::strsignal(signal)));
-    if (exitStatus != 0)
-        return QStringLiteral("ended with status %1").arg(exitStatus);
-    return QStringLiteral("ended cleanly");
-}
 
 QString launchLogPath(const QString& name) {
     const QString folder = hostStateDirectory() + QStringLiteral("/logs");
@@ -151,7 +99,9 @@ std::optional<qint64> startDetached(const QString& program, const QStringList& a
         failure = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EINVAL));
         return std::nullopt;
     }
-    reapWhenEnded(pid, std::move(whenEnded));
+    // This process's child (one spawn, not the copy of this whole process that a double fork costs on every
+    // link): it is waited for when it ends rather than left a zombie, and its end is logged.
+    reapWhenEnded(pid, program, std::move(whenEnded));
     return pid;
 }
 

@@ -171,18 +171,62 @@ std::vector<AppleEvent> eventsFor(const QList<QUrl>& urls, const QStringList& wr
 
 } // namespace
 
-bool EventChannelDelivery::deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
-                                            const QStringList& writtenLinks) {
-    if (application.bundleIdentifier.isEmpty())
-        return false;
-    return deliverToRunningApplication(application.bundleIdentifier, eventsFor(urls, writtenLinks));
+EventChannelDelivery::EventChannelDelivery(int answerPatienceMs)
+    : answerPatienceMs_(answerPatienceMs) {}
+
+// Each queue finishes the hand-overs already on it as it goes.
+EventChannelDelivery::~EventChannelDelivery() = default;
+
+SerialQueue& EventChannelDelivery::handOverQueue(const QString& bundleIdentifier) {
+    const std::lock_guard lock(queuesMutex_);
+    auto& queue = handOverQueues_[bundleIdentifier];
+    if (!queue)
+        queue = std::make_unique<SerialQueue>(QStringLiteral("events for ") + bundleIdentifier);
+    return *queue;
+}
+
+void EventChannelDelivery::deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                                            const QStringList& writtenLinks, const QString& deliveryID,
+                                            std::function<void(bool taken)> done) {
+    const QString path = eventSocketPath(application.bundleIdentifier);
+    if (path.isEmpty()) {
+        if (done)
+            mainQueue().async([done = std::move(done)] { done(false); });
+        return;
+    }
+    const std::string line =
+        encodeAppleEvents(eventsFor(urls, writtenLinks), deliveryID).toStdString() + '\n';
+    const QString name =
+        application.localizedName.isEmpty() ? application.bundleIdentifier : application.localizedName;
+    backgroundWorkStarted();
+    handOverQueue(application.bundleIdentifier)
+        .async([path, line, name, patience = answerPatienceMs_, done = std::move(done)]() mutable {
+            // A program that is ending still hands its links over, but no longer waits for their answers.
+            const wire::HandOverResult result = isSocketFile(path)
+                                                    ? wire::handOver(QFile::encodeName(path).toStdString(),
+                                                                     line, patience, backgroundWorkShouldEnd)
+                                                    : wire::HandOverResult::notListening;
+            // The main queue of a program that has ended refuses it.
+            mainQueue().async([result, name, patience, done = std::move(done)] {
+                if (result == wire::HandOverResult::unanswered)
+                    logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Default,
+                                    QStringLiteral("%1 did not answer for its links within %2 s: it is "
+                                                   "counted as having them, and not started again")
+                                        .arg(name)
+                                        .arg(patience / 1000.0));
+                if (done)
+                    done(wire::taken(result));
+            });
+            backgroundWorkEnded();
+        });
 }
 
 void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                                          const QStringList& writtenLinks) {
     if (urls.isEmpty())
         return; // a plain launch carries no event
-    const QString deliveryID = QString::fromStdString(wire::newDeliveryID());
+    const QString deliveryID =
+        launch.deliveryID.isEmpty() ? QString::fromStdString(wire::newDeliveryID()) : launch.deliveryID;
     launch.environment.insert(
         QString::fromLatin1(kLaunchEventsVariable),
         QString::fromUtf8(encodeAppleEvents(eventsFor(urls, writtenLinks), deliveryID)));

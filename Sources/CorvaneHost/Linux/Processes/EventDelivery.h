@@ -3,6 +3,7 @@
 #include "CorvaneHost/AppleEvent.h"
 #include "CorvaneHost/Linux/Processes/EventHandOver.h"
 #include "CorvaneHost/Linux/Processes/EventWire.h"
+#include "CorvaneHost/SerialQueue.h"
 #include "CorvaneHost/Workspace.h"
 
 #include <QByteArray>
@@ -14,7 +15,9 @@
 #include <QUrl>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -81,14 +84,28 @@ QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLin
 // as background work (BackgroundWork.h), so the caller never waits for the program's start. A program that
 // ends with a failure (a status other than 0, or a signal) before it listened and handed them on did not take
 // them: its start failed. One that ends cleanly, or runs on without listening, read them from its start.
+// The hand-overs to a running program wait for its answer on a queue of that program's own, as background
+// work: one program's hand-overs go one after another, in the order they were asked for, and a program
+// that does not answer within `answerPatienceMs` (it is stopped or hung) is logged and holds up only its own.
 class EventChannelDelivery final : public EventDelivery {
 public:
-    bool deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
-                          const QStringList& writtenLinks) override;
+    explicit EventChannelDelivery(int answerPatienceMs = wire::kAnswerPatienceMs);
+    ~EventChannelDelivery() override;
+
+    void deliverToRunning(const RunningApplication& application, const QList<QUrl>& urls,
+                          const QStringList& writtenLinks, const QString& deliveryID,
+                          std::function<void(bool taken)> done) override;
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                        const QStringList& writtenLinks) override;
     void confirmLaunch(const LaunchRequest& launch, const StartedProgram& program,
                        LaunchConfirmation confirmed) override;
+
+private:
+    SerialQueue& handOverQueue(const QString& bundleIdentifier);
+
+    int answerPatienceMs_;
+    std::mutex queuesMutex_;
+    std::map<QString, std::unique_ptr<SerialQueue>> handOverQueues_;
 };
 
 // Holds a program's instance lock while it lives; the system drops the lock when the process ends, however

@@ -1,5 +1,6 @@
 #include "CorvaneHost/Linux/Processes/EventHandOver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,6 +23,8 @@ constexpr auto kStartPatience = std::chrono::seconds(15);
 constexpr auto kStartPoll = std::chrono::milliseconds(20);
 // A program killed as often as it is started is not started without end.
 constexpr int kMaxStarts = 4;
+// How often a wait for an answer asks whether it should give up.
+constexpr int kGiveUpPollMs = 100;
 
 class Descriptor {
 public:
@@ -63,19 +66,22 @@ bool sendAll(int fd, std::string_view line) {
 }
 
 // Any line the listener writes is its answer; the connection closing first means it gave none.
-HandOverResult awaitAnswer(int fd, int timeoutMs) {
+HandOverResult awaitAnswer(int fd, int timeoutMs, const std::function<bool()>& givesUp) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || (givesUp && givesUp()))
             return HandOverResult::unanswered;
         pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, int(left.count()));
+        const int polled =
+            ::poll(&ready, 1, givesUp ? std::min(int(left.count()), kGiveUpPollMs) : int(left.count()));
         if (polled < 0 && errno == EINTR)
             continue;
-        if (polled <= 0)
-            return polled == 0 ? HandOverResult::unanswered : HandOverResult::dropped;
+        if (polled == 0)
+            continue; // the deadline is looked at above
+        if (polled < 0)
+            return HandOverResult::dropped;
         char byte = 0;
         const ssize_t count = ::recv(fd, &byte, 1, 0);
         if (count < 0 && errno == EINTR)
@@ -88,21 +94,24 @@ HandOverResult awaitAnswer(int fd, int timeoutMs) {
 }
 
 bool hasEnded(pid_t pid) {
-    // Our own child stays a zombie until reaped, and a zombie still takes signals.
-    if (::waitpid(pid, nullptr, WNOHANG) == pid)
+    // Our own child stays a zombie until reaped, and a zombie still takes signals. It is looked at, not
+    // reaped: the helper's reaper waits for it, and reads how it ended.
+    siginfo_t info{};
+    if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
         return true;
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 } // namespace
 
-HandOverResult handOver(const std::string& socketPath, std::string_view line, int answerTimeoutMs) {
+HandOverResult handOver(const std::string& socketPath, std::string_view line, int answerTimeoutMs,
+                        const std::function<bool()>& givesUp) {
     const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0 || !connectTo(socket.get(), socketPath))
         return HandOverResult::notListening;
     if (!sendAll(socket.get(), line))
         return HandOverResult::dropped;
-    return awaitAnswer(socket.get(), answerTimeoutMs);
+    return awaitAnswer(socket.get(), answerTimeoutMs, givesUp);
 }
 
 namespace {

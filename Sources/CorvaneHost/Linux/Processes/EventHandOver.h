@@ -28,9 +28,10 @@ inline bool taken(HandOverResult result) {
 }
 
 // Writes `line` (ending in a newline) to the socket at `socketPath` and waits up to `answerTimeoutMs` for
-// the listener's answer.
+// the listener's answer; a wait that `givesUp` (when given, asked a few times a second) ends counts as
+// unanswered.
 HandOverResult handOver(const std::string& socketPath, std::string_view line,
-                        int answerTimeoutMs = kAnswerPatienceMs);
+                        int answerTimeoutMs = kAnswerPatienceMs, const std::function<bool()>& givesUp = {});
 
 // After `program` was started with the events of `line` in its environment: hands `line` over its socket
 // once it listens. The events carry a delivery mark, so the program that already handled them from its

@@ -5,6 +5,7 @@
 #include <xcb/xtest.h>
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +20,7 @@ struct X11Display::Connection {
     xcb_atom_t changeStateAtom = XCB_NONE;
     xcb_keycode_t minKeycode = 0;
     std::vector<xcb_keysym_t> keysyms; // the keyboard map, read once
+    QHash<QByteArray, xcb_atom_t> atoms;
     int keysymsPerKeycode = 0;
 
     ~Connection() {
@@ -193,6 +195,47 @@ void X11Display::activate(quint32 window) {
     // Asked as a pager would, so that focus-stealing prevention lets the request through.
     xcb_ewmh_request_change_active_window(&connection_->ewmh, connection_->screen, window,
                                           XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME, XCB_NONE);
+    // A round trip: the server has handled every request of this connection before it answers.
+    std::free(xcb_get_input_focus_reply(connection_->xcb, xcb_get_input_focus(connection_->xcb), nullptr));
+}
+
+quint32 X11Display::atom(const char* name) {
+    const QByteArray key(name);
+    auto found = connection_->atoms.constFind(key);
+    if (found != connection_->atoms.constEnd())
+        return *found;
+    const xcb_atom_t made = internAtom(connection_->xcb, name);
+    if (made != XCB_NONE)
+        connection_->atoms.insert(key, made);
+    return made;
+}
+
+std::vector<quint32> X11Display::rootNumbers(const char* property) {
+    std::lock_guard lock(mutex_);
+    const xcb_atom_t name = atom(property);
+    if (name == XCB_NONE)
+        return {};
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_->xcb,
+        xcb_get_property(connection_->xcb, 0, connection_->root(), name, XCB_ATOM_CARDINAL, 0, 64), nullptr);
+    if (!reply)
+        return {};
+    std::vector<quint32> numbers;
+    if (reply->format == 32) {
+        const auto* values = static_cast<const quint32*>(xcb_get_property_value(reply));
+        numbers.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return numbers;
+}
+
+void X11Display::setRootNumbers(const char* property, const std::vector<quint32>& numbers) {
+    std::lock_guard lock(mutex_);
+    const xcb_atom_t name = atom(property);
+    if (name == XCB_NONE)
+        return;
+    xcb_change_property(connection_->xcb, XCB_PROP_MODE_REPLACE, connection_->root(), name, XCB_ATOM_CARDINAL,
+                        32, uint32_t(numbers.size()), numbers.data());
     xcb_flush(connection_->xcb);
 }
 

@@ -41,8 +41,13 @@ public:
     std::vector<X11ClientWindow> clientWindows();
     // The window manager's active window, or 0.
     quint32 activeWindow();
-    // Asks the window manager to activate (raise, focus and un-minimise) `window`.
+    // Asks the window manager to activate (raise, focus and un-minimise) `window`. Returns once the X server
+    // has the request (and every request made before it), so a program told of it afterwards finds it there.
     void activate(quint32 window);
+    // The 32-bit numbers the root window holds under `property`, or none. What one program of the session
+    // leaves there, every other one reads.
+    std::vector<quint32> rootNumbers(const char* property);
+    void setRootNumbers(const char* property, const std::vector<quint32>& numbers);
     // Asks the window manager to minimise `window`.
     void minimize(quint32 window);
     // Asks the window manager to close `window`, as its close button would.
@@ -54,6 +59,7 @@ private:
     struct Connection;
     explicit X11Display(std::unique_ptr<Connection> connection, QByteArray name);
     quint8 keycodeFor(quint32 keysym);
+    quint32 atom(const char* name);
     void sendRootMessage(quint32 window, quint32 type, const quint32 (&data)[5]);
 
     std::mutex mutex_;
