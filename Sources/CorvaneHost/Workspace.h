@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -124,6 +125,19 @@ struct LaunchRequest {
     QString deliveryID = {};            // the links' mark (OpenConfiguration::deliveryID); empty: a new one
 };
 
+// A program just started for a launch: its process, and its end, ready once it has ended: how it failed (its
+// status or signal, as "ended with status 1"), none when it ended cleanly. `end` is not valid where the
+// workspace cannot learn it.
+struct StartedProgram {
+    qint64 processIdentifier = 0;
+    std::shared_future<std::optional<QString>> end;
+};
+
+// Told once (on the main queue, or before confirmLaunch returns) whether a started program took the URLs it
+// was started for: none when it did (or may have: it runs on, or ended cleanly after reading them from its
+// start), else why it did not.
+using LaunchConfirmation = std::function<void(std::optional<QString> failure)>;
+
 // How the workspace hands URLs to a program of a bundle. The workspace decides which program and whether one
 // runs; the delivery carries the URLs. This machine's delivery is the event channel (EventChannelDelivery,
 // CorvaneHost/EventDelivery.h); host::eventDelivery() hands out the current one (services().eventDelivery).
@@ -142,9 +156,12 @@ public:
     // Prepares the start of a program that is started for `urls`, so that it receives them.
     virtual void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                                const QStringList& writtenLinks) = 0;
-    // Called once the program prepared so is started, with its process identifier: a delivery that must make
-    // sure the program took its URLs follows them up from here.
-    virtual void confirmLaunch(const LaunchRequest&, qint64) {}
+    // Called once the program prepared so is started: a delivery that must make sure the program took its
+    // URLs follows them up from here, and tells `confirmed` how that went. The workspace's open completes
+    // only then, so that a program that ended with a failure before it took its URLs is a failed open.
+    virtual void confirmLaunch(const LaunchRequest&, const StartedProgram&, LaunchConfirmation confirmed) {
+        confirmed(std::nullopt);
+    }
 };
 
 // The plainest delivery: running programs cannot be reached, and started ones get the (absolute) URLs as

@@ -239,6 +239,7 @@ void StubAppDelegate::applicationWillTerminate() {
     Log::stub.info(QStringLiteral("terminating (selfQuit=%1, liveness=%2)")
                        .arg(isSelfQuitting ? "true" : "false")
                        .arg(rawValue(liveness)));
+    handWaitingLinksToChrome();
     link->shutdown();
 }
 

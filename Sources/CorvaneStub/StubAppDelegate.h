@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace host {
 class Bundle;
@@ -104,6 +105,12 @@ private:
     void fallbackPendingGroupURLs();
     void deliverToFocusedGroupWindow(const QStringList& urls);
 
+    // Links that wait on their way to Chrome. The sender of a link is answered once the launcher has taken
+    // it, so a launcher that ends gives whatever still waits to Chrome first.
+    std::shared_ptr<QStringList> holdLinks(const QStringList& urls);
+    QStringList releaseLinks(const std::shared_ptr<QStringList>& held);
+    void handWaitingLinksToChrome();
+
     // Quitting.
     void showBlockedAlert(std::function<void()> dismissed);
 
@@ -132,6 +139,9 @@ private:
     std::optional<QDateTime> groupRetryDeadline;
     bool groupRetryInFlight = false;
     QStringList pendingGroupURLs;
+    // Links that wait for an answer of the helper or a moment for the group's window, each batch given to
+    // Chrome once, by its road or as the launcher ends.
+    std::vector<std::shared_ptr<QStringList>> heldLinks;
     std::optional<QDateTime> untrustedZeroSince;
 };
 

@@ -1,6 +1,7 @@
 // Links of a tab-group app: the helper raises or opens the group's window first, then Chrome gets the links,
 // which land in that (now focused) window. While Chrome starts, the launcher retries the raise for a while;
 // when the group cannot be reached, the links open in the profile.
+#include "CorvaneCore/Foundation/Logging.h"
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneStub/ChromeLauncher.h"
@@ -20,8 +21,10 @@ void StubAppDelegate::openURLsThroughGroup(const QStringList& urls) {
         return;
     }
     link->request(Request::Op::activate, groupActivateTimeout, {},
-                  weakly([urls](StubAppDelegate& self, const Response& response) {
-                      self.handleGroupResponse(urls, response);
+                  weakly([held = holdLinks(urls)](StubAppDelegate& self, const Response& response) {
+                      // Empty once the launcher gave them to Chrome as it ended.
+                      if (const QStringList links = self.releaseLinks(held); !links.isEmpty())
+                          self.handleGroupResponse(links, response);
                   }));
 }
 
@@ -45,10 +48,37 @@ void StubAppDelegate::handleGroupResponse(const QStringList& urls, const Respons
 void StubAppDelegate::deliverToFocusedGroupWindow(const QStringList& urls) {
     if (urls.isEmpty())
         return;
-    host::mainQueue().schedule(groupDeliveryDelay, weakly([urls](StubAppDelegate& self) {
-                                   ChromeLauncher::launch(self.config.profileDirectory, urls);
+    host::mainQueue().schedule(groupDeliveryDelay, weakly([held = holdLinks(urls)](StubAppDelegate& self) {
+                                   if (const QStringList links = self.releaseLinks(held); !links.isEmpty())
+                                       ChromeLauncher::launch(self.config.profileDirectory, links);
                                }),
                                false);
+}
+
+std::shared_ptr<QStringList> StubAppDelegate::holdLinks(const QStringList& urls) {
+    auto held = std::make_shared<QStringList>(urls);
+    heldLinks.push_back(held);
+    return held;
+}
+
+QStringList StubAppDelegate::releaseLinks(const std::shared_ptr<QStringList>& held) {
+    std::erase(heldLinks, held);
+    return std::exchange(*held, {});
+}
+
+// Whatever still waits goes to the profile, where the group's window may not be: better than lost.
+void StubAppDelegate::handWaitingLinksToChrome() {
+    QStringList links = std::exchange(pendingGroupURLs, {});
+    for (const auto& held : std::exchange(heldLinks, {}))
+        links += std::exchange(*held, {});
+    links += std::exchange(pendingURLs, {});
+    stopGroupRetry();
+    awaitingHelper = false;
+    if (links.isEmpty())
+        return;
+    Log::stub.info(QStringLiteral("ending with %1 link(s) not yet in Chrome; opening them in the profile")
+                       .arg(links.size()));
+    noteAndLaunch(links);
 }
 
 void StubAppDelegate::scheduleGroupRetry() {

@@ -146,4 +146,52 @@ TEST_F(TabGroupTest, LinksPutBackForTheHelperOpenInTheProfileWhenItDoesNotCome) 
               (std::vector<QStringList>{profileLaunch({link1.toString()}), profileLaunch()}));
 }
 
+// A launcher that ends while links still wait on the group's road gives them to Chrome in the profile first,
+// once: their sender was told they were handed on.
+struct EndingWithLinksTest : TabGroupTest {
+    void endsAndOpensInTheProfile(const std::vector<QStringList>& before) {
+        EXPECT_EQ(chromeLaunches(), before);
+        host.application().terminate();
+        ASSERT_TRUE(terminated());
+        auto expected = before;
+        expected.push_back(profileLaunch({link1.toString()}));
+        EXPECT_EQ(chromeLaunches(), expected);
+        time->advance(60);
+        EXPECT_EQ(chromeLaunches(), expected) << "a link went to Chrome twice";
+    }
+};
+
+TEST_F(EndingWithLinksTest, WhileTheGroupIsAskedFor) {
+    chromeRuns();
+    startWithHelper();
+    link->answer(Op::activate, Action::raised);
+    openLinks({link1});
+    ASSERT_EQ(link->unanswered(Op::activate), 1);
+    endsAndOpensInTheProfile({});
+}
+
+TEST_F(EndingWithLinksTest, WhileTheGroupsWindowComesForward) {
+    chromeRuns();
+    startWithHelper();
+    link->answer(Op::activate, Action::raised);
+    openLinks({link1});
+    link->answer(Op::activate, Action::raised);
+    time->advance(0.1);
+    endsAndOpensInTheProfile({});
+}
+
+TEST_F(EndingWithLinksTest, WhileTheGroupIsRetriedAsChromeStarts) {
+    start(host::AppleEvent::forOpening({link1}, std::nullopt));
+    time->advance(2);
+    endsAndOpensInTheProfile({profileLaunch()});
+}
+
+TEST_F(EndingWithLinksTest, WhileTheHelperIsAwaited) {
+    chromeRuns();
+    start();
+    openLinks({link1});
+    time->advance(1);
+    endsAndOpensInTheProfile({});
+}
+
 } // namespace

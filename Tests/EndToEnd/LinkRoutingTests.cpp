@@ -295,6 +295,28 @@ TEST_F(LinkRoutingTest, MissingTargetsFallToTheFallbackThenTheLastResort) {
     EXPECT_EQ(history.links()[1].ruleName, QStringLiteral("Gone"));
 }
 
+// A browser started for a link that ends with a failure before it took it did not open it: the link goes to
+// the last-resort browser. One that ends cleanly read it from its start (every stand-in browser here does).
+TEST_F(LinkRoutingTest, ALinkWhoseBrowserFailsAtItsStartGoesToTheLastResort) {
+    const QString failingID = QStringLiteral("com.example.failing");
+    makeBundle(QStringLiteral("Failing Browser"), failingID,
+               {QStringLiteral("http"), QStringLiteral("https")},
+               QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\nexit 1\n").arg(record(failingID)));
+    RuleSet set;
+    set.rules = {
+        rule(QStringLiteral("Failing"), Condition::Kind::addresses, QStringLiteral("*.example.org"),
+             failingID),
+        rule(QStringLiteral("Work"), Condition::Kind::addresses, QStringLiteral("*.example.com"), workID)};
+    saveRules(set);
+
+    ASSERT_EQ(open({QStringLiteral("https://clean.example.com/")}).status, 0);
+    EXPECT_TRUE(received(workID, QStringLiteral("https://clean.example.com/")));
+    ASSERT_EQ(open({QStringLiteral("https://fails.example.org/")}).status, 0);
+    EXPECT_TRUE(received(failingID, QStringLiteral("https://fails.example.org/")));
+    EXPECT_TRUE(received(chromeID, QStringLiteral("https://fails.example.org/")));
+    EXPECT_FALSE(test::linesOf(record(chromeID)).contains(QStringLiteral("https://clean.example.com/")));
+}
+
 TEST_F(LinkRoutingTest, ConnectedClientsHearOfEveryRecordedLink) {
     saveRules(RuleSet{});
     ASSERT_EQ(open({QStringLiteral("https://first.example.net/")}).status, 0);

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <future>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -737,18 +738,20 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
     if (!urls.isEmpty())
         eventDelivery().prepareLaunch(request, urls, configuration.writtenLinks);
     QString failure;
-    const auto pid = startDetached(executable, request.arguments, request.environment,
-                                   app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName()
-                                                                    : app.bundleIdentifier(),
-                                   failure);
+    auto ended = std::make_shared<std::promise<std::optional<QString>>>();
+    const std::shared_future<std::optional<QString>> end = ended->get_future().share();
+    const auto pid = startDetached(
+        executable, request.arguments, request.environment,
+        app.bundleIdentifier().isEmpty() ? QFileInfo(app.path).completeBaseName() : app.bundleIdentifier(),
+        failure, [ended](const ProgramEnd& how) {
+            ended->set_value(how.clean() ? std::nullopt : std::optional(how.description()));
+        });
     if (!pid) {
         complete(std::move(completion), std::nullopt,
                  workspaceError(WorkspaceErrorCode::launchFailed,
                                 QStringLiteral("could not start %1: %2").arg(name, failure)));
         return;
     }
-    if (!urls.isEmpty())
-        eventDelivery().confirmLaunch(request, *pid);
     // A bundle that was started is known from then on, as it is wherever it lies.
     if (!readState().registeredBundles.contains(app.path)) {
         try {
@@ -758,7 +761,21 @@ void HostWorkspace::launch(const Application& app, const QList<QUrl>& urls,
             // The program runs; only the registration is lost.
         }
     }
-    complete(std::move(completion), runningRecord(app, qint32(*pid)), std::nullopt);
+    const RunningApplication started = runningRecord(app, qint32(*pid));
+    if (urls.isEmpty()) {
+        complete(std::move(completion), started, std::nullopt);
+        return;
+    }
+    // The open is done once the program took its links, or failed before it did.
+    eventDelivery().confirmLaunch(
+        request, StartedProgram{*pid, end},
+        [completion = std::move(completion), started](std::optional<QString> failure) mutable {
+            if (failure)
+                complete(std::move(completion), std::nullopt,
+                         workspaceError(WorkspaceErrorCode::launchFailed, *failure));
+            else
+                complete(std::move(completion), started, std::nullopt);
+        });
 }
 
 void HostWorkspace::openApplication(const QString& appPath, const OpenConfiguration& configuration,

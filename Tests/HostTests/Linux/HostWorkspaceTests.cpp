@@ -138,7 +138,8 @@ protected:
         return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
     }
 
-    // Runs an open through the workspace and the virtual main queue.
+    // Runs an open through the workspace and the virtual main queue (a program started for links completes
+    // the open once it took them, or ended).
     std::pair<std::optional<RunningApplication>, std::optional<host::SystemError>>
     openAndWait(const std::function<void(host::OpenCompletion)>& start) {
         std::optional<RunningApplication> app;
@@ -149,8 +150,9 @@ protected:
             error = e;
             ++calls;
         });
-        // A hand-over to a running program answers from another thread.
-        time_->runUntil([&] { return calls > 0; }, 15000);
+        // A hand-over to a running program answers from another thread, and a started one once it took its
+        // links or ended.
+        time_->runUntil([&] { return calls > 0; }, 20000);
         time_->runUntilIdle();
         EXPECT_EQ(calls, 1);
         if (app)
@@ -800,6 +802,35 @@ TEST_F(HostWorkspaceTest, LinksGoToTheRunningProgramThroughTheDeliveryElseStartI
     EXPECT_FALSE(delivery->launchMarks[0].isEmpty());
     EXPECT_EQ(delivery->launchMarks[0], delivery->handOverMarks[2]);
     EXPECT_NE(delivery->handOverMarks[0], delivery->handOverMarks[2]) << "each open has a mark of its own";
+    host::replaceService(host::services().eventDelivery, std::move(previous));
+}
+
+// A program started for a link that ends before it took it: ended with a failure, it failed to open the link
+// (the caller then gives it to another browser); ended cleanly, it read the link from its start.
+TEST_F(HostWorkspaceTest, AProgramThatFailsBeforeItTookItsLinksFailsTheOpen) {
+    auto previous =
+        host::replaceService(host::services().eventDelivery, std::make_shared<host::EventChannelDelivery>());
+    const QUrl link(QStringLiteral("https://example.com/started?x=1"));
+    const auto openWith = [&](const QString& name, const QByteArray& ending) {
+        const QString app = makeBundle(
+            apps_, name, bundleInfo(QStringLiteral("com.example.workspace-tests.") + name.toLower()));
+        QFile program(app + QStringLiteral("/Contents/MacOS/run"));
+        EXPECT_TRUE(program.open(QIODevice::Append));
+        program.write(ending + "\n");
+        program.close();
+        auto [started, error] = openAndWait([&](auto done) { workspace_.open({link}, app, {}, done); });
+        EXPECT_EQ(recordedStarts(app), QStringList{link.toString() + QLatin1Char('|')}) << name.toStdString();
+        EXPECT_EQ(started.has_value(), !error.has_value());
+        return error ? error->description().toStdString() : std::string();
+    };
+
+    EXPECT_EQ(openWith(QStringLiteral("Fails"), "exit 1"),
+              "Fails.app ended with status 1 before it took its links");
+    EXPECT_EQ(openWith(QStringLiteral("FailsLater"), "sleep 0.2; exit 3"),
+              "FailsLater.app ended with status 3 before it took its links");
+    EXPECT_EQ(openWith(QStringLiteral("Killed"), "kill -KILL $$"),
+              "Killed.app ended by signal 9 (Killed) before it took its links");
+    EXPECT_EQ(openWith(QStringLiteral("Reads"), "exit 0"), "");
     host::replaceService(host::services().eventDelivery, std::move(previous));
 }
 

@@ -19,7 +19,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +78,92 @@ quint64 inodeOf(const QString& path) {
 bool isSocketFile(const QString& path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// Its end reaches the main queue a moment after it is reaped, and never while no main queue runs (a program
+// that waits for its background work as it ends): gone this long without it, it ended in an unknown way.
+constexpr auto kEndReportPatience = std::chrono::seconds(1);
+
+bool isEndKnown(const StartedProgram& program) {
+    return program.end.valid() && program.end.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// How the started program failed, once it ended: none when it ended cleanly or in a way not known.
+std::optional<QString> failureOf(const StartedProgram& program) {
+    if (!isEndKnown(program))
+        return std::nullopt;
+    try {
+        return program.end.get();
+    } catch (const std::future_error&) {
+        return std::nullopt; // its reaper was gone before it could tell
+    }
+}
+
+// Whether the started program has ended, asked again and again by one confirmation.
+class EndWatch {
+public:
+    explicit EndWatch(StartedProgram program)
+        : program_(std::move(program)) {}
+    bool hasEnded() {
+        if (isEndKnown(program_))
+            return true;
+        // Only looked at: the program is reaped by whoever started it.
+        if (program_.processIdentifier > 0 &&
+            (::kill(pid_t(program_.processIdentifier), 0) == 0 || errno != ESRCH))
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!goneSince_)
+            goneSince_ = now;
+        return now - *goneSince_ >= kEndReportPatience;
+    }
+
+private:
+    StartedProgram program_;
+    std::optional<std::chrono::steady_clock::time_point> goneSince_;
+};
+
+// How the confirmation of a start went, with how the program failed when it ended unheard.
+struct StartOutcome {
+    wire::StartConfirmation confirmation;
+    std::optional<QString> failure;
+};
+
+// What became of a started program's links: none when it took them or may have, else why it did not; what
+// is not a failure is logged.
+std::optional<QString> startFailure(const QString& name, const StartOutcome& outcome) {
+    const auto& [confirmation, failure] = outcome;
+    const auto note = [](const QString& message) {
+        logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Default, message);
+    };
+    switch (confirmation) {
+    case wire::StartConfirmation::taken:
+        return std::nullopt;
+    case wire::StartConfirmation::unheard:
+        note(QStringLiteral("%1 never listened for its links; it has them only from its start").arg(name));
+        return std::nullopt;
+    case wire::StartConfirmation::ended:
+        break;
+    }
+    if (failure) {
+        const QString message = QStringLiteral("%1 %2 before it took its links").arg(name, *failure);
+        logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Error, message);
+        return message;
+    }
+    note(QStringLiteral("%1 ended without listening for its links; it had them from its start").arg(name));
+    return std::nullopt;
+}
+
+// Where the listener at that socket keeps the delivery marks it handed on.
+QString deliveryMarksPath(const QString& socketPath) {
+    return socketPath + QStringLiteral(".delivered");
+}
+
+// Whether a listener at that socket handed on the events under `mark`.
+bool deliveryMarkKept(const QString& socketPath, const QString& mark) {
+    QFile file(deliveryMarksPath(socketPath));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.readAll().split('\n').contains(mark.toLatin1());
 }
 
 std::vector<AppleEvent> eventsFor(const QList<QUrl>& urls, const QStringList& writtenLinks) {
@@ -189,26 +279,33 @@ void EventChannelDelivery::prepareLaunch(LaunchRequest& launch, const QList<QUrl
     launch.arguments += linkArguments(urls, writtenLinks);
 }
 
-void EventChannelDelivery::confirmLaunch(const LaunchRequest& launch, qint64 processIdentifier) {
+void EventChannelDelivery::confirmLaunch(const LaunchRequest& launch, const StartedProgram& program,
+                                         LaunchConfirmation confirmed) {
     const QString events = launch.environment.value(QString::fromLatin1(kLaunchEventsVariable));
     const QString path = eventSocketPath(launch.bundleIdentifier);
-    if (events.isEmpty() || path.isEmpty())
+    if (events.isEmpty() || path.isEmpty()) {
+        confirmed(std::nullopt);
         return;
+    }
+    const QString mark = decodeDeliveredEvents(events.toUtf8()).value_or(DeliveredEvents{}).deliveryID;
     const std::string socket = QFile::encodeName(path).toStdString();
     const std::string line = events.toStdString() + '\n';
+    // Not started again when it ends unheard: a program that never listens may take its links from its
+    // arguments alone, and would open them twice.
     runInBackground(
-        // Not started again when it ends unheard: a program that never listens may take its links from its
-        // arguments alone, and would open them twice.
-        [socket, line, processIdentifier] {
-            return wire::confirmStart(socket, line, pid_t(processIdentifier), {}, backgroundWorkShouldEnd);
+        [socket, line, program, path, mark]() -> StartOutcome {
+            EndWatch watch(program);
+            const auto confirmation = wire::confirmStartOnce(
+                socket, line, [&] { return watch.hasEnded(); }, backgroundWorkShouldEnd);
+            if (confirmation != wire::StartConfirmation::ended)
+                return {confirmation, std::nullopt};
+            // One that listened, handed the links on and ended before it was asked took them all the same.
+            if (!mark.isEmpty() && deliveryMarkKept(path, mark))
+                return {wire::StartConfirmation::taken, std::nullopt};
+            return {confirmation, failureOf(program)};
         },
-        [name = QFileInfo(launch.appPath).fileName()](bool confirmed) {
-            if (!confirmed)
-                logSink().write(QStringLiteral("host"), QStringLiteral("events"), LogLevel::Default,
-                                QStringLiteral("%1 never listened for its links; it has them only from its "
-                                               "start")
-                                    .arg(name));
-        });
+        [name = QFileInfo(launch.appPath).fileName(), confirmed = std::move(confirmed)](
+            const StartOutcome& outcome) { confirmed(startFailure(name, outcome)); });
 }
 
 QString eventSocketPath(const QString& bundleIdentifier) {
@@ -362,7 +459,7 @@ EventListener::StartResult EventListener::start(const QString& bundleIdentifier)
         return fail(QStringLiteral("could not listen at %1: %2").arg(path, server->errorString()));
     path_ = path;
     inode_ = inodeOf(path);
-    marksPath_ = path + QStringLiteral(".delivered");
+    marksPath_ = deliveryMarksPath(path);
     loadDeliveryMarks();
     QLocalServer* raw = server.get();
     QObject::connect(raw, &QLocalServer::newConnection, raw, [this, raw] {

@@ -81,7 +81,9 @@ QStringList linkArguments(const QList<QUrl>& urls, const QStringList& writtenLin
 // The workspace's delivery on this machine: a running program of ours takes the events on its socket; a
 // program that is started gets them in its environment, and the links (absolute URLs only) as arguments for
 // programs that read them there. A started program's events are confirmed over its socket once it listens,
-// as background work (BackgroundWork.h), so the caller never waits for the program's start.
+// as background work (BackgroundWork.h), so the caller never waits for the program's start. A program that
+// ends with a failure (a status other than 0, or a signal) before it listened and handed them on did not take
+// them: its start failed. One that ends cleanly, or runs on without listening, read them from its start.
 // The hand-overs to a running program wait for its answer on a queue of that program's own, as background
 // work: one program's hand-overs go one after another, in the order they were asked for, and a program
 // that does not answer within `answerPatienceMs` (it is stopped or hung) is logged and holds up only its own.
@@ -95,7 +97,8 @@ public:
                           std::function<void(bool taken)> done) override;
     void prepareLaunch(LaunchRequest& launch, const QList<QUrl>& urls,
                        const QStringList& writtenLinks) override;
-    void confirmLaunch(const LaunchRequest& launch, qint64 processIdentifier) override;
+    void confirmLaunch(const LaunchRequest& launch, const StartedProgram& program,
+                       LaunchConfirmation confirmed) override;
 
 private:
     SerialQueue& handOverQueue(const QString& bundleIdentifier);

@@ -114,22 +114,44 @@ HandOverResult handOver(const std::string& socketPath, std::string_view line, in
     return awaitAnswer(socket.get(), answerTimeoutMs, givesUp);
 }
 
+namespace {
+
+// Hands `line` over once something listens at `socketPath`, until `deadline`.
+StartConfirmation awaitListener(const std::string& socketPath, std::string_view line,
+                                const std::function<bool()>& hasEnded, const std::function<bool()>& givesUp,
+                                std::chrono::steady_clock::time_point deadline) {
+    while (std::chrono::steady_clock::now() < deadline && !(givesUp && givesUp())) {
+        const HandOverResult result = handOver(socketPath, line);
+        if (taken(result))
+            return StartConfirmation::taken;
+        if (result == HandOverResult::notListening && hasEnded())
+            return StartConfirmation::ended;
+        std::this_thread::sleep_for(kStartPoll);
+    }
+    return StartConfirmation::unheard;
+}
+
+} // namespace
+
 bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
                   const std::function<pid_t()>& startAgain, const std::function<bool()>& givesUp) {
     const auto deadline = std::chrono::steady_clock::now() + kStartPatience;
-    for (int starts = 1; std::chrono::steady_clock::now() < deadline && !(givesUp && givesUp());) {
-        const HandOverResult result = handOver(socketPath, line);
-        if (taken(result))
-            return true;
-        if (result == HandOverResult::notListening && (program <= 0 || hasEnded(program))) {
-            if (!startAgain || starts >= kMaxStarts)
-                return false;
-            program = startAgain();
-            ++starts;
-        }
-        std::this_thread::sleep_for(kStartPoll);
+    for (int starts = 1;; ++starts) {
+        const StartConfirmation confirmation = awaitListener(
+            socketPath, line, [&] { return program <= 0 || hasEnded(program); }, givesUp, deadline);
+        if (confirmation != StartConfirmation::ended)
+            return confirmation == StartConfirmation::taken;
+        if (!startAgain || starts >= kMaxStarts)
+            return false;
+        program = startAgain();
     }
-    return false;
+}
+
+StartConfirmation confirmStartOnce(const std::string& socketPath, std::string_view line,
+                                   const std::function<bool()>& hasEnded,
+                                   const std::function<bool()>& givesUp) {
+    return awaitListener(socketPath, line, hasEnded, givesUp,
+                         std::chrono::steady_clock::now() + kStartPatience);
 }
 
 } // namespace host::wire

@@ -43,4 +43,16 @@ HandOverResult handOver(const std::string& socketPath, std::string_view line,
 bool confirmStart(const std::string& socketPath, std::string_view line, pid_t program,
                   const std::function<pid_t()>& startAgain, const std::function<bool()>& givesUp = {});
 
+enum class StartConfirmation {
+    taken,   // a listener took the line
+    ended,   // the program ended, and nothing listened, before any took it
+    unheard, // nothing took it within the patience (or before `givesUp` said so) while the program ran on
+};
+
+// As confirmStart, for a program that is not started again, and saying how it went: `hasEnded` tells whether
+// the program has ended (it is asked only while nothing listens).
+StartConfirmation confirmStartOnce(const std::string& socketPath, std::string_view line,
+                                   const std::function<bool()>& hasEnded,
+                                   const std::function<bool()>& givesUp = {});
+
 } // namespace host::wire

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <atomic>
+#include <csignal>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -422,9 +423,24 @@ protected:
     }
 
     // As though this process were the program just started, still starting up.
-    void confirmAsStarted() { delivery.confirmLaunch(launch, ::getpid()); }
+    void confirmAsStarted() { confirmAs(host::StartedProgram{::getpid(), {}}); }
+    void confirmAs(const host::StartedProgram& program) {
+        outcome.reset();
+        delivery.confirmLaunch(launch, program,
+                               [this](std::optional<QString> failure) { outcome = failure; });
+    }
+    // Whether the confirmation came, and said the program took its links.
     bool confirmed() {
-        return pumpUntil([] { return host::waitForBackgroundWork(0); });
+        return pumpUntil([this] { return outcome.has_value(); }) && !*outcome;
+    }
+    // What the confirmation says of a program that ended so (how it failed, none when cleanly) before
+    // anything listened: none when it took its links, else why it did not.
+    std::optional<QString> confirmationOfAnEnd(std::optional<QString> failure) {
+        std::promise<std::optional<QString>> ended;
+        ended.set_value(failure);
+        confirmAs(host::StartedProgram{0, ended.get_future().share()});
+        EXPECT_TRUE(pumpUntil([this] { return outcome.has_value(); }));
+        return outcome.value_or(QStringLiteral("no confirmation"));
     }
     host::DeliveredEvents fromEnvironment() const {
         return *host::decodeDeliveredEvents(launch.environment.value(host::kLaunchEventsVariable).toUtf8());
@@ -436,6 +452,7 @@ protected:
     host::LaunchRequest launch{QStringLiteral("/Applications/Started.app"), id, {}, {}};
     std::vector<AppleEvent> received;
     host::EventListener listener{[this](const AppleEvent& event) { received.push_back(event); }};
+    std::optional<std::optional<QString>> outcome;
 };
 
 TEST_F(StartedProgramTest, TheProgramThatTookItsLinksFromItsStartOnlyAnswers) {
@@ -453,6 +470,19 @@ TEST_F(StartedProgramTest, ACopyThatNeverHadTheLinksHandsThemOn) {
     EXPECT_EQ(received, fromEnvironment().events);
     listener.deliver(fromEnvironment());
     EXPECT_EQ(received.size(), 1u) << "the copy handed its start's links on again";
+}
+
+// A program that ended with a failure before it listened did not take its links; one that ended cleanly read
+// them from its start, and one that handed them on before it ended took them whatever its end.
+TEST_F(StartedProgramTest, AProgramThatFailedBeforeItHandedItsLinksOnDidNotTakeThem) {
+    EXPECT_EQ(confirmationOfAnEnd(QStringLiteral("ended with status 1")),
+              QStringLiteral("Started.app ended with status 1 before it took its links"));
+    EXPECT_EQ(confirmationOfAnEnd(std::nullopt), std::nullopt);
+
+    ASSERT_EQ(listener.start(id), Started::listening);
+    listener.deliver(fromEnvironment());
+    listener.stop();
+    EXPECT_EQ(confirmationOfAnEnd(QStringLiteral("ended by signal 11 (Segmentation fault)")), std::nullopt);
 }
 
 // A program that ends while a start it made is still unconfirmed does not wait out the confirmation's
