@@ -8,4 +8,8 @@ namespace test {
 // passed first.
 bool eventually(const std::function<bool()>& done, int timeoutMs = 10000);
 
+// Waits for something this program's main thread does: runs its event loop until `done` holds. False when
+// `timeoutMs` passed first.
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
 } // namespace test

@@ -3,6 +3,8 @@
 #include "CorvaneHost/MainQueue.h"
 #include "CorvaneHost/Services.h"
 
+#include "Support/Eventually.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -13,16 +15,7 @@
 
 namespace {
 
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::pumpUntil;
 
 QThread* mainThread() {
     return QCoreApplication::instance()->thread();

@@ -3,6 +3,8 @@
 #include "CorvaneHost/Linux/Processes/ChildProcess.h"
 #include "Support/LogCapture.h"
 
+#include "Support/Eventually.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,16 +23,7 @@ int threadCount() {
     return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::pumpUntil;
 
 TEST(ChildProcess, EveryEndIsLoggedAndHandedToItsStarterWithoutAThreadPerProgram) {
     test::LogCapture log;

@@ -7,6 +7,8 @@
 #include "Support/TemporaryHome.h"
 #include "Support/VanishingListener.h"
 
+#include "Support/Eventually.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,17 +29,7 @@ namespace {
 using host::AppleEvent;
 using Started = host::EventListener::StartResult;
 
-// Runs the program's event loop until `done` holds (the listener lives on the main thread).
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::pumpUntil;
 
 // Delivers on another thread while the main thread runs the loop; gives the sender's answer.
 bool deliver(const QString& bundleID, const std::vector<AppleEvent>& events, const QString& deliveryID = {}) {
