@@ -3,6 +3,7 @@
 #include "CorvaneHelper/WindowTracking/WindowActions.h"
 #include "CorvaneHost/Accessibility.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
+#include "CorvaneHost/Linux/X11/X11Activation.h"
 #include "CorvaneHost/Services.h"
 #include "CorvaneHost/WindowList.h"
 #include "CorvaneHost/Workspace.h"
@@ -436,6 +437,27 @@ TEST_F(ChromiumAccessibilityTests, BringingChromeForwardAfterARaiseLeavesTheRais
     EXPECT_EQ(requests.windows().size(), 1u);
     test::DesktopSession::waitUntil([] { return false; }, 0.5);
     EXPECT_EQ(focusedWindow(), work);
+}
+
+// The user (or a program that goes to the window manager directly) brings Home forward right after the helper
+// raised Work: raising Work again at once brings it back.
+TEST_F(ChromiumAccessibilityTests, AWindowRaisedAgainSoonAfterAnotherCameForwardComesToTheFront) {
+    const AXElement work = ensureWindow(QStringLiteral("Work"));
+    const AXElement home = ensureWindow(QStringLiteral("Home"));
+    ASSERT_FALSE(home.isNull());
+    ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == home; }, 10));
+    const auto homeWindow = host::activeClientWindow();
+    ASSERT_TRUE(homeWindow);
+    for (int round = 0; round < 3; ++round) {
+        WindowActions::raise(work);
+        ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == work; }, 10))
+            << "round " << round;
+        host::X11Display::shared()->activate(homeWindow->id);
+        ASSERT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == home; }, 10))
+            << "round " << round;
+    }
+    WindowActions::raise(work);
+    EXPECT_TRUE(test::DesktopSession::waitUntil([&] { return focusedWindow() == work; }, 3));
 }
 
 TEST_F(ChromiumAccessibilityTests, MinimisingAndRestoringAWindow) {

@@ -1,6 +1,7 @@
 #include "CorvaneHost/Linux/X11/X11Activation.h"
 
 #include <chrono>
+#include <thread>
 
 namespace host {
 namespace {
@@ -24,6 +25,19 @@ void noteRequest(X11Display& display, const ActivationRequest& request) {
     const auto time = quint64(request.madeAtMs);
     display.setRootNumbers(requestProperty,
                            {request.window, request.activeBefore, quint32(time >> 32), quint32(time)});
+}
+
+// How long a raise waits for the window manager to carry its request out.
+constexpr int carriedOutWithinMs = 100;
+
+bool becomesActive(X11Display& display, quint32 window) {
+    const qint64 until = monotonicMs() + carriedOutWithinMs;
+    while (display.activeWindow() != window) {
+        if (monotonicMs() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 bool canComeForward(const X11ClientWindow& window) {
@@ -93,6 +107,11 @@ bool requestActivation(quint32 window) {
         return true;
     noteRequest(*display, {window, active, now});
     display->activate(window);
+    // A window manager carries a request out within milliseconds: the note of one carried out goes, so that
+    // the window is asked for anew once another came forward meanwhile (by a click, or by a program that does
+    // not note its requests), however soon. One that takes longer stays noted as pending, for its patience.
+    if (becomesActive(*display, window))
+        display->setRootNumbers(requestProperty, {});
     return true;
 }
 
