@@ -55,26 +55,12 @@ struct Tally {
 class Churn {
 public:
     bool setUp(const QString& helper) {
-        QDir().mkpath(home_.file(QStringLiteral("Applications")));
-        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), helper, helperBundle()}) != 0)
-            return false;
-        auto info = host::readBundleInfo(helperBundle());
-        if (!info)
-            return false;
-        info->insert(QStringLiteral("CFBundleIdentifier"), churnID);
-        if (!host::writePropertyListFile(helperBundle() + QStringLiteral("/Contents/Info.plist"), *info))
+        if (!bench::copyHelperAs(helper, helperBundle(), churnID))
             return false;
         // The last-resort browser, which the helper hands every link to: records them, one a line.
-        const QVariantMap browser{
-            {QStringLiteral("CFBundleIdentifier"), Corvane::chromeBundleID},
-            {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
-            {QStringLiteral("CFBundleURLTypes"),
-             QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"),
-                                       QVariantList{QStringLiteral("http"), QStringLiteral("https")}}}}}};
-        return test::writeScriptBundle(
-            home_.file(QStringLiteral("Applications/Google Chrome.app")), browser,
-            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
-                .arg(record()));
+        return bench::writeStandInChrome(
+            home_, QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1'; done\n")
+                       .arg(record()));
     }
 
     Tally run(Road road, int signal, const QString& name, int links) {

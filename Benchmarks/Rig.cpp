@@ -1,11 +1,16 @@
 #include "Rig.h"
 
+#include "CorvaneCore/Foundation/Paths.h"
 #include "CorvaneHost/Linux/Accessibility/AtspiAccessibility.h"
 #include "CorvaneHost/Linux/Files/PrivacyGrants.h"
+#include "CorvaneHost/PropertyList.h"
 #include "CorvaneHost/Services.h"
+#include "Support/Files.h"
 #include "Support/OutsidePrograms.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <atomic>
 #include <cstdio>
 #include <poll.h>
@@ -166,6 +171,28 @@ std::shared_ptr<AXProfileSource> startTracker(const QString& profile,
     scope.profileDirectory = profile;
     tracker->updateWatched({scope});
     return tracker;
+}
+
+bool copyHelperAs(const QString& helper, const QString& destination, const QString& identifier) {
+    QDir().mkpath(QFileInfo(destination).absolutePath());
+    if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), helper, destination}) != 0)
+        return false;
+    auto info = host::readBundleInfo(destination);
+    if (!info)
+        return false;
+    info->insert(QStringLiteral("CFBundleIdentifier"), identifier);
+    return host::writePropertyListFile(destination + QStringLiteral("/Contents/Info.plist"), *info);
+}
+
+bool writeStandInChrome(const test::TemporaryHome& home, const QString& script) {
+    const QVariantMap browser{
+        {QStringLiteral("CFBundleIdentifier"), Corvane::chromeBundleID},
+        {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
+        {QStringLiteral("CFBundleURLTypes"),
+         QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"),
+                                   QVariantList{QStringLiteral("http"), QStringLiteral("https")}}}}}};
+    return test::writeScriptBundle(home.file(QStringLiteral("Applications/Google Chrome.app")), browser,
+                                   script);
 }
 
 } // namespace bench

@@ -44,6 +44,14 @@ bool saysWhyNot(bool started, const QString& reason);
 
 } // namespace detail
 
+// Lays out a copy of the built helper bundle `helper` at `destination`, under the bundle identifier
+// `identifier`, so that it runs beside any helper of this account. Whether it could.
+bool copyHelperAs(const QString& helper, const QString& destination, const QString& identifier);
+
+// Lays out a stand-in Google Chrome for web links in the home's "Applications" folder that runs `script`.
+// Whether it could.
+bool writeStandInChrome(const test::TemporaryHome& home, const QString& script);
+
 // The program in a temporary home folder with its application: QCoreApplication, or QApplication for
 // benchmarks that draw widgets.
 template <typename Application = QCoreApplication> class HomeRig {

@@ -109,24 +109,11 @@ struct Round {
 class Probe {
 public:
     bool setUp(const QString& helper) {
-        QDir().mkpath(home_.file(QStringLiteral("Applications")));
-        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), helper, helperBundle()}) != 0)
-            return false;
-        auto info = host::readBundleInfo(helperBundle());
-        if (!info)
-            return false;
-        info->insert(QStringLiteral("CFBundleIdentifier"), probeID);
-        if (!host::writePropertyListFile(helperBundle() + QStringLiteral("/Contents/Info.plist"), *info))
+        if (!bench::copyHelperAs(helper, helperBundle(), probeID))
             return false;
         // The plain browser, the rules' fallback: notes when it is started with which link.
-        const QVariantMap browser{
-            {QStringLiteral("CFBundleIdentifier"), Corvane::chromeBundleID},
-            {QStringLiteral("CFBundleExecutable"), QStringLiteral("run")},
-            {QStringLiteral("CFBundleURLTypes"),
-             QVariantList{QVariantMap{{QStringLiteral("CFBundleURLSchemes"),
-                                       QVariantList{QStringLiteral("http"), QStringLiteral("https")}}}}}};
-        if (!test::writeScriptBundle(
-                home_.file(QStringLiteral("Applications/Google Chrome.app")), browser,
+        if (!bench::writeStandInChrome(
+                home_,
                 QStringLiteral("#!/bin/bash\necho \"$EPOCHREALTIME $1\" >> '%1'\n").arg(browserRecord())))
             return false;
         // The proxy app: its program stays, with the stand-in launcher as its child.
