@@ -95,24 +95,28 @@ QString summary(const host::AXElement& surface) {
 void waitForSurface(const host::AXElement& app, const Elements& notIn, SurfaceCompletion completion) {
     const QDateTime deadline = host::clock().now().addMSecs(qint64(surfaceWait * 1000));
     auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [app, notIn, deadline, completion = std::move(completion), attempt]() {
+    // The attempt reaches itself weakly: only the caller and a scheduled retry hold it, so a retry left unrun
+    // as the program ends takes the attempt (and whatever its completion holds) with it.
+    *attempt = [app, notIn, deadline, completion = std::move(completion),
+                weakAttempt = std::weak_ptr<std::function<void()>>(attempt)]() {
+        const auto finish = [&](std::optional<host::AXElement> surface) {
+            auto done = completion;
+            if (const auto self = weakAttempt.lock())
+                *self = nullptr; // the attempt is over; nothing of it runs again
+            done(std::move(surface));
+        };
         for (const host::AXElement& window : extras(app, notIn)) {
-            if (!pressables(window).isEmpty()) {
-                auto done = completion;
-                *attempt = nullptr; // breaks the cycle of the attempt holding itself
-                return done(window);
-            }
+            if (!pressables(window).isEmpty())
+                return finish(window);
         }
         if (host::clock().now() < deadline) {
-            host::mainQueue().schedule(attemptInterval, [attempt] {
-                if (*attempt)
+            host::mainQueue().schedule(attemptInterval, [attempt = weakAttempt.lock()] {
+                if (attempt && *attempt)
                     (*attempt)();
             });
             return;
         }
-        auto done = completion;
-        *attempt = nullptr;
-        done(std::nullopt);
+        finish(std::nullopt);
     };
     (*attempt)();
 }
