@@ -61,17 +61,9 @@ public:
 private:
     int outerDepth_;
 };
-
-// What this thread allocates from now on, for the rest of its life, is a library's: for a thread where only a
-// library runs. Code of ours run there is checked again inside an `OwnAllocations` scope.
-inline void leaveThreadToLibrary() {
-    if (detail::libraryDepth++ == 0)
-        __lsan_disable();
-}
 #else
 class LibraryAllocations {};
 class OwnAllocations {};
-inline void leaveThreadToLibrary() {}
 #endif
 
 } // namespace host

@@ -1,11 +1,6 @@
 #include "CorvaneHost/Linux/Bus/SessionBus.h"
 
-#include "CorvaneHost/LeakCheck.h"
-
-#include <QDBusConnectionInterface>
 #include <QFileInfo>
-#include <QMetaObject>
-#include <mutex>
 
 namespace host {
 
@@ -24,19 +19,7 @@ bool sessionBusIsThere() {
 QDBusConnection sessionBus() {
     if (!sessionBusIsThere())
         return QDBusConnection(QStringLiteral("app.corvane.no-session-bus")); // never connected
-    QDBusConnection bus = QDBusConnection::sessionBus();
-#ifdef CORVANE_LEAK_CHECKED
-    static std::once_flag leftOut;
-    if (bus.isConnected())
-        std::call_once(leftOut, [&bus] {
-            // The bus's own interface object lives on Qt's D-Bus thread; code of ours run there (none is)
-            // would check itself (OwnAllocations).
-            if (QObject* onTheBusThread = bus.interface())
-                QMetaObject::invokeMethod(onTheBusThread, &leaveThreadToLibrary,
-                                          Qt::BlockingQueuedConnection);
-        });
-#endif
-    return bus;
+    return QDBusConnection::sessionBus();
 }
 
 } // namespace host
