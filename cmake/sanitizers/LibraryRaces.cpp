@@ -5,9 +5,9 @@
 // atomics of their own (futexes), which the check cannot see, so the few of their memory accesses that it
 // does see (those they make through the C library: allocations, frees, copies) look unordered. A race is left
 // out here only when a library evidently made it:
-// - one of its accesses was made on a thread that such a library started for itself (Qt's thread pool, which
-//   converts and scales images for the painter, and its D-Bus thread): our code never runs there, and what
-//   reaches such a thread was handed over under the library's locks;
+// - one of its accesses was made on a thread that such a library started for itself (Qt's thread pool, its
+//   D-Bus thread): our code never runs there, and what reaches such a thread was handed over under the
+//   library's locks;
 // - or none of its accesses is a plain read or write of our own code, and at least one was made by a call of
 //   such a library (its frame is the caller of the runtime's interceptor).
 // A race in which our code read or wrote on a thread of ours is reported, also when the other side is Qt
@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -43,6 +44,16 @@ constexpr std::array uninstrumentedLibraries{
     std::string_view("/libQt6Core.so"),  std::string_view("/libQt6Gui.so"),
     std::string_view("/libQt6DBus.so"),  std::string_view("/libQt6Widgets.so"),
     std::string_view("/libglib-2.0.so"), std::string_view("/libdbus-1.so"),
+};
+
+// The names those libraries give the threads they start for themselves: Qt's thread pool (which converts and
+// scales images for the painter), its D-Bus and X11 readers, GLib's main-context and D-Bus workers. A
+// thread's creation stack does not always tell: the frames of an uninstrumented caller may be missing from
+// it.
+constexpr std::array libraryThreadNames{
+    std::string_view("Thread (pooled)"), std::string_view("QDBusConnection"),
+    std::string_view("QXcbEventQueue"),  std::string_view("gmain"),
+    std::string_view("gdbus"),
 };
 
 std::string_view moduleOf(void* pc) {
@@ -85,6 +96,9 @@ bool threadStartedByLibrary(void* report, int threadCount, int tid) {
                                      &name, &parent, trace.data(), traceDepth) == 0 ||
             threadTid != tid)
             continue;
+        if (name != nullptr && std::find(libraryThreadNames.begin(), libraryThreadNames.end(),
+                                         std::string_view(name)) != libraryThreadNames.end())
+            return true;
         void* creator = callerPastRuntime(trace);
         return creator != nullptr && isUninstrumentedLibrary(moduleOf(creator));
     }
