@@ -76,8 +76,12 @@ QString logFileOf(pid_t pid) {
     return log.isFile() ? log.filePath() : QString();
 }
 
+constexpr int stillRunning = -1;
+constexpr int endedElsewhere = -2;
+
 // The wait status of the program `pid` once it ended within `seconds` (left for its owner to reap unless
-// `reap`); -1 when it runs on, or when it is no child of this process and has ended.
+// `reap`); `endedElsewhere` once it is seen ended while no child of this process, `stillRunning` when it runs
+// on after `seconds`.
 int waitForEnd(pid_t pid, double seconds, bool reap) {
     QElapsedTimer clock;
     clock.start();
@@ -87,11 +91,11 @@ int waitForEnd(pid_t pid, double seconds, bool reap) {
             if (info.si_pid == pid)
                 return info.si_code == CLD_EXITED ? (info.si_status & 0xff) << 8 : (info.si_status & 0x7f);
         } else if (hasEnded(pid)) {
-            return -1;
+            return endedElsewhere;
         }
         QThread::msleep(20);
     } while (clock.elapsed() < seconds * 1000);
-    return -1;
+    return stillRunning;
 }
 
 // How the starter logged the end of its child `pid` after `offset` of its log, as a wait status: the line
@@ -137,9 +141,12 @@ QString endProgram(pid_t pid, double seconds, bool reap) {
     const QString starterLog = starter > 0 && starter != ::getpid() ? logFileOf(starter) : QString();
     const qint64 logOffset = QFileInfo(starterLog).size();
     askToEnd(pid, std::min(seconds, 5.0));
-    if (const int status = waitForEnd(pid, seconds, reap); status >= 0)
+    // Judged by what the wait saw, never by a second look at the process number: once the program is gone,
+    // the number may already be another process's.
+    const int status = waitForEnd(pid, seconds, reap);
+    if (status >= 0)
         return uncleanEnd(status);
-    if (!hasEnded(pid)) {
+    if (status == stillRunning) {
         ::kill(pid, SIGKILL);
         waitForEnd(pid, 2, reap);
         return QStringLiteral("did not end within %1 s of being asked, and was killed").arg(seconds);
