@@ -400,6 +400,10 @@ TEST_F(TabGroupTests, TheCreatorAppsEditorOffersTheProfilesOpenGroupsAndFindsIts
     if (HasFatalFailure())
         return;
 
+    // Installing the creator app puts its own copy of the helper in place and ends any other that runs,
+    // asking first and forcing it 0.4 s later: the session's helper is ended here, so that how it ends is
+    // judged in full.
+    session->helper().stop();
     // The built creator app, installed as a user installs it, on the session's display and accessibility bus.
     const QString log = QDir::homePath() + QStringLiteral("/creator.log");
     const test::ToolRun install =
@@ -410,9 +414,6 @@ TEST_F(TabGroupTests, TheCreatorAppsEditorOffersTheProfilesOpenGroupsAndFindsIts
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     environment.insert(QStringLiteral("HOME"), QDir::homePath());
-    // The creator app puts its own copy of the helper in place and ends any other that runs, asking first and
-    // forcing it 0.4 s later: the session's helper is ended here, so that how it ends is judged in full.
-    session->helper().stop();
     QProcess creator;
     creator.setProcessEnvironment(environment);
     creator.setProcessChannelMode(QProcess::MergedChannels);
